@@ -1,0 +1,44 @@
+#pragma once
+// A dialog template as data: what a resource script would describe. The tables themselves live
+// in resources/; TemplateDialog builds Qt widgets from them.
+
+namespace platform {
+
+enum class ControlKind {
+  kPushButton,
+  kDefaultPushButton,  // Enter presses it
+  kGroupBox,           // frame with a caption, no tab stop
+  kLabelLeft,
+  kLabelRight,
+  kValueField,         // centred static text in a sunken box
+  kCentredText,
+  kImage,              // shown at the image's own pixel size
+  kProgressBar,        // range 0..100
+};
+
+inline constexpr int kNoId = -1;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+struct ControlRow {
+  int id;  // kNoId for controls nothing addresses
+  ControlKind kind;
+  const char* text;   // initial text; for kImage the Qt resource path of the picture
+  int x, y, w, h;     // dialog units
+};
+
+enum class DialogStyle {
+  kMainWindow,  // own taskbar entry, close and minimise boxes, no maximise, fixed size
+  kModal,       // fixed-size modal dialog with a close box
+};
+
+struct DialogTemplate {
+  int number;
+  const char* caption;
+  int width, height;  // client area, dialog units
+  DialogStyle style;
+  const ControlRow* controls;
+  int controlCount;
+};
+
+}  // namespace platform

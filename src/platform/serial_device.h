@@ -1,0 +1,90 @@
+#pragma once
+// SerialDevice: a terminal device opened for the modem line, with the calls a serial port needs:
+// exclusive open, line settings, DTR, purge, queue level, non-blocking read, timed write, and an
+// event wait that another thread can end at once by emptying the event mask.
+//
+// Threads: the UI thread opens, configures, writes and closes; the reader thread waits and reads.
+// SetEventMask and the wake-up registration may be called from either; everything else must not
+// run concurrently with Close.
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+
+#include "platform/unique_fd.h"
+
+struct termios;
+
+namespace platform {
+
+inline constexpr unsigned kEventRxChar = 0x0001;
+
+struct LineSettings {
+  unsigned baudRate = 19200;
+  unsigned byteSize = 8;
+  unsigned parity = 0;    // 0 none, 1 odd, 2 even
+  unsigned stopBits = 0;  // 0 one, 2 two
+  unsigned flowFlags = 0; // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF
+};
+
+struct WriteResult {
+  bool failedAtOnce = false;  // nothing could be started (errno in error)
+  bool waited = false;        // not all bytes went out at once
+  long total = 0;             // bytes that went out
+  int error = 0;
+};
+
+enum class WaitResult {
+  kNoEvent,  // the mask was emptied (or is empty), or the wait failed
+  kRxChar,   // bytes are waiting
+  kLost,     // the device hung up or failed: no more data will come
+};
+
+class SerialDevice {
+ public:
+  SerialDevice() = default;
+  ~SerialDevice();
+  SerialDevice(const SerialDevice&) = delete;
+  SerialDevice& operator=(const SerialDevice&) = delete;
+
+  // Opens path read/write, non-blocking, exclusive (TIOCEXCL and flock); refuses a device whose
+  // UUCP lock file names a live process. On failure returns false with nothing left open, and
+  // one line with the reason goes to the debug output.
+  [[nodiscard]] bool Open(const char* path);
+  [[nodiscard]] bool IsOpen() const { return fd_.Valid(); }
+  // Clears exclusive mode (it outlives the descriptor on a pseudo-terminal), puts the original
+  // settings back and closes. Nothing when not open.
+  void Close();
+
+  // Raw mode with the given speed, size, parity, stop bits and handshake; true when accepted.
+  [[nodiscard]] bool ApplyLineSettings(const LineSettings& settings);
+  void SetDtr(bool on);  // result ignored: a pseudo-terminal refuses it
+  void Purge();          // discards both queues
+  [[nodiscard]] unsigned QueuedInput() const;  // bytes waiting; 0 on error
+
+  // Reads at most maxBytes of what is queued; -1 with errno kept in *error on failure.
+  long Read(void* buffer, size_t maxBytes, int* error);
+  // Writes all bytes, waiting for room until timeoutMs has passed.
+  WriteResult Write(const void* data, size_t length, int timeoutMs);
+
+  // Event mask: while non-empty, WaitEvent blocks until a received character. Emptying it ends
+  // a wait in progress, and a wait that starts while it is empty ends at once.
+  void SetEventMask(unsigned mask);
+  [[nodiscard]] unsigned EventMask() const { return eventMask_.load(); }
+  // The reader registers the eventfd it created for its waits (-1 to unregister).
+  void SetWakeupFd(int fd);
+  // Reader thread: blocks, without time-out, as described above.
+  WaitResult WaitEvent();
+
+ private:
+  void SignalWakeup();
+
+  UniqueFd fd_;
+  std::unique_ptr<struct termios> original_;  // put back at close
+  std::atomic<unsigned> eventMask_{0};
+  std::mutex wakeMutex_;  // the eventfd may go away while another thread signals it
+  int wakeFd_ = -1;
+};
+
+}  // namespace platform

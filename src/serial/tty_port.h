@@ -1,0 +1,94 @@
+#pragma once
+// TtyPort: the tool's one connection to a serial device, with its reader thread and the receive
+// side that turns chunks into lines and matches them against the expected texts.
+//
+// Thread contract
+//  - UI thread: Open, Close, Write, SetupLine (inside Open), AddExpected, ClearExpected,
+//    IsMatched, and the destructor at program end.
+//  - Reader thread (one, between a successful Open and the end of the following Close):
+//    ReaderLoop, Read, ReceiveChunk.
+//  - Shared words, all atomic: connected, readerThread, matched, expectCount, and the capture
+//    counters of ResponseCapture. receiveMutex_ guards the expected texts and the line-end work
+//    (counting, capture, matching), so a table update never meets a half-processed line.
+//  - When the reader sets matched it wakes the UI thread (platform::WakeUiThread); it makes no
+//    Qt call of any kind.
+//  - Close clears connected, then empties the event mask, which ends the reader's wait; it
+//    releases the device only after the reader has cleared readerThread as its last act.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "platform/serial_device.h"
+
+namespace serial {
+
+inline constexpr int kLineBufSize = 256;
+inline constexpr int kMaxExpected = 30;
+inline constexpr int kExpectTextSize = 100;  // 99 characters and a NUL
+inline constexpr unsigned kChunkSize = 80;
+
+class TtyPort {
+ public:
+  TtyPort() = default;
+  virtual ~TtyPort();
+  TtyPort(const TtyPort&) = delete;
+  TtyPort& operator=(const TtyPort&) = delete;
+
+  // Opens deviceName ("COM3", resolved by platform::DevicePathFor) at 19200 8N1, starts the
+  // reader and raises DTR. Returns 1 when open; 0 when already open, while a Close is waiting
+  // for its reader, or when the device is missing, busy or refuses the settings (nothing stays
+  // open then; the reason is on the debug output). Shows the wait cursor meanwhile.
+  [[nodiscard]] int Open(const char* deviceName);
+  // Stops the reader, drops DTR, purges and releases the device. Always 1.
+  int Close();
+  // Sends the bytes unchanged. 1 when the write was accepted (even if it timed out after 1000 ms
+  // with bytes left; the debug output says so), 0 when it failed at once or no port is open.
+  int Write(const void* data, int length);
+  // Applies the fixed line settings; non-zero when the device accepted them.
+  int SetupLine();
+  // Reader thread: up to maxBytes of what is already queued; never waits for more. 0 when none.
+  unsigned Read(char* buffer, unsigned maxBytes);
+  // Reader thread body.
+  void ReaderLoop();
+
+  // Reader thread: line assembly, capture and matching for one received chunk.
+  void ReceiveChunk(const char* data, unsigned length);
+  // UI thread: stores text (at most 99 characters are kept) and clears matched; a 31st text is
+  // ignored and leaves matched alone.
+  void AddExpected(const char* text);
+  // UI thread: forgets the texts; matched is left as it is.
+  void ClearExpected();
+  // UI thread: 1 once a line holding an expected text has ended since the last AddExpected.
+  [[nodiscard]] int IsMatched() const;
+
+  platform::SerialDevice handle;
+  std::atomic<int> connected{0};
+  uint8_t byteSize = 8;
+  uint8_t flowFlags = 0;  // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF handshake
+  uint8_t parity = 0;     // none
+  uint8_t stopBits = 0;   // one
+  uint32_t baudRate = 19200;
+  std::atomic<bool> readerThread{false};  // a reader runs; it clears this as its last act
+
+  uint16_t linePos = 0;
+  std::atomic<uint16_t> expectCount{0};
+  std::atomic<int> matched{0};
+  char lineBuf[kLineBufSize] = {};
+  char expectTexts[kMaxExpected][kExpectTextSize] = {};
+
+ private:
+  void EndLine();
+
+  std::mutex receiveMutex_;
+  bool inTerminatorRun_ = false;  // carried across chunks: a CR LF split by a read ends one line
+  bool closing_ = false;          // UI thread only: a Close is waiting for its reader
+};
+
+// Entry of the reader thread.
+void ReaderThreadMain(TtyPort* port);
+
+// The single connection of the program; its destructor closes the port at exit.
+extern TtyPort ttyPort;
+
+}  // namespace serial
