@@ -31,3 +31,11 @@ void WakeUiThread();
 void ShowMessageFromAnyThread(const char* text, const char* caption);
 
 }  // namespace platform
+
+namespace platform {
+
+// UI thread: connects the wake-up channel to the running application so that wake-ups and
+// messages from other threads are handled even before the first wait. Harmless to repeat.
+void AttachUiWakeup();
+
+}  // namespace platform

@@ -43,7 +43,7 @@ enum class WaitResult {
 
 class SerialDevice {
  public:
-  SerialDevice() = default;
+  SerialDevice();
   ~SerialDevice();
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;

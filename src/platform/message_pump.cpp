@@ -1,0 +1,178 @@
+#include "platform/message_pump.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+#include <mutex>
+#include <poll.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/debug_output.h"
+#include "platform/event_fd.h"
+#include "platform/sys_error.h"
+
+namespace platform {
+namespace {
+
+// During a wait the tool is not inside a dialog's own loop, so keys are not dialog commands.
+// Space still clicks the focused button. The filter acts only at the loop level of the wait in
+// progress: a modal dialog opened from inside the wait runs one level deeper and keeps its keys.
+class WaitKeyFilter final : public QObject {
+ public:
+  int activeLevel = -1;
+
+  bool eventFilter(QObject*, QEvent* event) override {
+    QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease &&
+        type != QEvent::ShortcutOverride) {
+      return false;
+    }
+    if (activeLevel < 0 || QThread::currentThread()->loopLevel() != activeLevel) return false;
+    if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) return false;
+    // An accepted override tells Qt the key is taken, so no shortcut or mnemonic fires.
+    if (type == QEvent::ShortcutOverride) event->accept();
+    return true;
+  }
+};
+
+struct UiWakeup {
+  EventFd event;
+  std::mutex mutex;  // guards messages
+  std::vector<std::pair<std::string, std::string>> messages;
+  QPointer<QSocketNotifier> notifier;
+  QPointer<QTimer> deadlineTimer;
+  QPointer<WaitKeyFilter> keyFilter;
+};
+
+UiWakeup& Wakeup() {
+  // Never destroyed: the port may close, and wait, during static destruction at exit.
+  static UiWakeup* wakeup = new UiWakeup;
+  return *wakeup;
+}
+
+void ShowPendingMessages() {
+  std::vector<std::pair<std::string, std::string>> messages;
+  {
+    std::lock_guard lock(Wakeup().mutex);
+    messages.swap(Wakeup().messages);
+  }
+  for (const auto& [text, caption] : messages) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+      DebugOutputF("\n%s: %s", caption.c_str(), text.c_str());
+      continue;
+    }
+    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(caption),
+                                QString::fromLatin1(text), QMessageBox::Ok);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+  }
+}
+
+// UI thread: hooks the wake-up descriptor, the deadline timer and the key filter into the
+// current application (a test may create several applications one after another).
+UiWakeup* AttachToApplication() {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() != app->thread()) return nullptr;
+  UiWakeup& wakeup = Wakeup();
+  if (!wakeup.notifier && wakeup.event.Valid()) {
+    wakeup.notifier = new QSocketNotifier(wakeup.event.Fd(), QSocketNotifier::Read, app);
+    QObject::connect(wakeup.notifier, &QSocketNotifier::activated, app, [] {
+      Wakeup().event.Drain();
+      ShowPendingMessages();
+    });
+  }
+  if (!wakeup.deadlineTimer) {
+    wakeup.deadlineTimer = new QTimer(app);
+    wakeup.deadlineTimer->setSingleShot(true);
+    wakeup.deadlineTimer->setTimerType(Qt::PreciseTimer);
+  }
+  if (!wakeup.keyFilter) {
+    wakeup.keyFilter = new WaitKeyFilter;
+    wakeup.keyFilter->setParent(app);
+    app->installEventFilter(wakeup.keyFilter);
+  }
+  return &wakeup;
+}
+
+// Marks the current loop level as a wait for the key filter, for one dispatch.
+class WaitScope {
+ public:
+  explicit WaitScope(UiWakeup& wakeup) : filter_(wakeup.keyFilter) {
+    saved_ = filter_->activeLevel;
+    filter_->activeLevel = QThread::currentThread()->loopLevel();
+  }
+  ~WaitScope() {
+    if (filter_) filter_->activeLevel = saved_;
+  }
+
+ private:
+  QPointer<WaitKeyFilter> filter_;
+  int saved_;
+};
+
+// Sleeps until an event has been dispatched or deadlineMs has passed.
+void WaitForEvents(int64_t deadlineMs) {
+  int64_t left = deadlineMs - NowMs();
+  if (left < 0) left = 0;
+  if (UiWakeup* wakeup = AttachToApplication()) {
+    WaitScope scope(*wakeup);
+    wakeup->deadlineTimer->start(static_cast<int>(left));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    if (wakeup->deadlineTimer) wakeup->deadlineTimer->stop();
+    return;
+  }
+  UiWakeup& wakeup = Wakeup();
+  pollfd pfd{wakeup.event.Fd(), POLLIN, 0};
+  if (RetryOnEintr([&] { return ::poll(&pfd, 1, static_cast<int>(left)); }) > 0) {
+    wakeup.event.Drain();
+    ShowPendingMessages();
+  }
+}
+
+}  // namespace
+
+void PumpMessages() {
+  if (UiWakeup* wakeup = AttachToApplication()) {
+    WaitScope scope(*wakeup);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  }
+}
+
+void DelayPumping(int ms) {
+  int64_t deadline = NowMs() + ms;
+  PumpMessages();
+  PumpUntil([] { return false; }, deadline);
+}
+
+bool PumpUntil(const std::function<bool()>& done, int64_t deadlineMs) {
+  if (done()) return true;
+  for (;;) {
+    int64_t now = NowMs();
+    // The deadline is inclusive: only a reading strictly past it ends the wait.
+    if (now > deadlineMs) return false;
+    WaitForEvents(deadlineMs + 1);
+    if (done()) return true;
+  }
+}
+
+void WakeUiThread() { Wakeup().event.Signal(); }
+
+void ShowMessageFromAnyThread(const char* text, const char* caption) {
+  {
+    std::lock_guard lock(Wakeup().mutex);
+    Wakeup().messages.emplace_back(text, caption);
+  }
+  WakeUiThread();
+}
+
+void AttachUiWakeup() { AttachToApplication(); }
+
+}  // namespace platform

@@ -1,0 +1,192 @@
+#include "serial/tty_port.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <thread>
+
+#include "platform/debug_output.h"
+#include "platform/device_name.h"
+#include "platform/event_fd.h"
+#include "platform/message_pump.h"
+#include "platform/wait_cursor.h"
+#include "serial/response_capture.h"
+
+namespace serial {
+
+TtyPort ttyPort;
+
+namespace {
+// A write gives up after this plus kWriteMsPerByteNumerator / baudRate ms per byte: at 19200
+// baud the per-byte part is 0 and the whole write has one second.
+constexpr int kWriteTimeoutConstantMs = 1000;
+constexpr unsigned kWriteMsPerByteNumerator = 4800;
+}  // namespace
+
+TtyPort::~TtyPort() { Close(); }
+
+int TtyPort::Open(const char* deviceName) {
+  if (connected.load() || closing_) return 0;
+  platform::WaitCursor waitCursor;
+  expectCount.store(0);
+
+  std::string path = platform::DevicePathFor(deviceName);
+  if (!handle.Open(path.c_str())) return 0;
+  handle.SetEventMask(platform::kEventRxChar);
+  handle.Purge();
+  int result = SetupLine();
+  if (!result) {
+    platform::DebugOutputF("\nOpen %.200s failed: line settings refused", path.c_str());
+    connected.store(0);
+    handle.Close();
+    return 0;
+  }
+
+  connected.store(1);
+  platform::AttachUiWakeup();
+  // Set before the thread exists: the thread clears it as its very last act.
+  readerThread.store(true);
+  try {
+    std::thread(ReaderThreadMain, this).detach();
+  } catch (const std::system_error& error) {
+    readerThread.store(false);
+    platform::DebugOutputF("\nReader thread not started: %.200s", error.what());
+  }
+  handle.SetDtr(true);
+  return result;
+}
+
+int TtyPort::Close() {
+  if (!connected.load()) return 1;
+  connected.store(0);
+  closing_ = true;
+  handle.SetEventMask(0);
+  // Handlers run during this wait; an Open among them is refused until the device is released,
+  // so this Close never releases a device opened meanwhile.
+  while (readerThread.load()) platform::DelayPumping(100);
+  handle.SetDtr(false);
+  handle.Purge();
+  handle.Close();
+  closing_ = false;
+  return 1;
+}
+
+int TtyPort::Write(const void* data, int length) {
+  if (!handle.IsOpen() || length < 0) return 0;
+  int timeoutMs = kWriteTimeoutConstantMs +
+                  static_cast<int>(kWriteMsPerByteNumerator / baudRate) * length;
+  platform::WriteResult result = handle.Write(data, static_cast<size_t>(length), timeoutMs);
+  if (result.failedAtOnce) return 0;
+  if (!result.waited) return 1;
+  if (result.total == length) {
+    platform::DebugOutputF("\n%ld bytes written", result.total);
+  } else {
+    platform::DebugOutputF("\nProbable Write Timeout: Total of %ld bytes sent", result.total);
+  }
+  return 1;
+}
+
+int TtyPort::SetupLine() {
+  platform::LineSettings settings;
+  settings.baudRate = baudRate;
+  settings.byteSize = byteSize;
+  settings.parity = parity;
+  settings.stopBits = stopBits;
+  settings.flowFlags = flowFlags;
+  return handle.ApplyLineSettings(settings) ? 1 : 0;
+}
+
+unsigned TtyPort::Read(char* buffer, unsigned maxBytes) {
+  unsigned wanted = std::min(maxBytes, handle.QueuedInput());
+  if (wanted == 0) return 0;
+  int error = 0;
+  long got = handle.Read(buffer, wanted, &error);
+  if (got >= 0) return static_cast<unsigned>(got);
+  // The queue said there were bytes; another reader took them. The next event brings more.
+  if (error == EAGAIN) platform::DebugOutput("\n\rIO Pending");
+  return 0;
+}
+
+void ReaderThreadMain(TtyPort* port) { port->ReaderLoop(); }
+
+void TtyPort::ReaderLoop() {
+  {
+    platform::EventFd wakeup;
+    if (!wakeup.Valid()) {
+      platform::ShowMessageFromAnyThread("Failed to create event for thread!", "TTY Error!");
+    } else {
+      handle.SetWakeupFd(wakeup.Fd());
+      handle.SetEventMask(platform::kEventRxChar);
+      char chunk[kChunkSize];
+      while (connected.load()) {
+        platform::WaitResult event = handle.WaitEvent();
+        if (event == platform::WaitResult::kLost) {
+          // The port stays open for the UI; its transactions end by time-out.
+          platform::DebugOutput("\nDevice lost: the reader stops");
+          break;
+        }
+        if (event != platform::WaitResult::kRxChar) continue;
+        while (unsigned got = Read(chunk, kChunkSize)) ReceiveChunk(chunk, got);
+      }
+      handle.SetWakeupFd(-1);
+    }
+  }
+  readerThread.store(false);  // last access to this object
+}
+
+void TtyPort::ReceiveChunk(const char* data, unsigned length) {
+  for (unsigned i = 0; i < length; ++i) {
+    char c = data[i];
+    if (c != '\r' && c != '\n') {
+      inTerminatorRun_ = false;
+      lineBuf[linePos++] = c;
+      if (linePos == kLineBufSize) linePos = 0;  // too long: dropped without a line end
+    } else if (!inTerminatorRun_) {
+      inTerminatorRun_ = true;
+      EndLine();
+      linePos = 0;
+    }
+  }
+}
+
+void TtyPort::EndLine() {
+  lineBuf[linePos] = '\0';
+  std::lock_guard lock(receiveMutex_);
+  if (matched.load()) return;
+  if (responseCapture.captureEnabled.load()) {
+    int16_t count = responseCapture.captureLineCount.load();
+    if (count < INT16_MAX) responseCapture.captureLineCount.store(++count);
+    if (count == 2) responseCapture.Store(lineBuf);
+  }
+  uint16_t texts = expectCount.load();
+  for (uint16_t i = 0; i < texts; ++i) {
+    if (std::strstr(lineBuf, expectTexts[i])) {
+      matched.store(1);
+      platform::WakeUiThread();
+      return;
+    }
+  }
+}
+
+void TtyPort::AddExpected(const char* text) {
+  std::lock_guard lock(receiveMutex_);
+  uint16_t count = expectCount.load();
+  if (count >= kMaxExpected) return;
+  size_t length = strnlen(text, kExpectTextSize - 1);
+  std::memcpy(expectTexts[count], text, length);
+  expectTexts[count][length] = '\0';
+  expectCount.store(count + 1);
+  matched.store(0);
+}
+
+void TtyPort::ClearExpected() {
+  std::lock_guard lock(receiveMutex_);
+  expectCount.store(0);
+}
+
+int TtyPort::IsMatched() const { return matched.load(); }
+
+}  // namespace serial
