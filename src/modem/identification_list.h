@@ -11,9 +11,12 @@ struct IdentificationList {
   char lines[kMaxIdentificationLines][kIdentificationLineSize] = {};
 };
 
-// Reads "ati3.dat" from the current directory into list. Returns true when the file was read;
-// false when it is missing, a directory or unreadable (list left with count 0). The caller
-// shows "Ati3.dat missing !" and ends the process.
+// Reads the identification file at path (the tool passes "ati3.dat") into list, as a Windows
+// text-mode read sees it: CR LF is LF, Ctrl-Z ends the file; at most 30 entries of at most 79
+// characters, each cut at its first newline. An entry with no text (a blank line, or a line that
+// starts with a NUL byte) is kept as "\n", which never matches. Returns true when the file was
+// read; false when it is missing, a directory or unreadable (list left empty, count 0). The
+// caller shows "Ati3.dat missing !" and ends the process. Any thread; touches only list.
 [[nodiscard]] bool ReadIdentificationFile(const char* path, IdentificationList& list);
 
 }  // namespace modem

@@ -1,0 +1,180 @@
+// The identification list as ati3.dat gives it: entries, limits, line endings and bad files.
+
+#include "modem/identification_list.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "modem/detection.h"
+#include "modem/recording_view.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class IdentificationList : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kalvex-idlist-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string Write(const std::string& bytes, const char* name = "ati3.dat") {
+    fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path.string();
+  }
+
+  // The entries read from a file of these bytes.
+  std::vector<std::string> Entries(const std::string& bytes) {
+    modem::IdentificationList list;
+    EXPECT_TRUE(modem::ReadIdentificationFile(Write(bytes).c_str(), list));
+    std::vector<std::string> entries;
+    for (int i = 0; i < list.count; ++i) {
+      EXPECT_NE(std::memchr(list.lines[i], '\0', modem::kIdentificationLineSize), nullptr);
+      entries.emplace_back(list.lines[i]);
+    }
+    return entries;
+  }
+
+  fs::path dir_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(IdentificationList, EntriesAreLinesWithoutTheirNewline) {
+  EXPECT_EQ(Entries("Kalvex V.92\nZelto HSF 56K\nlast without newline"),
+            (Lines{"Kalvex V.92", "Zelto HSF 56K", "last without newline"}));
+}
+
+TEST_F(IdentificationList, BlankLineStaysAnEntryOfOnlyANewline) {
+  EXPECT_EQ(Entries("a\n\n\nb\n"), (Lines{"a", "\n", "\n", "b"}));
+}
+
+TEST_F(IdentificationList, EmptyFileLoadsNoEntries) { EXPECT_TRUE(Entries("").empty()); }
+
+TEST_F(IdentificationList, LongLineContinuesAsFurtherEntries) {
+  std::string hundred(100, 'x');
+  for (int i = 0; i < 100; ++i) hundred[i] = char('A' + i % 26);
+  EXPECT_EQ(Entries(hundred + "\nnext\n"), (Lines{hundred.substr(0, 79), hundred.substr(79), "next"}));
+
+  // 79 characters fill an entry; the newline after them is read as an entry of its own.
+  std::string full(79, 'y');
+  EXPECT_EQ(Entries(full + "\nz\n"), (Lines{full, "\n", "z"}));
+}
+
+TEST_F(IdentificationList, OnlyTheFirstThirtyEntriesCount) {
+  std::string file;
+  for (int i = 0; i < 45; ++i) file += "line " + std::to_string(i) + "\n";
+  Lines entries = Entries(file);
+  ASSERT_EQ(entries.size(), 30u);
+  EXPECT_EQ(entries.front(), "line 0");
+  EXPECT_EQ(entries.back(), "line 29");
+
+  // The limit counts entries, not physical lines: continuations use it up too.
+  Lines longLines = Entries(std::string(79 * 31, 'q') + "\n");
+  EXPECT_EQ(longLines.size(), 30u);
+}
+
+TEST_F(IdentificationList, CrLfFileGivesTheEntriesOfTheLfFile) {
+  std::string lf = "Kalvex V.92\n\n" + std::string(78, 'm') + "\n" + std::string(100, 'n') +
+                   "\nlone\rcr stays\n" + std::string(79, 'e') + "\nend";
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  Lines fromLf = Entries(lf);
+  EXPECT_EQ(Entries(crlf), fromLf);
+  // A 78-character line with CR LF still fits one entry: the pair is one newline before cutting.
+  EXPECT_EQ(fromLf[2], std::string(78, 'm'));
+  EXPECT_EQ(fromLf[5], "lone\rcr stays");
+  EXPECT_EQ(fromLf.size(), 9u);
+}
+
+TEST_F(IdentificationList, CtrlZEndsTheFile) {
+  EXPECT_EQ(Entries("one\ntw\x1Ao\nthree\n"), (Lines{"one", "tw"}));
+  // A CR before the Ctrl-Z has no LF to pair with and stays.
+  EXPECT_EQ(Entries("one\r\x1A\n"), (Lines{"one\r"}));
+}
+
+TEST_F(IdentificationList, NulByteEndsTheEntryButNotTheFile) {
+  using namespace std::string_literals;
+  // The rest of that line is still consumed by the read, so the next line is the next entry.
+  EXPECT_EQ(Entries("ab\0cd\nxyz\n"s), (Lines{"ab", "xyz"}));
+  // An entry with no text before its NUL would match every line, the echo included: it is
+  // kept as a blank line instead, which never matches.
+  EXPECT_EQ(Entries("\0hidden\nxyz\n"s), (Lines{"\n", "xyz"}));
+}
+
+TEST_F(IdentificationList, BinaryJunkGivesBoundedEntriesThatNeverMatchEverything) {
+  std::mt19937 random(1234);
+  for (int round = 0; round < 20; ++round) {
+    std::string junk(5000, '\0');
+    for (char& c : junk) {
+      do c = char(random() & 0xFF);
+      while (c == '\x1A' && round % 2 == 0);  // half the rounds may end early at a Ctrl-Z
+    }
+    modem::IdentificationList list;
+    ASSERT_TRUE(modem::ReadIdentificationFile(Write(junk).c_str(), list));
+    ASSERT_LE(list.count, 30);
+    for (int i = 0; i < list.count; ++i) {
+      size_t length = strnlen(list.lines[i], modem::kIdentificationLineSize);
+      ASSERT_LT(length, size_t(modem::kIdentificationLineSize));
+      EXPECT_GT(length, 0u) << "an empty entry would match every line";
+      if (std::strcmp(list.lines[i], "\n") != 0) {
+        EXPECT_EQ(std::strchr(list.lines[i], '\n'), nullptr);
+      }
+    }
+  }
+}
+
+TEST_F(IdentificationList, MissingFileOrDirectoryIsNotRead) {
+  modem::IdentificationList list;
+  list.count = 5;
+  EXPECT_FALSE(modem::ReadIdentificationFile((dir_ / "absent.dat").c_str(), list));
+  EXPECT_EQ(list.count, 0);
+  fs::create_directory(dir_ / "ati3.dat");
+  list.count = 5;
+  EXPECT_FALSE(modem::ReadIdentificationFile((dir_ / "ati3.dat").c_str(), list));
+  EXPECT_EQ(list.count, 0);
+}
+
+TEST_F(IdentificationList, LoadReadsAti3DatFromTheCurrentDirectory) {
+  Write("Kalvex V.92\nZelto HSF\n");
+  fs::current_path(dir_);
+  modem_test::RecordingView view;
+  modem::LoadIdentificationList(view);
+  ASSERT_EQ(view.identificationList.count, 2);
+  EXPECT_STREQ(view.identificationList.lines[1], "Zelto HSF");
+  EXPECT_TRUE(view.boxes.empty());
+}
+
+using IdentificationListDeathTest = IdentificationList;
+
+TEST_F(IdentificationListDeathTest, LoadWithoutTheFileShowsTheBoxAndExitsWithZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  fs::current_path(dir_);
+  modem_test::RecordingView view;
+  // The box has the application's name as caption (none given) and an OK button only.
+  EXPECT_EXIT(modem::LoadIdentificationList(view), ::testing::ExitedWithCode(0),
+              "box \\[Ati3.dat missing !\\] \\[<null>\\] 0\n");
+}
+
+TEST_F(IdentificationListDeathTest, LoadOfADirectoryNamedAti3DatExitsLikeAMissingFile) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  fs::create_directory(dir_ / "ati3.dat");
+  fs::current_path(dir_);
+  modem_test::RecordingView view;
+  EXPECT_EXIT(modem::LoadIdentificationList(view), ::testing::ExitedWithCode(0),
+              "box \\[Ati3.dat missing !\\] \\[<null>\\] 0\n");
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#pragma once
+// A MainView without widgets that records what detection and the test runs do to the main
+// dialog, in order, so a test can check the texts, the enabling and the boxes.
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "modem/main_view.h"
+
+namespace modem_test {
+
+class RecordingView final : public modem::MainView {
+ public:
+  struct Box {
+    std::string text;
+    std::string caption;  // "<null>" when none was given
+    unsigned style;
+  };
+
+  void SetItemText(int id, const char* text) override {
+    texts[id] = text;
+    textHistory[id].push_back(text);
+    events.push_back("text " + std::to_string(id) + " " + text);
+  }
+  void EnableItem(int id, bool enabled) override {
+    enabledItems[id] = enabled;
+    events.push_back("enable " + std::to_string(id) + (enabled ? " 1" : " 0"));
+  }
+  [[nodiscard]] bool IsItemEnabled(int id) const override {
+    auto it = enabledItems.find(id);
+    return it != enabledItems.end() && it->second;
+  }
+  void StopTimer(int id) override { events.push_back("stop timer " + std::to_string(id)); }
+  int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
+    boxes.push_back({text, caption != nullptr ? caption : "<null>", style});
+    events.push_back(std::string("box ") + text);
+    // A death test sees only the child's standard error: say what was shown there.
+    std::fprintf(stderr, "box [%s] [%s] %u\n", text, boxes.back().caption.c_str(), style);
+    return 1;
+  }
+  void Beep() override {
+    ++beeps;
+    events.push_back("beep");
+  }
+  [[nodiscard]] QWidget* Window() override { return nullptr; }
+
+  [[nodiscard]] std::string Text(int id) const {
+    auto it = texts.find(id);
+    return it == texts.end() ? std::string() : it->second;
+  }
+  [[nodiscard]] std::vector<std::string> History(int id) const {
+    auto it = textHistory.find(id);
+    return it == textHistory.end() ? std::vector<std::string>() : it->second;
+  }
+
+  std::map<int, std::string> texts;
+  std::map<int, std::vector<std::string>> textHistory;
+  std::map<int, bool> enabledItems;  // an item never enabled counts as disabled
+  std::vector<Box> boxes;
+  std::vector<std::string> events;
+  int beeps = 0;
+};
+
+}  // namespace modem_test
