@@ -1,9 +1,133 @@
-// Placeholder until detection lands; keeps the tool linkable.
 #include "modem/detection.h"
 
-namespace modem {
+#include <cstdio>
+#include <cstring>
+#include <iterator>
 
-void LoadIdentificationList(MainView&) {}
-void DetectModem(MainView&) {}
+#include "../../resources/control_ids.h"
+#include "modem/register_snapshot.h"
+#include "modem/transaction.h"
+#include "platform/message_box.h"
+#include "platform/message_pump.h"
+#include "serial/response_capture.h"
+#include "serial/tty_port.h"
+
+namespace modem {
+namespace {
+
+constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
+
+// The buttons that start a run of their own. A transaction nested in another one's wait takes
+// over its expected texts, so none of them may be pressed while detection waits.
+constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
+                               ids::kDetectAgain};
+constexpr int kTestButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine};
+
+constexpr int kTransactSeconds = 3;
+constexpr int kSettleAfterOpenMs = 100;
+
+bool detectionRunning = false;
+
+void SetStatus(MainView& view, const char* format, int port) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, port);
+  view.SetItemText(ids::kLocation, text);
+}
+
+// Tries one port. True when the modem answered there; the port is then left open.
+bool ProbePort(MainView& view, int port) {
+  SetStatus(view, "Detect COM%d... ", port);
+  serial::ttyPort.Close();
+  SetStatus(view, "Close COM%d... ", port);
+  if (OpenComPort(port) == kOpenFailed) return false;
+  SetStatus(view, "Open COM%d... ", port);
+  platform::DelayPumping(kSettleAfterOpenMs);
+  if (Transact("&FZ", "OK", kTransactSeconds, 1) == kTimedOut) {
+    SetStatus(view, "Close2 COM%d... ", port);
+    serial::ttyPort.Close();
+    SetStatus(view, "Close3 COM%d... ", port);
+    return false;
+  }
+  const IdentificationList& list = view.identificationList;
+  if (IdentifyModem(list.lines, list.count) == kSeen) return true;
+  serial::ttyPort.Close();
+  return false;
+}
+
+// The firmware version is the first comma-separated field of the "I5" answer, leading commas
+// skipped. The captured line is cut at the comma after that field, as a strtok split of it in
+// place would leave it, because the country read that follows shows the captured line when the
+// modem sends no second line.
+void ShowFirmware(MainView& view) {
+  char line[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyLine(line);
+  size_t start = std::strspn(line, ",");
+  if (line[start] == '\0') {
+    view.SetItemText(ids::kFirmware, "");
+    return;
+  }
+  size_t end = start + std::strcspn(line + start, ",");
+  if (line[end] == ',') {
+    line[end] = '\0';
+    serial::responseCapture.ReplaceLine(line);
+  }
+  view.SetItemText(ids::kFirmware, line + start);
+}
+
+void ReadModemInformation(MainView& view) {
+  serial::responseCapture.captureEnabled = 1;
+  (void)Transact("I5", "OK", kTransactSeconds, 1);
+  ShowFirmware(view);
+  (void)Transact("I9", "OK", kTransactSeconds, 1);
+  char country[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyLine(country);
+  view.SetItemText(ids::kCountry, country);
+  view.SetItemText(ids::kModemName, "Zelto Win Modem");
+  TakeRegisterSnapshot();
+}
+
+}  // namespace
+
+void DetectModem(MainView& view) {
+  view.StopTimer(0);
+  // A tick that arrives while a run waits (the timer armed again from inside that wait) must
+  // not start a second run on the same port.
+  if (detectionRunning) return;
+  detectionRunning = true;
+
+  bool wasEnabled[std::size(kRunButtons)];
+  for (size_t i = 0; i < std::size(kRunButtons); ++i) {
+    wasEnabled[i] = view.IsItemEnabled(kRunButtons[i]);
+    view.EnableItem(kRunButtons[i], false);
+  }
+
+  view.SetItemText(ids::kModemName, "Wait...");
+  view.SetItemText(ids::kFirmware, "Wait...");
+  view.SetItemText(ids::kCountry, "Wait...");
+
+  int found = 0;
+  for (int port : kPortProbeOrder) {
+    if (ProbePort(view, port)) {
+      found = port;
+      break;
+    }
+  }
+
+  if (found != 0) {
+    view.detectedPort = found;
+    SetStatus(view, "COM%d", found);
+    ReadModemInformation(view);
+  } else {
+    view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
+                        "Kalvex Internal Modem Diagnostics Tool",
+                        platform::kMbOk | platform::kMbIconExclamation);
+  }
+
+  for (size_t i = 0; i < std::size(kRunButtons); ++i) view.EnableItem(kRunButtons[i], wasEnabled[i]);
+  detectionRunning = false;
+  if (found == 0) return;
+  for (int id : kTestButtons) view.EnableItem(id, true);
+  view.Beep();
+}
 
 }  // namespace modem
