@@ -135,6 +135,8 @@ void TtyPort::ReaderLoop() {
     }
   }
   readerThread.store(false);  // last access to this object
+  // A UI thread waiting for the reader to end looks again now rather than at its next event.
+  platform::WakeUiThread();
 }
 
 void TtyPort::ReceiveChunk(const char* data, unsigned length) {

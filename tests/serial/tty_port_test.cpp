@@ -1,0 +1,326 @@
+// TtyPort on real pseudo-terminals: open, close, write, the reader thread and lost devices.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCursor>
+#include <QTimer>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/device_name.h"
+#include "platform/message_pump.h"
+#include "serial/tty_port.h"
+#include "support/pty_pair.h"
+
+namespace {
+
+using serial::ttyPort;
+using testsupport::ComDir;
+using testsupport::PtyPair;
+
+bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
+  return platform::PumpUntil(done, platform::NowMs() + ms);
+}
+
+int ExclusiveFlag(int fd) {
+  int flag = -1;
+  ::ioctl(fd, TIOCGEXCL, &flag);
+  return flag;
+}
+
+// Root is exempt from exclusive mode and file permissions, so those refusals are checked in a
+// child that has given up root.
+bool DropToNobody() {
+  const passwd* nobody = ::getpwnam("nobody");
+  return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
+         ::setuid(nobody->pw_uid) == 0;
+}
+
+class TtyPortTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.Valid());
+    dir.Link(3, pty.SlavePath());
+  }
+  void TearDown() override { ttyPort.Close(); }
+
+  PtyPair pty;
+  ComDir dir;
+};
+
+TEST_F(TtyPortTest, OpenWhileOpenIsRefusedAndChangesNothing) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ttyPort.AddExpected("OK");
+  EXPECT_EQ(ttyPort.Open("COM3"), 0);
+  EXPECT_EQ(ttyPort.connected, 1);
+  EXPECT_TRUE(ttyPort.readerThread);
+  EXPECT_EQ(ttyPort.expectCount, 1);
+  pty.Write("OK\r\n");
+  EXPECT_TRUE(WaitFor([] { return ttyPort.IsMatched() == 1; })) << "the first reader still runs";
+}
+
+TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
+  int argc = 1;
+  char name[] = "test";
+  char* argv[] = {name, nullptr};
+  QApplication app(argc, argv);
+  QGuiApplication::setOverrideCursor(QCursor(Qt::IBeamCursor));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ttyPort.Open("COM7"), 0);
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("No such file or directory"), std::string::npos) << log;
+  EXPECT_EQ(ttyPort.connected, 0);
+  EXPECT_FALSE(ttyPort.readerThread);
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::IBeamCursor);
+  QGuiApplication::restoreOverrideCursor();
+}
+
+TEST_F(TtyPortTest, SecondOpenOfAHeldDeviceIsRefusedAsBusy) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  serial::TtyPort other;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(other.Open("COM3"), 0);
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("busy"), std::string::npos) << log;
+}
+
+TEST_F(TtyPortTest, ExclusiveModeRefusesAnotherUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the terminal to another user";
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  EXPECT_EXIT(
+      {
+        if (!DropToNobody()) std::_Exit(3);
+        serial::TtyPort other;
+        std::_Exit(other.Open("COM3") == 0 ? 0 : 4);
+      },
+      testing::ExitedWithCode(0), "busy: Device or resource busy \\(EBUSY\\)");
+}
+
+TEST_F(TtyPortTest, PermissionDeniedIsReportedOnTheDebugOutput) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to a user without access";
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        if (!DropToNobody()) std::_Exit(3);
+        std::_Exit(ttyPort.Open("COM3") == 0 ? 0 : 4);
+      },
+      testing::ExitedWithCode(0), "Permission denied \\(EACCES\\)");
+}
+
+TEST_F(TtyPortTest, LiveUucpLockMakesTheDeviceBusyAndAStaleOneIsIgnored) {
+  ComDir lockDir;  // a second temporary directory, used for the lock files
+  ::setenv("KALVEX_LOCK_DIR", lockDir.Path().c_str(), 1);
+  ::setenv("KALVEX_COM_DIR", dir.Path().c_str(), 1);
+  std::string name = pty.SlavePath().substr(5);  // "pts/N"
+  name.replace(name.find('/'), 1, "_");
+  std::string lockFile = lockDir.Path() + "/LCK.." + name;
+
+  std::ofstream(lockFile) << "      " << ::getppid() << "\n";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ttyPort.Open("COM3"), 0);
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("locked by PID " + std::to_string(::getppid())), std::string::npos) << log;
+
+  pid_t gone = ::fork();
+  if (gone == 0) std::_Exit(0);
+  ::waitpid(gone, nullptr, 0);
+  std::ofstream(lockFile) << gone << "\n";
+  EXPECT_EQ(ttyPort.Open("COM3"), 1);
+  ::unlink(lockFile.c_str());
+}
+
+TEST_F(TtyPortTest, CloseClearsExclusiveModeAndASecondCloseReturnsAtOnce) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  serial::TtyPort other;
+  EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
+  EXPECT_EQ(ttyPort.Close(), 1);
+  EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0);
+  EXPECT_FALSE(ttyPort.readerThread);
+  int64_t start = platform::NowMs();
+  EXPECT_EQ(ttyPort.Close(), 1);
+  EXPECT_LT(platform::NowMs() - start, 50) << "no reader, no wait";
+  EXPECT_EQ(other.Open("COM3"), 1) << "the device was released";
+  other.Close();
+}
+
+TEST_F(TtyPortTest, WriteBeforeOpenAndAfterCloseSendsNothing) {
+  EXPECT_EQ(ttyPort.Write("at\r\n", 4), 0);
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  EXPECT_EQ(ttyPort.Write("one", 3), 1);
+  ttyPort.Close();
+  EXPECT_EQ(ttyPort.Write("two", 3), 0);
+  EXPECT_EQ(pty.ReadFor(200), "one");
+}
+
+TEST_F(TtyPortTest, SettingsAre19200RawEightNoneOne) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  termios tio{};
+  ASSERT_EQ(::tcgetattr(pty.Master(), &tio), 0);
+  int probe = ::open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY);  // root passes exclusivity
+  ASSERT_GE(probe, 0);
+  ASSERT_EQ(::tcgetattr(probe, &tio), 0);
+  ::close(probe);
+  EXPECT_EQ(::cfgetospeed(&tio), B19200);
+  EXPECT_EQ(::cfgetispeed(&tio), B19200);
+  EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+TEST_F(TtyPortTest, ReadTakesOnlyWhatIsQueuedInChunksOf80) {
+  serial::TtyPort port;  // its device opened without a reader, so the test reads
+  ASSERT_TRUE(port.handle.Open(pty.SlavePath().c_str()));
+  ASSERT_TRUE(port.SetupLine());
+  char buffer[serial::kChunkSize];
+  EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 0u) << "nothing queued: no wait";
+  pty.Write(std::string(200, 'z'));
+  ASSERT_TRUE(WaitFor([&] { return port.handle.QueuedInput() == 200; }));
+  EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 80u);
+  EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 80u);
+  EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 40u);
+  EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 0u);
+}
+
+TEST_F(TtyPortTest, BurstReachesTheAssemblerWholeAndInOrder) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  std::string burst;
+  for (int i = 0; i < 200; ++i) burst += static_cast<char>('!' + i % 90);
+  ttyPort.AddExpected(burst.substr(150).c_str());
+  pty.Write(burst + "\r\n");
+  ASSERT_TRUE(WaitFor([] { return ttyPort.IsMatched() == 1; }));
+  EXPECT_EQ(std::string(ttyPort.lineBuf), burst);
+}
+
+TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANestedOpen) {
+  int argc = 1;
+  char name[] = "test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication app(argc, argv);
+  // The reader usually ends within microseconds of being woken; Close only waits (and runs
+  // handlers) when it saw the reader still running, so try until a handler ran inside the wait.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    ASSERT_EQ(ttyPort.Open("COM3"), 1);
+    bool ran = false;
+    int nestedOpen = -1;
+    bool deviceHeld = false;
+    QTimer::singleShot(0, [&] {
+      ran = true;
+      nestedOpen = ttyPort.Open("COM3");
+      deviceHeld = ttyPort.handle.IsOpen();
+    });
+    ttyPort.Close();
+    EXPECT_FALSE(ttyPort.readerThread);
+    EXPECT_FALSE(ttyPort.handle.IsOpen());
+    if (ran) {
+      EXPECT_EQ(nestedOpen, 0) << "an Open during a Close's wait is refused";
+      EXPECT_TRUE(deviceHeld) << "the device is released only after the reader ended";
+      return;
+    }
+    QCoreApplication::processEvents();  // the timer of an attempt that did not wait
+  }
+  GTEST_SKIP() << "the reader always ended before Close looked";
+}
+
+TEST_F(TtyPortTest, LostDeviceEndsTheReaderInsteadOfSpinning) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  testing::internal::CaptureStderr();
+  pty.CloseMaster();
+  bool ended = WaitFor([] { return !ttyPort.readerThread; });
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(ended);
+  EXPECT_NE(log.find("Device lost"), std::string::npos) << log;
+  EXPECT_EQ(ttyPort.connected, 1) << "the port stays open for the UI";
+  EXPECT_EQ(ttyPort.Close(), 1);
+}
+
+TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
+  EXPECT_EXIT(
+      {
+        platform::WakeUiThread();  // the UI wake-up descriptor exists before the limit
+        int lowest = ::open("/dev/null", O_RDONLY);
+        ::close(lowest);
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(lowest + 1);
+        ::setrlimit(RLIMIT_NOFILE, &limit);  // the device fits, the reader's event does not
+        if (ttyPort.Open("COM3") != 1) std::_Exit(3);
+        if (!WaitFor([] { return !ttyPort.readerThread; })) std::_Exit(4);
+        platform::DelayPumping(10);  // the message is shown from the UI side
+        std::_Exit(ttyPort.connected == 1 ? 0 : 5);
+      },
+      testing::ExitedWithCode(0), "TTY Error!.*Failed to create event for thread!");
+}
+
+TEST_F(TtyPortTest, WriteThatCompletesAtOnceSaysNothing) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ttyPort.Write("at\r\n", 4), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(TtyPortTest, WriteThatHadToWaitReportsTheBytesWritten) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  std::atomic<bool> stop{false};
+  std::thread drain([&] {
+    while (!stop) pty.ReadFor(20);
+  });
+  std::string big(256 * 1024, 'w');
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ttyPort.Write(big.data(), static_cast<int>(big.size())), 1);
+  std::string log = testing::internal::GetCapturedStderr();
+  stop = true;
+  drain.join();
+  EXPECT_EQ(log, "\n262144 bytes written");
+}
+
+TEST_F(TtyPortTest, WriteNobodyReadsGivesUpAfterOneSecondAndSaysSo) {
+  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  std::string big(1024 * 1024, 'w');
+  testing::internal::CaptureStderr();
+  int64_t start = platform::NowMs();
+  EXPECT_EQ(ttyPort.Write(big.data(), static_cast<int>(big.size())), 1);
+  int64_t took = platform::NowMs() - start;
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_GE(took, 1000);
+  EXPECT_LT(took, 2000);
+  EXPECT_EQ(log.rfind("\nProbable Write Timeout: Total of ", 0), 0u) << log;
+}
+
+TEST_F(TtyPortTest, ProgramEndClosesAPortLeftOpen) {
+  EXPECT_EXIT(
+      {
+        if (ttyPort.Open("COM3") != 1) std::_Exit(3);
+        std::exit(0);  // static destruction runs the port's destructor
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0) << "the destructor cleared exclusive mode";
+}
+
+TEST(DeviceName, ComNumbersMapToDevicesWithEnvironmentOverrides) {
+  ::unsetenv("KALVEX_COM_DIR");
+  ::unsetenv("KALVEX_COM2");
+  EXPECT_EQ(platform::DevicePathFor("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(platform::DevicePathFor("COM6"), "/dev/ttyS5");
+  ::setenv("KALVEX_COM_DIR", "/tmp/ports", 1);
+  EXPECT_EQ(platform::DevicePathFor("COM6"), "/tmp/ports/COM6");
+  ::setenv("KALVEX_COM2", "/dev/ttyUSB0", 1);
+  EXPECT_EQ(platform::DevicePathFor("COM2"), "/dev/ttyUSB0");
+  EXPECT_EQ(platform::DevicePathFor("/dev/ttyACM0"), "/dev/ttyACM0");
+  EXPECT_EQ(platform::DevicePathFor("COM3x"), "COM3x");
+}
+
+}  // namespace
