@@ -1,0 +1,105 @@
+// Command transactions against a modem on a real pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include "modem/transaction.h"
+#include "platform/clock.h"
+#include "scripted_modem.h"
+#include "serial/tty_port.h"
+#include "support/pty_pair.h"
+
+namespace {
+
+using modem::IdentifyModem;
+using modem::kSeen;
+using modem::kTimedOut;
+using modem::Transact;
+using modem_test::Answer;
+using modem_test::ScriptedModem;
+using testsupport::ComDir;
+using testsupport::PtyPair;
+
+class TransactionTest : public testing::Test {
+ protected:
+  void TearDown() override { serial::ttyPort.Close(); }
+  ComDir dir;
+};
+
+TEST_F(TransactionTest, ExpectedTextInTheEchoIsSeenBeforeAnyAnswer) {
+  ScriptedModem modem(std::map<std::string, std::string>{{"%T21,18,0", ""}});  // echo only, never an answer
+  ASSERT_TRUE(modem.Valid());
+  dir.Link(3, modem.Path());
+  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  EXPECT_EQ(Transact("%T21,18,0", "T21", 3, 1), kSeen);
+  EXPECT_EQ(Transact("%T21,18,0", "OK", 1, 1), kTimedOut);
+}
+
+TEST_F(TransactionTest, TimeOutEndsJustPastItsDeadlineAndThenSettles) {
+  PtyPair silent;
+  dir.Link(3, silent.SlavePath());
+  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  int64_t start = platform::NowMs();
+  EXPECT_EQ(Transact("&FZ", "OK", 3, 1), kTimedOut);
+  int64_t took = platform::NowMs() - start;
+  EXPECT_GE(took, 3100);
+  EXPECT_LT(took, 3300);
+}
+
+TEST_F(TransactionTest, PrefixAddsAtAndCrLfWhileARawSendGoesOutAsItIs) {
+  PtyPair line;
+  dir.Link(3, line.SlavePath());
+  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  EXPECT_EQ(modem::SendModemCommand("+++", 0), 1);
+  EXPECT_EQ(line.ReadFor(150), "+++");
+  EXPECT_EQ(modem::SendModemCommand("I3", 1), 1);
+  EXPECT_EQ(line.ReadFor(150), "atI3\r\n");
+}
+
+TEST_F(TransactionTest, CommandThatDoesNotFitIsRefusedWholeRatherThanCut) {
+  PtyPair line;
+  dir.Link(3, line.SlavePath());
+  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  std::string fits(251, 'S');  // with "at" and CR LF: 255 characters, the most the buffer holds
+  EXPECT_EQ(modem::SendModemCommand(fits.c_str(), 1), 1);
+  EXPECT_EQ(line.ReadFor(150), "at" + fits + "\r\n");
+
+  std::string tooLong(252, 'L');
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(modem::SendModemCommand(tooLong.c_str(), 1), 0);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
+  EXPECT_EQ(modem::SendModemCommand(std::string(256, 'R').c_str(), 0), 0);
+  EXPECT_EQ(line.ReadFor(150), "") << "nothing of a refused command reaches the modem";
+}
+
+TEST_F(TransactionTest, TransactionOnAClosedPortTimesOut) {
+  EXPECT_EQ(modem::OpenComPort(5), modem::kOpenFailed);
+  EXPECT_EQ(Transact("&FZ", "OK", 1, 1), kTimedOut);
+}
+
+TEST_F(TransactionTest, IdentifyFindsAnyListedLineInTheAnswer) {
+  ScriptedModem modem({{"I3", Answer({"Acme Quux 56K V.92 rev 4", "OK"})}});
+  ASSERT_TRUE(modem.Valid());
+  dir.Link(3, modem.Path());
+  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  const char list[3][80] = {"Nothing Like It", "Quux 56K V.92", "Other"};
+  EXPECT_EQ(IdentifyModem(list, 3), kSeen);
+  EXPECT_EQ(IdentifyModem(list, 1), kTimedOut) << "the first line alone does not match";
+}
+
+TEST_F(TransactionTest, IdentifyWithAnEmptyListReturnsThePreviousOutcome) {
+  ScriptedModem modem(std::map<std::string, std::string>{{"NEVER", ""}});
+  ASSERT_TRUE(modem.Valid());
+  dir.Link(3, modem.Path());
+  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  const char list[1][80] = {""};
+
+  ASSERT_EQ(Transact("&FZ", "OK", 3, 1), kSeen);
+  int64_t start = platform::NowMs();
+  EXPECT_EQ(IdentifyModem(list, 0), kSeen);
+  EXPECT_LT(platform::NowMs() - start, 1000) << "a match already present needs no wait";
+
+  ASSERT_EQ(Transact("NEVER", "OK", 1, 1), kTimedOut);
+  EXPECT_EQ(IdentifyModem(list, 0), kTimedOut);
+}
+
+}  // namespace
