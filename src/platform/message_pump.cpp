@@ -72,6 +72,7 @@ void ShowPendingMessages() {
                                 QString::fromLatin1(text), QMessageBox::Ok);
     box->setTextFormat(Qt::PlainText);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);  // the threads that report it must not stall
     box->show();
   }
 }
