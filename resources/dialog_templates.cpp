@@ -1,0 +1,102 @@
+#include "resources/dialog_templates.h"
+
+#include <iterator>
+
+#include <QtGlobal>
+
+#include "resources/control_ids.h"
+
+// The pictures live in a static library, where nothing would otherwise pull in the registration
+// that rcc generates; every program that uses a template links this file, so it registers them.
+static void RegisterKalvexImages() { Q_INIT_RESOURCE(kalvex); }
+namespace {
+const struct ImageRegistrar {
+  ImageRegistrar() { RegisterKalvexImages(); }
+} kImageRegistrar;
+}  // namespace
+
+namespace resources {
+namespace {
+
+using platform::ControlKind;
+using platform::ControlRow;
+using platform::kNoId;
+
+// Rows in template order: it is the tab order, and group boxes are placed behind the rest.
+constexpr ControlRow kMainRows[] = {
+    {ids::kTestDiagnostics, ControlKind::kPushButton, "Test...", 208, 122, 45, 16},
+    {kNoId, ControlKind::kLabelRight, "Digital Local  Loop Back Test : ", 15, 134, 99, 11},
+    {kNoId, ControlKind::kLabelRight, "Analog Local Loop Back Test : ", 13, 148, 101, 11},
+    {kNoId, ControlKind::kLabelRight, "Speaker Test : ", 40, 173, 50, 9},
+    {kNoId, ControlKind::kLabelRight, "Line /DAA Test : ", 30, 186, 60, 9},
+    {ids::kDigitalResult, ControlKind::kValueField, "", 117, 134, 83, 10},
+    {ids::kAnalogResult, ControlKind::kValueField, "", 117, 148, 83, 10},
+    {ids::kSpeakerResult, ControlKind::kValueField, "", 93, 173, 103, 10},
+    {ids::kLineResult, ControlKind::kValueField, "", 93, 187, 103, 10},
+    {ids::kTestSpeaker, ControlKind::kPushButton, "Test...", 205, 173, 40, 11},
+    {ids::kTestLine, ControlKind::kPushButton, "Test...", 205, 187, 40, 11},
+    {kNoId, ControlKind::kLabelRight, "Basic Function Test : ", 14, 121, 101, 11},
+    {ids::kBasicResult, ControlKind::kValueField, "", 117, 120, 83, 10},
+    {kNoId, ControlKind::kImage, kLogoBitmap, 89, 10, 89, 31},
+    {kNoId, ControlKind::kLabelRight, "Location :", 20, 61, 35, 9},
+    {ids::kLocation, ControlKind::kValueField, "", 57, 60, 76, 10},
+    {kNoId, ControlKind::kGroupBox, "Modem Information", 7, 50, 255, 58},
+    {kNoId, ControlKind::kLabelLeft, "Modem :", 140, 61, 28, 8},
+    {kNoId, ControlKind::kLabelLeft, "F/W Version :", 11, 74, 45, 8},
+    {kNoId, ControlKind::kLabelLeft, "Country :", 139, 74, 29, 8},
+    {ids::kFirmware, ControlKind::kValueField, "", 57, 75, 76, 10},
+    {ids::kModemName, ControlKind::kValueField, "Zelto Win Modem", 169, 60, 87, 10},
+    {ids::kCountry, ControlKind::kValueField, "", 169, 75, 87, 10},
+    {kNoId, ControlKind::kGroupBox, "Diagnostic Test", 7, 111, 255, 51},
+    {kNoId, ControlKind::kGroupBox, "Speaker and Line", 7, 165, 256, 38},
+    {ids::kDetectAgain, ControlKind::kPushButton, "Detect Again...", 56, 88, 62, 16},
+    {kNoId, ControlKind::kLabelLeft, "Version 2.3-Pyxa", 202, 30, 54, 17},
+    {ids::kQuit, ControlKind::kPushButton, "Quit", 153, 88, 62, 16},
+};
+
+constexpr ControlRow kWelcomeRows[] = {
+    {platform::kIdOk, ControlKind::kDefaultPushButton, "OK", 36, 112, 50, 14},
+    {platform::kIdCancel, ControlKind::kPushButton, "Cancel", 128, 112, 50, 14},
+    {kNoId, ControlKind::kLabelLeft,
+     "This diagnostic tool will detect your modem and test its functionality, click \"Ok\" to "
+     "continue or  \"Cancel\" to leave the modem diagnostic.",
+     25, 60, 164, 27},
+    {kNoId, ControlKind::kLabelLeft, "This diagnostic tool is not for PCMCIA modems.", 27, 89, 149, 8},
+    {kNoId, ControlKind::kImage, kLogoBitmap, 60, 16, 89, 31},
+};
+
+constexpr ControlRow kVoicePromptRows[] = {
+    {ids::kVoiceYes, ControlKind::kPushButton, "&Yes", 28, 68, 50, 14},
+    {ids::kVoiceNo, ControlKind::kPushButton, "&No", 152, 68, 50, 14},
+    {kNoId, ControlKind::kLabelLeft, "Did you hear a buzzing sound come from your Laptop speakers?", 18,
+     28, 203, 8},
+    {ids::kVoiceCounter, ControlKind::kCentredText, "", 79, 46, 65, 8},
+};
+
+constexpr ControlRow kLineTestRows[] = {
+    {ids::kLineOk, ControlKind::kDefaultPushButton, "OK", 115, 65, 50, 14},
+    {ids::kLineProgress, ControlKind::kProgressBar, "", 19, 42, 198, 10},
+    {ids::kLinePercent, ControlKind::kValueField, "0 %", 219, 42, 29, 10},
+    {ids::kLineStatus, ControlKind::kValueField, "Line/DAA test in progress", 45, 15, 216, 12},
+    {kNoId, ControlKind::kImage, kLineTestIcon, 16, 11, 21, 20},
+};
+
+}  // namespace
+
+const platform::DialogTemplate kMainDialogTemplate = {
+    ids::kMainDialogTemplate, "Kalvex Internal Modem Diagnostics Tool", 272, 210,
+    platform::DialogStyle::kMainWindow, kMainRows, static_cast<int>(std::size(kMainRows))};
+
+const platform::DialogTemplate kWelcomeDialogTemplate = {
+    ids::kWelcomeTemplate, "Welcome to Kalvex Internal Modem Diagnostics", 204, 133,
+    platform::DialogStyle::kModal, kWelcomeRows, static_cast<int>(std::size(kWelcomeRows))};
+
+const platform::DialogTemplate kVoicePromptDialogTemplate = {
+    ids::kVoicePromptTemplate, "Voice ?", 242, 93, platform::DialogStyle::kModal,
+    kVoicePromptRows, static_cast<int>(std::size(kVoicePromptRows))};
+
+const platform::DialogTemplate kLineTestDialogTemplate = {
+    ids::kLineTestTemplate, "Line/DAA Test", 276, 87, platform::DialogStyle::kModal, kLineTestRows,
+    static_cast<int>(std::size(kLineTestRows))};
+
+}  // namespace resources

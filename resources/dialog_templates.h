@@ -1,0 +1,19 @@
+#pragma once
+// The four dialog templates of the tool and the resource paths of its images. The texts are the
+// tool's own, byte for byte: double spaces and trailing spaces are part of them.
+
+#include "platform/dialog_template.h"
+
+namespace resources {
+
+extern const platform::DialogTemplate kMainDialogTemplate;         // 102
+extern const platform::DialogTemplate kWelcomeDialogTemplate;      // 131
+extern const platform::DialogTemplate kVoicePromptDialogTemplate;  // 130
+extern const platform::DialogTemplate kLineTestDialogTemplate;     // 132
+
+// Qt resource paths; the resource library registers them at start-up.
+inline constexpr char kLogoBitmap[] = ":/kalvex/logo129.bmp";  // 134 x 50, 8 bpp, palette
+inline constexpr char kAppIcon[] = ":/kalvex/icon128.ico";     // 32 x 32 and 16 x 16, 16 colours
+inline constexpr char kLineTestIcon[] = ":/kalvex/icon68.ico"; // 32 x 32, 16 colours
+
+}  // namespace resources
