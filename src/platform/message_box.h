@@ -15,13 +15,16 @@ inline constexpr unsigned kMbIconInformation = 0x40;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
-// Shows a modal box and returns the button pressed: kIdOk (1) for OK, kIdYes or kIdNo; a box
-// closed another way (Escape, close box) returns kIdCancel (2) for OK boxes and kIdNo for Yes/No.
-// caption null: the program file's name without directory and extension. owner may be null.
-// UI thread only; needs a QApplication.
+// Shows a modal box and returns the button pressed: kIdOk (1) for OK, kIdYes or kIdNo. As with
+// the classic boxes, Escape or the close box on an OK box counts as OK, and on a Yes/No box as
+// No. text and caption are 8-bit and shown as plain text, never markup. caption null: the
+// program file's name without directory and extension. owner may be null.
+// UI thread. Without a QApplication the text goes to standard error and the result is kIdOk
+// (kIdNo for Yes/No).
 int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style);
 
-// The program file's name without directory and extension ("kalvex-modem-diag").
+// The program file's name without directory and extension ("kalvex-modem-diag"), from the
+// running executable, not argv[0]. Valid until the next call. UI thread.
 const char* ApplicationName();
 
 }  // namespace platform

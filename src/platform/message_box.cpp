@@ -1,0 +1,68 @@
+#include "platform/message_box.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <cstdio>
+
+#include "platform/dialog_template.h"
+
+namespace platform {
+namespace {
+
+QMessageBox::Icon IconFor(unsigned style) {
+  switch (style & 0xF0) {
+    case kMbIconQuestion:
+      return QMessageBox::Question;
+    case kMbIconExclamation:
+      return QMessageBox::Warning;
+    case kMbIconInformation:
+      return QMessageBox::Information;
+    case 0x10:  // the stop sign
+      return QMessageBox::Critical;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+}  // namespace
+
+const char* ApplicationName() {
+  static QByteArray name;
+  if (QCoreApplication::instance()) {
+    name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLocal8Bit();
+  }
+  if (name.isEmpty()) name = QByteArrayLiteral("kalvex-modem-diag");
+  return name.constData();
+}
+
+int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style) {
+  const bool yesNo = (style & 0x0F) == kMbYesNo;
+  const QByteArray title = caption ? QByteArray(caption) : QByteArray(ApplicationName());
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    std::fprintf(stderr, "%s: %s\n", title.constData(), text ? text : "");
+    return yesNo ? kIdNo : kIdOk;
+  }
+  QMessageBox box(IconFor(style), QString::fromLatin1(title), QString::fromLatin1(text ? text : ""),
+                  QMessageBox::NoButton, owner);
+  box.setTextFormat(Qt::PlainText);
+  if (yesNo) {
+    QPushButton* yes = box.addButton(QMessageBox::Yes);
+    QPushButton* no = box.addButton(QMessageBox::No);
+    box.setDefaultButton(yes);
+    box.setEscapeButton(no);
+    box.exec();
+    return box.clickedButton() == yes ? kIdYes : kIdNo;
+  }
+  QPushButton* ok = box.addButton(QMessageBox::Ok);
+  box.setDefaultButton(ok);
+  box.setEscapeButton(ok);
+  box.exec();
+  return kIdOk;
+}
+
+}  // namespace platform

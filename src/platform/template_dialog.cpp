@@ -1,0 +1,367 @@
+#include "platform/template_dialog.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QList>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimerEvent>
+#include <algorithm>
+
+namespace platform {
+namespace {
+
+constexpr char kAverageWidthSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+
+const MessageMap kEmptyMessageMap = {nullptr, 0, nullptr, nullptr};
+
+QString FromBytes(const char* text) { return text ? QString::fromLatin1(text) : QString(); }
+
+QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  // Text from the modem or from ati3.dat lands in these; it must never be read as markup.
+  label->setTextFormat(Qt::PlainText);
+  label->setWordWrap(true);
+  switch (row.kind) {
+    case ControlKind::kLabelRight:
+      label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+      break;
+    case ControlKind::kValueField:
+      label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+      label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      label->setLineWidth(1);
+      break;
+    case ControlKind::kCentredText:
+      label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+      break;
+    default:
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      break;
+  }
+  label->setText(FromBytes(row.text));
+  return label;
+}
+
+}  // namespace
+
+QFont DialogFont() {
+  static const bool haveClassicFont =
+      QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"), Qt::CaseInsensitive);
+  QFont font(haveClassicFont ? QStringLiteral("MS Sans Serif") : QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(8);
+  return font;
+}
+
+TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, QWidget* parent)
+    : QDialog(parent), dialogTemplate_(dialogTemplate) {
+  if (dialogTemplate_.style == DialogStyle::kMainWindow) {
+    // A plain window, not a dialog: the window manager then gives it a taskbar entry and a
+    // minimise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+  } else {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  }
+  setWindowTitle(FromBytes(dialogTemplate_.caption));
+  setSizeGripEnabled(false);
+  setFont(DialogFont());
+
+  const QFontMetrics metrics(font());
+  // The classic dialog manager's rounding of the average over 52 letters.
+  baseX_ = (metrics.horizontalAdvance(QLatin1String(kAverageWidthSample)) / 26 + 1) / 2;
+  baseY_ = metrics.height();
+
+  setFixedSize(DialogUnitsToPixels(0, 0, dialogTemplate_.width, dialogTemplate_.height).size());
+  BuildControls();
+}
+
+TemplateDialog::~TemplateDialog() = default;
+
+const MessageMap& TemplateDialog::GetMessageMap() const { return kEmptyMessageMap; }
+
+QRect TemplateDialog::DialogUnitsToPixels(int x, int y, int w, int h) const {
+  return QRect((x * baseX_ + 2) / 4, (y * baseY_ + 4) / 8, (w * baseX_ + 2) / 4,
+               (h * baseY_ + 4) / 8);
+}
+
+void TemplateDialog::BuildControls() {
+  QList<QGroupBox*> groupBoxes;
+  for (int i = 0; i < dialogTemplate_.controlCount; ++i) {
+    const ControlRow& row = dialogTemplate_.controls[i];
+    QRect rect = DialogUnitsToPixels(row.x, row.y, row.w, row.h);
+    QWidget* widget = nullptr;
+    switch (row.kind) {
+      case ControlKind::kPushButton:
+      case ControlKind::kDefaultPushButton: {
+        auto* button = new QPushButton(FromBytes(row.text), this);
+        button->setAutoDefault(true);
+        button->setDefault(row.kind == ControlKind::kDefaultPushButton);
+        const int id = row.id;
+        connect(button, &QPushButton::clicked, this, [this, id] { OnControlClicked(id); });
+        widget = button;
+        break;
+      }
+      case ControlKind::kGroupBox: {
+        auto* box = new QGroupBox(FromBytes(row.text), this);
+        box->setFocusPolicy(Qt::NoFocus);
+        groupBoxes.append(box);
+        widget = box;
+        break;
+      }
+      case ControlKind::kImage: {
+        auto* image = new QLabel(this);
+        const QPixmap pixmap(FromBytes(row.text));
+        image->setPixmap(pixmap);
+        // A picture shows at its own size; the template's width and height are not used.
+        if (!pixmap.isNull()) rect.setSize(pixmap.deviceIndependentSize().toSize());
+        widget = image;
+        break;
+      }
+      case ControlKind::kProgressBar: {
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, 100);
+        bar->setTextVisible(false);
+        bar->setValue(0);
+        widget = bar;
+        break;
+      }
+      default:
+        widget = MakeStatic(row, this);
+        break;
+    }
+    widget->setGeometry(rect);
+    if (row.id != kNoId && !items_.contains(row.id)) items_.insert(row.id, widget);
+  }
+  // Group boxes come late in some templates but must not cover the controls they frame.
+  for (QGroupBox* box : groupBoxes) box->lower();
+}
+
+QWidget* TemplateDialog::Item(int id) const { return items_.value(id, nullptr); }
+
+void TemplateDialog::SetItemText(int id, const char* text) {
+  QWidget* widget = Item(id);
+  if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(FromBytes(text));
+  } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+    button->setText(FromBytes(text));
+  } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+    box->setTitle(FromBytes(text));
+  }
+}
+
+QString TemplateDialog::ItemText(int id) const {
+  QWidget* widget = Item(id);
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+  if (auto* button = qobject_cast<QPushButton*>(widget)) return button->text();
+  if (auto* box = qobject_cast<QGroupBox*>(widget)) return box->title();
+  return {};
+}
+
+void TemplateDialog::EnableItem(int id, bool enabled) {
+  if (QWidget* widget = Item(id)) widget->setEnabled(enabled);
+}
+
+bool TemplateDialog::IsItemEnabled(int id) const {
+  QWidget* widget = Item(id);
+  // The control's own state: a modal child blocking the whole dialog does not count.
+  return widget && widget->isEnabledTo(const_cast<TemplateDialog*>(this));
+}
+
+void TemplateDialog::SetProgressPos(int id, int position) {
+  if (auto* bar = qobject_cast<QProgressBar*>(Item(id))) bar->setValue(std::clamp(position, 0, 100));
+}
+
+int TemplateDialog::ProgressPos(int id) const {
+  auto* bar = qobject_cast<QProgressBar*>(Item(id));
+  return bar ? bar->value() : -1;
+}
+
+// --- Running and ending ---------------------------------------------------------------------
+
+int TemplateDialog::RunModal() {
+  ended_ = false;
+  endResult_ = 0;
+  running_ = true;
+  OnInitDialog();
+  // QDialog::exec() resets the result and shows the dialog, so an ending made during the
+  // initialisation would be lost and the loop would never end.
+  if (!ended_) {
+    if (!testAttribute(Qt::WA_Moved)) CentreForShow();
+    exec();
+  }
+  KillAllTimers();
+  running_ = false;
+  return endResult_;
+}
+
+void TemplateDialog::EndDialog(int result) { done(result); }
+
+void TemplateDialog::done(int result) {
+  ended_ = true;
+  endResult_ = result;
+  QDialog::done(result);
+}
+
+void TemplateDialog::reject() { OnControlClicked(kIdCancel); }
+
+void TemplateDialog::CentreForShow() {
+  const QSize size = this->size();
+  QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+  QPoint centre;
+  if (owner && owner->isVisible()) {
+    centre = owner->frameGeometry().center();
+  } else {
+    QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    centre = screen->availableGeometry().center();
+  }
+  move(centre - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void TemplateDialog::OnControlClicked(int id) {
+  const MessageMap& map = GetMessageMap();
+  for (int i = 0; i < map.clickCount; ++i) {
+    if (map.clicks[i].id == id) {
+      (this->*map.clicks[i].handler)();
+      return;
+    }
+  }
+  if (id == kIdOk || id == kIdCancel) EndDialog(id);
+}
+
+void TemplateDialog::PostClose() {
+  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void TemplateDialog::SendClose() { close(); }
+
+void TemplateDialog::closeEvent(QCloseEvent* event) {
+  const MessageMap& map = GetMessageMap();
+  if (map.onClose) (this->*map.onClose)();
+  // The classic default turns the close request into Cancel, but not while a Cancel button of
+  // the dialog is disabled.
+  QWidget* cancel = Item(kIdCancel);
+  if (!cancel || cancel->isEnabledTo(this)) OnControlClicked(kIdCancel);
+  // An accepted close hides the window, and hiding a dialog ends its modal loop: only accept
+  // when the dialog has really ended.
+  if (ended_ || !running_) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TemplateDialog::keyPressEvent(QKeyEvent* event) {
+  // The tool has no help content.
+  if (event->key() == Qt::Key_F1) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// --- Timers ---------------------------------------------------------------------------------
+
+void TemplateDialog::StartQtTimer(Timer& timer) {
+  timer.qtTimerId = startTimer(timer.milliseconds, Qt::PreciseTimer);
+}
+
+void TemplateDialog::SetTimer(int id, int milliseconds) {
+  KillTimer(id);
+  Timer timer;
+  timer.milliseconds = std::max(milliseconds, 0);
+  StartQtTimer(timer);
+  timers_.insert(id, timer);
+}
+
+void TemplateDialog::KillTimer(int id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return;
+  if (it->qtTimerId != 0) killTimer(it->qtTimerId);
+  timers_.erase(it);
+}
+
+bool TemplateDialog::HasTimer(int id) const { return timers_.contains(id); }
+
+void TemplateDialog::KillAllTimers() {
+  for (const Timer& timer : std::as_const(timers_)) {
+    if (timer.qtTimerId != 0) killTimer(timer.qtTimerId);
+  }
+  timers_.clear();
+}
+
+void TemplateDialog::timerEvent(QTimerEvent* event) {
+  int id = 0;
+  bool found = false;
+  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+    if (it->qtTimerId == event->timerId()) {
+      id = it.key();
+      found = true;
+      break;
+    }
+  }
+  if (!found) {
+    QDialog::timerEvent(event);
+    return;
+  }
+  if (isVisible() && !painted_) {
+    // A tick ranks below painting: hold it (and stop a 0 ms timer from spinning) until the
+    // dialog has been painted once.
+    Timer& timer = timers_[id];
+    killTimer(timer.qtTimerId);
+    timer.qtTimerId = 0;
+    timer.heldTick = true;
+    return;
+  }
+  const MessageMap& map = GetMessageMap();
+  if (map.onTimer) (this->*map.onTimer)(id);
+}
+
+void TemplateDialog::ReleaseHeldTimers() {
+  QList<int> held;
+  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
+    if (it->heldTick) held.append(it.key());
+  }
+  for (int id : held) {
+    auto it = timers_.find(id);
+    // A handler run for an earlier ID may have killed or re-armed this one.
+    if (it == timers_.end() || !it->heldTick) continue;
+    it->heldTick = false;
+    StartQtTimer(*it);
+    const MessageMap& map = GetMessageMap();
+    if (map.onTimer) (this->*map.onTimer)(id);
+  }
+}
+
+bool TemplateDialog::event(QEvent* event) {
+  switch (event->type()) {
+    case QEvent::Paint:
+      if (!painted_) {
+        painted_ = true;
+        // Queued, so the held ticks come after the whole first paint, children included.
+        QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
+      }
+      break;
+    case QEvent::Hide:
+      painted_ = false;
+      // A hidden window's timers tick again; give back any tick held for a paint that will not
+      // come now.
+      QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
+      break;
+    default:
+      break;
+  }
+  return QDialog::event(event);
+}
+
+}  // namespace platform
