@@ -1,0 +1,66 @@
+#include "ui/diag_app.h"
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/debug_output.h"
+#include "platform/window_lookup.h"
+#include "ui/main_dialog.h"
+
+namespace ui {
+
+DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
+  // The welcome dialog is the only window shown for a while; closing it must not end the
+  // main dialog's loop.
+  app_.setQuitOnLastWindowClosed(false);
+  QCoreApplication::setApplicationVersion(QStringLiteral(KALVEX_VERSION));
+}
+
+int DiagApp::InitInstance() {
+  if (platform::TopLevelWindowExists(kRefusingWindowTitle)) {
+    platform::DebugOutput("\nA window titled \"Built-In Modem Diagnostics\" exists: not starting");
+    return 0;
+  }
+  MainDialog dialog(nullptr);
+  QApplication::setWindowIcon(dialog.AppIcon());
+  dialog.RunModal();
+  return 0;
+}
+
+QByteArray DisplayProblem(int argc, char** argv) {
+  QByteArray platform;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+      platform = argv[i + 1];
+  }
+  if (platform.isEmpty()) platform = qgetenv("QT_QPA_PLATFORM");
+  // "name:options" or a list "a;b": Qt tries the first entry first.
+  platform = platform.split(';').first().split(':').first().trimmed();
+  if (!platform.isEmpty() && platform != "xcb") return {};
+  if (platform.isEmpty() && !qgetenv("WAYLAND_DISPLAY").isEmpty()) return {};
+  if (platform::XDisplayAvailable()) return {};
+  const QByteArray display = qgetenv("DISPLAY");
+  QByteArray reason = display.isEmpty() ? QByteArray("cannot open the display: DISPLAY is not set")
+                                        : "cannot open the display \"" + display + "\"";
+  return reason + "; set DISPLAY, or QT_QPA_PLATFORM=offscreen";
+}
+
+int RunDiagApp(int argc, char** argv) {
+  const QByteArray problem = DisplayProblem(argc, argv);
+  if (!problem.isEmpty()) {
+    const QByteArray name =
+        argc > 0 && argv[0] ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit()
+                            : QByteArray("kalvex-modem-diag");
+    std::fprintf(stderr, "%s: %s\n", name.constData(), problem.constData());
+    return 1;
+  }
+  DiagApp app(argc, argv);
+  return app.InitInstance();
+}
+
+}  // namespace ui

@@ -1,0 +1,39 @@
+#pragma once
+// DiagApp: the application object. It owns the QApplication and runs the main dialog modally;
+// that run is the program's event loop (QApplication::exec() is never called), and the program
+// ends when it ends.
+
+#include <QApplication>
+
+namespace ui {
+
+// Title of the window beside which the tool refuses to start (whole title, any letter case).
+inline constexpr char kRefusingWindowTitle[] = "Built-In Modem Diagnostics";
+
+class DiagApp {
+ public:
+  // Needs a usable display (see DisplayProblem). argc and argv must outlive the object.
+  DiagApp(int& argc, char** argv);
+  DiagApp(const DiagApp&) = delete;
+  DiagApp& operator=(const DiagApp&) = delete;
+
+  // Start-up: refuses silently when a top-level window titled kRefusingWindowTitle exists
+  // (before any window, file or port is touched); otherwise builds the main dialog and runs it.
+  // Returns the process exit status: 0 on every end (a missing ati3.dat exits the process
+  // itself with 0). UI thread.
+  int InitInstance();
+
+ private:
+  QApplication app_;
+};
+
+// Empty when Qt can open its platform; otherwise the one-line reason (without a newline), for
+// a start without any display that would otherwise end in a Qt abort. Reads argv for
+// -platform, then QT_QPA_PLATFORM.
+[[nodiscard]] QByteArray DisplayProblem(int argc, char** argv);
+
+// The whole program: checks the display, then DiagApp. Returns the exit status (1 with a
+// message on standard error when no display can be used).
+int RunDiagApp(int argc, char** argv);
+
+}  // namespace ui

@@ -1,0 +1,54 @@
+#pragma once
+// MainDialog: the tool's main window for the whole run, from template 102. It shows the welcome
+// dialog from its initialisation, loads the identification list, runs detection from timer 0
+// and hands the "Test..." buttons to the test runs. Detection and the test runs reach it
+// through modem::MainView. UI thread only.
+//
+// Ending: "Quit", the close box and Alt+F4 are the close request, which closes the serial port
+// and ends the dialog with kIdCancel; Escape ends it without closing the port (the port's
+// destructor does that at exit). A close request made while a handler waits takes effect when
+// that handler returns.
+
+#include <QIcon>
+
+#include "modem/main_view.h"
+#include "platform/template_dialog.h"
+
+namespace ui {
+
+class MainDialog final : public platform::TemplateDialog, public modem::MainView {
+  Q_OBJECT
+
+ public:
+  explicit MainDialog(QWidget* parent);
+
+  // modem::MainView
+  void SetItemText(int id, const char* text) override;
+  void EnableItem(int id, bool enabled) override;
+  [[nodiscard]] bool IsItemEnabled(int id) const override;
+  void StopTimer(int id) override;
+  int ShowMessageBox(const char* text, const char* caption, unsigned style) override;
+  void Beep() override;
+  [[nodiscard]] QWidget* Window() override;
+
+  [[nodiscard]] const QIcon& AppIcon() const { return appIcon_; }
+
+ protected:
+  // Welcome dialog; on Cancel ends this dialog with 0. Otherwise disables the three "Test..."
+  // buttons, loads ati3.dat (a missing file ends the process with status 0) and arms timer 0.
+  bool OnInitDialog() override;
+  [[nodiscard]] const platform::MessageMap& GetMessageMap() const override;
+
+ private:
+  void OnTimer(int timerId);
+  void OnRunDiagnosticTests();
+  void OnRunSpeakerTest();
+  void OnRunLineTest();
+  void OnDetectAgain();
+  void OnQuit();
+  void OnCloseRequest();
+
+  QIcon appIcon_;
+};
+
+}  // namespace ui
