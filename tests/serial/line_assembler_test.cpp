@@ -14,6 +14,11 @@ using serial::TtyPort;
 
 class LineAssembler : public testing::Test {
  protected:
+  void SetUp() override {
+    responseCapture.Store("");
+    responseCapture.captureEnabled = 0;
+    responseCapture.captureLineCount = 0;
+  }
   void Feed(const std::string& bytes) { port.ReceiveChunk(bytes.data(), bytes.size()); }
   std::string Captured() {
     char line[serial::kCapturedLineSize];

@@ -218,12 +218,16 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
     bool ran = false;
     int nestedOpen = -1;
     bool deviceHeld = false;
-    QTimer::singleShot(0, [&] {
+    QTimer nested;
+    nested.setSingleShot(true);
+    QObject::connect(&nested, &QTimer::timeout, [&] {
       ran = true;
       nestedOpen = ttyPort.Open("COM3");
       deviceHeld = ttyPort.handle.IsOpen();
     });
+    nested.start(0);
     ttyPort.Close();
+    nested.stop();
     EXPECT_FALSE(ttyPort.readerThread);
     EXPECT_FALSE(ttyPort.handle.IsOpen());
     if (ran) {
@@ -231,7 +235,6 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
       EXPECT_TRUE(deviceHeld) << "the device is released only after the reader ended";
       return;
     }
-    QCoreApplication::processEvents();  // the timer of an attempt that did not wait
   }
   GTEST_SKIP() << "the reader always ended before Close looked";
 }
