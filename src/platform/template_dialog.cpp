@@ -140,6 +140,7 @@ void TemplateDialog::BuildControls() {
         break;
     }
     widget->setGeometry(rect);
+    rowWidgets_.append(widget);
     if (row.id != kNoId && !items_.contains(row.id)) items_.insert(row.id, widget);
   }
   // Group boxes come late in some templates but must not cover the controls they frame.
@@ -147,6 +148,10 @@ void TemplateDialog::BuildControls() {
 }
 
 QWidget* TemplateDialog::Item(int id) const { return items_.value(id, nullptr); }
+
+QWidget* TemplateDialog::ControlForRow(int index) const {
+  return index >= 0 && index < rowWidgets_.size() ? rowWidgets_[index] : nullptr;
+}
 
 void TemplateDialog::SetItemText(int id, const char* text) {
   QWidget* widget = Item(id);

@@ -25,6 +25,7 @@
 #include <QDialog>
 #include <QFont>
 #include <QHash>
+#include <QList>
 #include <QRect>
 #include <QString>
 
@@ -91,6 +92,9 @@ class TemplateDialog : public QDialog {
   void SetProgressPos(int id, int position);  // clamped to 0..100
   [[nodiscard]] int ProgressPos(int id) const;  // -1 for an ID that is not a progress bar
   [[nodiscard]] QWidget* Item(int id) const;
+  // The widget built for the template's row `index` (in template order), also for rows without
+  // an ID; null outside the table.
+  [[nodiscard]] QWidget* ControlForRow(int index) const;
 
   // Timers by the dialog's own ID: arming an ID again replaces its timer (milliseconds below 0
   // count as 0); 0 ms repeats until killed. While the dialog is shown but not yet painted, ticks
@@ -138,6 +142,7 @@ class TemplateDialog : public QDialog {
 
   const DialogTemplate& dialogTemplate_;
   QHash<int, QWidget*> items_;
+  QList<QWidget*> rowWidgets_;
   QHash<int, Timer> timers_;
   int baseX_ = 0;
   int baseY_ = 0;

@@ -1,0 +1,96 @@
+// Message boxes: caption from the program file, plain text, classic results; and a beep that
+// never shows anything on a machine without sound.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTest>
+
+#include <cstdlib>
+
+#include "platform/beep.h"
+#include "platform/message_box.h"
+#include "platform/dialog_template.h"
+#include "ui/modal_helpers.h"
+
+namespace {
+
+using ui_test::AnswerNextMessageBox;
+using ui_test::SeenBox;
+
+class MessageBoxes : public testing::Test {
+ protected:
+  int argc = 1;
+  char name[32] = "/some/where/else/not-the-name";
+  char* argv[2] = {name, nullptr};
+  QApplication app{argc, argv};
+};
+
+TEST_F(MessageBoxes, WithoutACaptionTheProgramFilesNameIsShownNotArgvZero) {
+  SeenBox seen;
+  AnswerNextMessageBox(&seen);
+  EXPECT_EQ(platform::MessageBox(nullptr, "Ati3.dat missing !", nullptr, platform::kMbOk),
+            platform::kIdOk);
+  ASSERT_TRUE(seen.shown);
+  EXPECT_EQ(seen.text, "Ati3.dat missing !");
+  EXPECT_EQ(seen.caption, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+  EXPECT_EQ(seen.caption, "message_box_test");
+  EXPECT_STREQ(platform::ApplicationName(), "message_box_test");
+}
+
+TEST_F(MessageBoxes, TextIsPlainAndTheGivenCaptionIsUsed) {
+  SeenBox seen;
+  AnswerNextMessageBox(&seen);
+  platform::MessageBox(nullptr, "<b>x</b>", "Kalvex Internal Modem Diagnostics Tool",
+                       platform::kMbOk | platform::kMbIconExclamation);
+  EXPECT_EQ(seen.format, Qt::PlainText);
+  EXPECT_EQ(seen.text, "<b>x</b>");
+  EXPECT_EQ(seen.caption, "Kalvex Internal Modem Diagnostics Tool");
+}
+
+TEST_F(MessageBoxes, YesNoGivesYesOrNoAndEscapeCountsAsNo) {
+  AnswerNextMessageBox(nullptr, QMessageBox::Yes);
+  EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?",
+                                 platform::kMbYesNo | platform::kMbIconQuestion),
+            platform::kIdYes);
+  AnswerNextMessageBox(nullptr, QMessageBox::No);
+  EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?", platform::kMbYesNo),
+            platform::kIdNo);
+  ui_test::OnNextModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?", platform::kMbYesNo),
+            platform::kIdNo);
+}
+
+TEST_F(MessageBoxes, EscapeOnAnOkBoxCountsAsOk) {
+  ui_test::OnNextModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
+  EXPECT_EQ(platform::MessageBox(nullptr, "x", nullptr, platform::kMbOk), platform::kIdOk);
+}
+
+TEST_F(MessageBoxes, OwnedBoxIsModalOverItsOwner) {
+  QWidget owner;
+  owner.show();
+  QWidget* parentSeen = nullptr;
+  ui_test::OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    parentSeen = box->parentWidget();
+    box->button(QMessageBox::Ok)->click();
+  });
+  platform::MessageBox(&owner, "x", nullptr, platform::kMbOk);
+  EXPECT_EQ(parentSeen, &owner);
+}
+
+// Tests run with no sound device and no X display: the beep must come back promptly and open
+// no window of any kind.
+TEST_F(MessageBoxes, BeepWithoutSoundOrDisplayReturnsQuietly) {
+  ::unsetenv("DISPLAY");
+  QElapsedTimer timer;
+  timer.start();
+  platform::Beep(1000, 100);
+  EXPECT_LT(timer.elapsed(), 2000);
+  QTest::qWait(20);
+  EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+}
+
+}  // namespace
