@@ -261,11 +261,6 @@ void ModemEngine::ReceiveDiallingByte(char b, TimePoint now) {
 std::string ModemEngine::ExecuteLine(TimePoint now) {
   host_.Note("rx", line_);
   if (echo_ && lineLength_ > 0) host_.Note("echo", line_);
-  if (lineLength_ > kMaxLine) {
-    host_.Note("note", "command line of " + std::to_string(lineLength_) + " bytes is too long");
-    AfterAnswer(now);
-    return Result("ERROR");
-  }
   std::size_t at = std::string::npos;
   for (std::size_t i = 0; i + 1 < line_.size(); ++i) {
     if (Upper(line_[i]) == 'A' && Upper(line_[i + 1]) == 'T') {
@@ -274,8 +269,13 @@ std::string ModemEngine::ExecuteLine(TimePoint now) {
     }
   }
   if (at == std::string::npos) {
-    if (!line_.empty()) host_.Note("note", "not a command (no AT): ignored");
+    if (lineLength_ > 0) host_.Note("note", "not a command (no AT): ignored");
     return {};
+  }
+  if (lineLength_ > kMaxLine) {
+    host_.Note("note", "command line of " + std::to_string(lineLength_) + " bytes is too long");
+    AfterAnswer(now);
+    return Result("ERROR");
   }
   std::string body = UpperNoSpaces(std::string_view(line_).substr(at + 2));
   for (const std::string& mute : faults_.muteCommands) {

@@ -32,6 +32,11 @@ constexpr std::chrono::nanoseconds kByteTime(1'000'000'000LL * 10 / 19200);
 constexpr std::size_t kMaxQueuedBytes = 64 * 1024;
 // Reads per port per wake-up, so one flooding client cannot starve the others.
 constexpr int kMaxReadsPerWake = 16;
+// The split fault holds a piece back at most this long for a client that has not read.
+constexpr std::chrono::milliseconds kSplitPatience(200);
+constexpr std::chrono::milliseconds kSplitRecheck(2);
+// Extra pause after a piece that ends in CR, so that a busy machine still delivers its LF apart.
+constexpr int kSplitCrGap = 20;
 
 std::string ErrnoText(const char* what, int err) {
   return std::string(what) + ": " + std::strerror(err);
@@ -183,6 +188,7 @@ class ModemSim::Impl {
     struct Chunk {
       std::string bytes;
       TimePoint due;
+      bool separate = false;  // a split piece: not before the client has read the one before
     };
     std::deque<Chunk> out;
     std::size_t outBytes = 0;
@@ -398,7 +404,10 @@ void ModemSim::Impl::Port::Send(std::string bytes, TimePoint now) {
         }
       }
       pieces.push_back(bytes.substr(i, n));
-      gaps.push_back(std::chrono::milliseconds(pieces.size() == 1 ? 0 : std::uniform_int_distribution<int>(1, 15)(rng)));
+      int gap = std::uniform_int_distribution<int>(2, 15)(rng);
+      if (pieces.size() == 1) gap = 0;
+      else if (pieces[pieces.size() - 2].back() == '\r') gap += kSplitCrGap;
+      gaps.push_back(std::chrono::milliseconds(gap));
       i += n;
     }
     Note("fault", "split into " + std::to_string(pieces.size()) + " pieces");
@@ -413,13 +422,22 @@ void ModemSim::Impl::Port::Send(std::string bytes, TimePoint now) {
     if (sim->options_.pacing) t += kByteTime * static_cast<long>(pieces[k].size());
     lineFreeAt = t;
     outBytes += pieces[k].size();
-    out.push_back({std::move(pieces[k]), t});
+    out.push_back({std::move(pieces[k]), t, config.faults.splitOutput});
   }
 }
 
 void ModemSim::Impl::Flush(Port& p, TimePoint now) {
   while (p.up && !p.blocked && !p.out.empty() && p.out.front().due <= now) {
     Port::Chunk& c = p.out.front();
+    if (c.separate && now < c.due + kSplitPatience) {
+      // Timing alone cannot keep pieces apart when the client reads late; wait (in short timer
+      // steps, only while split output is pending) until it has taken the previous piece.
+      int waiting = 0;
+      if (::ioctl(p.term.keptSlave.Get(), FIONREAD, &waiting) == 0 && waiting > 0) {
+        c.due = std::min(now + kSplitRecheck, c.due + kSplitPatience);
+        return;
+      }
+    }
     ssize_t n = ::write(p.term.master.Get(), c.bytes.data(), c.bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
@@ -439,7 +457,10 @@ void ModemSim::Impl::Flush(Port& p, TimePoint now) {
       p.blocked = true;
       return;
     }
+    bool separate = c.separate;
     p.out.pop_front();
+    // A late wake-up may find several pieces due; written back to back they would merge.
+    if (separate && !p.out.empty()) p.out.front().due = std::max(p.out.front().due, now + kSplitRecheck);
   }
 }
 
