@@ -11,7 +11,7 @@
 
 namespace modem_test {
 
-class RecordingView final : public modem::MainView {
+class RecordingView : public modem::MainView {
  public:
   struct Box {
     std::string text;

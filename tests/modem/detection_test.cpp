@@ -1,0 +1,382 @@
+// The detection run against the simulated modem on real pseudo-terminals: which ports it tries
+// and in what order, what it leaves in the main dialog's fields and buttons, and what the modem
+// received, read from the simulator's transcript.
+
+#include "modem/detection.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../../resources/control_ids.h"
+#include "modem/detection_support.h"
+#include "modem/recording_view.h"
+#include "modem/register_snapshot.h"
+#include "modem/scripted_modem.h"
+#include "modem/sim_ports.h"
+#include "platform/device_name.h"
+#include "platform/serial_device.h"
+#include "serial/response_capture.h"
+#include "serial/tty_port.h"
+
+namespace {
+
+using modem_test::Answer;
+using modem_test::Concat;
+using modem_test::Hex2;
+using modem_test::Outcome;
+using modem_test::Port;
+using modem_test::RecordingView;
+using modem_test::ScriptedModem;
+using modem_test::SimulatedPorts;
+using modem_test::StatusTexts;
+using modem_test::UseList;
+using modem_test::UseShippedStyleList;
+using sim::PortKind;
+using Lines = std::vector<std::string>;
+
+constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
+                               ids::kDetectAgain};
+constexpr unsigned kWarningOk = 0x30;  // OK button, warning icon
+
+void SetRunButtons(RecordingView& view, bool tests, bool detectAgain) {
+  view.enabledItems[ids::kTestDiagnostics] = tests;
+  view.enabledItems[ids::kTestSpeaker] = tests;
+  view.enabledItems[ids::kTestLine] = tests;
+  view.enabledItems[ids::kDetectAgain] = detectAgain;
+  view.events.clear();
+}
+
+// True when no run button was enabled while any status text of 1009 was written: the replay of
+// the enable events from the states the run started with.
+bool RunButtonsHeldDisabledWhileProbing(const RecordingView& view, std::map<int, bool> states) {
+  const std::string statusPrefix = "text " + std::to_string(ids::kLocation) + " ";
+  for (const std::string& event : view.events) {
+    int id = 0;
+    int on = 0;
+    if (std::sscanf(event.c_str(), "enable %d %d", &id, &on) == 2) states[id] = on != 0;
+    if (event.rfind(statusPrefix, 0) != 0) continue;
+    for (int button : kRunButtons) {
+      if (states[button]) return false;
+    }
+  }
+  return true;
+}
+
+std::map<int, bool> States(const RecordingView& view) {
+  std::map<int, bool> states;
+  for (int id : kRunButtons) states[id] = view.IsItemEnabled(id);
+  return states;
+}
+
+// ---- Which ports, in which order ----
+
+// Opening fails fast, so the whole order shows in the status texts without waiting.
+TEST(Detection, NoPortOpensLeavesCloseCom6AndTheWarning) {
+  testsupport::ComDir emptyDir;
+  modem_test::UseComDir(emptyDir.Path());
+  RecordingView view;
+  UseShippedStyleList(view);
+  view.detectedPort = 0;
+  SetRunButtons(view, false, true);
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.History(ids::kLocation),
+            Concat({StatusTexts(3, Outcome::kOpenFailed), StatusTexts(4, Outcome::kOpenFailed),
+                    StatusTexts(2, Outcome::kOpenFailed), StatusTexts(1, Outcome::kOpenFailed),
+                    StatusTexts(5, Outcome::kOpenFailed), StatusTexts(6, Outcome::kOpenFailed)}));
+  EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, "Can not find Kalvex Internal Modem in your system !");
+  EXPECT_EQ(view.boxes[0].caption, "Kalvex Internal Modem Diagnostics Tool");
+  EXPECT_EQ(view.boxes[0].style, kWarningOk);
+  // Nothing else changes: the fields keep "Wait...", no beep, the buttons as they were.
+  EXPECT_EQ(view.Text(ids::kModemName), "Wait...");
+  EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
+  EXPECT_EQ(view.Text(ids::kCountry), "Wait...");
+  EXPECT_EQ(view.beeps, 0);
+  EXPECT_EQ(view.detectedPort, 0);
+  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, false}, {1004, false}, {1005, false},
+                                               {1021, true}}));
+  EXPECT_EQ(view.events.front(), "stop timer 0");
+}
+
+TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(6, PortKind::Silent)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.Text(ids::kLocation), "Close3 COM6... ");
+  Lines history = view.History(ids::kLocation);
+  Lines com6(history.end() - 5, history.end());
+  EXPECT_EQ(com6, StatusTexts(6, Outcome::kNoOk));
+  EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ"}));
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(view.boxes.size(), 1u);
+}
+
+TEST(Detection, ForeignModemOnCom6IsClosedLeavingOpenStatus) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(6, PortKind::Foreign)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.Text(ids::kLocation), "Open COM6... ");
+  EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ", "atI3"}));
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.beeps, 0);
+}
+
+TEST(Detection, BusyPortIsSkipped) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem), Port(4, PortKind::Modem)}));
+  platform::SerialDevice otherProgram;
+  ASSERT_TRUE(otherProgram.Open(platform::DevicePathFor("COM3").c_str()));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.detectedPort, 4);
+  Lines history = view.History(ids::kLocation);
+  EXPECT_EQ(Lines(history.begin(), history.begin() + 2), StatusTexts(3, Outcome::kOpenFailed));
+  EXPECT_TRUE(ports.Received("COM3").empty());
+  serial::ttyPort.Close();
+}
+
+TEST(Detection, EmptyListAcceptsTheFirstPortThatAnswersOk) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Foreign), Port(4, PortKind::Modem)}));
+  RecordingView view;
+  UseList(view, {});
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.detectedPort, 3);
+  EXPECT_EQ(view.Text(ids::kLocation), "COM3");
+  std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
+  EXPECT_EQ(view.Text(ids::kFirmware), firmwareLine.substr(0, firmwareLine.find(',')));
+  EXPECT_TRUE(ports.Received("COM4").empty());
+  serial::ttyPort.Close();
+}
+
+// The list the tool ships knows the simulated modem and not the other make.
+TEST(Detection, ShippedListFindsTheSimulatedModemAfterSkippingAForeignOne) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Foreign), Port(4, PortKind::Modem)}));
+  RecordingView view;
+  ASSERT_TRUE(modem::ReadIdentificationFile(KALVEX_SHIPPED_LIST, view.identificationList));
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.detectedPort, 4);
+  EXPECT_EQ(ports.Received("COM3"), (Lines{"at&FZ", "atI3"}));
+  EXPECT_EQ(ports.PortsInOrderOfFirstCommand(), (Lines{"COM3", "COM4"}));
+  serial::ttyPort.Close();
+}
+
+// ---- What a found modem leaves behind ----
+
+TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+  SetRunButtons(view, false, true);  // as at start-up
+  std::map<int, bool> before = States(view);
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(ports.Received("COM3"), (Lines{"at&FZ", "atI3", "atI5", "atI9", "at%T22,18",
+                                           "at%T22,29", "at%T22,2A", "at%T22,20"}));
+  EXPECT_EQ(view.History(ids::kLocation), StatusTexts(3, Outcome::kFound));
+  EXPECT_EQ(view.detectedPort, 3);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+
+  std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
+  ASSERT_NE(firmwareLine.find(','), std::string::npos);
+  EXPECT_EQ(view.History(ids::kFirmware), (Lines{"Wait...", firmwareLine.substr(0, firmwareLine.find(','))}));
+  sim::PortState state = ports.State(3);
+  EXPECT_EQ(view.History(ids::kCountry), (Lines{"Wait...", state.countryName}));
+  EXPECT_EQ(view.History(ids::kModemName), (Lines{"Wait...", "Zelto Win Modem"}));
+
+  EXPECT_STREQ(modem::registerSnapshot.values[0], Hex2(state.reg18).c_str());
+  EXPECT_STREQ(modem::registerSnapshot.values[1], Hex2(state.reg29).c_str());
+  EXPECT_STREQ(modem::registerSnapshot.values[2], Hex2(state.reg2A).c_str());
+  EXPECT_STREQ(modem::registerSnapshot.values[3], Hex2(state.reg20).c_str());
+  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
+
+  EXPECT_TRUE(RunButtonsHeldDisabledWhileProbing(view, before));
+  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true},
+                                               {1021, true}}));
+  EXPECT_EQ(view.beeps, 1);
+  EXPECT_EQ(view.events.back(), "beep");
+  EXPECT_TRUE(view.boxes.empty());
+  serial::ttyPort.Close();
+}
+
+// Detection hands back what it found disabled: the dialog decides about "Detect Again...".
+TEST(Detection, RunButtonsGetBackTheStateTheyHad) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+  SetRunButtons(view, false, false);
+
+  modem::DetectModem(view);
+
+  EXPECT_TRUE(RunButtonsHeldDisabledWhileProbing(view, {}));
+  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true},
+                                               {1021, false}}));
+  serial::ttyPort.Close();
+}
+
+TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+  SetRunButtons(view, false, true);
+  modem::DetectModem(view);
+  ASSERT_EQ(view.detectedPort, 3);
+  char snapshot[4][4];
+  std::memcpy(snapshot, modem::registerSnapshot.values, sizeof snapshot);
+
+  ASSERT_TRUE(ports.Sim().HangUp(3));
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
+  EXPECT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true},
+                                               {1021, true}}));
+  EXPECT_EQ(view.detectedPort, 3);
+  EXPECT_EQ(std::memcmp(snapshot, modem::registerSnapshot.values, sizeof snapshot), 0);
+  EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
+}
+
+// A tick of timer 0 handled inside one of detection's waits must not start a second run on the
+// port the first one is using.
+TEST(Detection, NestedRunOnlyStopsTheTimer) {
+  testsupport::ComDir emptyDir;
+  modem_test::UseComDir(emptyDir.Path());
+  struct NestingView final : RecordingView {
+    void SetItemText(int id, const char* text) override {
+      RecordingView::SetItemText(id, text);
+      if (std::strcmp(text, "Close COM4... ") == 0) {
+        size_t before = events.size();
+        modem::DetectModem(*this);
+        nested = Lines(events.begin() + long(before), events.end());
+      }
+    }
+    Lines nested;
+  } view;
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.nested, (Lines{"stop timer 0"}));
+  EXPECT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.History(ids::kLocation).size(), 12u);
+}
+
+// ---- Firmware and country from what the modem answers ----
+
+TEST(Detection, UnansweredI9ShowsTheFirmwareAsCountry) {
+  SimulatedPorts ports;
+  sim::Faults faults;
+  faults.muteCommands = {"I9"};
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem, faults)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
+  std::string firmware = firmwareLine.substr(0, firmwareLine.find(','));
+  EXPECT_EQ(view.Text(ids::kFirmware), firmware);
+  EXPECT_EQ(view.Text(ids::kCountry), firmware);
+  EXPECT_EQ(view.beeps, 1);
+  serial::ttyPort.Close();
+}
+
+TEST(Detection, UnansweredI5OnAFreshCaptureShowsEmptyFirmware) {
+  SimulatedPorts ports;
+  sim::Faults faults;
+  faults.muteCommands = {"I5"};
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem, faults)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  EXPECT_EQ(view.History(ids::kFirmware), (Lines{"Wait...", ""}));
+  EXPECT_EQ(view.Text(ids::kCountry), ports.State(3).countryName);
+  serial::ttyPort.Close();
+}
+
+struct FirmwareCase {
+  const char* name;
+  std::string i5Answer;
+  std::string i9Answer;  // "" : the modem echoes "atI9" and says nothing more
+  std::string firmware;
+  std::string country;
+};
+
+void PrintTo(const FirmwareCase& c, std::ostream* os) { *os << c.name; }
+
+class DetectionFirmware : public ::testing::TestWithParam<FirmwareCase> {};
+
+TEST_P(DetectionFirmware, ShowsTheFirstFieldOfI5AndTheI9Line) {
+  const FirmwareCase& c = GetParam();
+  ScriptedModem modem({{"I3", Answer({"Scripted KX-TEST", "OK"})},
+                       {"I5", c.i5Answer},
+                       {"I9", c.i9Answer},
+                       {"%T22,18", Answer({"12", "OK"})}});
+  ASSERT_TRUE(modem.Valid());
+  testsupport::ComDir dir;
+  modem_test::UseComDir(dir.Path());
+  dir.Link(3, modem.Path());
+  RecordingView view;
+  UseList(view, {"KX-TEST"});
+
+  modem::DetectModem(view);
+
+  ASSERT_EQ(view.detectedPort, 3);
+  EXPECT_EQ(view.Text(ids::kFirmware), c.firmware);
+  EXPECT_EQ(view.Text(ids::kCountry), c.country);
+  EXPECT_STREQ(modem::registerSnapshot.values[0], "12");
+  serial::ttyPort.Close();
+}
+
+const std::string kLong(100, 'V');
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, DetectionFirmware,
+    ::testing::Values(
+        FirmwareCase{"WithCommas", Answer({"3.41,ZW,2005", "OK"}), Answer({"Germany", "OK"}),
+                     "3.41", "Germany"},
+        FirmwareCase{"WithoutCommas", Answer({"3.41 ZW", "OK"}), Answer({"Germany", "OK"}),
+                     "3.41 ZW", "Germany"},
+        FirmwareCase{"LeadingCommas", Answer({",,3.41,ZW", "OK"}), Answer({"Germany", "OK"}),
+                     "3.41", "Germany"},
+        FirmwareCase{"OnlyCommas", Answer({",,,", "OK"}), Answer({"Germany", "OK"}), "",
+                     "Germany"},
+        // The captured line is cut where the split ended the first field; leading commas stay.
+        FirmwareCase{"LeadingCommasAndNoI9Answer", Answer({",,3.41,ZW", "OK"}), "", "3.41",
+                     ",,3.41"},
+        FirmwareCase{"OnlyCommasAndNoI9Answer", Answer({",,,", "OK"}), "", "", ",,,"},
+        FirmwareCase{"LongLineKeepsItsFirst79Characters", Answer({kLong, "OK"}),
+                     Answer({kLong + ",x", "OK"}), std::string(79, 'V'), std::string(79, 'V')}),
+    [](const ::testing::TestParamInfo<FirmwareCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
