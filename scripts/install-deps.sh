@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
 )
+# The fuzz targets need clang and its libFuzzer runtime.
+[ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
