@@ -1,0 +1,431 @@
+// The application shell in-process: DiagApp's start-up with the real welcome and main dialogs,
+// its early ends and what they must not touch, the button states around detection, closing,
+// and the keyboard during a wait. Ports are files in a watched directory or the simulated modem.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "modem/sim_ports.h"
+#include "resources/control_ids.h"
+#include "serial/tty_port.h"
+#include "ui/diag_app.h"
+#include "ui/main_dialog.h"
+#include "ui/modal_helpers.h"
+#include "ui/open_watch.h"
+#include "ui/welcome_dialog.h"
+
+namespace {
+
+using ui_test::AnswerNextMessageBox;
+using ui_test::OnNextModal;
+using ui_test::OpenWatch;
+using ui_test::SeenBox;
+
+constexpr char kNotFound[] = "Can not find Kalvex Internal Modem in your system !";
+constexpr char kInheritedComDir[] = "UI_TEST_INHERITED_COM_DIR";
+
+// Calls step from the event loop every 5 ms (nested waits included) until it returns true.
+void Every5Ms(std::function<bool()> step) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, [timer, step = std::move(step)] {
+    if (step()) {
+      timer->stop();
+      timer->deleteLater();
+    }
+  });
+  timer->start(5);
+}
+
+ui::MainDialog* FindMain() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* main = qobject_cast<ui::MainDialog*>(w)) return main;
+  }
+  return nullptr;
+}
+
+QPushButton* Button(ui::MainDialog* main, int id) { return qobject_cast<QPushButton*>(main->Item(id)); }
+
+// What the main dialog looked like when it was first painted.
+struct FirstPaint : QObject {
+  bool seen = false;
+  QString location, modem, firmware, country;
+  bool tests[3] = {true, true, true};
+  bool detectAgain = false, quit = false;
+  size_t portsOpened = 0;
+  OpenWatch* watch = nullptr;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* main = qobject_cast<ui::MainDialog*>(watched);
+    if (main && event->type() == QEvent::Paint && !seen) {
+      seen = true;
+      location = main->ItemText(ids::kLocation);
+      modem = main->ItemText(ids::kModemName);
+      firmware = main->ItemText(ids::kFirmware);
+      country = main->ItemText(ids::kCountry);
+      tests[0] = main->IsItemEnabled(ids::kTestDiagnostics);
+      tests[1] = main->IsItemEnabled(ids::kTestSpeaker);
+      tests[2] = main->IsItemEnabled(ids::kTestLine);
+      detectAgain = main->IsItemEnabled(ids::kDetectAgain);
+      quit = main->IsItemEnabled(ids::kQuit);
+      if (watch) portsOpened = watch->Opened().size();
+    }
+    return false;
+  }
+};
+
+class Shell : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(work.isValid());
+    const char* inherited = std::getenv(kInheritedComDir);
+    comDir = inherited ? inherited : (work.path() + "/com").toStdString();
+    QDir().mkpath(QString::fromStdString(comDir));
+    modem_test::UseComDir(comDir);
+    ASSERT_EQ(::chdir(work.path().toLocal8Bit().constData()), 0);
+  }
+  void TearDown() override { serial::ttyPort.Close(); }
+
+  void WithAti3() {
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
+  }
+  // Regular files stand in for the ports: opening one fails as a port, but inotify sees it.
+  void WithComFiles() {
+    if (std::getenv(kInheritedComDir)) return;  // a death test's child: its parent made them
+    for (int n = 1; n <= 9; ++n) {
+      QFile file(QString::fromStdString(comDir) + QStringLiteral("/COM%1").arg(n));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+  }
+  void MakeApp() { app = std::make_unique<ui::DiagApp>(argc, argv); }
+
+  // Presses OK in the welcome dialog, after noting whether the main dialog was still hidden.
+  void AcceptWelcome(bool* mainHiddenMeanwhile = nullptr) {
+    OnNextModal<ui::WelcomeDialog>([this, mainHiddenMeanwhile](ui::WelcomeDialog* welcome) {
+      ui::MainDialog* main = FindMain();
+      if (mainHiddenMeanwhile) *mainHiddenMeanwhile = main && !main->isVisible();
+      if (main) main->installEventFilter(&firstPaint);
+      qobject_cast<QPushButton*>(welcome->Item(platform::kIdOk))->click();
+    });
+  }
+
+  // Runs the whole start-up; a watchdog fails (instead of hanging) a run that never ends.
+  int Run(int watchdogMs = 60000) {
+    QTimer::singleShot(watchdogMs, qApp, [] {
+      ADD_FAILURE() << "the run did not end";
+      if (ui::MainDialog* main = FindMain()) main->EndDialog(99);
+    });
+    return app->InitInstance();
+  }
+
+  QTemporaryDir work;
+  std::string comDir;
+  int argc = 1;
+  char name[32] = "main_dialog_test";
+  char* argv[2] = {name, nullptr};
+  std::unique_ptr<ui::DiagApp> app;
+  FirstPaint firstPaint;
+};
+
+// --- Start-up and its early ends -------------------------------------------------------------
+
+TEST_F(Shell, WelcomeFirstThenZeltoWinModemIsPaintedBeforeAnyPortIsTried) {
+  WithAti3();
+  WithComFiles();
+  OpenWatch ports(comDir);
+  ASSERT_TRUE(ports.Valid());
+  firstPaint.watch = &ports;
+  MakeApp();
+  EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
+  bool mainHidden = false;
+  AcceptWelcome(&mainHidden);
+  SeenBox notFound;
+  AnswerNextMessageBox(&notFound);
+  Every5Ms([&] {
+    if (!notFound.shown) return false;
+    Button(FindMain(), ids::kQuit)->click();
+    return true;
+  });
+  EXPECT_EQ(Run(), 0);
+
+  EXPECT_TRUE(mainHidden) << "the welcome dialog must be the only window at first";
+  ASSERT_TRUE(firstPaint.seen);
+  EXPECT_EQ(firstPaint.modem, "Zelto Win Modem");
+  EXPECT_EQ(firstPaint.location, "");
+  EXPECT_EQ(firstPaint.firmware, "");
+  EXPECT_EQ(firstPaint.country, "");
+  EXPECT_EQ(firstPaint.portsOpened, 0u);
+  EXPECT_FALSE(firstPaint.tests[0]);
+  EXPECT_FALSE(firstPaint.tests[1]);
+  EXPECT_FALSE(firstPaint.tests[2]);
+  EXPECT_TRUE(firstPaint.detectAgain);
+  EXPECT_TRUE(firstPaint.quit);
+  // Detection then ran by itself and tried the ports.
+  EXPECT_EQ(notFound.text, kNotFound);
+  EXPECT_EQ(notFound.caption, "Kalvex Internal Modem Diagnostics Tool");
+  EXPECT_TRUE(ports.Opened().count("COM3"));
+}
+
+TEST_F(Shell, CancelInTheWelcomeDialogEndsWithoutReadingAti3OrTouchingAPort) {
+  WithAti3();
+  WithComFiles();
+  OpenWatch cwd(work.path().toStdString());
+  OpenWatch ports(comDir);
+  ASSERT_TRUE(cwd.Valid() && ports.Valid());
+  MakeApp();
+  int mainShows = -1;
+  OnNextModal<ui::WelcomeDialog>([&](ui::WelcomeDialog* welcome) {
+    mainShows = FindMain() && FindMain()->isVisible() ? 1 : 0;
+    qobject_cast<QPushButton*>(welcome->Item(platform::kIdCancel))->click();
+  });
+  EXPECT_EQ(Run(10000), 0);
+  EXPECT_EQ(mainShows, 0);
+  EXPECT_TRUE(cwd.Opened().empty());
+  EXPECT_TRUE(ports.Opened().empty());
+  // The watches themselves work: an open is seen.
+  QFile ati3(work.filePath("ati3.dat"));
+  ASSERT_TRUE(ati3.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(cwd.Opened().count("ati3.dat"));
+}
+
+TEST_F(Shell, ClosingTheWelcomeDialogEndsLikeCancel) {
+  WithAti3();
+  OpenWatch cwd(work.path().toStdString());
+  MakeApp();
+  OnNextModal<ui::WelcomeDialog>([](ui::WelcomeDialog* welcome) { welcome->close(); });
+  EXPECT_EQ(Run(10000), 0);
+  EXPECT_TRUE(cwd.Opened().empty());
+}
+
+using ShellDeathTest = Shell;
+
+TEST_F(ShellDeathTest, MissingAti3ShowsItsBoxThenExitsWithStatusZeroBeforeAnyPort) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  WithComFiles();
+  OpenWatch ports(comDir);
+  ASSERT_TRUE(ports.Valid());
+  ::setenv(kInheritedComDir, comDir.c_str(), 1);  // the re-run child uses these same ports
+  EXPECT_EXIT(
+      {
+        MakeApp();
+        AcceptWelcome();
+        OnNextModal<QMessageBox>([](QMessageBox* box) {
+          std::fprintf(stderr, "box [%s] [%s]\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+          box->button(QMessageBox::Ok)->click();
+        });
+        Run(20000);
+        std::fprintf(stderr, "the run returned\n");
+        std::exit(3);
+      },
+      testing::ExitedWithCode(0), "box \\[main_dialog_test\\] \\[Ati3.dat missing !\\]");
+  ::unsetenv(kInheritedComDir);
+  EXPECT_TRUE(ports.Opened().empty());
+}
+
+// --- With the simulated modem ----------------------------------------------------------------
+
+class ShellWithModem : public Shell {
+ protected:
+  // Starts the simulator with these ports, then the application with ati3.dat in place.
+  void Start(std::vector<sim::PortConfig> ports) {
+    ASSERT_TRUE(sim.Start(std::move(ports)));
+    WithAti3();
+    MakeApp();
+    AcceptWelcome();
+  }
+  modem_test::SimulatedPorts sim;
+};
+
+TEST_F(ShellWithModem, FoundModemEnablesTheTestsAndAFailedRedetectionLeavesThemOn) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  bool duringQuitOn = false, duringDetectOff = false;
+  bool foundTests = false, foundDetect = false, portOpenAfterFind = false;
+  QString foundLocation, foundModem;
+  SeenBox notFound;
+  int phase = 0;
+  Every5Ms([&] {
+    ui::MainDialog* main = FindMain();
+    if (!main || !main->isVisible()) return false;
+    if (phase == 0 && main->ItemText(ids::kModemName) == "Wait...") {
+      // During detection "Quit" stays live.
+      duringQuitOn = main->IsItemEnabled(ids::kQuit);
+      duringDetectOff = !main->IsItemEnabled(ids::kDetectAgain);
+      phase = 1;
+    } else if (phase == 1 && main->ItemText(ids::kLocation) == "COM3" &&
+               main->IsItemEnabled(ids::kDetectAgain)) {
+      foundTests = main->IsItemEnabled(ids::kTestDiagnostics) &&
+                   main->IsItemEnabled(ids::kTestSpeaker) && main->IsItemEnabled(ids::kTestLine);
+      foundDetect = main->IsItemEnabled(ids::kDetectAgain) && main->IsItemEnabled(ids::kQuit);
+      foundLocation = main->ItemText(ids::kLocation);
+      foundModem = main->ItemText(ids::kModemName);
+      portOpenAfterFind = serial::ttyPort.connected.load() != 0;
+      EXPECT_TRUE(sim.Sim().HangUp(3));
+      AnswerNextMessageBox(&notFound);
+      Button(main, ids::kDetectAgain)->click();
+      phase = 2;
+    } else if (phase == 2 && notFound.shown && main->IsItemEnabled(ids::kDetectAgain)) {
+      EXPECT_TRUE(main->IsItemEnabled(ids::kTestDiagnostics));
+      EXPECT_TRUE(main->IsItemEnabled(ids::kTestSpeaker));
+      EXPECT_TRUE(main->IsItemEnabled(ids::kTestLine));
+      EXPECT_EQ(main->ItemText(ids::kModemName), "Wait...");
+      EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+      main->EndDialog(0);
+      return true;
+    }
+    return false;
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(duringQuitOn);
+  EXPECT_TRUE(duringDetectOff);
+  EXPECT_TRUE(foundTests);
+  EXPECT_TRUE(foundDetect);
+  EXPECT_TRUE(portOpenAfterFind);
+  EXPECT_EQ(foundLocation, "COM3");
+  EXPECT_EQ(foundModem, "Zelto Win Modem");
+  EXPECT_EQ(notFound.text, kNotFound);
+}
+
+// Waits for a found modem, then calls act once.
+void WhenFound(std::function<void(ui::MainDialog*)> act) {
+  Every5Ms([act = std::move(act)] {
+    ui::MainDialog* main = FindMain();
+    if (!main || !main->isVisible() || main->ItemText(ids::kLocation) != "COM3" ||
+        !main->IsItemEnabled(ids::kTestDiagnostics) || !main->IsItemEnabled(ids::kDetectAgain))
+      return false;
+    act(main);
+    return true;
+  });
+}
+
+TEST_F(ShellWithModem, EscapeEndsTheDialogButLeavesThePortToTheExit) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  WhenFound([](ui::MainDialog* main) { QTest::keyClick(main, Qt::Key_Escape); });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_FALSE(FindMain());  // destroyed with the run
+  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+}
+
+TEST_F(ShellWithModem, TheCloseBoxClosesThePort) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  int connectedAfterClose = -1;
+  WhenFound([&](ui::MainDialog* main) {
+    main->close();
+    connectedAfterClose = serial::ttyPort.connected.load();
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(connectedAfterClose, 0);
+}
+
+TEST_F(ShellWithModem, QuitPostedFromInsideAWaitClosesThePortAtOnceAndEndsAfterTheHandler) {
+  // COM3 never answers: detection waits 3 s for "OK" there with the port open.
+  Start({modem_test::Port(3, sim::PortKind::Silent)});
+  bool portOpenBeforeQuit = false;
+  bool closedWhileStillAtCom3 = false;
+  bool endedWhileStillAtCom3 = false;
+  bool clicked = false;
+  SeenBox notFound;
+  AnswerNextMessageBox(&notFound);
+  Every5Ms([&] {
+    ui::MainDialog* main = FindMain();
+    if (!main) return false;
+    if (!clicked) {
+      if (main->ItemText(ids::kLocation) != "Open COM3... ") return false;
+      QTest::qWait(150);  // well inside the 3 s wait for "&FZ"
+      portOpenBeforeQuit = serial::ttyPort.connected.load() == 1;
+      QTest::mouseClick(Button(main, ids::kQuit), Qt::LeftButton);
+      clicked = true;
+      return false;
+    }
+    if (main->isVisible()) return false;
+    closedWhileStillAtCom3 = serial::ttyPort.connected.load() == 0 &&
+                             main->ItemText(ids::kLocation) == "Open COM3... ";
+    endedWhileStillAtCom3 = main->IsEnded();
+    return true;
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(portOpenBeforeQuit);
+  EXPECT_TRUE(closedWhileStillAtCom3);
+  EXPECT_TRUE(endedWhileStillAtCom3);
+  // The running detection went on to its end before the run returned.
+  EXPECT_TRUE(notFound.shown);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+}
+
+TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
+  Start({modem_test::Port(3, sim::PortKind::Silent)});
+  bool stillUp = false;
+  bool focusKept = false;
+  bool portStillOpen = false;
+  SeenBox notFound;
+  Every5Ms([&] {
+    ui::MainDialog* main = FindMain();
+    if (!main || main->ItemText(ids::kLocation) != "Open COM3... ") return false;
+    QPushButton* quit = Button(main, ids::kQuit);
+    quit->setFocus();
+    QWidget* focused = QApplication::focusWidget();
+    // Enter or Return on the focused "Quit", Escape, Tab and a mnemonic would all act in a
+    // dialog's own loop.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab, Qt::Key_Backtab})
+      QTest::keyClick(focused ? focused : main, key);
+    QTest::keyClick(main, Qt::Key_F4, Qt::AltModifier);
+    QTest::keyClick(main, Qt::Key_D, Qt::AltModifier);
+    QTest::qWait(200);
+    stillUp = main->isVisible() && !main->IsEnded();
+    focusKept = QApplication::focusWidget() == focused;
+    portStillOpen = serial::ttyPort.connected.load() == 1 &&
+                    main->ItemText(ids::kLocation) == "Open COM3... ";
+    AnswerNextMessageBox(&notFound);
+    Every5Ms([&notFound] {
+      if (!notFound.shown) return false;
+      FindMain()->EndDialog(0);
+      return true;
+    });
+    return true;
+  });
+  EXPECT_EQ(Run(), 0);
+  EXPECT_TRUE(stillUp);
+  EXPECT_TRUE(focusKept);
+  EXPECT_TRUE(portStillOpen);
+}
+
+TEST_F(ShellWithModem, ManyQuickDetectAgainClicksGiveOneDetection) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  size_t identificationsBefore = 0;
+  bool done = false;
+  WhenFound([&](ui::MainDialog* main) {
+    identificationsBefore = sim.Received("COM3").size();
+    for (int i = 0; i < 10; ++i) Button(main, ids::kDetectAgain)->click();
+    // Then wait for that detection to find the modem again.
+    Every5Ms([&, main] {
+      if (!main->IsItemEnabled(ids::kDetectAgain) || main->ItemText(ids::kLocation) != "COM3" ||
+          sim.Received("COM3").size() == identificationsBefore)
+        return false;
+      done = true;
+      main->EndDialog(0);
+      return true;
+    });
+  });
+  EXPECT_EQ(Run(), 0);
+  ASSERT_TRUE(done);
+  int identifications = 0;
+  const std::vector<std::string> received = sim.Received("COM3");
+  for (size_t i = identificationsBefore; i < received.size(); ++i) {
+    if (received[i].find("I3") != std::string::npos) ++identifications;
+  }
+  EXPECT_EQ(identifications, 1);
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+// The real kalvex-modem-diag program, started as a separate process: the display check, and the
+// refusal beside a "Built-In Modem Diagnostics" window on a private X server, with what they
+// must not touch (ati3.dat, the simulated modem).
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <string>
+
+#include "modem/sim_ports.h"
+#include "ui/open_watch.h"
+#include "ui/x_test_server.h"
+
+namespace {
+
+using ui_test::OpenWatch;
+
+class Program : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(work.isValid());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
+    sim::Options options;  // COM1 silent, COM3 modem
+    std::string error;
+    ASSERT_TRUE(modem.Start(options, &error)) << error;
+    env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY"}) env.remove(name);
+    for (int n = 1; n <= 9; ++n) env.remove(QStringLiteral("KALVEX_COM%1").arg(n));
+    env.insert("KALVEX_COM_DIR", QString::fromStdString(modem.Directory()));
+  }
+
+  void Start() {
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(work.path());
+    process.start(QStringLiteral(KALVEX_DIAG_BINARY), {});
+    ASSERT_TRUE(process.waitForStarted(10000));
+  }
+
+  [[nodiscard]] bool ModemHeardNothing() const {
+    for (const sim::Event& event : modem.Events()) {
+      if (event.kind == "rx" || event.kind == "data-rx") return false;
+    }
+    return true;
+  }
+
+  int argc = 1;
+  char name[16] = "program_test";
+  char* argv[2] = {name, nullptr};
+  QCoreApplication app{argc, argv};
+  QTemporaryDir work;
+  sim::ModemSim modem;
+  QProcessEnvironment env;
+  QProcess process;
+};
+
+TEST_F(Program, WithoutAnyDisplayItSaysSoInOneLineAndExitsNonZero) {
+  OpenWatch cwd(work.path().toStdString());
+  Start();
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);  // no abort, no core dump
+  EXPECT_EQ(process.exitCode(), 1);
+  const QString err = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+  EXPECT_FALSE(err.contains('\n')) << err.toStdString();
+  EXPECT_TRUE(err.startsWith("kalvex-modem-diag: cannot open the display")) << err.toStdString();
+  EXPECT_TRUE(err.contains("QT_QPA_PLATFORM=offscreen"));
+  EXPECT_TRUE(cwd.Opened().empty());
+  EXPECT_TRUE(ModemHeardNothing());
+}
+
+TEST_F(Program, AnUnreachableDisplayIsReportedTheSameWay) {
+  env.insert("DISPLAY", ":9999");
+  Start();
+  ASSERT_TRUE(process.waitForFinished(10000));
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process.exitCode(), 1);
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardError()).contains("\":9999\""));
+}
+
+class ProgramOnX : public Program {
+ protected:
+  void SetUp() override {
+    Program::SetUp();
+    if (!server.Running()) GTEST_SKIP() << "Xvfb could not be started";
+    ASSERT_TRUE(client.Connected());
+    env.insert("DISPLAY", QString::fromStdString(server.Display()));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+  }
+  ui_test::XTestServer server;
+  ui_test::XClient client{server.Display()};
+};
+
+TEST_F(ProgramOnX, RefusesBesideABuiltInModemDiagnosticsWindowInAnyLetterCase) {
+  client.TopLevel("BUILT-IN modem Diagnostics");  // unmapped, as a hidden window would be
+  OpenWatch cwd(work.path().toStdString());
+  ASSERT_TRUE(cwd.Valid());
+  Start();
+  ASSERT_TRUE(process.waitForFinished(10000)) << "the program did not refuse";
+  EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(process.exitCode(), 0);
+  EXPECT_TRUE(cwd.Opened().empty()) << "ati3.dat was read";
+  EXPECT_TRUE(ModemHeardNothing());
+}
+
+TEST_F(ProgramOnX, AWindowWhoseTitleOnlyContainsThoseWordsDoesNotStopIt) {
+  client.TopLevel("Built-In Modem Diagnostics (old)");
+  client.TopLevel("Kalvex Internal Modem Diagnostics Tool");  // another copy of this tool
+  Start();
+  // Started, it waits in the welcome dialog for the user.
+  EXPECT_FALSE(process.waitForFinished(1500));
+  EXPECT_EQ(process.state(), QProcess::Running);
+  process.kill();
+  process.waitForFinished(5000);
+}
+
+}  // namespace
