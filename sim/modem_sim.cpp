@@ -305,6 +305,12 @@ bool ModemSim::Impl::Start(const Options& options, std::string& error) {
     createdDirectory_ = true;
   } else {
     directory_ = options_.directory;
+    if (directory_[0] != '/') {
+      // KALVEX_COM_DIR must stay valid for a program that changes its directory.
+      char cwd[4096];
+      if (!::getcwd(cwd, sizeof cwd)) return error = ErrnoText("getcwd", errno), false;
+      directory_ = std::string(cwd) + "/" + directory_;
+    }
     if (::mkdir(directory_.c_str(), 0755) == 0) {
       createdDirectory_ = true;
     } else if (errno != EEXIST) {

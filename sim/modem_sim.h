@@ -30,7 +30,7 @@ struct Faults {
   int dropEchoLine = 0;                   // 0: none; k > 0: the k-th loopback line is not echoed
   bool noConnect = false;                 // "&T1"/"&T3" answer "ERROR" instead of "CONNECT"
   bool wrongCountry = false;              // "I9" names the wrong country
-  bool splitOutput = false;               // output in random 1..4 byte pieces, 1..15 ms apart
+  bool splitOutput = false;               // output in random 1..4 byte pieces at random moments
   bool lowerCaseResults = false;          // "ok", "error", "connect", "no carrier", ...
   bool noise = false;                     // a line of junk after every answer
   int hangUpAfterMs = -1;                 // < 0: never; else the port hangs up this long after start
@@ -45,7 +45,8 @@ struct PortConfig {
 
 struct Options {
   std::vector<PortConfig> ports;  // empty: COM1 silent and COM3 modem
-  std::string directory;          // empty: a fresh temporary directory, removed by Stop
+  std::string directory;          // empty: a fresh temporary directory, removed by Stop;
+                                  // a relative one is taken from the current directory
   std::string transcriptPath;     // empty: none; "-": standard error; else a file (truncated)
   bool keepEvents = true;         // keep every event in memory for Events() and WaitForEvent()
   bool pacing = true;             // delay each write as a 19200-baud line would
