@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
@@ -167,6 +170,44 @@ TEST_F(Dialogs, PicturesHaveTheirResourceSizes) {
   };
   EXPECT_EQ(pictureSize(main, 13), QSize(134, 50));
   EXPECT_EQ(pictureSize(line, 4), QSize(32, 32));
+}
+
+// Reads a little-endian field of a resource file.
+unsigned Field(const QByteArray& data, int at, int size) {
+  unsigned value = 0;
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(data[at + i]);
+  return value;
+}
+
+TEST_F(Dialogs, PicturesAreStoredInTheirResourceFormats) {
+  QFile logoFile(QString::fromLatin1(resources::kLogoBitmap));
+  ASSERT_TRUE(logoFile.open(QIODevice::ReadOnly));
+  const QByteArray bmp = logoFile.readAll();
+  EXPECT_EQ(Field(bmp, 28, 2), 8u);    // bits per pixel
+  EXPECT_EQ(Field(bmp, 30, 4), 0u);    // uncompressed
+  EXPECT_EQ(Field(bmp, 46, 4), 256u);  // palette entries
+  const QImage logo(QString::fromLatin1(resources::kLogoBitmap));
+  EXPECT_EQ(logo.size(), QSize(134, 50));
+  EXPECT_EQ(logo.pixel(0, 0), qRgb(192, 192, 192));
+  bool hasLettering = false;
+  for (int y = 0; y < logo.height(); ++y)
+    for (int x = 0; x < logo.width(); ++x) hasLettering = hasLettering || logo.pixel(x, y) == qRgb(0, 102, 204);
+  EXPECT_TRUE(hasLettering);
+
+  for (const char* path : {resources::kAppIcon, resources::kLineTestIcon}) {
+    QFile iconFile(QString::fromLatin1(path));
+    ASSERT_TRUE(iconFile.open(QIODevice::ReadOnly));
+    const QByteArray ico = iconFile.readAll();
+    const unsigned images = Field(ico, 4, 2);
+    EXPECT_EQ(images, path == resources::kAppIcon ? 2u : 1u) << path;
+    for (unsigned i = 0; i < images; ++i) {
+      EXPECT_EQ(Field(ico, 6 + 16 * i + 2, 1), 16u) << path;  // colours
+      EXPECT_EQ(Field(ico, 6 + 16 * i + 6, 2), 4u) << path;   // bits per pixel
+    }
+  }
+  const QList<QSize> sizes = QIcon(QString::fromLatin1(resources::kAppIcon)).availableSizes();
+  EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+  EXPECT_TRUE(sizes.contains(QSize(16, 16)));
 }
 
 TEST_F(Dialogs, GroupBoxesLieBehindTheControlsTheyFrame) {
