@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "../../resources/control_ids.h"
+#include "resources/control_ids.h"
 #include "modem/register_snapshot.h"
 #include "modem/transaction.h"
 #include "platform/message_box.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "../../resources/control_ids.h"
+#include "resources/control_ids.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/register_snapshot.h"
