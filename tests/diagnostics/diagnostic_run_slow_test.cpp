@@ -1,0 +1,109 @@
+// The basic function and loopback run where the modem stops answering: ten-second connects,
+// reopens, escapes that never work, and a device that goes away. Each case takes 15 to 45 s.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diagnostics/diagnostic_run_fixture.h"
+#include "diagnostics/test_runs.h"
+#include "platform/clock.h"
+#include "serial/response_capture.h"
+
+namespace {
+
+using diag_test::Concat;
+using diag_test::DiagnosticRun;
+using diag_test::Lines;
+using diag_test::PassingLoopback;
+using diag_test::Pattern;
+using diag_test::SimSetup;
+
+TEST_F(DiagnosticRun, NoConnectSendsNoPatternReopensThePortAndAnalogStillRuns) {
+  SimSetup setup;
+  setup.faults.muteCommands = {"&T3"};
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Failure", "Passed");
+  EXPECT_EQ(Received(), Concat({BasicSteps(), {"at&T3"}, PassingLoopback("&T1", {"at&T0"}),
+                                RestoreWrites()}));
+  EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);  // the close and the open
+  // A second apart: the pauses around the reopen, after the 10 s wait for "CONNECT".
+  EXPECT_GE(ReceivedAt("at&T1") - ReceivedAt("at&T3"), 10000 + 100 + 1000);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+  ExpectRegistersRestored();
+}
+
+// A guard time longer than the tool's one-second pause: no "+++" is ever an escape.
+TEST_F(DiagnosticRun, NeitherEscapeAnsweredFailsBothLoopbacksWithoutEndCommands) {
+  SimSetup setup;
+  setup.guardTimeMs = 2000;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Failure", "Failure");
+  Lines received = Received();
+  for (const std::string& line : received) {
+    EXPECT_NE(line, "at&FZ");
+    EXPECT_NE(line, "at&T0");
+  }
+  EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);
+  // The reopen ended the data connection, so the restore reached a modem in command mode.
+  ExpectRegistersRestored();
+}
+
+// Results compare case-sensitively: "ok" is not "OK". Every step times out, yet the modem
+// executed the writes, so the restore still puts its registers back.
+TEST_F(DiagnosticRun, LowerCaseAnswersFailEveryTestButTheRestoreStillRuns) {
+  SimSetup setup;
+  setup.faults.lowerCaseResults = true;
+  ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Failure", "Failure", "Failure");
+  EXPECT_EQ(Received(), Concat({BasicStepsUpTo(1), {"at&T3", "at&T1"}, RestoreWrites()}));
+  ExpectRegistersRestored();
+}
+
+// The device disappears for good during the basic test: every later step times out on a port
+// that is gone or closed; the run ends in bounded time and sleeps while it waits.
+TEST_F(DiagnosticRun, DeviceLostForGoodFailsEverythingWithoutSpinning) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  HangUpWhenReceived("at%T19,0,1");
+  double cpuBefore = diag_test::CpuSeconds();
+  int64_t start = platform::NowMs();
+
+  diagnostics::RunDiagnosticTests(view);
+
+  int64_t wallMs = platform::NowMs() - start;
+  double cpu = diag_test::CpuSeconds() - cpuBefore;
+  ExpectResults("Failure", "Failure", "Failure");
+  EXPECT_EQ(view.events.back(), "beep");
+  // Basic up to step 8, two 10 s connects with their reopens, four restore writes of 3.1 s.
+  EXPECT_GE(wallMs, 3100 + 2 * (10100 + 1000) + 4 * 3100);
+  EXPECT_LT(wallMs, 60000);
+  EXPECT_LT(cpu, 0.1 * static_cast<double>(wallMs) / 1000.0) << "the waits should sleep";
+}
+
+// The device comes back at once: the reopen after the digital failure finds it again, so the
+// analog test and the restore reach the fresh modem.
+TEST_F(DiagnosticRun, DeviceBackBeforeTheReopenLetsAnalogPassAndTheRestoreReachIt) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  HangUpWhenReceived("at%T19,0,1", /*comeBack=*/true);
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Failure", "Failure", "Passed");
+  Lines received = Received();
+  Lines tail = Concat({PassingLoopback("&T1", {"at&T0"}), RestoreWrites()});
+  ASSERT_GE(received.size(), tail.size());
+  EXPECT_EQ(Lines(received.end() - static_cast<long>(tail.size()), received.end()), tail);
+  ExpectRegistersRestored();
+}
+
+
+}  // namespace

@@ -1,0 +1,143 @@
+// The basic function and loopback test run against the simulated modem: what the modem
+// receives, in which order, the three result texts, the buttons, the beep and the restore.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "diagnostics/diagnostic_run_fixture.h"
+#include "diagnostics/test_runs.h"
+#include "platform/clock.h"
+#include "serial/response_capture.h"
+
+namespace {
+
+using diag_test::Concat;
+using diag_test::DiagnosticRun;
+using diag_test::Lines;
+using diag_test::PassingLoopback;
+using diag_test::Pattern;
+using diag_test::SimSetup;
+
+TEST_F(DiagnosticRun, HealthyModemPassesAllThreeThenButtonsBeepAndRestoreInOrder) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Passed", "Passed");
+  EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
+                                PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+  Lines expectedEvents = {"enable 1001 0", "enable 1004 0", "enable 1005 0", "enable 1021 0",
+                          "text 1012 Wait...", "text 1013 Wait...", "text 1007 Wait...",
+                          "text 1007 Passed", "text 1012 Passed", "text 1013 Passed",
+                          "enable 1001 1", "enable 1004 1", "enable 1005 1", "enable 1021 1",
+                          "beep"};
+  EXPECT_EQ(view.events, expectedEvents);
+  // The beep comes before the first restore write reaches the modem.
+  std::vector<sim::Event> events = sim.Events();
+  for (std::size_t i = mark; i < view.eventsAtBeep; ++i) {
+    EXPECT_NE(events[i].text, RestoreWrites()[0]) << "restore began before the beep";
+  }
+  ExpectRegistersRestored();
+  // The country read in step 6 was written back, and nothing of the tests is left on.
+  sim::PortState after = sim.State(diag_test::kModemPort).value();
+  EXPECT_EQ(after.countryCode, before.countryCode);
+  EXPECT_FALSE(after.dataMode);
+  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+}
+
+// Split answers: CR and LF in separate reads at random moments must still end each line once.
+
+TEST_F(DiagnosticRun, SplitAnswersStillPassEverything) {
+  SimSetup setup;
+  setup.faults.splitOutput = true;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Passed", "Passed");
+  ExpectRegistersRestored();
+}
+
+TEST_F(DiagnosticRun, NoOkToI2FailsBasicButDigitalLoopbackStillStarts) {
+  SimSetup setup;
+  setup.faults.muteCommands = {"I2"};
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Failure", "Passed", "Passed");
+  EXPECT_EQ(Received(), Concat({BasicStepsUpTo(5), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
+                                PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+  ExpectRegistersRestored();
+  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
+}
+
+// The country selected in step 7 stays: the restore covers the registers, not the country.
+
+TEST_F(DiagnosticRun, WrongCountryReportEndsBasicTestBeforeNorthAmericaIsSelected) {
+  SimSetup setup;
+  setup.faults.wrongCountry = true;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  EXPECT_EQ(view.Text(ids::kBasicResult), "Failure");
+  Lines received = Received();
+  EXPECT_EQ(Lines(received.begin(), received.begin() + 9),
+            Concat({BasicStepsUpTo(8), {"at&T3"}}));
+  EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, 1);
+  ExpectRegistersRestored();
+}
+
+// The last step waits for a line holding "0"; the echo of "+FCLASS?" holds none.
+
+TEST_F(DiagnosticRun, UnansweredFclassFailsBasicAfterTheCountryWasWrittenBack) {
+  SimSetup setup;
+  setup.faults.muteCommands = {"+FCLASS?"};
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Failure", "Passed", "Passed");
+  Lines received = Received();
+  EXPECT_EQ(Lines(received.begin(), received.begin() + 13), Concat({BasicSteps(), {"at&T3"}}));
+  EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, before.countryCode);
+  ExpectRegistersRestored();
+}
+
+TEST_F(DiagnosticRun, MissingThirdEchoFailsDigitalWithoutEscapeAndAnalogPasses) {
+  SimSetup setup;
+  setup.faults.dropEchoLine = 3;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Failure", "Passed");
+  EXPECT_EQ(Received(),
+            Concat({BasicSteps(), {"at&T3", Pattern(), Pattern(), Pattern()},
+                    PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+  EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);
+  ExpectRegistersRestored();
+}
+
+// The modem takes only the second "+++", after "aaa" CR LF; the analog test's first one works.
+
+TEST_F(DiagnosticRun, FirstEscapeIgnoredGivesPassedAfterRetry) {
+  SimSetup setup;
+  setup.faults.ignoreFirstEscape = true;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Passed after retry", "Passed");
+  // The ignored "+++" stays in the loopback line that "aaa" ends.
+  EXPECT_EQ(Received(),
+            Concat({BasicSteps(),
+                    {"at&T3", Pattern(), Pattern(), Pattern(), "+++aaa", "+++", "at&FZ", "at&T0"},
+                    PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+  ExpectRegistersRestored();
+}
+
+}  // namespace

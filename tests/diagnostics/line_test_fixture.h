@@ -1,0 +1,111 @@
+#pragma once
+// The fixture of the line/DAA test tests: the real dialog followed by a sampler, with what it
+// showed, when its OK button came on, and the question box answered as the test says.
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <string>
+
+#include "diagnostics/line_test_dialog.h"
+#include "diagnostics/run_support.h"
+#include "diagnostics/test_runs.h"
+
+namespace diag_test {
+
+inline constexpr char kInProgress[] = "Line/DAA test in progress";
+inline constexpr char kPassing[] = " 50 % Passing... Please Wait...";
+inline constexpr char kDetecting[] = "Detecting line connection...Please Wait...";
+inline constexpr char kHangingUp[] = "Hang Up line...Please wait...";
+inline constexpr char kNotConnectedStatus[] = "Not Connected. Please connect line and try again.";
+inline constexpr char kQuestion[] =
+    "Line connection is not detected in your system. Did you have line connected ?";
+
+struct SeenQuestion {
+  int shown = 0;
+  std::string text;
+  std::string caption;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButtons buttons;
+  bool ownedByTheDialog = false;
+};
+
+class LineTest : public RunTest {
+ protected:
+  void SetUp() override {
+    sampler.Track(ids::kLineStatus);
+    sampler.Track(ids::kLinePercent);
+    sampler.progressId = ids::kLineProgress;
+    sampler.onSample = [this](platform::TemplateDialog& dialog) { Sample(dialog); };
+  }
+
+  // Answers the question box, if one comes, with answer.
+  void AnswerQuestionWith(QMessageBox::StandardButton answer) {
+    auto* poll = new QTimer(&app);
+    QObject::connect(poll, &QTimer::timeout, [this, answer] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      ++question.shown;
+      question.text = box->text().toStdString();
+      question.caption = box->windowTitle().toStdString();
+      question.icon = box->icon();
+      question.buttons = box->standardButtons();
+      question.ownedByTheDialog = qobject_cast<diagnostics::LineTestDialog*>(box->parentWidget());
+      box->button(answer)->click();
+    });
+    poll->start(5);
+  }
+
+  [[nodiscard]] Lines Status() const { return sampler.History(ids::kLineStatus); }
+  [[nodiscard]] Lines Percent() const { return sampler.History(ids::kLinePercent); }
+
+  // The commands up to and including the dial.
+  static Lines Commands() {
+    return {"at%T21,18,0", "at%T21,29,1", "at%T21,2A,41", "at%T21,20,0", "atX4", "atS7=1",
+            "atDT1"};
+  }
+  static Lines CommandsUpTo(std::size_t count) {
+    Lines commands = Commands();
+    commands.resize(count);
+    return commands;
+  }
+
+  Sampler sampler{[] { return Visible<diagnostics::LineTestDialog>(); }};
+  SeenQuestion question;
+  bool closeWithOk = true;      // press OK as soon as it is enabled
+  bool okEnabledEarly = false;  // OK came on before the last restore write was answered
+  bool okEverEnabled = false;
+  bool sequenceStarted = false;
+  int64_t firstSeenMs = -1;
+  int64_t firstCommandMs = -1;
+
+ private:
+  void Sample(platform::TemplateDialog& dialog) {
+    if (firstSeenMs < 0) firstSeenMs = platform::NowMs();
+    if (firstCommandMs < 0 && ReceivedAt("at%T21,18,0") >= 0) firstCommandMs = platform::NowMs();
+    auto& lineDialog = static_cast<diagnostics::LineTestDialog&>(dialog);
+    sequenceStarted = sequenceStarted || lineDialog.IsSequenceRunning();
+    if (!dialog.IsItemEnabled(ids::kLineOk)) return;
+    if (!okEverEnabled) {
+      okEverEnabled = true;
+      // Once the last restore write has been answered and its 100 ms have passed.
+      okEnabledEarly = LastRestoreAnswered() < 0;
+    }
+    if (closeWithOk) qobject_cast<QPushButton*>(dialog.Item(ids::kLineOk))->click();
+  }
+
+  // Index of the modem's answer to the last restore write, or -1.
+  [[nodiscard]] long long LastRestoreAnswered() const {
+    std::vector<sim::Event> events = sim.Events(mark);
+    bool written = false;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      if (events[i].kind == "rx") written = events[i].text == RestoreWrites()[3];
+      else if (written && events[i].kind == "tx") return static_cast<long long>(i);
+    }
+    return -1;
+  }
+};
+
+}  // namespace diag_test

@@ -1,0 +1,158 @@
+// The line/DAA test in its real dialog against the simulated modem: the commands, what the
+// dialog shows on the way to each outcome, the question, the OK button, and closing it early.
+
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "diagnostics/line_test_fixture.h"
+
+namespace {
+
+using diag_test::Lines;
+using diag_test::LineTest;
+using diag_test::SimSetup;
+
+TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  view.SetItemText(ids::kLineResult, "Not Connected");  // from an earlier test
+  std::string resultWhileDialling;
+  sampler.onChange = [&](platform::TemplateDialog& dialog) {
+    if (dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kDetecting)) {
+      resultWhileDialling = view.Text(ids::kLineResult);
+    }
+  };
+  AnswerQuestionWith(QMessageBox::Yes);
+
+  diagnostics::RunLineTest(view);
+
+  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
+                             diag_test::kHangingUp, "Passed !"}));
+  EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "80 %", "100 %"}));
+  EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 70, 80, 100}));
+  EXPECT_EQ(resultWhileDialling, "Not Connected");
+  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Not Connected", "Passed"}));
+  EXPECT_EQ(view.beeps, 1);
+  EXPECT_EQ(question.shown, 0);
+  EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
+  ExpectRegistersRestored();
+  EXPECT_TRUE(okEverEnabled);
+  EXPECT_FALSE(okEnabledEarly);
+  // The sequence waits for its 500 ms timer; the dialog is on screen meanwhile.
+  EXPECT_GE(firstCommandMs - firstSeenMs, 400);
+  EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
+  // The test leaves no run button state behind: the modal dialog alone kept the main one still.
+  for (const std::string& event : view.events) EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
+}
+
+TEST_F(LineTest, SplitAnswersStillPass) {
+  SimSetup setup;
+  setup.faults.splitOutput = true;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunLineTest(view);
+
+  EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
+  EXPECT_EQ(Status().back(), "Passed !");
+  ExpectRegistersRestored();
+}
+
+TEST_F(LineTest, UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure) {
+  SimSetup setup;
+  setup.faults.muteCommands = {"X4"};
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+  AnswerQuestionWith(QMessageBox::No);
+
+  diagnostics::RunLineTest(view);
+
+  EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 100}));
+  EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "100 %"}));
+  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, "Failure"}));
+  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
+  EXPECT_EQ(question.shown, 0);
+  EXPECT_EQ(view.beeps, 1);
+  EXPECT_EQ(Received(), diag_test::Concat({CommandsUpTo(5), RestoreWrites()}));
+  ExpectRegistersRestored();
+  EXPECT_FALSE(okEnabledEarly);
+}
+
+// The close box while the modem works: the sequence runs to its end with the dialog still up
+// (the main dialog stays blocked), then the dialog ends by itself without OK.
+TEST_F(LineTest, CloseBoxDuringTheSequenceEndsTheDialogOnlyAfterTheRestore) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  closeWithOk = false;
+  bool closed = false;
+  bool hiddenEarly = false;
+  sampler.onChange = [&](platform::TemplateDialog& dialog) {
+    if (!closed && dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kPassing)) {
+      closed = true;
+      dialog.close();
+      hiddenEarly = !dialog.isVisible();
+    }
+  };
+
+  diagnostics::RunLineTest(view);
+
+  ASSERT_TRUE(closed);
+  EXPECT_FALSE(hiddenEarly);
+  EXPECT_EQ(Status().back(), "Passed !");
+  EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
+  EXPECT_EQ(view.beeps, 1);
+  EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
+  ExpectRegistersRestored();
+  EXPECT_FALSE(okEnabledEarly);
+}
+
+// Escape and Enter during the waits are not dialog commands; once the test has ended, Escape
+// closes the dialog as Cancel.
+TEST_F(LineTest, EscapeAndEnterDoNothingWhileTheSequenceRunsThenEscapeCloses) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  closeWithOk = false;
+  bool keysSent = false;
+  bool stillRunning = false;
+  sampler.onChange = [&](platform::TemplateDialog& dialog) {
+    if (!keysSent && dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kPassing)) {
+      keysSent = true;
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+      QTest::keyClick(&dialog, Qt::Key_Return);
+      stillRunning = dialog.isVisible();
+    }
+  };
+  bool escapeSent = false;
+  sampler.onSample = [&, inner = sampler.onSample](platform::TemplateDialog& dialog) {
+    inner(dialog);
+    if (!escapeSent && dialog.IsItemEnabled(ids::kLineOk)) {
+      escapeSent = true;
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    }
+  };
+
+  diagnostics::RunLineTest(view);
+
+  ASSERT_TRUE(keysSent);
+  EXPECT_TRUE(stillRunning);
+  EXPECT_TRUE(escapeSent);
+  EXPECT_EQ(Status().back(), "Passed !");
+  EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
+}
+
+// Escape before the first tick ends the dialog before the modem is touched.
+TEST_F(LineTest, EscapeBeforeTheSequenceStartsLeavesTheModemAlone) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  closeWithOk = false;
+  bool escapeSent = false;
+  sampler.onSample = [&](platform::TemplateDialog& dialog) {
+    if (escapeSent) return;
+    escapeSent = true;
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+  };
+
+  diagnostics::RunLineTest(view);
+
+  EXPECT_TRUE(escapeSent);
+  EXPECT_EQ(Received(), Lines{});
+  EXPECT_EQ(view.beeps, 0);
+  EXPECT_TRUE(view.History(ids::kLineResult).empty());
+}
+
+}  // namespace
