@@ -213,17 +213,16 @@ TEST_F(Sim, LoopbackEchoesThePatternAndEscapesOnlyWithGuardTime) {
   for (const char* start : {"at&T3\r\n", "at&T1\r\n"}) {
     EXPECT_EQ(Exchange(*c, start, "CONNECT\r\n"), std::string(start, 5) + "\r\r\nCONNECT\r\n");
     EXPECT_TRUE(modem.State(3)->dataMode);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 2; ++i)
       EXPECT_EQ(Exchange(*c, kPattern + "\r\n", kPattern + "\r\n"), kPattern + "\r\n");
-    // No silence before it: "+++" is data.
-    EXPECT_EQ(Exchange(*c, "+++", "+++"), "+++");
+    // No silence before it (same write as the data): "+++" is data.
+    EXPECT_EQ(Exchange(*c, kPattern + "\r\n+++", kPattern + "\r\n+++"), kPattern + "\r\n+++");
     c->Collect(Ms(700));
     EXPECT_EQ(c->Received(), "");
     // Silence before, then data within the guard time after: still data.
     EXPECT_EQ(Exchange(*c, "aaa\r\n", "aaa\r\n"), "aaa\r\n");
     c->Collect(Ms(350));
     c->Send("+++");
-    c->Collect(Ms(100));
     c->Send("at\r\n");
     c->Collect(Ms(700));
     EXPECT_EQ(c->Take(), "+++at\r\n");

@@ -66,6 +66,17 @@ class PtyClient {
     return true;
   }
 
+  // Reads until `text` occurs at least `count` times since the last Take(), or the time-out.
+  bool WaitForCount(std::string_view text, int count, Ms timeout) {
+    auto deadline = SteadyClock::now() + timeout;
+    for (;;) {
+      int seen = 0;
+      for (auto at = received_.find(text); at != std::string::npos; at = received_.find(text, at + 1)) ++seen;
+      if (seen >= count) return true;
+      if (!ReadOnce(deadline)) return false;
+    }
+  }
+
   // Collects whatever arrives within `window` (used to show that nothing more comes).
   void Collect(Ms window) {
     auto deadline = SteadyClock::now() + window;

@@ -58,10 +58,12 @@ TEST_F(SimWith, MuteNeverAnswersTheNamedCommandButOthers) {
   f.muteCommands = {"I2", "%t24"};
   Begin(f);
   for (const char* muted : {"atI2\r\n", "AT%T24\r\n"}) {
+    std::string echo(muted, std::string(muted).size() - 1);
     port->Take();
     port->Send(muted);
+    EXPECT_TRUE(port->WaitFor(echo, Ms(2000)));
     port->Collect(Ms(300));
-    EXPECT_EQ(port->Received(), std::string(muted, std::string(muted).size() - 1)) << "echo only";
+    EXPECT_EQ(port->Received(), echo) << "echo only";
   }
   EXPECT_FALSE(modem.State(3)->buzz);
   Exchange("atI3\r\n", "OK\r\n");
@@ -105,16 +107,22 @@ TEST_F(SimWith, SplitOutputParksCrAndLfInDifferentReads) {
   f.splitOutput = true;
   options.pacing = false;
   Begin(f);
+  // The kernel hands a pseudo-terminal's bytes over on a work queue, so on a badly overloaded
+  // machine two pieces can still reach the reader together; hence counts, not "every read".
+  // Unsplit output would give 5 reads and, cut at random without care, about 12 joined pairs.
+  std::size_t reads = 0, joinedPairs = 0;
   for (int i = 0; i < 5; ++i) {
     port->Send("atI3\r\n");
     ASSERT_TRUE(port->WaitFor("OK\r\n", Ms(3000)));
     EXPECT_EQ(port->Received(), "atI3\r\r\n" + std::string(sim::kModemIdentification) + "\r\n\r\nOK\r\n");
-    // Pieces of at most 4 bytes; a late reader may take two at once, but never a CR with its LF.
-    EXPECT_GT(port->Chunks().size(), 8u) << testing::PrintToString(port->Chunks());
+    reads += port->Chunks().size();
     for (const std::string& chunk : port->Chunks())
-      EXPECT_EQ(chunk.find("\r\n"), std::string::npos) << testing::PrintToString(port->Chunks());
+      if (chunk.find("\r\n") != std::string::npos) ++joinedPairs;
     port->Take();
   }
+  EXPECT_GE(reads, 40u);
+  EXPECT_LE(joinedPairs, 4u) << "of 20 CR LF pairs";
+  EXPECT_TRUE(modem.WaitForEvent("COM3", "fault", "split into", Ms(0)));
 }
 
 TEST_F(SimWith, LowerCaseResultsLeaveInformationAlone) {
@@ -133,7 +141,8 @@ TEST_F(SimWith, NoiseLineFollowsEachAnswer) {
   for (int i = 0; i < 3; ++i) {
     port->Send("atI2\r\n");
     ASSERT_TRUE(port->WaitFor("OK\r\n", Ms(2000)));
-    port->Collect(Ms(150));
+    ASSERT_TRUE(port->WaitForCount("\r\n", 4, Ms(2000))) << port->Received();
+    port->Collect(Ms(20));
     std::smatch m;
     std::string got = port->Take();
     ASSERT_TRUE(std::regex_match(got, m, std::regex("atI2\r\r\nOK\r\n\r\n([^\r\n]+)\r\n"))) << got;
@@ -224,10 +233,10 @@ TEST_F(SimWith, ClientThatNeverReadsLosesOutputButStallsNothing) {
   port = std::make_unique<PtyClient>(modem.Directory() + "/COM3");
   auto start = SteadyClock::now();
   EXPECT_EQ(Exchange("at\r\n", "OK\r\n"), "at\r\r\nOK\r\n");
-  EXPECT_LT(SteadyClock::now() - start, Ms(500));
+  EXPECT_LT(SteadyClock::now() - start, Ms(1000));
   start = SteadyClock::now();
   modem.Stop();
-  EXPECT_LT(SteadyClock::now() - start, Ms(1000));
+  EXPECT_LT(SteadyClock::now() - start, Ms(2000));
 }
 
 TEST(SimTranscript, FileHasOneParsableEventPerLineInOrderAndTheFinalState) {
@@ -337,7 +346,7 @@ TEST(SimApi, WaitForEventEndsAtItsDeadline) {
   auto start = SteadyClock::now();
   EXPECT_FALSE(modem.WaitForEvent("COM3", "rx", "never", Ms(200)));
   EXPECT_GE(SteadyClock::now() - start, Ms(200));
-  EXPECT_LT(SteadyClock::now() - start, Ms(1000));
+  EXPECT_LT(SteadyClock::now() - start, Ms(2000));
   EXPECT_FALSE(modem.State(2));
 }
 
