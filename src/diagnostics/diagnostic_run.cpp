@@ -121,7 +121,8 @@ bool RunLoopback(const LoopbackVariant& variant, const LoopbackPattern& pattern,
   platform::DelayPumping(kEscapeGuardMs);
   if (!Step("+++", "OK", kStepTimeoutSeconds, 0)) {
     retried = true;
-    // Some data pumps want a line of data before they take the escape sequence again.
+    // A line of data first, so the second "+++" follows fresh data and a full guard time,
+    // whatever the modem made of the first one.
     static constexpr char kWakeLine[] = "aaa\r\n";
     (void)serial::ttyPort.Write(kWakeLine, 5);
     platform::DelayPumping(kEscapeGuardMs);
