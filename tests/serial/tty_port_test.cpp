@@ -252,6 +252,9 @@ TEST_F(TtyPortTest, LostDeviceEndsTheReaderInsteadOfSpinning) {
 }
 
 TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer runtime needs descriptors of its own under the limit this sets";
+#endif
   EXPECT_EXIT(
       {
         platform::WakeUiThread();  // the UI wake-up descriptor exists before the limit
