@@ -24,6 +24,8 @@ Ports:
                            mute=CMD             never answer CMD (the text after AT, any
                                                 case, matched at its start: mute=I2)
                            ignore-first-escape  ignore the first "+++"; later ones work
+                           late-escape=MS       answer a valid "+++" MS ms late (1-60000);
+                                                command mode starts at once
                            drop-echo=K          do not echo the K-th loopback line (K >= 1)
                            no-connect           "ERROR" instead of "CONNECT" to &T1 and &T3
                            wrong-country        I9 names the wrong country
@@ -116,6 +118,7 @@ bool ApplyFault(Faults& f, const FaultArg& a, std::string& error) {
   }
   if (a.name == "drop-echo") return needValue(true) && number(1, 1000000, f.dropEchoLine);
   if (a.name == "hangup") return needValue(true) && number(0, 86400000, f.hangUpAfterMs);
+  if (a.name == "late-escape") return needValue(true) && number(1, 60000, f.lateEscapeMs);
   bool* flag = a.name == "ignore-first-escape" ? &f.ignoreFirstEscape
                : a.name == "no-connect"        ? &f.noConnect
                : a.name == "wrong-country"     ? &f.wrongCountry

@@ -505,6 +505,7 @@ void ModemEngine::Purge(TimePoint now) {
   if (mode_ == Mode::Data) FlushPartialDataLine();
   if (mode_ != Mode::Command) SetMode(Mode::Command, "line purged");
   dialAt_.reset();
+  lateOkAt_.reset();
   noiseAt_.reset();
   SetBuzz(false);
   SetHook(false);
@@ -520,9 +521,20 @@ void ModemEngine::RunTimers(TimePoint now) {
     } else {
       FlushPartialDataLine();
       SetMode(Mode::Command, "+++");
-      host_.Send(Result("OK"), now);
-      AfterAnswer(now);
+      if (faults_.lateEscapeMs > 0) {
+        // Back in command mode at once; only the answer is late.
+        lateOkAt_ = now + std::chrono::milliseconds(faults_.lateEscapeMs);
+        host_.Note("fault", "late-escape: OK in " + std::to_string(faults_.lateEscapeMs) + " ms");
+      } else {
+        host_.Send(Result("OK"), now);
+        AfterAnswer(now);
+      }
     }
+  }
+  if (lateOkAt_ && *lateOkAt_ <= now) {
+    lateOkAt_.reset();
+    host_.Send(Result("OK"), now);
+    AfterAnswer(now);
   }
   if (dialAt_ && *dialAt_ <= now) {
     dialAt_.reset();
@@ -545,7 +557,7 @@ void ModemEngine::RunTimers(TimePoint now) {
 
 std::optional<TimePoint> ModemEngine::NextTimer() const {
   std::optional<TimePoint> next;
-  for (const auto& t : {escapeAt_, dialAt_, noiseAt_})
+  for (const auto& t : {escapeAt_, lateOkAt_, dialAt_, noiseAt_})
     if (t && (!next || *t < *next)) next = t;
   return next;
 }

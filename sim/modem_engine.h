@@ -105,6 +105,7 @@ class ModemEngine {
   int plusCount_ = 0;
   TimePoint firstPlus_{};
   std::optional<TimePoint> escapeAt_;
+  std::optional<TimePoint> lateOkAt_;  // the "OK" of an escape answered late
   bool escapeIgnored_ = false;
 
   std::optional<TimePoint> dialAt_;

@@ -119,6 +119,7 @@ std::string FaultList(const Faults& f) {
   auto add = [&](const std::string& x) { s += (s.empty() ? "" : ",") + x; };
   for (const std::string& m : f.muteCommands) add("mute=" + m);
   if (f.ignoreFirstEscape) add("ignore-first-escape");
+  if (f.lateEscapeMs > 0) add("late-escape=" + std::to_string(f.lateEscapeMs));
   if (f.dropEchoLine > 0) add("drop-echo=" + std::to_string(f.dropEchoLine));
   if (f.noConnect) add("no-connect");
   if (f.wrongCountry) add("wrong-country");
@@ -279,7 +280,7 @@ bool ModemSim::Impl::Start(const Options& options, std::string& error) {
     if (seen[pc.number]) return error = "COM" + std::to_string(pc.number) + " given twice", false;
     seen[pc.number] = true;
     const Faults& f = pc.faults;
-    bool modemOnly = !f.muteCommands.empty() || f.ignoreFirstEscape || f.noConnect ||
+    bool modemOnly = !f.muteCommands.empty() || f.ignoreFirstEscape || f.lateEscapeMs > 0 || f.noConnect ||
                      f.wrongCountry || f.lowerCaseResults || f.noise || f.noLine;
     if (modemOnly && !ModemLike(pc.kind))
       return error = "COM" + std::to_string(pc.number) + ": that fault needs a modem or foreign port", false;

@@ -27,6 +27,7 @@ enum class PortKind { Modem, Silent, Echo, Foreign };
 struct Faults {
   std::vector<std::string> muteCommands;  // command texts (after "AT", any case) never answered
   bool ignoreFirstEscape = false;         // the first valid "+++" is ignored, later ones work
+  int lateEscapeMs = 0;                   // > 0: a valid "+++" is answered this much later
   int dropEchoLine = 0;                   // 0: none; k > 0: the k-th loopback line is not echoed
   bool noConnect = false;                 // "&T1"/"&T3" answer "ERROR" instead of "CONNECT"
   bool wrongCountry = false;              // "I9" names the wrong country

@@ -140,4 +140,19 @@ TEST_F(DiagnosticRun, FirstEscapeIgnoredGivesPassedAfterRetry) {
   ExpectRegistersRestored();
 }
 
+// The modem leaves data mode on the first "+++" but answers it 1.5 s late: still within the
+// transaction's 3 s, so no second try is made.
+TEST_F(DiagnosticRun, EscapeAnsweredLateButWithinItsTimeOutPasses) {
+  SimSetup setup;
+  setup.faults.lateEscapeMs = 1500;
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+
+  diagnostics::RunDiagnosticTests(view);
+
+  ExpectResults("Passed", "Passed", "Passed");
+  EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
+                                PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+  ExpectRegistersRestored();
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <regex>
+#include <thread>
 
 #include "modem_sim.h"
 #include "sim/pty_client.h"
@@ -68,6 +69,20 @@ TEST_F(SimWith, MuteNeverAnswersTheNamedCommandButOthers) {
   EXPECT_FALSE(modem.State(3)->buzz);
   Exchange("atI3\r\n", "OK\r\n");
   EXPECT_TRUE(modem.WaitForEvent("COM3", "fault", "mute I2", Ms(0)));
+}
+
+TEST_F(SimWith, LateEscapeAnswersOkOnlyAfterItsDelay) {
+  sim::Faults f;
+  f.lateEscapeMs = 400;
+  Begin(f);
+  Exchange("at&T3\r\n", "CONNECT\r\n");
+  std::this_thread::sleep_for(Ms(250));  // the guard time before "+++", not a wait for an event
+  port->Send("+++");
+  auto sent = SteadyClock::now();
+  ASSERT_TRUE(port->WaitFor("\r\nOK\r\n", Ms(3000)));
+  EXPECT_GE(SteadyClock::now() - sent, Ms(200 + 400)) << "guard time, then the delay";
+  EXPECT_FALSE(modem.State(3)->dataMode);
+  EXPECT_TRUE(modem.WaitForEvent("COM3", "fault", "late-escape: OK in 400 ms", Ms(0)));
 }
 
 TEST_F(SimWith, DropEchoLosesOnlyTheKthLoopbackLine) {
