@@ -109,7 +109,8 @@ bool SerialDevice::Open(const char* path) {
   if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
     int err = errno;
     ::ioctl(fd.Get(), TIOCNXCL);
-    LogOpenFailure(path, ("busy: " + DescribeErrno(err)).c_str());
+    LogOpenFailure(path, err == EWOULDBLOCK ? "busy: another program holds its lock"
+                                            : ("lock refused: " + DescribeErrno(err)).c_str());
     return false;
   }
   fd_ = std::move(fd);
