@@ -23,16 +23,12 @@ void DelayPumping(int ms);
 bool PumpUntil(const std::function<bool()>& done, int64_t deadlineMs);
 
 // Any thread, including one that must not touch Qt: makes a PumpUntil in progress on the UI
-// thread look at its condition again. Cheap; async-signal-safe.
+// thread look at its condition again. Cheap, and never blocks.
 void WakeUiThread();
 
 // Any thread: shows a modeless warning box with text and caption on the UI thread at its next
 // pump or event loop pass, so the calling thread never blocks on the user.
 void ShowMessageFromAnyThread(const char* text, const char* caption);
-
-}  // namespace platform
-
-namespace platform {
 
 // UI thread: connects the wake-up channel to the running application so that wake-ups and
 // messages from other threads are handled even before the first wait. Harmless to repeat.
