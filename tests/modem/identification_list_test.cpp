@@ -53,8 +53,8 @@ class IdentificationList : public ::testing::Test {
 using Lines = std::vector<std::string>;
 
 TEST_F(IdentificationList, EntriesAreLinesWithoutTheirNewline) {
-  EXPECT_EQ(Entries("Kalvex V.92\nZelto HSF 56K\nlast without newline"),
-            (Lines{"Kalvex V.92", "Zelto HSF 56K", "last without newline"}));
+  EXPECT_EQ(Entries("Kalvex V.92\nZelto SW 56K\nlast without newline"),
+            (Lines{"Kalvex V.92", "Zelto SW 56K", "last without newline"}));
 }
 
 TEST_F(IdentificationList, BlankLineStaysAnEntryOfOnlyANewline) {
@@ -148,12 +148,12 @@ TEST_F(IdentificationList, MissingFileOrDirectoryIsNotRead) {
 }
 
 TEST_F(IdentificationList, LoadReadsAti3DatFromTheCurrentDirectory) {
-  Write("Kalvex V.92\nZelto HSF\n");
+  Write("Kalvex V.92\nZelto SW\n");
   fs::current_path(dir_);
   modem_test::RecordingView view;
   modem::LoadIdentificationList(view);
   ASSERT_EQ(view.identificationList.count, 2);
-  EXPECT_STREQ(view.identificationList.lines[1], "Zelto HSF");
+  EXPECT_STREQ(view.identificationList.lines[1], "Zelto SW");
   EXPECT_TRUE(view.boxes.empty());
 }
 
