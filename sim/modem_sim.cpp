@@ -472,11 +472,21 @@ void ModemSim::Impl::Flush(Port& p, TimePoint now) {
 }
 
 void ModemSim::Impl::ReadFrom(Port& p, TimePoint now) {
+  // A client's purge may be reported one read after data the client wrote after purging: the
+  // kernel checks for a pending status before it waits for input, and data that arrives during
+  // that wait is returned first. So the data of the latest read is held back, and a purge that
+  // follows it at once is carried out before it; otherwise the answer to a command written just
+  // after opening the port would be thrown away as if it had been purged.
   char buf[4097];
+  std::string held;
+  auto deliver = [&] {
+    if (!held.empty() && p.up) p.engine->Receive(held, now);
+    held.clear();
+  };
   for (int reads = 0; reads < kMaxReadsPerWake && p.up; ++reads) {
     ssize_t n = ::read(p.term.master.Get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) return;
+    if (n < 0 && errno == EAGAIN) break;
     if (n <= 0) {
       // The kept slave descriptor makes this impossible short of a kernel surprise; treat it
       // as a lost line instead of spinning on it.
@@ -488,13 +498,17 @@ void ModemSim::Impl::ReadFrom(Port& p, TimePoint now) {
         p.Note("purge", p.outBytes ? std::to_string(p.outBytes) + " bytes not yet sent discarded" : "");
         p.out.clear();
         p.outBytes = 0;
+        p.lineFreeAt = {};  // what was thrown away no longer holds the line
         p.blocked = false;
         p.engine->Purge(now);
       }
+      deliver();
       continue;
     }
-    p.engine->Receive(std::string_view(buf + 1, static_cast<std::size_t>(n - 1)), now);
+    deliver();
+    held.assign(buf + 1, static_cast<std::size_t>(n - 1));
   }
+  deliver();
 }
 
 void ModemSim::Impl::DoHangUp(Port& p, std::string_view why) {

@@ -219,20 +219,29 @@ TEST_F(SimWith, BinaryJunkIsIgnoredUntilTheNextCommand) {
   EXPECT_EQ(port->Received().find("ERROR"), std::string::npos);
 }
 
+// The kernel may report a purge after data written after it; the modem must still answer a
+// command sent right after the opening purge, however the opens and purges before it went.
 TEST_F(SimWith, RepeatedOpenAndCloseLeavesThePortWorking) {
   Begin({});
   port.reset();
   const std::string link = modem.Directory() + "/COM3";
-  for (int i = 0; i < 200; ++i) {
-    PtyClient c(link);
-    ASSERT_TRUE(c.Ok()) << "open " << i;
-    if (i % 2) ::tcflush(c.Fd(), TCIOFLUSH);  // as the tool does at open and close
-    if (i % 3 == 0) c.Send("at\r\n");
+  for (int round = 0; round < 20; ++round) {
+    for (int i = 0; i < 10; ++i) {
+      PtyClient c(link);
+      ASSERT_TRUE(c.Ok()) << "open " << i;
+      if (i % 2) ::tcflush(c.Fd(), TCIOFLUSH);  // as the tool does at open and close
+      if (i % 3 == 0) c.Send("at\r\n");
+    }
+    port = std::make_unique<PtyClient>(link);
+    ::tcflush(port->Fd(), TCIOFLUSH);
+    // An answer to the last clients' "at" may still be on its way, as from a real modem.
+    Exchange("atI9\r\n", "atI9\r\r\nUnited Kingdom\r\n\r\nOK\r\n");
+    if (HasFailure()) {
+      std::string transcript;
+      for (const sim::Event& e : modem.Events()) transcript += e.Line() + "\n";
+      FAIL() << "round " << round << ", the modem's transcript:\n" << transcript;
+    }
   }
-  port = std::make_unique<PtyClient>(link);
-  ::tcflush(port->Fd(), TCIOFLUSH);
-  // An answer to the last clients' "at" may still be on its way, as from a real modem.
-  Exchange("atI9\r\n", "atI9\r\r\nUnited Kingdom\r\n\r\nOK\r\n");
   EXPECT_TRUE(modem.State(3)->up);
 }
 
