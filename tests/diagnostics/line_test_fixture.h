@@ -43,7 +43,7 @@ class LineTest : public RunTest {
 
   // Answers the question box, if one comes, with answer.
   void AnswerQuestionWith(QMessageBox::StandardButton answer) {
-    auto* poll = new QTimer(&app);
+    auto* poll = new QTimer(&qt.app);
     QObject::connect(poll, &QTimer::timeout, [this, answer] {
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (!box || !box->isVisible()) return;

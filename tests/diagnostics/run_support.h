@@ -31,6 +31,7 @@
 #include "platform/template_dialog.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
+#include "support/qt_app.h"
 
 namespace diag_test {
 
@@ -169,10 +170,7 @@ class RunTest : public testing::Test {
   static constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
                                         ids::kDetectAgain};
 
-  int argc = 1;
-  char name[16] = "diag_test";
-  char* argv[2] = {name, nullptr};
-  QApplication app{argc, argv};
+  testsupport::QtApp<QApplication> qt{"diag_test"};
   sim::ModemSim sim;
   View view;
   sim::PortState before;

@@ -14,6 +14,7 @@
 #include "platform/beep.h"
 #include "platform/message_box.h"
 #include "platform/dialog_template.h"
+#include "support/qt_app.h"
 #include "ui/modal_helpers.h"
 
 namespace {
@@ -23,10 +24,7 @@ using ui_test::SeenBox;
 
 class MessageBoxes : public testing::Test {
  protected:
-  int argc = 1;
-  char name[32] = "/some/where/else/not-the-name";
-  char* argv[2] = {name, nullptr};
-  QApplication app{argc, argv};
+  testsupport::QtApp<QApplication> qt{"/some/where/else/not-the-name"};
 };
 
 TEST_F(MessageBoxes, WithoutACaptionTheProgramFilesNameIsShownNotArgvZero) {

@@ -19,15 +19,13 @@
 
 #include "platform/clock.h"
 #include "platform/message_pump.h"
+#include "support/qt_app.h"
 
 namespace {
 
 class MessagePump : public testing::Test {
  protected:
-  int argc = 1;
-  char name[8] = "test";
-  char* argv[2] = {name, nullptr};
-  QApplication app{argc, argv};
+  testsupport::QtApp<QApplication> qt{"test"};
 };
 
 double ThreadCpuMs() {

@@ -24,6 +24,7 @@
 #include "platform/template_dialog.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
+#include "support/qt_app.h"
 
 namespace {
 
@@ -34,10 +35,7 @@ using platform::TemplateDialog;
 
 class Dialogs : public testing::Test {
  protected:
-  int argc = 1;
-  char name[16] = "dialog_test";
-  char* argv[2] = {name, nullptr};
-  QApplication app{argc, argv};
+  testsupport::QtApp<QApplication> qt{"dialog_test"};
 };
 
 // A small template with an OK, a Cancel, a mapped button, an unmapped button and a field.

@@ -20,6 +20,7 @@
 #include "platform/message_pump.h"
 #include "serial/tty_port.h"
 #include "support/pty_pair.h"
+#include "support/qt_app.h"
 
 namespace {
 
@@ -69,10 +70,7 @@ TEST_F(TtyPortTest, OpenWhileOpenIsRefusedAndChangesNothing) {
 }
 
 TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
-  int argc = 1;
-  char name[] = "test";
-  char* argv[] = {name, nullptr};
-  QApplication app(argc, argv);
+  testsupport::QtApp<QApplication> qt{"test"};
   QGuiApplication::setOverrideCursor(QCursor(Qt::IBeamCursor));
   testing::internal::CaptureStderr();
   EXPECT_EQ(ttyPort.Open("COM7"), 0);
@@ -207,10 +205,7 @@ TEST_F(TtyPortTest, BurstReachesTheAssemblerWholeAndInOrder) {
 }
 
 TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANestedOpen) {
-  int argc = 1;
-  char name[] = "test";
-  char* argv[] = {name, nullptr};
-  QCoreApplication app(argc, argv);
+  testsupport::QtApp<QCoreApplication> qt{"test"};
   // The reader usually ends within microseconds of being woken; Close only waits (and runs
   // handlers) when it saw the reader still running, so try until a handler ran inside the wait.
   for (int attempt = 0; attempt < 50; ++attempt) {

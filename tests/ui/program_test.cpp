@@ -13,6 +13,7 @@
 #include <string>
 
 #include "modem/sim_ports.h"
+#include "support/qt_app.h"
 #include "ui/open_watch.h"
 #include "ui/x_test_server.h"
 
@@ -48,10 +49,7 @@ class Program : public testing::Test {
     return true;
   }
 
-  int argc = 1;
-  char name[16] = "program_test";
-  char* argv[2] = {name, nullptr};
-  QCoreApplication app{argc, argv};
+  testsupport::QtApp<QCoreApplication> qt{"program_test"};
   QTemporaryDir work;
   sim::ModemSim modem;
   QProcessEnvironment env;
