@@ -5,10 +5,9 @@
 
 #include "diagnostics/test_runs.h"
 #include "modem/register_snapshot.h"
+#include "modem/safe_state.h"
 #include "modem/transaction.h"
-#include "platform/message_pump.h"
 #include "resources/control_ids.h"
-#include "serial/response_capture.h"
 #include "serial/tty_port.h"
 
 namespace diagnostics {
@@ -19,7 +18,6 @@ constexpr int kConnectTimeoutSeconds = 10;
 constexpr int kEchoRounds = 3;
 // The modem takes "+++" as an escape only after a second of silence on the line.
 constexpr int kEscapeGuardMs = 1000;
-constexpr int kReopenPauseMs = 500;
 
 constexpr int kPatternLength = 78;
 constexpr char kPatternFirst = 0x30;
@@ -34,20 +32,17 @@ constexpr char kWait[] = "Wait...";
 constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
                                ids::kDetectAgain};
 
+// The basic function test after the register test values: each step must see its text in 3 s.
 struct BasicStep {
   const char* command;
   const char* expected;
 };
-
-// Steps 6 and 11 have their own handling below (the capture of the country code, and the
-// command built from it).
-constexpr int kCountryReadStep = 5;
-constexpr int kCountryWriteBackStep = 10;
-constexpr BasicStep kBasicSteps[] = {
-    {"%T21,18,0", "OK"},  {"%T21,29,1", "OK"},      {"%T21,2A,41", "OK"}, {"%T21,20,0", "OK"},
-    {"I2", "OK"},         {"%T20,0,1", "OK"},       {"%T19,0,1", "OK"},   {"I9", "Australia"},
-    {"%T19,0,19", "OK"},  {"I9", "North America"},  {nullptr, "OK"},      {"+FCLASS?", "0"},
-};
+constexpr BasicStep kServiceCheck = {"I2", "OK"};
+constexpr char kCountryRead[] = "%T20,0,1";
+// Each selects a country and checks that the modem reports it.
+constexpr BasicStep kCountrySwitches[] = {
+    {"%T19,0,1", "OK"}, {"I9", "Australia"}, {"%T19,0,19", "OK"}, {"I9", "North America"}};
+constexpr BasicStep kServiceClass = {"+FCLASS?", "0"};
 
 // Both forms of the pattern: the 78 characters with CR LF as sent, and alone as they must come
 // back in one line.
@@ -79,58 +74,65 @@ bool Step(const char* command, const char* expected, int timeoutSeconds = kStepT
   return modem::Transact(command, expected, timeoutSeconds, addPrefix) != modem::kTimedOut;
 }
 
-const char* BasicFunctionTest() {
-  char command[kCommandBufferSize];
-  for (int i = 0; i < static_cast<int>(std::size(kBasicSteps)); ++i) {
-    const BasicStep& step = kBasicSteps[i];
-    const char* text = step.command;
-    if (i == kCountryWriteBackStep) {
-      char prefix[serial::kCapturedPrefixSize] = {};
-      serial::responseCapture.CopyPrefix(prefix);
-      // A space stands for the '%' so that the format has no literal conversion; the code the
-      // modem reported is an argument, never part of the format.
-      std::snprintf(command, sizeof command, " T19,0,%s", prefix);
-      command[0] = '%';
-      text = command;
-    }
-    if (i == kCountryReadStep) serial::responseCapture.captureEnabled = 1;
-    bool seen = Step(text, step.expected);
-    // Off again whatever the outcome: a capture left on would go on replacing the line with
-    // every later answer.
-    if (i == kCountryReadStep) serial::responseCapture.captureEnabled = 0;
-    if (!seen) return kFailure;
+bool Step(const BasicStep& step) { return Step(step.command, step.expected); }
+
+bool WriteRegisterTestValues() {
+  modem::RereadMissingRegisters();
+  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
+    if (!modem::WriteTestValue(slot)) return false;
   }
-  return kPassed;
+  return true;
 }
 
-void ReopenPort(int portNumber) {
-  serial::ttyPort.Close();
-  platform::DelayPumping(kReopenPauseMs);
-  (void)modem::OpenComPort(portNumber);
-  platform::DelayPumping(kReopenPauseMs);
+// Selects the two test countries and writes the one read before back, whichever step fails:
+// the modem must not be left set to a country the user never chose.
+bool SwitchCountries() {
+  char code[modem::kReadValueSize] = {};
+  if (!modem::ReadHexValue(kCountryRead, 2, code)) return false;
+  std::snprintf(modem::pendingChanges.countryCode, sizeof modem::pendingChanges.countryCode, "%s",
+                code);
+  modem::pendingChanges.countryChanged = true;
+  bool switched = true;
+  for (const BasicStep& step : kCountrySwitches) {
+    if (!Step(step)) {
+      switched = false;
+      break;
+    }
+  }
+  bool restored = modem::RestoreCountry();
+  return switched && restored;
+}
+
+const char* BasicFunctionTest() {
+  bool passed = WriteRegisterTestValues() && Step(kServiceCheck) && SwitchCountries() &&
+                Step(kServiceClass);
+  return passed ? kPassed : kFailure;
 }
 
 // The data connection, the pattern three times, back to command mode, the end commands. True
 // when all of it was answered; retried tells whether only the second escape worked.
 bool RunLoopback(const LoopbackVariant& variant, const LoopbackPattern& pattern, bool& retried) {
   retried = false;
+  modem::pendingChanges.dataModePossible = true;
   if (!Step(variant.startCommand, "CONNECT", kConnectTimeoutSeconds)) return false;
   for (int round = 0; round < kEchoRounds; ++round) {
     if (!Step(pattern.command, pattern.expected, kStepTimeoutSeconds, 0)) return false;
   }
-  platform::DelayPumping(kEscapeGuardMs);
+  modem::Pause(kEscapeGuardMs);
   if (!Step("+++", "OK", kStepTimeoutSeconds, 0)) {
     retried = true;
     // A line of data first, so the second "+++" follows fresh data and a full guard time,
     // whatever the modem made of the first one.
     static constexpr char kWakeLine[] = "aaa\r\n";
+    if (modem::StopCutsWaits()) return false;
     (void)serial::ttyPort.Write(kWakeLine, 5);
-    platform::DelayPumping(kEscapeGuardMs);
+    modem::Pause(kEscapeGuardMs);
     if (!Step("+++", "OK", kStepTimeoutSeconds, 0)) return false;
   }
   for (const char* endCommand : variant.endCommands) {
     if (endCommand != nullptr && !Step(endCommand, "OK")) return false;
   }
+  modem::pendingChanges.dataModePossible = false;
   return true;
 }
 
@@ -143,8 +145,8 @@ void LoopbackTest(modem::MainView& view, const LoopbackVariant& variant,
   }
   view.SetItemText(variant.resultId, kFailure);
   // The modem may still be in its data connection; dropping DTR and opening again is the one
-  // way back that does not depend on it answering.
-  ReopenPort(view.detectedPort);
+  // way back that does not depend on it answering. After a stop the put-back ends it instead.
+  if (!modem::StopRequested()) modem::ReopenPort(view.detectedPort);
 }
 
 }  // namespace
@@ -162,8 +164,8 @@ void RunDiagnosticTests(modem::MainView& view) {
   LoopbackTest(view, kAnalog, pattern);
 
   for (int id : kRunButtons) view.EnableItem(id, true);
-  view.Beep();
-  modem::RestoreRegisters();
+  if (!modem::StopRequested()) view.Beep();
+  (void)modem::PutModemBack(view.detectedPort);
 }
 
 }  // namespace diagnostics

@@ -6,7 +6,7 @@
 #include "modem/register_snapshot.h"
 #include "modem/transaction.h"
 #include "platform/message_box.h"
-#include "platform/message_pump.h"
+#include "modem/safe_state.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 
@@ -23,6 +23,13 @@ const platform::MessageMap& LineTestDialog::GetMessageMap() const {
   return kMap;
 }
 
+// What each command's "OK" moves on: the bar, and where given the status and percentage texts.
+struct LineProgress {
+  int position;
+  const char* status;   // null: 1026 unchanged
+  const char* percent;  // null: 1027 unchanged
+};
+
 namespace {
 
 constexpr int kStartTimer = 0;
@@ -32,20 +39,22 @@ constexpr int kCommandTimeoutSeconds = 3;
 constexpr int kDialTimeoutSeconds = 10;
 constexpr int kHangUpPauseMs = 1000;
 
+// After each register test value, 18, 29, 2A and 20 in that order.
+constexpr LineProgress kRegisterProgress[modem::kSnapshotRegisters] = {
+    {10, nullptr, nullptr},
+    {20, nullptr, nullptr},
+    {40, nullptr, nullptr},
+    {50, " 50 % Passing... Please Wait...", "50 %"},
+};
+
 struct LineCommand {
   const char* command;
-  int progress;
-  const char* status;   // null: 1026 unchanged
-  const char* percent;  // null: 1027 unchanged
+  LineProgress progress;
 };
 
 constexpr LineCommand kCommands[] = {
-    {"%T21,18,0", 10, nullptr, nullptr},
-    {"%T21,29,1", 20, nullptr, nullptr},
-    {"%T21,2A,41", 40, nullptr, nullptr},
-    {"%T21,20,0", 50, " 50 % Passing... Please Wait...", "50 %"},
-    {"X4", 70, nullptr, nullptr},
-    {"S7=1", 80, "Detecting line connection...Please Wait...", "80 %"},
+    {"X4", {70, nullptr, nullptr}},
+    {"S7=1", {80, "Detecting line connection...Please Wait...", "80 %"}},
 };
 
 constexpr char kQuestion[] =
@@ -85,17 +94,31 @@ void LineTestDialog::SetProgress(int position, const char* percent) {
   if (percent != nullptr) SetItemText(ids::kLinePercent, percent);
 }
 
+void LineTestDialog::ShowProgress(const LineProgress& progress) {
+  SetProgress(progress.position, progress.percent);
+  if (progress.status != nullptr) SetItemText(ids::kLineStatus, progress.status);
+}
+
 LineTestDialog::Outcome LineTestDialog::RunCommands() {
+  modem::RereadMissingRegisters();
+  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
+    if (!modem::WriteTestValue(slot)) return Outcome::kFailure;
+    ShowProgress(kRegisterProgress[slot]);
+  }
   for (const LineCommand& step : kCommands) {
     if (modem::Transact(step.command, "OK", kCommandTimeoutSeconds, 1) == modem::kTimedOut) {
       return Outcome::kFailure;
     }
-    SetProgress(step.progress, step.percent);
-    if (step.status != nullptr) SetItemText(ids::kLineStatus, step.status);
+    ShowProgress(step.progress);
   }
-  if (modem::Transact("DT1", "NO CARRIER", kDialTimeoutSeconds, 1) != modem::kTimedOut) {
-    return Outcome::kPassed;
-  }
+  if (!modem::StopCutsWaits()) modem::pendingChanges.dialling = true;
+  bool noCarrier =
+      modem::Transact("DT1", "NO CARRIER", kDialTimeoutSeconds, 1) != modem::kTimedOut;
+  // A dial that ended by itself, or by its time-out, is left as it is; one cut short by a stop
+  // is ended and hung up by the put-back.
+  if (noCarrier || !modem::StopRequested()) modem::pendingChanges.dialling = false;
+  if (noCarrier) return Outcome::kPassed;
+  if (modem::StopRequested()) return Outcome::kFailure;
   int answer = platform::MessageBox(this, kQuestion, kQuestionCaption,
                                     platform::kMbYesNo | platform::kMbIconQuestion);
   return answer == platform::kIdYes ? Outcome::kFailure : Outcome::kNotConnected;
@@ -107,7 +130,7 @@ void LineTestDialog::CarryOut(Outcome outcome) {
       SetProgress(100, nullptr);
       SetItemText(ids::kLineStatus, "Hang Up line...Please wait...");
       SetItemText(ids::kLinePercent, "100 %");
-      platform::DelayPumping(kHangUpPauseMs);
+      modem::Pause(kHangUpPauseMs);
       SetItemText(ids::kLineStatus, "Passed !");
       parentDialog_.SetItemText(ids::kLineResult, "Passed");
       break;
@@ -125,12 +148,12 @@ void LineTestDialog::CarryOut(Outcome outcome) {
 void LineTestDialog::LineTestSequence() {
   sequenceRunning_ = true;
   CarryOut(RunCommands());
-  parentDialog_.Beep();
+  if (!modem::StopRequested()) parentDialog_.Beep();
   SetProgress(100, "100 %");
-  modem::RestoreRegisters();
+  (void)modem::PutModemBack(parentDialog_.detectedPort);
   EnableItem(ids::kLineOk, true);
   sequenceRunning_ = false;
-  if (closeRequested_) EndDialog(platform::kIdCancel);
+  if (closeRequested_ || modem::StopRequested()) EndDialog(platform::kIdCancel);
 }
 
 void RunLineTest(modem::MainView& view) {

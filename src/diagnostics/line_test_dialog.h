@@ -9,6 +9,8 @@
 
 namespace diagnostics {
 
+struct LineProgress;
+
 class LineTestDialog final : public platform::TemplateDialog {
   Q_OBJECT
 
@@ -32,6 +34,7 @@ class LineTestDialog final : public platform::TemplateDialog {
   Outcome RunCommands();
   void CarryOut(Outcome outcome);
   void SetProgress(int position, const char* percent);
+  void ShowProgress(const LineProgress& progress);
 
   modem::MainView& parentDialog_;
   bool sequenceRunning_ = false;

@@ -4,7 +4,7 @@
 #include "diagnostics/test_runs.h"
 #include "diagnostics/voice_prompt_dialog.h"
 #include "modem/transaction.h"
-#include "platform/message_pump.h"
+#include "modem/safe_state.h"
 #include "resources/control_ids.h"
 
 namespace diagnostics {
@@ -23,8 +23,10 @@ bool Seen(const char* command) {
 
 // True when the buzz is on and the prompt may ask.
 bool StartBuzz() {
-  if (!Seen("L3") || !Seen("M2") || !Seen("H1")) return false;
-  platform::DelayPumping(kOffHookPauseMs);
+  if (!Seen("L3") || !Seen("M2")) return false;
+  if (!modem::StopCutsWaits()) modem::pendingChanges.offHook = true;
+  if (!Seen("H1")) return false;
+  modem::Pause(kOffHookPauseMs);
   return Seen("%T24");
 }
 
@@ -36,14 +38,18 @@ void RunSpeakerTest(modem::MainView& view) {
   view.SetItemText(ids::kSpeakerResult, "");
 
   const char* result = "Failure";
-  if (StartBuzz()) {
+  if (StartBuzz() && !modem::StopRequested()) {
     (void)prompt.RunModal();
     // The answer alone decides; "H" only silences the speaker, whatever it answers.
-    (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
+    if (!modem::StopCutsWaits()) {
+      (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
+      modem::pendingChanges.offHook = false;
+    }
     result = view.speakerAnswer == 1 ? "Passed" : "Failure";
   }
   view.SetItemText(ids::kSpeakerResult, result);
   for (int id : kRunButtons) view.EnableItem(id, true);
+  (void)modem::PutModemBack(view.detectedPort);
 }
 
 }  // namespace diagnostics

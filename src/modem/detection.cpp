@@ -6,6 +6,7 @@
 
 #include "resources/control_ids.h"
 #include "modem/register_snapshot.h"
+#include "modem/safe_state.h"
 #include "modem/transaction.h"
 #include "platform/message_box.h"
 #include "platform/message_pump.h"
@@ -107,6 +108,8 @@ void DetectModem(MainView& view) {
 
   int found = 0;
   for (int port : kPortProbeOrder) {
+    // A stop ends the run where it is: no further port, no box, no beep.
+    if (StopRequested()) break;
     if (ProbePort(view, port)) {
       found = port;
       break;
@@ -116,8 +119,8 @@ void DetectModem(MainView& view) {
   if (found != 0) {
     view.detectedPort = found;
     SetStatus(view, "COM%d", found);
-    ReadModemInformation(view);
-  } else {
+    if (!StopRequested()) ReadModemInformation(view);
+  } else if (!StopRequested()) {
     view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
                         "Kalvex Internal Modem Diagnostics Tool",
                         platform::kMbOk | platform::kMbIconExclamation);
@@ -125,7 +128,7 @@ void DetectModem(MainView& view) {
 
   for (size_t i = 0; i < std::size(kRunButtons); ++i) view.EnableItem(kRunButtons[i], wasEnabled[i]);
   detectionRunning = false;
-  if (found == 0) return;
+  if (found == 0 || StopRequested()) return;
   for (int id : kTestButtons) view.EnableItem(id, true);
   view.Beep();
 }

@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "modem/safe_state.h"
 #include "modem/transaction.h"
-#include "serial/response_capture.h"
+#include "platform/debug_output.h"
 
 namespace modem {
 
@@ -12,65 +13,77 @@ RegisterSnapshot registerSnapshot;
 
 namespace {
 
-struct VendorRegister {
-  const char* name;
-  const char* readCommand;
-  // A space stands where the '%' of the command goes: the text is built by a printf-style
-  // format, in which a literal '%' would be taken as a conversion.
-  const char* restoreFormat;
-};
-
-constexpr VendorRegister kRegisters[kSnapshotRegisters] = {
-    {"18", "%T22,18", " T21,18,%s"},
-    {"29", "%T22,29", " T21,29,%s"},
-    {"2A", "%T22,2A", " T21,2A,%s"},
-    {"20", "%T22,20", " T21,20,%s"},
-};
-
 constexpr int kTimeoutSeconds = 3;
 
 int SlotOf(const char* reg) {
   for (int i = 0; i < kSnapshotRegisters; ++i) {
-    if (std::strcmp(kRegisters[i].name, reg) == 0) return i;
+    if (std::strcmp(kVendorRegisters[i].name, reg) == 0) return i;
   }
   return -1;
 }
 
-void StorePrefix(int slot) {
-  char prefix[serial::kCapturedPrefixSize] = {};
-  serial::responseCapture.CopyPrefix(prefix);
-  std::snprintf(registerSnapshot.values[slot], kSnapshotSlotSize, "%s", prefix);
+bool ReadSlot(int slot) {
+  char value[kReadValueSize] = {};
+  bool valid = ReadHexValue(kVendorRegisters[slot].readCommand, 1, value);
+  std::memset(registerSnapshot.values[slot], 0, kSnapshotSlotSize);
+  if (valid) std::memcpy(registerSnapshot.values[slot], value, std::strlen(value));
+  registerSnapshot.hasValue[slot] = valid;
+  return valid;
 }
 
 }  // namespace
 
-void SaveRegister(const char* reg) {
+bool SaveRegister(const char* reg) {
   int slot = SlotOf(reg);
-  if (slot < 0) return;
-  (void)Transact(kRegisters[slot].readCommand, "OK", kTimeoutSeconds, 1);
-  StorePrefix(slot);
+  return slot >= 0 && ReadSlot(slot);
 }
 
 void TakeRegisterSnapshot() {
-  serial::responseCapture.captureEnabled = 1;
-  for (int slot = 0; slot < kSnapshotRegisters - 1; ++slot) SaveRegister(kRegisters[slot].name);
-  int last = kSnapshotRegisters - 1;
-  (void)Transact(kRegisters[last].readCommand, "OK", kTimeoutSeconds, 1);
-  serial::responseCapture.captureEnabled = 0;
-  StorePrefix(last);
+  for (int slot = 0; slot < kSnapshotRegisters; ++slot) {
+    // A register whose test value could not be put back may still hold it: its read value is
+    // the one to keep.
+    if (!registerSnapshot.testValueWritten[slot]) (void)ReadSlot(slot);
+  }
 }
 
-void RestoreRegisters() {
+void RereadMissingRegisters() {
   for (int slot = 0; slot < kSnapshotRegisters; ++slot) {
+    if (!registerSnapshot.hasValue[slot]) (void)ReadSlot(slot);
+  }
+}
+
+bool WriteTestValue(int slot) {
+  const VendorRegister& reg = kVendorRegisters[slot];
+  if (!registerSnapshot.hasValue[slot]) {
+    platform::DebugOutputF("\nRegister %s has no value read from the modem: its test value is "
+                           "not written", reg.name);
+    return true;
+  }
+  if (StopCutsWaits()) return false;
+  registerSnapshot.testValueWritten[slot] = true;
+  return Transact(reg.testCommand, "OK", kTimeoutSeconds, 1) == kSeen;
+}
+
+bool RestoreRegisters() {
+  PutBackScope putBack;
+  bool allAnswered = true;
+  for (int slot = 0; slot < kSnapshotRegisters; ++slot) {
+    if (!registerSnapshot.testValueWritten[slot] || !registerSnapshot.hasValue[slot]) continue;
     // The slot is public and may have been filled to the brim; never read past it.
     char value[kSnapshotSlotSize] = {};
     std::memcpy(value, registerSnapshot.values[slot], kSnapshotSlotSize - 1);
     char command[32];
     // The value came from the modem: it is an argument, never part of the format.
-    std::snprintf(command, sizeof command, kRegisters[slot].restoreFormat, value);
-    command[0] = '%';
-    (void)Transact(command, "OK", kTimeoutSeconds, 1);
+    std::snprintf(command, sizeof command, kVendorRegisters[slot].restoreFormat, value);
+    if (StopCutsWaits() || Transact(command, "OK", kTimeoutSeconds, 1) != kSeen) {
+      platform::DebugOutputF("\nRegister %s could not be put back: no \"OK\" to \"%s\"",
+                             kVendorRegisters[slot].name, command);
+      allAnswered = false;
+      continue;
+    }
+    registerSnapshot.testValueWritten[slot] = false;
   }
+  return allAnswered;
 }
 
 }  // namespace modem

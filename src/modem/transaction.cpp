@@ -1,8 +1,10 @@
 #include "modem/transaction.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "modem/safe_state.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/message_pump.h"
@@ -15,12 +17,33 @@ namespace {
 constexpr int kCommandBufferSize = 256;
 constexpr int kIdentifyTimeoutMs = 4000;
 constexpr int kSettleMs = 100;  // after every transaction, seen or not
+constexpr int kReadTimeoutSeconds = 3;
 
 // Waits for the reader's match until deadline, then the settle pause. kSeen or kTimedOut.
 int AwaitMatch(int64_t deadline) {
-  bool seen = platform::PumpUntil([] { return serial::ttyPort.IsMatched() != 0; }, deadline);
-  platform::DelayPumping(kSettleMs);
+  bool seen = platform::PumpUntil(
+      [] { return serial::ttyPort.IsMatched() != 0 || StopCutsWaits(); }, deadline);
+  seen = seen && serial::ttyPort.IsMatched() != 0;
+  Pause(kSettleMs);
   return seen ? kSeen : kTimedOut;
+}
+
+bool IsHexDigits(const char* text, int minDigits) {
+  int length = static_cast<int>(std::strlen(text));
+  if (length < minDigits || length > kReadValueSize - 1) return false;
+  for (int i = 0; i < length; ++i) {
+    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
+}
+
+// The modem echoes the command as it received it; letter case is its own business.
+bool SameIgnoringCase(const char* a, const char* b) {
+  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+      return false;
+  }
+  return *a == *b;
 }
 
 }  // namespace
@@ -44,6 +67,7 @@ int SendModemCommand(const char* text, int addPrefix) {
 }
 
 int Transact(const char* command, const char* expected, int timeoutSeconds, int addPrefix) {
+  if (StopCutsWaits()) return kTimedOut;
   serial::ttyPort.ClearExpected();
   serial::ttyPort.AddExpected(expected);
   serial::responseCapture.captureLineCount.store(0);
@@ -52,11 +76,32 @@ int Transact(const char* command, const char* expected, int timeoutSeconds, int 
 }
 
 int IdentifyModem(const char (*list)[80], int count) {
+  // With no text to look for, any answer would do, and any device that says "OK" would be
+  // taken for the modem and get its registers written.
+  if (count <= 0 || StopCutsWaits()) return kTimedOut;
   serial::ttyPort.ClearExpected();
   for (int i = 0; i < count; ++i) serial::ttyPort.AddExpected(list[i]);
   serial::responseCapture.captureLineCount.store(0);
   SendModemCommand("I3", 1);
   return AwaitMatch(platform::NowMs() + kIdentifyTimeoutMs);
+}
+
+bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSize]) {
+  value[0] = '\0';
+  serial::responseCapture.captureEnabled = 1;
+  bool seen = Transact(command, "OK", kReadTimeoutSeconds, 1) == kSeen;
+  serial::responseCapture.captureEnabled = 0;
+  // The line count stops at the matching line: 3 or more means echo, value, then the "OK".
+  if (!seen || serial::responseCapture.captureLineCount.load() < 3) return false;
+  char echo[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyFirst(echo);
+  char line[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyLine(line);
+  char ownEcho[kCommandBufferSize];
+  std::snprintf(ownEcho, sizeof ownEcho, "at%s", command);
+  if (!SameIgnoringCase(echo, ownEcho) || !IsHexDigits(line, minDigits)) return false;
+  std::memcpy(value, line, std::strlen(line) + 1);
+  return true;
 }
 
 }  // namespace modem

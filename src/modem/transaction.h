@@ -2,7 +2,8 @@
 // Command transactions: write one command, then wait until a response line holds an expected
 // text or the time-out passes. The UI keeps running during every wait; the thread sleeps in the
 // event loop until an event, the reader's match or the deadline. All of it on the UI thread, on
-// the single serial::ttyPort.
+// the single serial::ttyPort. A stop request (modem/safe_state.h) ends a wait at once, and a
+// transaction asked for while one is in force sends nothing and returns kTimedOut.
 
 namespace modem {
 
@@ -10,6 +11,7 @@ inline constexpr int kSeen = 0;
 inline constexpr int kTimedOut = 1;
 inline constexpr int kOpened = 0;
 inline constexpr int kOpenFailed = 1;
+inline constexpr int kReadValueSize = 3;  // two characters and a NUL
 
 // Opens "COM<portNumber>". kOpened (0) or kOpenFailed (1).
 int OpenComPort(int portNumber);
@@ -24,7 +26,14 @@ int SendModemCommand(const char* text, int addPrefix);
 int Transact(const char* command, const char* expected, int timeoutSeconds, int addPrefix);
 
 // Sends "I3" and waits up to 4 s for a line holding any of the first count lines of list.
-// With count 0 no text is added and the matched flag of the previous transaction decides.
+// An empty list matches nothing: kTimedOut at once, nothing sent.
 int IdentifyModem(const char (*list)[80], int count);
+
+// Reads a value the modem gives as one line of hexadecimal digits: sends the command with the
+// capture on and waits up to 3 s for "OK". True, with the digits in value, only when the first
+// line of the answer is this command's own echo, the second is minDigits to 2 hexadecimal
+// digits and a later line brought the "OK"; otherwise false and value is empty. The capture is
+// off afterwards. UI thread.
+bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSize]);
 
 }  // namespace modem

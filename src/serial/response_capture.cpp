@@ -24,6 +24,11 @@ void ResponseCapture::Store(const char* line) {
   CopyBounded(capturedPrefix_, line);
 }
 
+void ResponseCapture::StoreFirst(const char* line) {
+  std::lock_guard lock(mutex_);
+  CopyBounded(firstLine_, line);
+}
+
 void ResponseCapture::CopyLine(char (&out)[kCapturedLineSize]) const {
   std::lock_guard lock(mutex_);
   std::memcpy(out, capturedLine_, sizeof out);
@@ -32,6 +37,11 @@ void ResponseCapture::CopyLine(char (&out)[kCapturedLineSize]) const {
 void ResponseCapture::CopyPrefix(char (&out)[kCapturedPrefixSize]) const {
   std::lock_guard lock(mutex_);
   std::memcpy(out, capturedPrefix_, sizeof out);
+}
+
+void ResponseCapture::CopyFirst(char (&out)[kCapturedLineSize]) const {
+  std::lock_guard lock(mutex_);
+  std::memcpy(out, firstLine_, sizeof out);
 }
 
 void ResponseCapture::ReplaceLine(const char* line) {

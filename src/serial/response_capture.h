@@ -20,10 +20,14 @@ class ResponseCapture {
   // Reader thread: copies line as the captured line (at most 79 characters) and its first two
   // characters as the prefix.
   void Store(const char* line);
+  // Reader thread: keeps the first line of the answer (the echo of the command), at most 79
+  // characters, so a read can tell its own answer from a late or stray one.
+  void StoreFirst(const char* line);
 
   // UI thread: copies of the captured texts, NUL-terminated.
   void CopyLine(char (&out)[kCapturedLineSize]) const;
   void CopyPrefix(char (&out)[kCapturedPrefixSize]) const;
+  void CopyFirst(char (&out)[kCapturedLineSize]) const;
   // UI thread: replaces the captured line (detection cuts it at its first comma).
   void ReplaceLine(const char* line);
 
@@ -31,6 +35,7 @@ class ResponseCapture {
   mutable std::mutex mutex_;  // a late line may be stored while the UI thread reads
   char capturedLine_[kCapturedLineSize] = {};
   char capturedPrefix_[kCapturedPrefixSize] = {};
+  char firstLine_[kCapturedLineSize] = {};
 };
 
 extern ResponseCapture responseCapture;

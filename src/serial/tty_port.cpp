@@ -161,6 +161,7 @@ void TtyPort::EndLine() {
   if (responseCapture.captureEnabled.load()) {
     int16_t count = responseCapture.captureLineCount.load();
     if (count < INT16_MAX) responseCapture.captureLineCount.store(++count);
+    if (count == 1) responseCapture.StoreFirst(lineBuf);
     if (count == 2) responseCapture.Store(lineBuf);
   }
   uint16_t texts = expectCount.load();

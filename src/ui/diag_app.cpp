@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "modem/safe_state.h"
 #include "platform/debug_output.h"
+#include "platform/termination_signals.h"
 #include "platform/window_lookup.h"
 #include "ui/main_dialog.h"
 
@@ -28,8 +30,22 @@ int DiagApp::InitInstance() {
   }
   MainDialog dialog(nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
+  int stoppedBy = 0;
+  platform::WatchTerminationSignals([&dialog, &stoppedBy](int signalNumber) {
+    if (stoppedBy == 0) {
+      stoppedBy = signalNumber;
+      platform::DebugOutputF("\nSignal %d: stopping, the modem is put back first", signalNumber);
+      dialog.RequestClose();
+      return;
+    }
+    // Asked twice: the user will not wait for the modem to be put back.
+    platform::DebugOutputF("\nSignal %d again: ending without putting the rest back",
+                           signalNumber);
+    modem::AbandonPutBack();
+  });
   dialog.RunModal();
-  return 0;
+  platform::WatchTerminationSignals([](int) { modem::AbandonPutBack(); });
+  return stoppedBy == 0 ? 0 : 128 + stoppedBy;
 }
 
 QByteArray DisplayProblem(int argc, char** argv) {

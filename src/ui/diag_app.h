@@ -20,7 +20,9 @@ class DiagApp {
   // Start-up: refuses silently when a top-level window titled kRefusingWindowTitle exists
   // (before any window, file or port is touched); otherwise builds the main dialog and runs it.
   // Returns the process exit status: 0 on every end (a missing ati3.dat exits the process
-  // itself with 0). UI thread.
+  // itself with 0), 128 + n after signal n (SIGTERM, SIGINT, SIGHUP), which closes the dialog as
+  // "Quit" does: a running detection or test stops and the modem is put back first; a second
+  // signal cuts the put-back short. UI thread.
   int InitInstance();
 
  private:

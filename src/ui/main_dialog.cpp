@@ -1,9 +1,13 @@
 #include "ui/main_dialog.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+
 #include <iterator>
 
 #include "diagnostics/test_runs.h"
 #include "modem/detection.h"
+#include "modem/safe_state.h"
 #include "platform/beep.h"
 #include "platform/message_box.h"
 #include "resources/control_ids.h"
@@ -56,13 +60,42 @@ bool MainDialog::OnInitDialog() {
   return true;
 }
 
-void MainDialog::OnTimer(int) { modem::DetectModem(*this); }
+template <class Run>
+void MainDialog::Guarded(Run run) {
+  ++runDepth_;
+  run();
+  --runDepth_;
+  if (runDepth_ > 0) return;
+  if (focusToGiveBack_) {
+    focusToGiveBack_ = nullptr;
+    for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine, ids::kDetectAgain}) {
+      if (IsItemEnabled(id)) {
+        Item(id)->setFocus();
+        break;
+      }
+    }
+  }
+  if (closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
 
-void MainDialog::OnRunDiagnosticTests() { diagnostics::RunDiagnosticTests(*this); }
+void MainDialog::OnTimer(int) {
+  Guarded([this] { modem::DetectModem(*this); });
+}
 
-void MainDialog::OnRunSpeakerTest() { diagnostics::RunSpeakerTest(*this); }
+void MainDialog::OnRunDiagnosticTests() {
+  Guarded([this] { diagnostics::RunDiagnosticTests(*this); });
+}
 
-void MainDialog::OnRunLineTest() { diagnostics::RunLineTest(*this); }
+void MainDialog::OnRunSpeakerTest() {
+  Guarded([this] { diagnostics::RunSpeakerTest(*this); });
+}
+
+void MainDialog::OnRunLineTest() {
+  Guarded([this] { diagnostics::RunLineTest(*this); });
+}
 
 void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
 
@@ -71,9 +104,44 @@ void MainDialog::OnQuit() { PostClose(); }
 
 void MainDialog::OnCloseRequest() { serial::ttyPort.Close(); }
 
+// Closing the port under a running detection or test would leave the modem holding whatever the
+// run had set; the run stops instead, puts the modem back, and the close follows it.
+void MainDialog::closeEvent(QCloseEvent* event) {
+  if (runDepth_ == 0) {
+    TemplateDialog::closeEvent(event);
+    return;
+  }
+  closePending_ = true;
+  modem::RequestStop();
+  CloseOpenPrompt();
+  event->ignore();
+}
+
+void MainDialog::CloseOpenPrompt() {
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal != nullptr && modal != this) modal->close();
+}
+
+void MainDialog::RequestClose() {
+  CloseOpenPrompt();
+  close();
+}
+
 void MainDialog::SetItemText(int id, const char* text) { TemplateDialog::SetItemText(id, text); }
 
-void MainDialog::EnableItem(int id, bool enabled) { TemplateDialog::EnableItem(id, enabled); }
+void MainDialog::EnableItem(int id, bool enabled) {
+  QWidget* item = Item(id);
+  // Disabling the focused button moves the focus on, possibly to the next button this run
+  // disables: only the first one is the user's.
+  if (!enabled && item != nullptr && !focusToGiveBack_ && focusWidget() == item) {
+    focusToGiveBack_ = item;
+  }
+  TemplateDialog::EnableItem(id, enabled);
+  if (enabled && item != nullptr && item == focusToGiveBack_) {
+    item->setFocus();
+    focusToGiveBack_ = nullptr;
+  }
+}
 
 bool MainDialog::IsItemEnabled(int id) const { return TemplateDialog::IsItemEnabled(id); }
 

@@ -6,10 +6,16 @@
 //
 // Ending: "Quit", the close box and Alt+F4 are the close request, which closes the serial port
 // and ends the dialog with kIdCancel; Escape ends it without closing the port (the port's
-// destructor does that at exit). A close request made while a handler waits takes effect when
-// that handler returns.
+// destructor does that at exit). A close request made while a detection or a test run waits
+// stops that run at once (modem::RequestStop), closes any prompt it has open, and takes effect
+// once the run has put the modem back and returned.
+//
+// Focus: a control that had the keyboard focus when a run disabled it gets it back when it is
+// enabled again; if it stays disabled, the first enabled "Test..." button (or "Detect Again...")
+// gets it, never "Quit".
 
 #include <QIcon>
+#include <QPointer>
 
 #include "modem/main_view.h"
 #include "platform/template_dialog.h"
@@ -33,11 +39,16 @@ class MainDialog final : public platform::TemplateDialog, public modem::MainView
 
   [[nodiscard]] const QIcon& AppIcon() const { return appIcon_; }
 
+  // The close request from outside the dialog (a termination signal): closes the prompt or box
+  // a run has open, then asks this dialog to close as "Quit" does.
+  void RequestClose();
+
  protected:
   // Welcome dialog; on Cancel ends this dialog with 0. Otherwise disables the three "Test..."
   // buttons, loads ati3.dat (a missing file ends the process with status 0) and arms timer 0.
   bool OnInitDialog() override;
   [[nodiscard]] const platform::MessageMap& GetMessageMap() const override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void OnTimer(int timerId);
@@ -47,8 +58,15 @@ class MainDialog final : public platform::TemplateDialog, public modem::MainView
   void OnDetectAgain();
   void OnQuit();
   void OnCloseRequest();
+  // Runs a detection or a test run as one unit for closing and focus.
+  template <class Run>
+  void Guarded(Run run);
+  void CloseOpenPrompt();
 
   QIcon appIcon_;
+  int runDepth_ = 0;
+  bool closePending_ = false;
+  QPointer<QWidget> focusToGiveBack_;
 };
 
 }  // namespace ui

@@ -76,7 +76,8 @@ TEST_F(DiagnosticRun, NoOkToI2FailsBasicButDigitalLoopbackStillStarts) {
 
 // The country selected in step 7 stays: the restore covers the registers, not the country.
 
-TEST_F(DiagnosticRun, WrongCountryReportEndsBasicTestBeforeNorthAmericaIsSelected) {
+// The country read before the switch is written back whichever step of the switch fails.
+TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
   SimSetup setup;
   setup.faults.wrongCountry = true;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
@@ -85,9 +86,9 @@ TEST_F(DiagnosticRun, WrongCountryReportEndsBasicTestBeforeNorthAmericaIsSelecte
 
   EXPECT_EQ(view.Text(ids::kBasicResult), "Failure");
   Lines received = Received();
-  EXPECT_EQ(Lines(received.begin(), received.begin() + 9),
-            Concat({BasicStepsUpTo(8), {"at&T3"}}));
-  EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, 1);
+  EXPECT_EQ(Lines(received.begin(), received.begin() + 10),
+            Concat({BasicStepsUpTo(8), {"at%T19,0," + diag_test::Country(before.countryCode), "at&T3"}}));
+  EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, before.countryCode);
   ExpectRegistersRestored();
 }
 

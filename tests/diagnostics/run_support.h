@@ -91,6 +91,7 @@ class RunTest : public testing::Test {
     for (int i = 0; i < modem::kSnapshotRegisters; ++i) {
       std::snprintf(modem::registerSnapshot.values[i], modem::kSnapshotSlotSize, "%s",
                     modem_test::Hex2(values[i]).c_str());
+      modem::registerSnapshot.hasValue[i] = true;
     }
     for (int id : kRunButtons) view.enabledItems[id] = true;
     Mark();
@@ -148,11 +149,14 @@ class RunTest : public testing::Test {
     return -1;
   }
 
-  // The four restore writes with the values the detection read, as the modem receives them.
-  [[nodiscard]] Lines RestoreWrites() const {
+  // The restore writes with the values the detection read, as the modem receives them: all four,
+  // or the first `count` when only those test values were written.
+  [[nodiscard]] Lines RestoreWrites(std::size_t count = 4) const {
     using modem_test::Hex2;
-    return {"at%T21,18," + Hex2(before.reg18), "at%T21,29," + Hex2(before.reg29),
-            "at%T21,2A," + Hex2(before.reg2A), "at%T21,20," + Hex2(before.reg20)};
+    Lines writes = {"at%T21,18," + Hex2(before.reg18), "at%T21,29," + Hex2(before.reg29),
+                    "at%T21,2A," + Hex2(before.reg2A), "at%T21,20," + Hex2(before.reg20)};
+    writes.resize(count);
+    return writes;
   }
 
   // The last four received lines are the restore, and the registers are back as they were.

@@ -154,7 +154,7 @@ TEST(Detection, BusyPortIsSkipped) {
   serial::ttyPort.Close();
 }
 
-TEST(Detection, EmptyListAcceptsTheFirstPortThatAnswersOk) {
+TEST(Detection, EmptyListFindsNoModem) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::Foreign), Port(4, PortKind::Modem)}));
   RecordingView view;
@@ -162,12 +162,12 @@ TEST(Detection, EmptyListAcceptsTheFirstPortThatAnswersOk) {
 
   modem::DetectModem(view);
 
-  EXPECT_EQ(view.detectedPort, 3);
-  EXPECT_EQ(view.Text(ids::kLocation), "COM3");
-  std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
-  EXPECT_EQ(view.Text(ids::kFirmware), firmwareLine.substr(0, firmwareLine.find(',')));
-  EXPECT_TRUE(ports.Received("COM4").empty());
-  serial::ttyPort.Close();
+  EXPECT_EQ(view.detectedPort, 0);
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, "Can not find Kalvex Internal Modem in your system !");
+  EXPECT_EQ(ports.Received("COM3"), (std::vector<std::string>{"at&FZ"}));
+  EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
 }
 
 // The list the tool ships knows the simulated modem and not the other make.

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
@@ -44,6 +45,8 @@ class ScriptedModem {
   ScriptedModem& operator=(const ScriptedModem&) = delete;
 
   [[nodiscard]] bool Valid() const { return pty_.Valid() && thread_.joinable(); }
+  // Off: answers come without the echo of their command line, as from a modem set to E0.
+  void SetEcho(bool on) { echo_.store(on); }
   [[nodiscard]] const std::string& Path() const { return pty_.SlavePath(); }
 
   // Every command line received so far, as sent ("atI5").
@@ -82,7 +85,8 @@ class ScriptedModem {
     }
     std::string command = line.size() >= 2 ? line.substr(2) : std::string();
     auto it = answers_.find(command);
-    pty_.Write(line + "\r" + (it != answers_.end() ? it->second : Answer({"OK"})));
+    pty_.Write((echo_.load() ? line + "\r" : std::string()) +
+               (it != answers_.end() ? it->second : Answer({"OK"})));
   }
 
   testsupport::PtyPair pty_;
@@ -90,6 +94,7 @@ class ScriptedModem {
   int stopPipe_[2] = {-1, -1};
   mutable std::mutex mutex_;
   std::vector<std::string> received_;
+  std::atomic<bool> echo_{true};
   std::thread thread_;
 };
 

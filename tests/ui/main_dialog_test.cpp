@@ -13,11 +13,14 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "modem/sim_ports.h"
 #include "resources/control_ids.h"
@@ -333,39 +336,186 @@ TEST_F(ShellWithModem, TheCloseBoxClosesThePort) {
   EXPECT_EQ(connectedAfterClose, 0);
 }
 
-TEST_F(ShellWithModem, QuitPostedFromInsideAWaitClosesThePortAtOnceAndEndsAfterTheHandler) {
-  // COM3 never answers: detection waits 3 s for "OK" there with the port open.
-  Start({modem_test::Port(3, sim::PortKind::Silent)});
-  bool portOpenBeforeQuit = false;
-  bool closedWhileStillAtCom3 = false;
-  bool endedWhileStillAtCom3 = false;
-  bool clicked = false;
-  SeenBox notFound;
-  AnswerNextMessageBox(&notFound);
+// --- Stopping a running detection or test, and giving the modem back ------------------------
+
+// Lines the port received from event index `from` on.
+std::vector<std::string> ReceivedSince(sim::ModemSim& modem, const std::string& port, size_t from) {
+  std::vector<std::string> lines;
+  for (const sim::Event& event : modem.Events(from)) {
+    if (event.port == port && (event.kind == "rx" || event.kind == "data-rx"))
+      lines.push_back(event.text);
+  }
+  return lines;
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Clicks a button from the event loop, so the run it starts does not nest in the caller.
+void ClickLater(ui::MainDialog* main, int id) {
+  QTimer::singleShot(0, main, [main, id] { Button(main, id)->click(); });
+}
+
+// The restore writes of the power-on registers, in order.
+std::vector<std::string> RestoreWrites(const sim::PortState& state) {
+  using modem_test::Hex2;
+  return {"at%T21,18," + Hex2(state.reg18), "at%T21,29," + Hex2(state.reg29),
+          "at%T21,2A," + Hex2(state.reg2A), "at%T21,20," + Hex2(state.reg20)};
+}
+
+void ExpectModemAsFound(const sim::PortState& after, const sim::PortState& before) {
+  EXPECT_FALSE(after.dataMode);
+  EXPECT_FALSE(after.offHook);
+  EXPECT_EQ(after.reg18, before.reg18);
+  EXPECT_EQ(after.reg29, before.reg29);
+  EXPECT_EQ(after.reg2A, before.reg2A);
+  EXPECT_EQ(after.reg20, before.reg20);
+  EXPECT_EQ(after.countryCode, before.countryCode);
+}
+
+// Quit ends the wait at once: no further port is tried, no box and no beep follow, the port is
+// closed and the program ends.
+TEST_F(ShellWithModem, QuitDuringASilentPortsWaitEndsWithoutAnotherPortOrABox) {
+  Start({modem_test::Port(3, sim::PortKind::Silent), modem_test::Port(4, sim::PortKind::Modem)});
+  SeenBox box;
+  AnswerNextMessageBox(&box);
   Every5Ms([&] {
     ui::MainDialog* main = FindMain();
-    if (!main) return false;
-    if (!clicked) {
-      if (main->ItemText(ids::kLocation) != "Open COM3... ") return false;
-      QTest::qWait(150);  // well inside the 3 s wait for "&FZ"
-      portOpenBeforeQuit = serial::ttyPort.connected.load() == 1;
-      QTest::mouseClick(Button(main, ids::kQuit), Qt::LeftButton);
-      clicked = true;
-      return false;
-    }
-    if (main->isVisible()) return false;
-    closedWhileStillAtCom3 = serial::ttyPort.connected.load() == 0 &&
-                             main->ItemText(ids::kLocation) == "Open COM3... ";
-    endedWhileStillAtCom3 = main->IsEnded();
+    if (!main || main->ItemText(ids::kLocation) != "Open COM3... ") return false;
+    QTest::mouseClick(Button(main, ids::kQuit), Qt::LeftButton);
     return true;
   });
   EXPECT_EQ(Run(), 0);
-  EXPECT_TRUE(portOpenBeforeQuit);
-  EXPECT_TRUE(closedWhileStillAtCom3);
-  EXPECT_TRUE(endedWhileStillAtCom3);
-  // The running detection went on to its end before the run returned.
-  EXPECT_TRUE(notFound.shown);
+  EXPECT_FALSE(box.shown);
+  EXPECT_TRUE(sim.Received("COM4").empty());
   EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+}
+
+// The modem is in its loopback connection with the basic test's register values in place: the
+// put-back escapes, ends the test mode and writes the registers back before the port closes.
+TEST_F(ShellWithModem, QuitDuringALoopbackPutsTheModemBackBeforeClosing) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  sim::PortState before;
+  size_t quitAt = 0;
+  WhenFound([&](ui::MainDialog* main) {
+    before = sim.State(3);
+    ClickLater(main, ids::kTestDiagnostics);
+    Every5Ms([&, main] {
+      if (!sim.State(3).dataMode) return false;
+      quitAt = sim.Sim().Events().size();
+      QTest::mouseClick(Button(main, ids::kQuit), Qt::LeftButton);
+      return true;
+    });
+  });
+  EXPECT_EQ(Run(), 0);
+  std::vector<std::string> after = ReceivedSince(sim.Sim(), "COM3", quitAt);
+  std::vector<std::string> putBack = {"+++", "at&T0"};
+  for (const std::string& write : RestoreWrites(before)) putBack.push_back(write);
+  ASSERT_GE(after.size(), putBack.size());
+  EXPECT_EQ(std::vector<std::string>(after.end() - static_cast<long>(putBack.size()), after.end()),
+            putBack);
+  EXPECT_FALSE(Contains(sim.Received("COM3"), "at&T1")) << "the analog test must not start";
+  ExpectModemAsFound(sim.State(3), before);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+}
+
+// A termination signal takes the same way as Quit, from inside the line test's modal dialog:
+// the dial is hung up, the registers go back, no question is asked, and the status says why.
+TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith143) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  sim::PortState before;
+  size_t signalAt = 0;
+  SeenBox question;
+  AnswerNextMessageBox(&question);
+  WhenFound([&](ui::MainDialog* main) {
+    before = sim.State(3);
+    ClickLater(main, ids::kTestLine);
+    Every5Ms([&] {
+      if (!sim.State(3).offHook) return false;
+      signalAt = sim.Sim().Events().size();
+      ::raise(SIGTERM);
+      return true;
+    });
+  });
+  EXPECT_EQ(Run(), 128 + SIGTERM);
+  EXPECT_FALSE(question.shown);
+  std::vector<std::string> after = ReceivedSince(sim.Sim(), "COM3", signalAt);
+  // The CR that ends the dial is not a command line; the modem notes an aborted dial.
+  std::vector<std::string> putBack = {"atH"};
+  for (const std::string& write : RestoreWrites(before)) putBack.push_back(write);
+  EXPECT_EQ(after, putBack);
+  EXPECT_TRUE(sim.Sim().WaitForEvent("COM3", "note", "dial", std::chrono::milliseconds(0), signalAt));
+  ExpectModemAsFound(sim.State(3), before);
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+}
+
+// A second signal does not wait for a modem that does not answer the put-back: what is left is
+// not sent, and the program ends at once.
+TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
+  sim::PortState powerOn;
+  {
+    sim::ModemSim probe;
+    ASSERT_TRUE(probe.Start({}));
+    powerOn = probe.State(3).value();
+  }
+  sim::Faults faults;
+  faults.muteCommands = {"%T21,18," + modem_test::Hex2(powerOn.reg18)};
+  Start({modem_test::Port(3, sim::PortKind::Modem, faults)});
+  WhenFound([&](ui::MainDialog* main) {
+    ClickLater(main, ids::kTestDiagnostics);
+    Every5Ms([&] {
+      if (!sim.State(3).dataMode) return false;
+      ::raise(SIGINT);
+      Every5Ms([&] {
+        if (!Contains(sim.Received("COM3"), RestoreWrites(powerOn)[0])) return false;
+        ::raise(SIGINT);
+        return true;
+      });
+      return true;
+    });
+  });
+  EXPECT_EQ(Run(), 128 + SIGINT);
+  std::vector<std::string> received = sim.Received("COM3");
+  EXPECT_TRUE(Contains(received, RestoreWrites(powerOn)[0]));
+  EXPECT_FALSE(Contains(received, RestoreWrites(powerOn)[1]));
+  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+}
+
+// The button that started a run has the focus again when the buttons come back, so Enter or
+// Space repeats that run and never reaches "Quit".
+TEST_F(ShellWithModem, FocusGoesBackToTheButtonThatStartedTheRunNeverToQuit) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  bool startUpFocusOnLiveButton = false, startUpFocusOnQuit = true;
+  bool detectAgainFocused = false, runButtonFocused = false;
+  WhenFound([&](ui::MainDialog* main) {
+    QWidget* focused = main->focusWidget();
+    startUpFocusOnLiveButton = qobject_cast<QPushButton*>(focused) && focused->isEnabled();
+    startUpFocusOnQuit = focused == Button(main, ids::kQuit);
+    Button(main, ids::kDetectAgain)->setFocus();
+    QTimer::singleShot(0, main, [main] {
+      QTest::keyClick(Button(main, ids::kDetectAgain), Qt::Key_Space);
+    });
+    Every5Ms([&, main] {
+      if (sim.Received("COM3").size() < 8 || main->ItemText(ids::kLocation) != "COM3" ||
+          !main->IsItemEnabled(ids::kDetectAgain))
+        return false;
+      detectAgainFocused = main->focusWidget() == Button(main, ids::kDetectAgain);
+      Button(main, ids::kTestDiagnostics)->setFocus();
+      QTimer::singleShot(0, main, [&, main] {
+        // The whole run happens inside this key press.
+        QTest::keyClick(Button(main, ids::kTestDiagnostics), Qt::Key_Space);
+        runButtonFocused = main->focusWidget() == Button(main, ids::kTestDiagnostics);
+        main->EndDialog(0);
+      });
+      return true;
+    });
+  });
+  EXPECT_EQ(Run(90000), 0);
+  EXPECT_TRUE(startUpFocusOnLiveButton);
+  EXPECT_FALSE(startUpFocusOnQuit);
+  EXPECT_TRUE(detectAgainFocused);
+  EXPECT_TRUE(runButtonFocused);
 }
 
 TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {

@@ -1,0 +1,69 @@
+#include "platform/termination_signals.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/debug_output.h"
+#include "platform/sys_error.h"
+
+namespace platform {
+namespace {
+
+constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kLastResortCount = 3;
+
+int pipeFds[2] = {-1, -1};
+std::atomic<int> signalCount{0};
+
+std::function<void(int)>& Callback() {
+  static std::function<void(int)> callback;
+  return callback;
+}
+
+void OnSignal(int signalNumber) {
+  int savedErrno = errno;
+  if (signalCount.fetch_add(1) + 1 >= kLastResortCount) ::_exit(128 + signalNumber);
+  unsigned char byte = static_cast<unsigned char>(signalNumber);
+  (void)::write(pipeFds[1], &byte, 1);
+  errno = savedErrno;
+}
+
+void DrainPipe() {
+  unsigned char bytes[16];
+  ssize_t got;
+  while ((got = RetryOnEintr([&] { return ::read(pipeFds[0], bytes, sizeof bytes); })) > 0) {
+    for (ssize_t i = 0; i < got; ++i) {
+      if (Callback()) Callback()(bytes[i]);
+    }
+  }
+}
+
+}  // namespace
+
+bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal) {
+  Callback() = std::move(onSignal);
+  if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
+    DebugOutputF("\nTermination signals not watched: %s", DescribeErrno(errno).c_str());
+    return false;
+  }
+  // A test may make several applications one after another; each needs its own notifier.
+  static QPointer<QSocketNotifier> notifier;
+  if (!notifier) {
+    notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { DrainPipe(); });
+  }
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signalNumber : kSignals) ::sigaction(signalNumber, &action, nullptr);
+  return true;
+}
+
+}  // namespace platform

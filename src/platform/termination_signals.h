@@ -1,0 +1,15 @@
+#pragma once
+// SIGTERM, SIGINT and SIGHUP (a logout, kill, Ctrl-C) turned into a call on the UI thread.
+
+#include <functional>
+
+namespace platform {
+
+// From now on each of those signals calls onSignal(signal number) on the UI thread, from its
+// event loop or any wait that pumps it. The signal handler itself only writes the number into
+// a pipe. A third signal ends the process at once with status 128 + its number, for a UI
+// thread that no longer listens. UI thread, with a Qt application; a later call replaces
+// onSignal. False (signals left as they were) when the pipe cannot be made.
+bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal);
+
+}  // namespace platform
