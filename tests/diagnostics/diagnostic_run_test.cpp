@@ -92,6 +92,34 @@ TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
   ExpectRegistersRestored();
 }
 
+// A register the detection could not read is read again before its test value would be
+// written; still without a value, it is left alone by the test and by the restore, and the
+// debug output names it. The other three are tested and restored as usual.
+TEST_F(DiagnosticRun, RegisterWithoutAReadValueIsNeitherTestedNorRestored) {
+  SimSetup setup;
+  setup.faults.muteCommands = {"%T22,29"};
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
+  ASSERT_FALSE(modem::registerSnapshot.hasValue[1]);
+
+  testing::internal::CaptureStderr();
+  diagnostics::RunDiagnosticTests(view);
+  std::string debug = testing::internal::GetCapturedStderr();
+
+  ExpectResults("Passed", "Passed", "Passed");
+  Lines received = Received();
+  using modem_test::Hex2;
+  EXPECT_EQ(Lines(received.begin(), received.begin() + 4),
+            (Lines{"at%T22,29", "at%T21,18,0", "at%T21,2A,41", "at%T21,20,0"}));
+  EXPECT_EQ(Lines(received.end() - 3, received.end()),
+            (Lines{"at%T21,18," + Hex2(before.reg18), "at%T21,2A," + Hex2(before.reg2A),
+                   "at%T21,20," + Hex2(before.reg20)}));
+  for (const std::string& line : received) EXPECT_EQ(line.find("%T21,29"), std::string::npos);
+  EXPECT_NE(debug.find("Register 29 has no value read from the modem"), std::string::npos);
+  sim::PortState after = sim.State(diag_test::kModemPort).value();
+  EXPECT_EQ(after.reg18, before.reg18);
+  EXPECT_EQ(after.reg29, before.reg29);
+}
+
 // The last step waits for a line holding "0"; the echo of "+FCLASS?" holds none.
 
 TEST_F(DiagnosticRun, UnansweredFclassFailsBasicAfterTheCountryWasWrittenBack) {

@@ -450,6 +450,28 @@ TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith14
   EXPECT_EQ(serial::ttyPort.connected.load(), 0);
 }
 
+// A hang-up signal while the voice prompt asks: the prompt closes, the buzz is silenced and the
+// speaker goes back on-hook; no register was touched.
+TEST_F(ShellWithModem, SighupDuringTheVoicePromptSilencesTheModemAndEnds) {
+  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  sim::PortState before;
+  WhenFound([&](ui::MainDialog* main) {
+    before = sim.State(3);
+    ClickLater(main, ids::kTestSpeaker);
+    Every5Ms([&] {
+      if (!sim.State(3).buzz || !QApplication::activeModalWidget()) return false;
+      ::raise(SIGHUP);
+      return true;
+    });
+  });
+  EXPECT_EQ(Run(), 128 + SIGHUP);
+  std::vector<std::string> received = sim.Received("COM3");
+  ASSERT_FALSE(received.empty());
+  EXPECT_EQ(received.back(), "atH");
+  EXPECT_FALSE(sim.State(3).buzz);
+  ExpectModemAsFound(sim.State(3), before);
+}
+
 // A second signal does not wait for a modem that does not answer the put-back: what is left is
 // not sent, and the program ends at once.
 TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {

@@ -1,0 +1,228 @@
+// How long "Quit" takes to end the program while a run is under way, on fresh processes.
+//
+//   kalvex_quit_bench [RUNS]
+//
+// Each run forks and executes this program again as the tool itself (ui::RunDiagApp, the same
+// code as kalvex-modem-diag's main) with a small observer that presses OK in the welcome dialog
+// and then "Quit" at the chosen moment, and reports over a pipe the monotonic time of that
+// click. The parent takes the time when it has reaped the child. Two moments:
+//   detection: COM3 is silent and the detection waits there for "OK" (nothing to put back);
+//   loopback:  the digital loopback test runs against the simulated modem on COM3 (escape,
+//              "&T0" and the four registers to put back); the parent checks afterwards that the
+//              modem is back as it was found.
+// Qt runs on the offscreen platform. Targets: under 0.5 s and under 2 s.
+
+#include <QApplication>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "modem_sim.h"
+#include "resources/control_ids.h"
+#include "ui/diag_app.h"
+#include "ui/main_dialog.h"
+#include "ui/welcome_dialog.h"
+
+namespace {
+
+constexpr char kModeVariable[] = "KALVEX_BENCH_MODE";  // "detection" or "loopback" in a child
+constexpr char kPipeVariable[] = "KALVEX_BENCH_FD";
+
+double NowMs() {
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+ui::MainDialog* FindMain() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* main = qobject_cast<ui::MainDialog*>(w)) return main;
+  }
+  return nullptr;
+}
+
+void ClickQuit(ui::MainDialog* main) {
+  const std::string line = std::to_string(NowMs()) + "\n";
+  const int fd = std::atoi(std::getenv(kPipeVariable));
+  if (::write(fd, line.data(), line.size()) < 0) std::perror("report");
+  ::close(fd);
+  qobject_cast<QPushButton*>(main->Item(ids::kQuit))->click();
+}
+
+// Polls every 2 ms until step returns true.
+void Every2Ms(std::function<bool()> step) {
+  auto* timer = new QTimer(qApp);
+  QObject::connect(timer, &QTimer::timeout, [timer, step = std::move(step)] {
+    if (step()) timer->stop();
+  });
+  timer->start(2);
+}
+
+void DriveDetection() {
+  Every2Ms([] {
+    ui::MainDialog* main = FindMain();
+    if (!main || main->ItemText(ids::kLocation) != "Open COM3... ") return false;
+    // Well inside the 3 s wait for "OK".
+    QTimer::singleShot(300, main, [main] { ClickQuit(main); });
+    return true;
+  });
+}
+
+void DriveLoopback() {
+  Every2Ms([] {
+    ui::MainDialog* main = FindMain();
+    if (!main || main->ItemText(ids::kLocation) != "COM3" ||
+        !main->IsItemEnabled(ids::kTestDiagnostics))
+      return false;
+    QTimer::singleShot(0, main, [main] {
+      qobject_cast<QPushButton*>(main->Item(ids::kTestDiagnostics))->click();
+    });
+    Every2Ms([main] {
+      // The basic test is over and the digital loopback test is in its pattern rounds.
+      if (main->ItemText(ids::kBasicResult) == "Wait...") return false;
+      QTimer::singleShot(150, main, [main] { ClickQuit(main); });
+      return true;
+    });
+    return true;
+  });
+}
+
+class WelcomeObserver : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    auto* welcome = qobject_cast<ui::WelcomeDialog*>(watched);
+    if (!welcome || event->type() != QEvent::Paint || pressed_) return false;
+    pressed_ = true;
+    QTimer::singleShot(0, welcome, [welcome] {
+      qobject_cast<QPushButton*>(welcome->Item(1))->click();
+    });
+    if (std::strcmp(std::getenv(kModeVariable), "detection") == 0) {
+      DriveDetection();
+    } else {
+      DriveLoopback();
+    }
+    return false;
+  }
+
+ private:
+  bool pressed_ = false;
+};
+
+void InstallObserver() {
+  if (std::getenv(kModeVariable)) qApp->installEventFilter(new WelcomeObserver);
+}
+
+}  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(InstallObserver)
+
+namespace {
+
+// Runs one child; returns the milliseconds from its click on "Quit" to its end, or -1.
+double RunChild(const char* self, const char* mode, const QString& workDir,
+                const std::string& comDir) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    ::setenv(kModeVariable, mode, 1);
+    ::setenv(kPipeVariable, std::to_string(fds[1]).c_str(), 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("KALVEX_COM_DIR", comDir.c_str(), 1);
+    for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
+    if (::chdir(workDir.toLocal8Bit().constData()) != 0) ::_exit(126);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) ::dup2(devNull, 2);
+    ::execl(self, self, static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  char buffer[64] = {};
+  const ssize_t n = ::read(fds[0], buffer, sizeof buffer - 1);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const double ended = NowMs();
+  if (n <= 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return ended - std::atof(buffer);
+}
+
+struct Figures {
+  std::vector<double> ms;
+  [[nodiscard]] double Median() const { return ms[ms.size() / 2]; }
+};
+
+bool Measure(const char* self, const char* mode, const QString& workDir,
+             const std::vector<sim::PortConfig>& ports, int runs, Figures& figures) {
+  for (int i = 0; i < runs; ++i) {
+    sim::ModemSim modem;
+    sim::Options options;
+    options.ports = ports;
+    std::string error;
+    if (!modem.Start(options, &error)) {
+      std::fprintf(stderr, "quit_bench: simulator: %s\n", error.c_str());
+      return false;
+    }
+    const sim::PortState before = modem.State(3).value();
+    const double ms = RunChild(self, mode, workDir, modem.Directory());
+    const sim::PortState after = modem.State(3).value();
+    if (ms < 0) {
+      std::fprintf(stderr, "quit_bench: a %s run failed\n", mode);
+      return false;
+    }
+    if (after.dataMode || after.reg18 != before.reg18 || after.reg29 != before.reg29 ||
+        after.reg2A != before.reg2A || after.reg20 != before.reg20 ||
+        after.countryCode != before.countryCode) {
+      std::fprintf(stderr, "quit_bench: the modem was not put back after a %s run\n", mode);
+      return false;
+    }
+    figures.ms.push_back(ms);
+  }
+  std::sort(figures.ms.begin(), figures.ms.end());
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (std::getenv(kModeVariable)) return ui::RunDiagApp(argc, argv);
+
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  QTemporaryDir work;
+  if (!work.isValid() ||
+      !QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat"))) {
+    std::fprintf(stderr, "quit_bench: cannot prepare a working directory\n");
+    return 1;
+  }
+  char self[4096] = {};
+  if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
+
+  sim::PortConfig silent;
+  silent.kind = sim::PortKind::Silent;
+  Figures detection, loopback;
+  if (!Measure(self, "detection", work.path(), {silent}, runs, detection) ||
+      !Measure(self, "loopback", work.path(), {sim::PortConfig{}}, runs, loopback)) {
+    return 1;
+  }
+  std::printf("quit during a detection's silent-port wait to process exit: median %.0f ms, "
+              "min %.0f ms, max %.0f ms (%d runs; target < 500 ms)\n",
+              detection.Median(), detection.ms.front(), detection.ms.back(), runs);
+  std::printf("quit during a loopback test to process exit, modem put back: median %.0f ms, "
+              "min %.0f ms, max %.0f ms (%d runs; target < 2000 ms)\n",
+              loopback.Median(), loopback.ms.front(), loopback.ms.back(), runs);
+  return detection.Median() < 500 && loopback.Median() < 2000 ? 0 : 2;
+}
