@@ -30,6 +30,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/contrib/udev/99-kalvex-modem-diag.rules
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kalvex-modem-diag/examples)
 
 set(CPACK_PACKAGE_NAME kalvex-modem-diag)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR Kalvex)
 set(CPACK_PACKAGE_CONTACT "Kalvex <support@kalvex.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Finds a laptop's internal modem and tests it")
