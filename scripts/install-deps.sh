@@ -8,6 +8,11 @@ packages=(
   libasound2-dev libx11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # Qt's Wayland platform, for QT_QPA_PLATFORM=wayland (without it Qt aborts at start).
+  qt6-wayland
+  # The Debian package (cpack -G DEB finds its library dependencies with dpkg-shlibdeps) and the
+  # checks of the installed desktop entry, AppStream data and manual pages.
+  dpkg-dev desktop-file-utils appstream man-db
 )
 # The fuzz targets need clang and its libFuzzer runtime.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)

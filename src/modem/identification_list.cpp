@@ -3,14 +3,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "modem/detection.h"
+#include "platform/data_files.h"
 #include "platform/message_box.h"
 
 namespace modem {
 namespace {
 
 constexpr int kCtrlZ = 0x1A;
+constexpr char kIdentificationFileName[] = "ati3.dat";
 
 // The file as a Windows text-mode read delivers it: CR LF arrives as LF, a lone CR stays, and a
 // Ctrl-Z is the end of the file. The list was written on Windows and is read that way there,
@@ -106,9 +109,21 @@ bool ReadIdentificationFile(const char* path, IdentificationList& list) {
 }
 
 void LoadIdentificationList(MainView& view) {
-  if (ReadIdentificationFile("ati3.dat", view.identificationList)) return;
+  // The first place that has the file decides: a copy a user put in front of the installed one
+  // replaces it, and an unreadable copy is reported rather than silently passed over.
+  std::string found;
+  for (const std::string& path : platform::DataFileCandidates(kIdentificationFileName)) {
+    if (platform::DataFileExists(path)) {
+      found = path;
+      break;
+    }
+  }
+  if (!found.empty() && ReadIdentificationFile(found.c_str(), view.identificationList)) return;
+  std::string details = "Looked for ati3.dat in these places, in this order:\n" +
+                        platform::DescribeDataFileCandidates(kIdentificationFileName);
+  if (!found.empty()) details += "\n\n" + found + " exists but could not be read.";
   // Without the list no port can be recognised; the tool has nothing to do.
-  view.ShowMessageBox("Ati3.dat missing !", nullptr, platform::kMbOk);
+  view.ShowMessageBox("Ati3.dat missing !", nullptr, platform::kMbOk, details.c_str());
   std::exit(0);
 }
 

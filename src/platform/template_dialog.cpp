@@ -1,5 +1,7 @@
 #include "platform/template_dialog.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -24,8 +26,19 @@ const MessageMap kEmptyMessageMap = {nullptr, 0, nullptr, nullptr};
 
 QString FromBytes(const char* text) { return text ? QString::fromLatin1(text) : QString(); }
 
+// Its own class name lets the accessibility factory below answer for value fields: Qt asks the
+// factories by class name, most derived first, and its own one claims every plain QLabel.
+class ValueFieldLabel final : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+};
+
 QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
-  auto* label = new QLabel(parent);
+  const bool valueField =
+      row.kind == ControlKind::kValueField || row.kind == ControlKind::kCentredText;
+  QLabel* label = valueField ? new ValueFieldLabel(parent) : new QLabel(parent);
   // Text from the modem or from ati3.dat lands in these; it must never be read as markup.
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
@@ -47,6 +60,56 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
   }
   label->setText(FromBytes(row.text));
   return label;
+}
+
+// A value field is read as its label's name with its text as the value; Qt's own label
+// interface would give only one of the two.
+class ValueFieldAccessible final : public QAccessibleWidget {
+ public:
+  explicit ValueFieldAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+  QString text(QAccessible::Text t) const override {
+    const auto* label = static_cast<const QLabel*>(widget());
+    // A field nothing names is read as its text alone.
+    if (t == QAccessible::Name)
+      return label->accessibleName().isEmpty() ? label->text() : label->accessibleName();
+    if (t == QAccessible::Value) return label->accessibleName().isEmpty() ? QString() : label->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* ValueFieldFactory(const QString& className, QObject* object) {
+  auto* label = qobject_cast<ValueFieldLabel*>(object);
+  if (!label || className != QLatin1String(ValueFieldLabel::staticMetaObject.className()))
+    return nullptr;
+  return new ValueFieldAccessible(label);
+}
+
+bool IsLabel(ControlKind kind) {
+  return kind == ControlKind::kLabelLeft || kind == ControlKind::kLabelRight;
+}
+
+// "Digital Local  Loop Back Test : " reads as "Digital Local Loop Back Test".
+QString NameFromLabel(const char* text) {
+  QString name = FromBytes(text).simplified();
+  while (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char(' '))) name.chop(1);
+  return name;
+}
+
+// The label a user sees as the field's caption: on the same line, ending just left of it
+// (at most a few dialog units away), the nearest one.
+const ControlRow* LabelBeside(const DialogTemplate& dialogTemplate, const ControlRow& field) {
+  constexpr int kMaxGap = 4;
+  const ControlRow* best = nullptr;
+  for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+    const ControlRow& row = dialogTemplate.controls[i];
+    if (!IsLabel(row.kind)) continue;
+    const int gap = field.x - (row.x + row.w);
+    const bool sameLine = row.y < field.y + field.h && field.y < row.y + row.h;
+    if (!sameLine || gap < 0 || gap > kMaxGap) continue;
+    if (!best || gap < field.x - (best->x + best->w)) best = &row;
+  }
+  return best;
 }
 
 }  // namespace
@@ -95,6 +158,10 @@ QRect TemplateDialog::DialogUnitsToPixels(int x, int y, int w, int h) const {
 }
 
 void TemplateDialog::BuildControls() {
+  // Before the first field exists: Qt makes a widget's interface at its first text change and
+  // keeps it.
+  static const bool factoryInstalled = (QAccessible::installFactory(ValueFieldFactory), true);
+  (void)factoryInstalled;
   QList<QGroupBox*> groupBoxes;
   for (int i = 0; i < dialogTemplate_.controlCount; ++i) {
     const ControlRow& row = dialogTemplate_.controls[i];
@@ -145,6 +212,32 @@ void TemplateDialog::BuildControls() {
   }
   // Group boxes come late in some templates but must not cover the controls they frame.
   for (QGroupBox* box : groupBoxes) box->lower();
+  NameControls();
+}
+
+void TemplateDialog::NameControls() {
+  for (int i = 0; i < dialogTemplate_.controlCount; ++i) {
+    const ControlRow& row = dialogTemplate_.controls[i];
+    QWidget* widget = rowWidgets_[i];
+    const bool valueField =
+        row.kind == ControlKind::kValueField || row.kind == ControlKind::kCentredText;
+    const ControlRow* label = valueField || row.kind == ControlKind::kProgressBar
+                                  ? LabelBeside(dialogTemplate_, row)
+                                  : nullptr;
+    QString name;
+    if (row.id != kNoId) {
+      for (int n = 0; n < dialogTemplate_.nameCount; ++n) {
+        if (dialogTemplate_.names[n].id == row.id) name = FromBytes(dialogTemplate_.names[n].name);
+      }
+    }
+    if (name.isEmpty() && label) name = NameFromLabel(label->text);
+    if (label) {
+      // The field is what the label describes: Qt reports the pair to screen readers.
+      if (auto* caption = qobject_cast<QLabel*>(rowWidgets_[int(label - dialogTemplate_.controls)]))
+        caption->setBuddy(widget);
+    }
+    if (!name.isEmpty()) widget->setAccessibleName(name);
+  }
 }
 
 QWidget* TemplateDialog::Item(int id) const { return items_.value(id, nullptr); }
@@ -157,6 +250,12 @@ void TemplateDialog::SetItemText(int id, const char* text) {
   QWidget* widget = Item(id);
   if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(FromBytes(text));
+    // A named field's text is its value; a countdown or a status changes without focus moving,
+    // so it is announced.
+    if (!label->accessibleName().isEmpty()) {
+      QAccessibleValueChangeEvent event(label, label->text());
+      QAccessible::updateAccessibility(&event);
+    }
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(FromBytes(text));
   } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
@@ -370,3 +469,5 @@ bool TemplateDialog::event(QEvent* event) {
 }
 
 }  // namespace platform
+
+#include "template_dialog.moc"

@@ -85,6 +85,7 @@ class TemplateDialog : public QDialog {
 
   // Control access by template ID. Unknown IDs are ignored (getters return empty / false /
   // null). Text is 8-bit: each byte shows as the Latin-1 character of that code, never markup.
+  // A named value field announces its new text to assistive technology (a value change).
   void SetItemText(int id, const char* text);
   [[nodiscard]] QString ItemText(int id) const;
   void EnableItem(int id, bool enabled);
@@ -134,6 +135,7 @@ class TemplateDialog : public QDialog {
   };
 
   void BuildControls();
+  void NameControls();
   void OnControlClicked(int id);
   void StartQtTimer(Timer& timer);
   void ReleaseHeldTimers();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "platform/termination_signals.h"
 #include "platform/window_lookup.h"
 #include "ui/main_dialog.h"
+#include "ui/single_instance.h"
 
 namespace ui {
 
@@ -28,6 +30,14 @@ int DiagApp::InitInstance() {
     platform::DebugOutput("\nA window titled \"Built-In Modem Diagnostics\" exists: not starting");
     return 0;
   }
+  if (QGuiApplication::platformName() == QLatin1String("wayland") &&
+      !platform::XDisplayAvailable()) {
+    platform::DebugOutput("\nNo X display: cannot look for a \"Built-In Modem Diagnostics\" "
+                          "window; starting");
+  }
+  // Held until the program ends: two copies would take turns on one modem's registers.
+  platform::InstanceLock instance;
+  if (!ClaimSingleInstance(instance, true)) return 1;
   MainDialog dialog(nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
   int stoppedBy = 0;
@@ -48,12 +58,30 @@ int DiagApp::InitInstance() {
   return stoppedBy == 0 ? 0 : 128 + stoppedBy;
 }
 
-QByteArray DisplayProblem(int argc, char** argv) {
+namespace {
+
+QByteArray PlatformArgument(int argc, char** argv) {
   QByteArray platform;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
       platform = argv[i + 1];
   }
+  return platform;
+}
+
+// On a Wayland desktop that also runs XWayland, the tool runs as an X client unless the user
+// chose a platform: only there can it look for the "Built-In Modem Diagnostics" window, and
+// only there are its dialogs placed where it puts them.
+void PreferXWayland(int argc, char** argv) {
+  if (!PlatformArgument(argc, argv).isEmpty() || !qgetenv("QT_QPA_PLATFORM").isEmpty()) return;
+  if (qgetenv("WAYLAND_DISPLAY").isEmpty() || !platform::XDisplayAvailable()) return;
+  qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+}  // namespace
+
+QByteArray DisplayProblem(int argc, char** argv) {
+  QByteArray platform = PlatformArgument(argc, argv);
   if (platform.isEmpty()) platform = qgetenv("QT_QPA_PLATFORM");
   // "name:options" or a list "a;b": Qt tries the first entry first.
   platform = platform.split(';').first().split(':').first().trimmed();
@@ -67,6 +95,7 @@ QByteArray DisplayProblem(int argc, char** argv) {
 }
 
 int RunDiagApp(int argc, char** argv) {
+  PreferXWayland(argc, argv);
   const QByteArray problem = DisplayProblem(argc, argv);
   if (!problem.isEmpty()) {
     const QByteArray name =

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -33,6 +34,11 @@ class Program : public testing::Test {
     for (const char* name : {"DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY"}) env.remove(name);
     for (int n = 1; n <= 9; ++n) env.remove(QStringLiteral("KALVEX_COM%1").arg(n));
     env.insert("KALVEX_COM_DIR", QString::fromStdString(modem.Directory()));
+    // Only the working directory holds ati3.dat, and the instance lock is this case's own.
+    ASSERT_TRUE(runtime.isValid());
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("XDG_CONFIG_HOME", runtime.filePath("config"));
+    env.insert("XDG_DATA_DIRS", runtime.filePath("data"));
   }
 
   void Start() {
@@ -51,6 +57,7 @@ class Program : public testing::Test {
 
   testsupport::QtApp<QCoreApplication> qt{"program_test"};
   QTemporaryDir work;
+  QTemporaryDir runtime;
   sim::ModemSim modem;
   QProcessEnvironment env;
   QProcess process;
@@ -111,6 +118,70 @@ TEST_F(ProgramOnX, AWindowWhoseTitleOnlyContainsThoseWordsDoesNotStopIt) {
   // Started, it waits in the welcome dialog for the user.
   EXPECT_FALSE(process.waitForFinished(1500));
   EXPECT_EQ(process.state(), QProcess::Running);
+  process.kill();
+  process.waitForFinished(5000);
+}
+
+// On the X server itself (Qt's xcb platform), as on a desktop: the windows can be found and
+// closed like a user would.
+class ProgramOnRealX : public ProgramOnX {
+ protected:
+  void SetUp() override {
+    ProgramOnX::SetUp();
+    env.remove("QT_QPA_PLATFORM");
+    // In a sanitizer build the leak check would report what Qt's X11 and font libraries keep
+    // until exit, and change the exit status these cases check.
+    const QString asan = env.value("ASAN_OPTIONS");
+    env.insert("ASAN_OPTIONS", (asan.isEmpty() ? QString() : asan + ":") + "detect_leaks=0");
+  }
+
+  // Waits up to 10 s for a mapped top-level window with this exact title; 0 when none came.
+  Window WaitForWindow(const char* title, QProcess& owner) {
+    QDeadlineTimer deadline(10000);
+    while (!deadline.hasExpired() && owner.state() == QProcess::Running) {
+      if (const Window window = client.FindMapped(title)) return window;
+      owner.waitForFinished(20);
+    }
+    return 0;
+  }
+};
+
+TEST_F(ProgramOnRealX, ASecondCopySaysItIsAlreadyRunningAndExitsOneWithoutTouchingAPort) {
+  Start();
+  ASSERT_NE(WaitForWindow("Welcome to Kalvex Internal Modem Diagnostics", process), 0u);
+
+  QTemporaryDir otherWork;
+  ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"),
+                          otherWork.filePath("ati3.dat")));
+  OpenWatch cwd(otherWork.path().toStdString());
+  ASSERT_TRUE(cwd.Valid());
+  QProcess second;
+  second.setProcessEnvironment(env);
+  second.setWorkingDirectory(otherWork.path());
+  second.start(QStringLiteral(KALVEX_DIAG_BINARY), {});
+  ASSERT_TRUE(second.waitForStarted(10000));
+  const Window box = WaitForWindow("kalvex-modem-diag", second);
+  ASSERT_NE(box, 0u) << "no message box; stderr: " << second.readAllStandardError().toStdString();
+  client.RequestClose(box);
+  ASSERT_TRUE(second.waitForFinished(10000));
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 1);
+  EXPECT_TRUE(QString::fromLocal8Bit(second.readAllStandardError())
+                  .contains("Kalvex Internal Modem Diagnostics Tool is already running."));
+  EXPECT_TRUE(cwd.Opened().empty()) << "the second copy read ati3.dat";
+  EXPECT_TRUE(ModemHeardNothing());
+  EXPECT_EQ(process.state(), QProcess::Running);  // the first copy is untouched
+  process.kill();
+  process.waitForFinished(5000);
+}
+
+TEST_F(ProgramOnRealX, UnderWaylandWithXWaylandItRunsOnTheXServer) {
+  // A Wayland socket that does not exist: choosing the Wayland platform would end the start.
+  env.insert("WAYLAND_DISPLAY", "kalvex-test-no-such-wayland");
+  env.insert("XDG_SESSION_TYPE", "wayland");
+  Start();
+  EXPECT_NE(WaitForWindow("Welcome to Kalvex Internal Modem Diagnostics", process), 0u)
+      << process.readAllStandardError().toStdString();
   process.kill();
   process.waitForFinished(5000);
 }
