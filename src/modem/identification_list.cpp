@@ -8,6 +8,7 @@
 #include "modem/detection.h"
 #include "platform/data_files.h"
 #include "platform/message_box.h"
+#include "platform/regular_file.h"
 
 namespace modem {
 namespace {
@@ -87,19 +88,20 @@ void CutEntry(char* entry) {
 
 bool ReadIdentificationFile(const char* path, IdentificationList& list) {
   list = IdentificationList{};
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  TextModeReader reader(file);
+  // Only a regular file (or a link to one): a FIFO in its place would block start-up for good.
+  platform::UniqueFile file = platform::OpenRegularFileStream(path);
+  if (!file) return false;
+  TextModeReader reader(file.get());
   int count = 0;
   while (count < kMaxIdentificationLines &&
          reader.ReadLine(list.lines[count], kIdentificationLineSize)) {
     CutEntry(list.lines[count]);
     ++count;
   }
-  // A directory opens on Linux and fails only at its first read; a file that fails part way
-  // is as unusable as a missing one, and half a list could accept the wrong port.
+  // A file that fails part way is as unusable as a missing one, and half a list could accept
+  // the wrong port.
   bool failed = reader.Failed();
-  std::fclose(file);
+  file.reset();
   if (failed) {
     list = IdentificationList{};
     return false;

@@ -47,7 +47,9 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
       label->setAlignment(Qt::AlignRight | Qt::AlignTop);
       break;
     case ControlKind::kValueField:
-      label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+      // Centred both ways: a framed label indents top-aligned text by half an "x", which pushes
+      // the descenders of a one-line value out of its 10-unit field.
+      label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
       label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       label->setLineWidth(1);
       break;
@@ -296,6 +298,7 @@ int TemplateDialog::RunModal() {
   ended_ = false;
   endResult_ = 0;
   running_ = true;
+  awaitingFirstPaint_ = true;
   OnInitDialog();
   // QDialog::exec() resets the result and shows the dialog, so an ending made during the
   // initialisation would be lost and the loop would never end.
@@ -418,7 +421,7 @@ void TemplateDialog::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
     return;
   }
-  if (isVisible() && !painted_) {
+  if (isVisible() && awaitingFirstPaint_) {
     // A tick ranks below painting: hold it (and stop a 0 ms timer from spinning) until the
     // dialog has been painted once.
     Timer& timer = timers_[id];
@@ -432,6 +435,8 @@ void TemplateDialog::timerEvent(QTimerEvent* event) {
 }
 
 void TemplateDialog::ReleaseHeldTimers() {
+  // A release queued in an earlier run must not let this run's ticks overtake its first paint.
+  if (awaitingFirstPaint_) return;
   QList<int> held;
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
     if (it->heldTick) held.append(it.key());
@@ -450,17 +455,14 @@ void TemplateDialog::ReleaseHeldTimers() {
 bool TemplateDialog::event(QEvent* event) {
   switch (event->type()) {
     case QEvent::Paint:
-      if (!painted_) {
-        painted_ = true;
-        // Queued, so the held ticks come after the whole first paint, children included.
+    case QEvent::Hide:
+      // Only the opening of a dialog waits for a paint. A minimised or unmapped window is never
+      // painted, so its hide ends the wait too: a later paint may never come.
+      if (awaitingFirstPaint_) {
+        awaitingFirstPaint_ = false;
+        // Queued, so the held ticks come after the whole paint, children included.
         QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
       }
-      break;
-    case QEvent::Hide:
-      painted_ = false;
-      // A hidden window's timers tick again; give back any tick held for a paint that will not
-      // come now.
-      QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
       break;
     default:
       break;

@@ -7,10 +7,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -149,6 +151,37 @@ TEST_F(IdentificationList, MissingFileOrDirectoryIsNotRead) {
   list.count = 5;
   EXPECT_FALSE(modem::ReadIdentificationFile((dir_ / "ati3.dat").c_str(), list));
   EXPECT_EQ(list.count, 0);
+}
+
+// A FIFO would block start-up until someone writes to it; like a directory, it counts as
+// missing. A link counts as what it points to. If the read waits, writing to the FIFO frees it,
+// so the failure ends the test instead of hanging it.
+TEST_F(IdentificationList, OnlyARegularFileOrALinkToOneIsRead) {
+  const std::string fifo = (dir_ / "fifo.dat").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink(Write("Kalvex V.92\n", "plain.dat"), dir_ / "link.dat");
+  fs::create_symlink(fifo, dir_ / "link-to-fifo.dat");
+  fs::create_directory(dir_ / "dir.dat");
+  for (const char* name : {"fifo.dat", "link-to-fifo.dat", "dir.dat", "link.dat"}) {
+    SCOPED_TRACE(name);
+    const std::string path = (dir_ / name).string();
+    modem::IdentificationList list;
+    list.count = 5;
+    auto read = std::async(std::launch::async,
+                           [&] { return modem::ReadIdentificationFile(path.c_str(), list); });
+    const bool atOnce = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!atOnce) std::ofstream(fifo) << "x\n";
+    EXPECT_TRUE(atOnce) << "the read waited for a writer";
+    const bool loaded = read.get();
+    if (std::string(name) == "link.dat") {
+      EXPECT_TRUE(loaded);
+      ASSERT_EQ(list.count, 1);
+      EXPECT_STREQ(list.lines[0], "Kalvex V.92");
+    } else {
+      EXPECT_FALSE(loaded);
+      EXPECT_EQ(list.count, 0);
+    }
+  }
 }
 
 // Where LoadIdentificationList looks: the working directory, the user's configuration
