@@ -50,6 +50,8 @@ std::string VerdictReason(const PortVerdict& verdict) {
   return {};
 }
 
+std::string OneLineText(const std::string& text) { return serial::EscapeTranscriptText(text); }
+
 std::string FormatVerdictLine(const PortVerdict& verdict) {
   return verdict.comName + " (" + verdict.devicePath + "): " + VerdictReason(verdict);
 }

@@ -40,6 +40,9 @@ struct PortVerdict {
 // A stable word for documents: "no-such-device", "permission-denied", "busy", "open-failed",
 // "no-answer", "not-listed", "found".
 [[nodiscard]] const char* VerdictName(PortVerdictKind kind);
+// Text from a modem made safe for one line of a terminal or file: control characters and
+// backslashes escaped as in the transcript.
+[[nodiscard]] std::string OneLineText(const std::string& text);
 // One line per verdict, in order, joined by newlines: the details of "Can not find ...".
 [[nodiscard]] std::string VerdictDetails(const std::vector<PortVerdict>& verdicts);
 

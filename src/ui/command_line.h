@@ -7,16 +7,17 @@
 #include <utility>
 #include <vector>
 
+#include "diagnostics/exit_status.h"
+
 namespace ui {
 
-// Exit statuses of the program. A run that ends by a signal ends with 128 + its number.
-inline constexpr int kExitOk = 0;             // dialogs ended; report: found, every test passed
-inline constexpr int kExitTestFailed = 1;     // report: a test failed or was skipped
-inline constexpr int kExitNoModem = 2;        // report: no port held a listed modem
-inline constexpr int kExitListMissing = 3;    // report: ati3.dat missing or unreadable
-inline constexpr int kExitNotRestored = 4;    // report: the modem could not be put back
-inline constexpr int kExitUsage = 64;         // unknown option or bad value
-inline constexpr int kExitInterrupted = 130;  // SIGINT (SIGTERM: 143)
+using diagnostics::kExitInterrupted;
+using diagnostics::kExitListMissing;
+using diagnostics::kExitNoModem;
+using diagnostics::kExitNotRestored;
+using diagnostics::kExitOk;
+using diagnostics::kExitTestFailed;
+using diagnostics::kExitUsage;
 
 enum class RunMode { kDialogs, kReport, kListPorts, kHelp, kVersion };
 
