@@ -15,6 +15,7 @@
 #include "platform/window_lookup.h"
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
+#include "ui/port_listing.h"
 
 namespace ui {
 
@@ -74,9 +75,12 @@ int RunDiagApp(int argc, char** argv) {
   platform::SetPortOverrides(parsed.line.portMappings);
   for (const std::string& problem : platform::LoadPortsConfig())
     std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
-  if (parsed.line.mode != RunMode::kDialogs) {
-    std::fprintf(stderr, "kalvex-modem-diag: %s is not available in this build yet\n",
-                 parsed.line.mode == RunMode::kReport ? "--report" : "--list-ports");
+  if (parsed.line.mode == RunMode::kListPorts) {
+    std::fputs(PortListingText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (parsed.line.mode == RunMode::kReport) {
+    std::fputs("kalvex-modem-diag: --report is not available in this build yet\n", stderr);
     return kExitTestFailed;
   }
   const QByteArray problem = DisplayProblem(argc, argv);
