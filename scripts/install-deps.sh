@@ -8,6 +8,8 @@ packages=(
   libasound2-dev libx11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # runs the fleet playbook of contrib/ansible in its test
+  ansible-core
 )
 # The fuzz targets need clang and its libFuzzer runtime.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)
