@@ -13,6 +13,8 @@ packages=(
   # The Debian package (cpack -G DEB finds its library dependencies with dpkg-shlibdeps) and the
   # checks of the installed desktop entry, AppStream data and manual pages.
   dpkg-dev desktop-file-utils appstream man-db
+  # runs the fleet playbook of contrib/ansible in its test
+  ansible-core
 )
 # The fuzz targets need clang and its libFuzzer runtime.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)

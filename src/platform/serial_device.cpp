@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/regular_file.h"
+#include "platform/port_check.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -258,5 +259,7 @@ WaitResult SerialDevice::WaitEvent() {
   if (fds[0].revents & POLLIN) return WaitResult::kRxChar;
   return WaitResult::kNoEvent;
 }
+
+int LiveUucpLockHolder(const char* path) { return static_cast<int>(LivePidOfUucpLock(path)); }
 
 }  // namespace platform

@@ -4,17 +4,22 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "modem/safe_state.h"
 #include "platform/debug_output.h"
 #include "platform/termination_signals.h"
+#include "platform/device_name.h"
 #include "platform/window_lookup.h"
+#include "ui/command_line.h"
 #include "ui/main_dialog.h"
 #include "ui/single_instance.h"
+#include "ui/port_listing.h"
 
 namespace ui {
 
@@ -91,10 +96,37 @@ QByteArray DisplayProblem(int argc, char** argv) {
   const QByteArray display = qgetenv("DISPLAY");
   QByteArray reason = display.isEmpty() ? QByteArray("cannot open the display: DISPLAY is not set")
                                         : "cannot open the display \"" + display + "\"";
-  return reason + "; set DISPLAY, or QT_QPA_PLATFORM=offscreen";
+  return reason + "; set DISPLAY, or use --report to run without a display";
 }
 
 int RunDiagApp(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (arguments.isEmpty()) arguments << QStringLiteral("kalvex-modem-diag");
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "%s\n", parsed.error.c_str());
+    return kExitUsage;
+  }
+  if (parsed.line.mode == RunMode::kHelp) {
+    std::fputs(HelpText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (parsed.line.mode == RunMode::kVersion) {
+    std::fputs(VersionLine().c_str(), stdout);
+    return kExitOk;
+  }
+  platform::SetPortOverrides(parsed.line.portMappings);
+  for (const std::string& problem : platform::LoadPortsConfig())
+    std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
+  if (parsed.line.mode == RunMode::kListPorts) {
+    std::fputs(PortListingText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (parsed.line.mode == RunMode::kReport) {
+    std::fputs("kalvex-modem-diag: --report is not available in this build yet\n", stderr);
+    return kExitTestFailed;
+  }
   PreferXWayland(argc, argv);
   const QByteArray problem = DisplayProblem(argc, argv);
   if (!problem.isEmpty()) {

@@ -35,8 +35,9 @@ class DiagApp {
 // -platform, then QT_QPA_PLATFORM.
 [[nodiscard]] QByteArray DisplayProblem(int argc, char** argv);
 
-// The whole program: checks the display, then DiagApp. Returns the exit status (1 with a
-// message on standard error when no display can be used).
+// The whole program: reads the command line (--help, --version and usage errors end here, with
+// no display needed), checks the display, then DiagApp. Returns the exit status (64 for a usage
+// error, 1 with a message on standard error when no display can be used).
 int RunDiagApp(int argc, char** argv);
 
 }  // namespace ui
