@@ -25,6 +25,12 @@ inline constexpr int kAnalogResult = 1013;
 inline constexpr int kSpeakerResult = 1014;
 inline constexpr int kLineResult = 1003;
 
+// The three "Test..." buttons, and with "Detect Again..." the buttons that start a run of their
+// own: a run nested in another one's wait would take over its expected texts, so they are all
+// held disabled while a detection or a test runs.
+inline constexpr int kTestButtons[] = {kTestDiagnostics, kTestSpeaker, kTestLine};
+inline constexpr int kRunButtons[] = {kTestDiagnostics, kTestSpeaker, kTestLine, kDetectAgain};
+
 // Voice prompt (130)
 inline constexpr int kVoiceYes = 1001;
 inline constexpr int kVoiceNo = 1004;

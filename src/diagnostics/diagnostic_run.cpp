@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <iterator>
 
+#include "diagnostics/result_texts.h"
 #include "diagnostics/test_runs.h"
 #include "modem/register_snapshot.h"
 #include "modem/safe_state.h"
 #include "modem/transaction.h"
 #include "resources/control_ids.h"
-#include "serial/tty_port.h"
 
 namespace diagnostics {
 namespace {
@@ -21,16 +21,8 @@ constexpr int kEscapeGuardMs = 1000;
 
 constexpr int kPatternLength = 78;
 constexpr char kPatternFirst = 0x30;
-constexpr int kCommandBufferSize = 256;
 constexpr int kExpectedBufferSize = 80;
 
-constexpr char kPassed[] = "Passed";
-constexpr char kPassedAfterRetry[] = "Passed after retry";
-constexpr char kFailure[] = "Failure";
-constexpr char kWait[] = "Wait...";
-
-constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
-                               ids::kDetectAgain};
 
 // The basic function test after the register test values: each step must see its text in 3 s.
 struct BasicStep {
@@ -47,7 +39,7 @@ constexpr BasicStep kServiceClass = {"+FCLASS?", "0"};
 // Both forms of the pattern: the 78 characters with CR LF as sent, and alone as they must come
 // back in one line.
 struct LoopbackPattern {
-  char command[kCommandBufferSize] = {};
+  char command[modem::kCommandBufferSize] = {};
   char expected[kExpectedBufferSize] = {};
 
   LoopbackPattern() {
@@ -106,7 +98,7 @@ bool SwitchCountries() {
 const char* BasicFunctionTest() {
   bool passed = WriteRegisterTestValues() && Step(kServiceCheck) && SwitchCountries() &&
                 Step(kServiceClass);
-  return passed ? kPassed : kFailure;
+  return passed ? kResultPassed : kResultFailure;
 }
 
 // The data connection, the pattern three times, back to command mode, the end commands. True
@@ -125,7 +117,7 @@ bool RunLoopback(const LoopbackVariant& variant, const LoopbackPattern& pattern,
     // whatever the modem made of the first one.
     static constexpr char kWakeLine[] = "aaa\r\n";
     if (modem::StopCutsWaits()) return false;
-    (void)serial::ttyPort.Write(kWakeLine, 5);
+    (void)modem::SendRaw(kWakeLine, 5);
     modem::Pause(kEscapeGuardMs);
     if (!Step("+++", "OK", kStepTimeoutSeconds, 0)) return false;
   }
@@ -140,10 +132,10 @@ void LoopbackTest(modem::MainView& view, const LoopbackVariant& variant,
                   const LoopbackPattern& pattern) {
   bool retried = false;
   if (RunLoopback(variant, pattern, retried)) {
-    view.SetItemText(variant.resultId, retried ? kPassedAfterRetry : kPassed);
+    view.SetItemText(variant.resultId, retried ? kResultPassedAfterRetry : kResultPassed);
     return;
   }
-  view.SetItemText(variant.resultId, kFailure);
+  view.SetItemText(variant.resultId, kResultFailure);
   // The modem may still be in its data connection; dropping DTR and opening again is the one
   // way back that does not depend on it answering. After a stop the put-back ends it instead.
   if (!modem::StopRequested()) modem::ReopenPort(view.detectedPort);
@@ -152,10 +144,10 @@ void LoopbackTest(modem::MainView& view, const LoopbackVariant& variant,
 }  // namespace
 
 void RunDiagnosticTests(modem::MainView& view) {
-  for (int id : kRunButtons) view.EnableItem(id, false);
-  view.SetItemText(ids::kDigitalResult, kWait);
-  view.SetItemText(ids::kAnalogResult, kWait);
-  view.SetItemText(ids::kBasicResult, kWait);
+  for (int id : ids::kRunButtons) view.EnableItem(id, false);
+  view.SetItemText(ids::kDigitalResult, kResultWait);
+  view.SetItemText(ids::kAnalogResult, kResultWait);
+  view.SetItemText(ids::kBasicResult, kResultWait);
 
   view.SetItemText(ids::kBasicResult, BasicFunctionTest());
 
@@ -163,7 +155,7 @@ void RunDiagnosticTests(modem::MainView& view) {
   LoopbackTest(view, kDigital, pattern);
   LoopbackTest(view, kAnalog, pattern);
 
-  for (int id : kRunButtons) view.EnableItem(id, true);
+  for (int id : ids::kRunButtons) view.EnableItem(id, true);
   if (!modem::StopRequested()) view.Beep();
   (void)modem::PutModemBack(view.detectedPort);
 }

@@ -4,14 +4,12 @@
 // end in "NO CARRIER", the outcome in 1026 and in the main dialog's 1003, the register restore.
 // OK stays disabled until all of that has ended. UI thread.
 
-#include "modem/main_view.h"
+#include "diagnostics/line_test.h"
 #include "platform/template_dialog.h"
 
 namespace diagnostics {
 
-struct LineProgress;
-
-class LineTestDialog final : public platform::TemplateDialog {
+class LineTestDialog final : public platform::TemplateDialog, public LineTestView {
   Q_OBJECT
 
  public:
@@ -21,20 +19,19 @@ class LineTestDialog final : public platform::TemplateDialog {
   // True from the first tick until the sequence, restore included, has ended.
   [[nodiscard]] bool IsSequenceRunning() const { return sequenceRunning_; }
 
+  // LineTestView
+  void SetStatus(const char* text) override;
+  void SetProgress(int position, const char* percent) override;
+  Answer AskLineConnected(const char* question, const char* caption) override;
+
  protected:
   bool OnInitDialog() override;
   [[nodiscard]] const platform::MessageMap& GetMessageMap() const override;
 
  private:
-  enum class Outcome { kPassed, kFailure, kNotConnected };
-
   void OnStartSequence(int timerId);
   void OnCancel();
   void LineTestSequence();
-  Outcome RunCommands();
-  void CarryOut(Outcome outcome);
-  void SetProgress(int position, const char* percent);
-  void ShowProgress(const LineProgress& progress);
 
   modem::MainView& parentDialog_;
   bool sequenceRunning_ = false;

@@ -1,10 +1,10 @@
-// The speaker test of the "Speaker Test" button: the speaker and hook commands, the buzz, and
-// the user's answer in the voice prompt. It writes no vendor registers and does not beep.
+#include "diagnostics/speaker_test.h"
 
-#include "diagnostics/test_runs.h"
-#include "diagnostics/voice_prompt_dialog.h"
-#include "modem/transaction.h"
+#include <cstdio>
+
+#include "diagnostics/result_texts.h"
 #include "modem/safe_state.h"
+#include "modem/transaction.h"
 #include "resources/control_ids.h"
 
 namespace diagnostics {
@@ -13,9 +13,6 @@ namespace {
 constexpr int kTimeoutSeconds = 3;
 // Lets the speaker settle after going off-hook before the buzz starts.
 constexpr int kOffHookPauseMs = 1500;
-
-constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
-                               ids::kDetectAgain};
 
 bool Seen(const char* command) {
   return modem::Transact(command, "OK", kTimeoutSeconds, 1) != modem::kTimedOut;
@@ -32,20 +29,34 @@ bool StartBuzz() {
 
 }  // namespace
 
-void RunSpeakerTest(modem::MainView& view) {
-  VoicePromptDialog prompt(view);
-  for (int id : kRunButtons) view.EnableItem(id, false);
+const char* BuzzCounter::OnSecond() {
+  if (secondsElapsed_ < kBuzzSeconds) {
+    ++secondsElapsed_;
+    std::snprintf(text_, sizeof text_, "Voice On...%d Sec", secondsElapsed_);
+    return text_;
+  }
+  if (!finished_) {
+    finished_ = true;
+    (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
+  }
+  return "Voice Off";
+}
+
+void RunSpeakerTest(modem::MainView& view, SpeakerPrompt& prompt) {
+  for (int id : ids::kRunButtons) view.EnableItem(id, false);
   view.SetItemText(ids::kSpeakerResult, "");
 
-  const char* result = "Failure";
+  const char* result = kResultFailure;
   if (StartBuzz() && !modem::StopRequested()) {
-    (void)prompt.RunModal();
+    BuzzCounter counter;
+    Answer answer = prompt.AskWhileBuzzing(counter);
+    if (answer != Answer::kNone) view.speakerAnswer = answer == Answer::kYes ? 1 : 0;
     // The answer alone decides; "H" only silences the speaker, whatever it answers.
     (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
-    result = view.speakerAnswer == 1 ? "Passed" : "Failure";
+    result = view.speakerAnswer == 1 ? kResultPassed : kResultFailure;
   }
   view.SetItemText(ids::kSpeakerResult, result);
-  for (int id : kRunButtons) view.EnableItem(id, true);
+  for (int id : ids::kRunButtons) view.EnableItem(id, true);
   // A run that was not stopped has sent its "H", or failed where no "H" is to be sent; a stopped
   // one hangs up now.
   if (!modem::StopRequested()) modem::pendingChanges.offHook = false;

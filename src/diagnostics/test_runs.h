@@ -1,11 +1,22 @@
 #pragma once
-// The three test runs started by the main dialog's "Test..." buttons. UI thread; each pumps
-// messages while it waits and writes its results into the main dialog through the view. The
-// only failure a modem exchange has is a time-out, which a run shows as "Failure".
+// What the main window starts, and what it needs around that: the identification list, the
+// detection run, the three test runs started by the "Test..." buttons, and stopping. UI thread;
+// each run pumps messages while it waits and writes its results into the main window through
+// the view. The only failure a modem exchange has is a time-out, which a run shows as "Failure".
 
 #include "modem/main_view.h"
 
 namespace diagnostics {
+
+using MainView = modem::MainView;
+
+// Fills view.identificationList from the first ati3.dat found (working directory, then the
+// configuration and data directories); when there is none, shows "Ati3.dat missing !" with the
+// places looked in as details and ends the process with status 0.
+void LoadIdentificationList(MainView& view);
+
+// The detection run of timer 0 (see modem/detection.h).
+void DetectModem(MainView& view);
 
 // Basic function test, then the digital and analog loopback tests: "Passed", "Passed after
 // retry" (loopbacks) or "Failure" in 1007, 1012 and 1013. Holds 1001, 1004, 1005 and 1021
@@ -13,16 +24,22 @@ namespace diagnostics {
 // the outcome. A failed loopback closes and reopens view.detectedPort; when that reopen fails
 // the port stays closed and the rest of the run times out. About 8 s against an answering
 // modem, up to about 40 s against one that has gone.
-void RunDiagnosticTests(modem::MainView& view);
+void RunDiagnosticTests(MainView& view);
 
-// The speaker commands, the buzz and the voice prompt: "Passed" or "Failure" in 1014. Yes and No
-// set view.speakerAnswer; a prompt closed without either leaves it, and it decides. Holds the
-// four run buttons disabled meanwhile; no beep, no register writes.
-void RunSpeakerTest(modem::MainView& view);
+// The speaker test (speaker_test.h) with the voice prompt dialog asking.
+void RunSpeakerTest(MainView& view);
 
-// The line/DAA test in its own modal dialog: "Passed", "Failure" or "Not Connected" in 1003,
-// the registers written back. Returns once the user has closed the dialog, and never before its
-// sequence, restore included, has ended: a close request meanwhile is carried out at the end.
-void RunLineTest(modem::MainView& view);
+// The line/DAA test (line_test.h) in its own modal dialog: "Passed", "Failure" or
+// "Not Connected" in 1003, the registers written back. Returns once the user has closed the
+// dialog, and never before its sequence, restore included, has ended: a close request
+// meanwhile is carried out at the end.
+void RunLineTest(MainView& view);
+
+// Closes the modem's port (nothing when none is open).
+void ClosePort();
+
+// Stops the running detection or test at once; it puts the modem back before it returns. A
+// second call with abandonPutBack cuts that put-back short.
+void StopRun(bool abandonPutBack = false);
 
 }  // namespace diagnostics

@@ -1,9 +1,8 @@
 #include "diagnostics/voice_prompt_dialog.h"
 
-#include <cstdio>
 #include <iterator>
 
-#include "modem/transaction.h"
+#include "diagnostics/test_runs.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 
@@ -25,42 +24,43 @@ namespace {
 
 constexpr int kSecondTimer = 0;
 constexpr int kSecondMs = 1000;
-constexpr int kBuzzSeconds = 10;
-constexpr int kHangUpTimeoutSeconds = 3;
 
 }  // namespace
 
 VoicePromptDialog::VoicePromptDialog(modem::MainView& parentDialog)
-    : TemplateDialog(resources::kVoicePromptDialogTemplate, parentDialog.Window()),
-      parentDialog_(parentDialog) {}
+    : TemplateDialog(resources::kVoicePromptDialogTemplate, parentDialog.Window()) {}
+
+Answer VoicePromptDialog::AskWhileBuzzing(BuzzCounter& counter) {
+  counter_ = &counter;
+  answer_ = Answer::kNone;
+  (void)RunModal();
+  return answer_;
+}
+
+int VoicePromptDialog::SecondsElapsed() const {
+  return counter_ != nullptr ? counter_->SecondsElapsed() : 0;
+}
 
 bool VoicePromptDialog::OnInitDialog() {
   SetTimer(kSecondTimer, kSecondMs);
-  secondsElapsed_ = 0;
   return true;
 }
 
 void VoicePromptDialog::OnYes() {
-  parentDialog_.speakerAnswer = 1;
+  answer_ = Answer::kYes;
   SendClose();
 }
 
 void VoicePromptDialog::OnNo() {
-  parentDialog_.speakerAnswer = 0;
+  answer_ = Answer::kNo;
   SendClose();
 }
 
 void VoicePromptDialog::OnSecondElapsed(int) {
-  if (secondsElapsed_ == kBuzzSeconds) {
-    KillTimer(kSecondTimer);
-    (void)modem::Transact("H", "OK", kHangUpTimeoutSeconds, 1);
-    SetItemText(ids::kVoiceCounter, "Voice Off");
-    return;
-  }
-  ++secondsElapsed_;
-  char text[32];
-  std::snprintf(text, sizeof text, "Voice On...%d Sec", secondsElapsed_);
-  SetItemText(ids::kVoiceCounter, text);
+  if (counter_ == nullptr) return;
+  // The last tick stops the timer before its "H" goes out, so no further tick waits behind it.
+  if (counter_->SecondsElapsed() == BuzzCounter::kBuzzSeconds) KillTimer(kSecondTimer);
+  SetItemText(ids::kVoiceCounter, counter_->OnSecond());
 }
 
 void VoicePromptDialog::OnCloseRequest() { KillTimer(kSecondTimer); }
@@ -70,6 +70,11 @@ void VoicePromptDialog::OnCloseRequest() { KillTimer(kSecondTimer); }
 void VoicePromptDialog::done(int result) {
   KillTimer(kSecondTimer);
   TemplateDialog::done(result);
+}
+
+void RunSpeakerTest(modem::MainView& view) {
+  VoicePromptDialog prompt(view);
+  RunSpeakerTest(view, prompt);
 }
 
 }  // namespace diagnostics

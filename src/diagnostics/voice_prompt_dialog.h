@@ -1,23 +1,25 @@
 #pragma once
-// VoicePromptDialog: asks whether the buzz of the speaker test was heard (template 130). It
-// counts the seconds in 1022 and silences the speaker itself with "H" after the tenth. Yes and
-// No store the answer in the main dialog's speakerAnswer; closing it any other way leaves that
-// as it was. UI thread.
+// VoicePromptDialog: asks whether the buzz of the speaker test was heard (template 130), as the
+// speaker test's SpeakerPrompt. It shows the counter's text in 1022 each second; Yes and No are
+// the answers, closing it any other way answers nothing. UI thread.
 
-#include "modem/main_view.h"
+#include "diagnostics/speaker_test.h"
 #include "platform/template_dialog.h"
 
 namespace diagnostics {
 
-class VoicePromptDialog final : public platform::TemplateDialog {
+class VoicePromptDialog final : public platform::TemplateDialog, public SpeakerPrompt {
   Q_OBJECT
 
  public:
-  // parentDialog receives the answer and, through its Window(), parents the prompt.
+  // parentDialog parents the prompt through its Window().
   explicit VoicePromptDialog(modem::MainView& parentDialog);
 
+  // Runs the prompt modally; the counter ticks once a second from when it opens.
+  Answer AskWhileBuzzing(BuzzCounter& counter) override;
+
   // Ticks handled so far, 0 to 10.
-  [[nodiscard]] int SecondsElapsed() const { return secondsElapsed_; }
+  [[nodiscard]] int SecondsElapsed() const;
 
   void done(int result) override;
 
@@ -31,8 +33,8 @@ class VoicePromptDialog final : public platform::TemplateDialog {
   void OnSecondElapsed(int timerId);
   void OnCloseRequest();
 
-  modem::MainView& parentDialog_;
-  int secondsElapsed_ = 0;
+  BuzzCounter* counter_ = nullptr;
+  Answer answer_ = Answer::kNone;
 };
 
 }  // namespace diagnostics

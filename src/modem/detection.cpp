@@ -18,11 +18,6 @@ namespace {
 
 constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
 
-// The buttons that start a run of their own. A transaction nested in another one's wait takes
-// over its expected texts, so none of them may be pressed while detection waits.
-constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
-                               ids::kDetectAgain};
-constexpr int kTestButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine};
 
 constexpr int kTransactSeconds = 3;
 constexpr int kSettleAfterOpenMs = 100;
@@ -38,20 +33,20 @@ void SetStatus(MainView& view, const char* format, int port) {
 // Tries one port. True when the modem answered there; the port is then left open.
 bool ProbePort(MainView& view, int port) {
   SetStatus(view, "Detect COM%d... ", port);
-  serial::ttyPort.Close();
+  ClosePort();
   SetStatus(view, "Close COM%d... ", port);
   if (OpenComPort(port) == kOpenFailed) return false;
   SetStatus(view, "Open COM%d... ", port);
   platform::DelayPumping(kSettleAfterOpenMs);
   if (Transact("&FZ", "OK", kTransactSeconds, 1) == kTimedOut) {
     SetStatus(view, "Close2 COM%d... ", port);
-    serial::ttyPort.Close();
+    ClosePort();
     SetStatus(view, "Close3 COM%d... ", port);
     return false;
   }
   const IdentificationList& list = view.identificationList;
   if (IdentifyModem(list.lines, list.count) == kSeen) return true;
-  serial::ttyPort.Close();
+  ClosePort();
   return false;
 }
 
@@ -76,13 +71,15 @@ void ShowFirmware(MainView& view) {
 }
 
 void ReadModemInformation(MainView& view) {
-  serial::responseCapture.captureEnabled = 1;
-  (void)Transact("I5", "OK", kTransactSeconds, 1);
-  ShowFirmware(view);
-  (void)Transact("I9", "OK", kTransactSeconds, 1);
-  char country[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyLine(country);
-  view.SetItemText(ids::kCountry, country);
+  {
+    CaptureScope capture;
+    (void)Transact("I5", "OK", kTransactSeconds, 1);
+    ShowFirmware(view);
+    (void)Transact("I9", "OK", kTransactSeconds, 1);
+    char country[serial::kCapturedLineSize] = {};
+    serial::responseCapture.CopyLine(country);
+    view.SetItemText(ids::kCountry, country);
+  }
   view.SetItemText(ids::kModemName, "Zelto Win Modem");
   TakeRegisterSnapshot();
 }
@@ -96,10 +93,10 @@ void DetectModem(MainView& view) {
   if (detectionRunning) return;
   detectionRunning = true;
 
-  bool wasEnabled[std::size(kRunButtons)];
-  for (size_t i = 0; i < std::size(kRunButtons); ++i) {
-    wasEnabled[i] = view.IsItemEnabled(kRunButtons[i]);
-    view.EnableItem(kRunButtons[i], false);
+  bool wasEnabled[std::size(ids::kRunButtons)];
+  for (size_t i = 0; i < std::size(ids::kRunButtons); ++i) {
+    wasEnabled[i] = view.IsItemEnabled(ids::kRunButtons[i]);
+    view.EnableItem(ids::kRunButtons[i], false);
   }
 
   view.SetItemText(ids::kModemName, "Wait...");
@@ -126,10 +123,10 @@ void DetectModem(MainView& view) {
                         platform::kMbOk | platform::kMbIconExclamation);
   }
 
-  for (size_t i = 0; i < std::size(kRunButtons); ++i) view.EnableItem(kRunButtons[i], wasEnabled[i]);
+  for (size_t i = 0; i < std::size(ids::kRunButtons); ++i) view.EnableItem(ids::kRunButtons[i], wasEnabled[i]);
   detectionRunning = false;
   if (found == 0 || StopRequested()) return;
-  for (int id : kTestButtons) view.EnableItem(id, true);
+  for (int id : ids::kTestButtons) view.EnableItem(id, true);
   view.Beep();
 }
 

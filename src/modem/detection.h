@@ -1,15 +1,9 @@
 #pragma once
-// Start-up loading of the identification list, and the detection run.
+// The detection run: which COM port has the modem.
 
 #include "modem/main_view.h"
 
 namespace modem {
-
-// Fills view.identificationList from "ati3.dat" in the current directory (see
-// ReadIdentificationFile). When the file is missing, a directory or unreadable: shows
-// "Ati3.dat missing !" through view.ShowMessageBox with no caption of its own (the application's
-// name) and an OK button, then ends the process with status 0. UI thread.
-void LoadIdentificationList(MainView& view);
 
 // The detection run of timer 0: stops the timer, tries COM3, 4, 2, 1, 5, 6, leaves the found
 // port open in view.detectedPort, fills the modem information fields, takes the register

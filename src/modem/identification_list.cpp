@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "modem/detection.h"
+#include "modem/main_view.h"
 #include "platform/data_files.h"
 #include "platform/message_box.h"
 #include "platform/regular_file.h"

@@ -3,6 +3,8 @@
 
 namespace modem {
 
+class MainView;
+
 inline constexpr int kMaxIdentificationLines = 30;
 inline constexpr int kIdentificationLineSize = 80;  // 79 characters and a NUL
 
@@ -19,5 +21,12 @@ struct IdentificationList {
 // link counts as what it points to) or unreadable (list left empty, count 0). The caller shows
 // "Ati3.dat missing !" and ends the process. Any thread; touches only list.
 [[nodiscard]] bool ReadIdentificationFile(const char* path, IdentificationList& list);
+
+// Fills view.identificationList from the first "ati3.dat" found: the working directory, then
+// the configuration and data directories (platform/data_files.h; see ReadIdentificationFile).
+// When there is none, or it cannot be read: shows "Ati3.dat missing !" through
+// view.ShowMessageBox with no caption of its own (the application's name), an OK button and the
+// places looked in as details, then ends the process with status 0. UI thread.
+void LoadIdentificationList(MainView& view);
 
 }  // namespace modem

@@ -14,7 +14,6 @@
 namespace modem {
 namespace {
 
-constexpr int kCommandBufferSize = 256;
 constexpr int kIdentifyTimeoutMs = 4000;
 constexpr int kSettleMs = 100;  // after every transaction, seen or not
 constexpr int kReadTimeoutSeconds = 3;
@@ -54,6 +53,13 @@ int OpenComPort(int portNumber) {
   return serial::ttyPort.Open(name) ? kOpened : kOpenFailed;
 }
 
+void ClosePort() { (void)serial::ttyPort.Close(); }
+
+int SendRaw(const char* data, int length) { return serial::ttyPort.Write(data, length); }
+
+CaptureScope::CaptureScope() { serial::responseCapture.captureEnabled = 1; }
+CaptureScope::~CaptureScope() { serial::responseCapture.captureEnabled = 0; }
+
 int SendModemCommand(const char* text, int addPrefix) {
   char buffer[kCommandBufferSize];
   int length = addPrefix ? std::snprintf(buffer, sizeof buffer, "at%s\r\n", text)
@@ -71,7 +77,8 @@ int Transact(const char* command, const char* expected, int timeoutSeconds, int 
   serial::ttyPort.ClearExpected();
   serial::ttyPort.AddExpected(expected);
   serial::responseCapture.captureLineCount.store(0);
-  SendModemCommand(command, addPrefix);
+  // A failed write shows as the time-out that follows: nothing can answer a command never sent.
+  (void)SendModemCommand(command, addPrefix);
   return AwaitMatch(platform::NowMs() + int64_t{timeoutSeconds} * 1000);
 }
 
@@ -82,15 +89,17 @@ int IdentifyModem(const char (*list)[80], int count) {
   serial::ttyPort.ClearExpected();
   for (int i = 0; i < count; ++i) serial::ttyPort.AddExpected(list[i]);
   serial::responseCapture.captureLineCount.store(0);
-  SendModemCommand("I3", 1);
+  (void)SendModemCommand("I3", 1);
   return AwaitMatch(platform::NowMs() + kIdentifyTimeoutMs);
 }
 
 bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSize]) {
   value[0] = '\0';
-  serial::responseCapture.captureEnabled = 1;
-  bool seen = Transact(command, "OK", kReadTimeoutSeconds, 1) == kSeen;
-  serial::responseCapture.captureEnabled = 0;
+  bool seen = false;
+  {
+    CaptureScope capture;
+    seen = Transact(command, "OK", kReadTimeoutSeconds, 1) == kSeen;
+  }
   // The line count stops at the matching line: 3 or more means echo, value, then the "OK".
   if (!seen || serial::responseCapture.captureLineCount.load() < 3) return false;
   char echo[serial::kCapturedLineSize] = {};

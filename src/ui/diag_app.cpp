@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "modem/safe_state.h"
+#include "diagnostics/test_runs.h"
 #include "platform/debug_output.h"
 #include "platform/termination_signals.h"
 #include "platform/device_name.h"
@@ -56,10 +56,10 @@ int DiagApp::InitInstance() {
     // Asked twice: the user will not wait for the modem to be put back.
     platform::DebugOutputF("\nSignal %d again: ending without putting the rest back",
                            signalNumber);
-    modem::AbandonPutBack();
+    diagnostics::StopRun(true);
   });
   dialog.RunModal();
-  platform::WatchTerminationSignals([](int) { modem::AbandonPutBack(); });
+  platform::WatchTerminationSignals([](int) { diagnostics::StopRun(true); });
   return stoppedBy == 0 ? 0 : 128 + stoppedBy;
 }
 

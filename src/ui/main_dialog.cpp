@@ -6,13 +6,10 @@
 #include <iterator>
 
 #include "diagnostics/test_runs.h"
-#include "modem/detection.h"
-#include "modem/safe_state.h"
 #include "platform/beep.h"
 #include "platform/message_box.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
-#include "serial/tty_port.h"
 #include "ui/welcome_dialog.h"
 
 namespace ui {
@@ -53,7 +50,7 @@ bool MainDialog::OnInitDialog() {
   EnableItem(ids::kTestDiagnostics, false);
   EnableItem(ids::kTestSpeaker, false);
   EnableItem(ids::kTestLine, false);
-  modem::LoadIdentificationList(*this);
+  diagnostics::LoadIdentificationList(*this);
   // Detection waits for the first tick, which comes only once this dialog has been painted, so
   // the user sees the window before any port is touched.
   SetTimer(kDetectionTimer, 0);
@@ -68,7 +65,7 @@ void MainDialog::Guarded(Run run) {
   if (runDepth_ > 0) return;
   if (focusToGiveBack_) {
     focusToGiveBack_ = nullptr;
-    for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine, ids::kDetectAgain}) {
+    for (int id : ids::kRunButtons) {
       if (IsItemEnabled(id)) {
         Item(id)->setFocus();
         break;
@@ -82,7 +79,7 @@ void MainDialog::Guarded(Run run) {
 }
 
 void MainDialog::OnTimer(int) {
-  Guarded([this] { modem::DetectModem(*this); });
+  Guarded([this] { diagnostics::DetectModem(*this); });
 }
 
 void MainDialog::OnRunDiagnosticTests() {
@@ -102,7 +99,7 @@ void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
 // Posted, so a press during a wait is handled by that wait's pump, not nested in the click.
 void MainDialog::OnQuit() { PostClose(); }
 
-void MainDialog::OnCloseRequest() { serial::ttyPort.Close(); }
+void MainDialog::OnCloseRequest() { diagnostics::ClosePort(); }
 
 // Closing the port under a running detection or test would leave the modem holding whatever the
 // run had set; the run stops instead, puts the modem back, and the close follows it.
@@ -112,7 +109,7 @@ void MainDialog::closeEvent(QCloseEvent* event) {
     return;
   }
   closePending_ = true;
-  modem::RequestStop();
+  diagnostics::StopRun();
   CloseOpenPrompt();
   event->ignore();
 }

@@ -7,7 +7,7 @@
 // Ending: "Quit", the close box and Alt+F4 are the close request, which closes the serial port
 // and ends the dialog with kIdCancel; Escape ends it without closing the port (the port's
 // destructor does that at exit). A close request made while a detection or a test run waits
-// stops that run at once (modem::RequestStop), closes any prompt it has open, and takes effect
+// stops that run at once (diagnostics::StopRun), closes any prompt it has open, and takes effect
 // once the run has put the modem back and returned.
 //
 // Focus: a control that had the keyboard focus when a run disabled it gets it back when it is
@@ -17,18 +17,18 @@
 #include <QIcon>
 #include <QPointer>
 
-#include "modem/main_view.h"
+#include "diagnostics/test_runs.h"
 #include "platform/template_dialog.h"
 
 namespace ui {
 
-class MainDialog final : public platform::TemplateDialog, public modem::MainView {
+class MainDialog final : public platform::TemplateDialog, public diagnostics::MainView {
   Q_OBJECT
 
  public:
   explicit MainDialog(QWidget* parent);
 
-  // modem::MainView
+  // diagnostics::MainView
   void SetItemText(int id, const char* text) override;
   void EnableItem(int id, bool enabled) override;
   [[nodiscard]] bool IsItemEnabled(int id) const override;
