@@ -103,18 +103,12 @@ OpenCheck Failed(int error, const char* step) {
 }
 
 OpenCheck FromOpenErrno(const char* path, int error) {
-  switch (error) {
-    case EACCES:
-    case EPERM:
+  switch (OpenVerdictFromErrno(error)) {
+    case OpenVerdict::kPermissionDenied:
       return PermissionDenied(path, error);
-    case EBUSY:
+    case OpenVerdict::kBusy:
       return Busy(path, error);
-    // A serial node without hardware behind it fails with EIO.
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-    case ENOTDIR:
-    case EIO: {
+    case OpenVerdict::kNoSuchDevice: {
       OpenCheck check;
       check.verdict = OpenVerdict::kNoSuchDevice;
       check.error = error;
@@ -170,6 +164,38 @@ OpenCheck CheckPortOpen(const char* path) {
     return Failed(err, "lock refused");
   }
   return {};
+}
+
+OpenVerdict OpenVerdictFromErrno(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return OpenVerdict::kPermissionDenied;
+    case EBUSY:
+      return OpenVerdict::kBusy;
+    // A serial node without hardware behind it fails with EIO.
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+    case EIO:
+      return OpenVerdict::kNoSuchDevice;
+    default:
+      return OpenVerdict::kFailed;
+  }
+}
+
+std::string DescribeOpenErrno(int error) {
+  switch (OpenVerdictFromErrno(error)) {
+    case OpenVerdict::kPermissionDenied:
+      return "permission denied: " + DescribeErrno(error);
+    case OpenVerdict::kBusy:
+      return "busy: " + DescribeErrno(error);
+    case OpenVerdict::kNoSuchDevice:
+      return "no such device: " + DescribeErrno(error);
+    default:
+      return DescribeErrno(error);
+  }
 }
 
 std::string DescribeOpenCheck(const OpenCheck& check) {

@@ -28,6 +28,15 @@ struct OpenCheck {
 
 [[nodiscard]] OpenCheck CheckPortOpen(const char* path);
 
+// The verdict an open() that failed with error gives: kPermissionDenied, kBusy, kNoSuchDevice
+// (EIO too: a serial node without hardware behind it), else kFailed. The one place that sorts an
+// open's errno.
+[[nodiscard]] OpenVerdict OpenVerdictFromErrno(int error);
+
+// An open's errno in words with its verdict first: "busy: Device or resource busy (EBUSY)",
+// "permission denied: ...", "no such device: ...", or the errno text alone.
+[[nodiscard]] std::string DescribeOpenErrno(int error);
+
 // Processes other than this one with path open, found through /proc/*/fd (only those whose
 // descriptors this user may read). Empty when none is found.
 [[nodiscard]] std::vector<PortHolder> ProcessesHolding(const char* path);

@@ -103,8 +103,7 @@ bool SerialDevice::Open(const char* path) {
   UniqueFd fd(RetryOnEintr(
       [&] { return ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
   if (!fd.Valid()) {
-    int err = errno;
-    LogOpenFailure(path, (err == EBUSY ? "busy: " + DescribeErrno(err) : DescribeErrno(err)).c_str());
+    LogOpenFailure(path, DescribeOpenErrno(errno).c_str());
     return false;
   }
   auto original = std::make_unique<struct termios>();

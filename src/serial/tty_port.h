@@ -44,11 +44,11 @@ class TtyPort {
   int Close();
   // Sends the bytes unchanged. 1 when the write was accepted (even if it timed out after 1000 ms
   // with bytes left; the debug output says so), 0 when it failed at once or no port is open.
-  int Write(const void* data, int length);
+  [[nodiscard]] int Write(const void* data, int length);
   // Applies the fixed line settings; non-zero when the device accepted them.
-  int SetupLine();
+  [[nodiscard]] int SetupLine();
   // Reader thread: up to maxBytes of what is already queued; never waits for more. 0 when none.
-  unsigned Read(char* buffer, unsigned maxBytes);
+  [[nodiscard]] unsigned Read(char* buffer, unsigned maxBytes);
   // Reader thread body.
   void ReaderLoop();
 
