@@ -156,7 +156,8 @@ void ModemEngine::ReceiveCommandByte(char b, std::string& out, TimePoint now) {
   if (b == '\r') {
     std::string answer = ExecuteLine(now);
     out += answer;
-    // The echo and the whole answer go out in one write, as the soft modem's driver does.
+    // The echo and the whole answer go out in one write, so that a command sent in one piece
+    // comes back in one piece.
     host_.Send(std::move(out), now);
     out.clear();
     line_.clear();
@@ -249,7 +250,7 @@ void ModemEngine::FlushPartialDataLine() {
 
 void ModemEngine::ReceiveDiallingByte(char b, TimePoint now) {
   if (b == '\n') return;
-  // As on a real modem, any key aborts dialling; the key itself is discarded.
+  // Any key aborts dialling; the key itself is discarded.
   dialAt_.reset();
   host_.Note("note", "dialling aborted by received data");
   SetHook(false);
@@ -289,7 +290,7 @@ std::string ModemEngine::ExecuteLine(TimePoint now) {
   return answer;
 }
 
-// Runs the commands of one line in order, as a Hayes modem does; the first bad one makes the
+// Runs the commands of one line in order; the first bad one makes the
 // answer "ERROR" (what ran before it stays done). Loopback and dial end the line.
 std::string ModemEngine::ExecuteBody(std::string_view body, TimePoint now) {
   std::vector<std::string> info;
@@ -347,7 +348,7 @@ std::string ModemEngine::ExecuteBody(std::string_view body, TimePoint now) {
           case 9: {
             int shown = country_;
             if (faults_.wrongCountry) {
-              // Off by one in the country table, as a firmware bug would be.
+              // The next entry of the country table: a name that disagrees with the code.
               std::size_t n = std::size(kCountries);
               for (std::size_t k = 0; k < n; ++k)
                 if (kCountries[k].code == country_) shown = kCountries[(k + 1) % n].code;
