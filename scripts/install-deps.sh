@@ -9,8 +9,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
 )
-# The fuzz targets need clang and its libFuzzer runtime.
+# The fuzz targets need clang and its libFuzzer runtime; the format check needs clang-format.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)
+[ "${1:-}" = --format ] && packages+=(clang-format)
 
 missing=()
 for p in "${packages[@]}"; do
