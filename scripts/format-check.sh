@@ -5,4 +5,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v clang-format >/dev/null || scripts/install-deps.sh --format
-git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || exit 1
