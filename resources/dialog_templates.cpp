@@ -54,6 +54,15 @@ constexpr ControlRow kMainRows[] = {
     {ids::kQuit, ControlKind::kPushButton, "Quit", 153, 88, 62, 16},
 };
 
+// Three buttons read "Test..."; a screen reader says what each one runs. The line result's
+// label is written "Line /DAA Test".
+constexpr platform::ControlName kMainNames[] = {
+    {ids::kTestDiagnostics, "Run the basic function and loopback tests"},
+    {ids::kTestSpeaker, "Run the speaker test"},
+    {ids::kTestLine, "Run the line/DAA test"},
+    {ids::kLineResult, "Line/DAA Test"},
+};
+
 constexpr ControlRow kWelcomeRows[] = {
     {platform::kIdOk, ControlKind::kDefaultPushButton, "OK", 36, 112, 50, 14},
     {platform::kIdCancel, ControlKind::kPushButton, "Cancel", 128, 112, 50, 14},
@@ -73,6 +82,10 @@ constexpr ControlRow kVoicePromptRows[] = {
     {ids::kVoiceCounter, ControlKind::kCentredText, "", 79, 46, 65, 8},
 };
 
+constexpr platform::ControlName kVoicePromptNames[] = {
+    {ids::kVoiceCounter, "Buzzer"},
+};
+
 constexpr ControlRow kLineTestRows[] = {
     {ids::kLineOk, ControlKind::kDefaultPushButton, "OK", 115, 65, 50, 14},
     {ids::kLineProgress, ControlKind::kProgressBar, "", 19, 42, 198, 10},
@@ -81,11 +94,18 @@ constexpr ControlRow kLineTestRows[] = {
     {kNoId, ControlKind::kImage, kLineTestIcon, 16, 11, 21, 20},
 };
 
+constexpr platform::ControlName kLineTestNames[] = {
+    {ids::kLineStatus, "Line/DAA test status"},
+    {ids::kLineProgress, "Line/DAA test progress"},
+    {ids::kLinePercent, "Line/DAA test percent done"},
+};
+
 }  // namespace
 
 const platform::DialogTemplate kMainDialogTemplate = {
     ids::kMainDialogTemplate, "Kalvex Internal Modem Diagnostics Tool", 272, 210,
-    platform::DialogStyle::kMainWindow, kMainRows, static_cast<int>(std::size(kMainRows))};
+    platform::DialogStyle::kMainWindow, kMainRows, static_cast<int>(std::size(kMainRows)),
+    kMainNames, static_cast<int>(std::size(kMainNames))};
 
 const platform::DialogTemplate kWelcomeDialogTemplate = {
     ids::kWelcomeTemplate, "Welcome to Kalvex Internal Modem Diagnostics", 204, 133,
@@ -93,10 +113,12 @@ const platform::DialogTemplate kWelcomeDialogTemplate = {
 
 const platform::DialogTemplate kVoicePromptDialogTemplate = {
     ids::kVoicePromptTemplate, "Voice ?", 242, 93, platform::DialogStyle::kModal,
-    kVoicePromptRows, static_cast<int>(std::size(kVoicePromptRows))};
+    kVoicePromptRows, static_cast<int>(std::size(kVoicePromptRows)), kVoicePromptNames,
+    static_cast<int>(std::size(kVoicePromptNames))};
 
 const platform::DialogTemplate kLineTestDialogTemplate = {
     ids::kLineTestTemplate, "Line/DAA Test", 276, 87, platform::DialogStyle::kModal, kLineTestRows,
-    static_cast<int>(std::size(kLineTestRows))};
+    static_cast<int>(std::size(kLineTestRows)), kLineTestNames,
+    static_cast<int>(std::size(kLineTestNames))};
 
 }  // namespace resources

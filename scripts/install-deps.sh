@@ -8,6 +8,13 @@ packages=(
   libasound2-dev libx11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # Qt's Wayland platform, for QT_QPA_PLATFORM=wayland (without it Qt aborts at start).
+  qt6-wayland
+  # The Debian package (cpack -G DEB finds its library dependencies with dpkg-shlibdeps) and the
+  # checks of the installed desktop entry, AppStream data and manual pages.
+  dpkg-dev desktop-file-utils appstream man-db
+  # runs the fleet playbook of contrib/ansible in its test
+  ansible-core
 )
 # The fuzz targets need clang and its libFuzzer runtime; the format check needs clang-format.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)

@@ -198,9 +198,25 @@ class ModemSim::Impl {
     std::optional<TimePoint> hangUpAt;
     std::mt19937 rng;
 
+    // A run of writes dropped for a client that does not read, recorded as one event when it
+    // ends: one event per write would grow the transcript as fast as the client writes.
+    std::uint64_t droppedBytes = 0;
+    std::uint64_t droppedWrites = 0;
+
     void Send(std::string bytes, TimePoint now) override;
     void Note(std::string_view kind, std::string_view text) override {
+      EndDropRun();
       sim->Note(name, kind, text);
+    }
+    void EndDropRun() {
+      if (droppedWrites == 0) return;
+      const std::string text = std::to_string(droppedBytes) + " bytes in " +
+                               std::to_string(droppedWrites) +
+                               (droppedWrites == 1 ? " write" : " writes") +
+                               ": the client is not reading";
+      droppedBytes = 0;
+      droppedWrites = 0;
+      sim->Note(name, "drop", text);
     }
   };
 
@@ -366,6 +382,7 @@ void ModemSim::Impl::Stop() {
   if (thread_.joinable()) thread_.join();
   std::lock_guard lock(mu_);
   for (auto& p : ports_) {
+    p->EndDropRun();
     if (p->engine) p->engine->NoteFinal();
     if (p->up) ::unlink(p->linkPath.c_str());
     p->term = Terminal{};
@@ -393,7 +410,8 @@ ModemSim::Impl::Port* ModemSim::Impl::Find(int number) {
 void ModemSim::Impl::Port::Send(std::string bytes, TimePoint now) {
   if (!up || bytes.empty()) return;
   if (outBytes + bytes.size() > kMaxQueuedBytes) {
-    Note("drop", std::to_string(bytes.size()) + " bytes: the client is not reading");
+    droppedBytes += bytes.size();
+    ++droppedWrites;
     return;
   }
   std::vector<std::string> pieces;

@@ -28,7 +28,7 @@ class BenchView final : public modem::MainView {
   void EnableItem(int, bool) override {}
   [[nodiscard]] bool IsItemEnabled(int) const override { return false; }
   void StopTimer(int) override {}
-  int ShowMessageBox(const char*, const char*, unsigned) override { return 1; }
+  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
   void Beep() override {
     auto start = std::chrono::steady_clock::now();
     platform::Beep(1000, 100);

@@ -47,7 +47,7 @@ class BenchView final : public modem::MainView {
   void EnableItem(int, bool) override {}
   [[nodiscard]] bool IsItemEnabled(int) const override { return true; }
   void StopTimer(int) override {}
-  int ShowMessageBox(const char*, const char*, unsigned) override { return 1; }
+  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
   void Beep() override {}
   [[nodiscard]] QWidget* Window() override { return nullptr; }
 };

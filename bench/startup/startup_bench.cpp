@@ -125,6 +125,7 @@ bool RunChild(const char* self, const char* mode, const QString& workDir, const 
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("KALVEX_COM_DIR", comDir.c_str(), 1);
     for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
+    ::setenv("XDG_RUNTIME_DIR", workDir.toLocal8Bit().constData(), 1);
     if (::chdir(workDir.toLocal8Bit().constData()) != 0) ::_exit(126);
     const int devNull = ::open("/dev/null", O_WRONLY);
     if (devNull >= 0) ::dup2(devNull, 2);

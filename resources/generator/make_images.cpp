@@ -2,6 +2,8 @@
 //   logo129.bmp  134 x 50, 8 bits per pixel, 256-entry palette, uncompressed
 //   icon128.ico  32 x 32 and 16 x 16, 16 colours each
 //   icon68.ico   32 x 32, 16 colours
+//   app-icon-N.png  the desktop menu's icon at N = 16, 32, 48, 64, 128 and 256 pixels, full
+//                   colour with smoothed edges: the same drawing as icon128.ico
 // Usage: kalvex-make-images OUTPUT_DIR. The files are checked in; run this only to redraw them.
 // The BMP and ICO files are written by hand rather than through Qt's writers so that the bit
 // depth and palette size are exactly the ones the resources call for.
@@ -212,10 +214,12 @@ QImage Canvas(int size) {
 }
 
 // A grey modem case with a yellow handset resting on it and a green and a red light. Drawn on
-// a 32-unit grid; the 16-pixel image is the same drawing at half scale.
-QImage ModemIcon(int size) {
+// a 32-unit grid; the 16-pixel image is the same drawing at half scale. The dialog's own icon
+// keeps hard pixel edges for its 16 colours; the desktop icons are smoothed.
+QImage ModemIcon(int size, bool smooth = false) {
   QImage art = Canvas(size);
   QPainter p(&art);
+  p.setRenderHint(QPainter::Antialiasing, smooth);
   p.scale(size / 32.0, size / 32.0);
   p.setPen(QPen(C(kBlack), 1));
   p.setBrush(C(kSilver));
@@ -292,5 +296,13 @@ int main(int argc, char** argv) {
   ok = WriteFile(dir + "/icon128.ico",
                  IconFile({Quantise(ModemIcon(32)), Quantise(ModemIcon(16))})) && ok;
   ok = WriteFile(dir + "/icon68.ico", IconFile({Quantise(LineTestIcon())})) && ok;
+  for (int size : {16, 32, 48, 64, 128, 256}) {
+    const QString path = dir + QStringLiteral("/app-icon-%1.png").arg(size);
+    // 16 and 32 pixels are the hand-tuned grid itself; smoothing would only blur it.
+    if (!ModemIcon(size, size > 32).save(path, "PNG")) {
+      std::fprintf(stderr, "kalvex-make-images: cannot write %s\n", qPrintable(path));
+      ok = false;
+    }
+  }
   return ok ? 0 : 1;
 }

@@ -41,14 +41,14 @@ void RunSpeakerTest(modem::MainView& view) {
   if (StartBuzz() && !modem::StopRequested()) {
     (void)prompt.RunModal();
     // The answer alone decides; "H" only silences the speaker, whatever it answers.
-    if (!modem::StopCutsWaits()) {
-      (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
-      modem::pendingChanges.offHook = false;
-    }
+    (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
     result = view.speakerAnswer == 1 ? "Passed" : "Failure";
   }
   view.SetItemText(ids::kSpeakerResult, result);
   for (int id : kRunButtons) view.EnableItem(id, true);
+  // A run that was not stopped has sent its "H", or failed where no "H" is to be sent; a stopped
+  // one hangs up now.
+  if (!modem::StopRequested()) modem::pendingChanges.offHook = false;
   (void)modem::PutModemBack(view.detectedPort);
 }
 

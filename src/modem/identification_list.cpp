@@ -3,14 +3,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "modem/detection.h"
+#include "platform/data_files.h"
 #include "platform/message_box.h"
+#include "platform/regular_file.h"
 
 namespace modem {
 namespace {
 
 constexpr int kCtrlZ = 0x1A;
+constexpr char kIdentificationFileName[] = "ati3.dat";
 
 // The file as a Windows text-mode read delivers it: CR LF arrives as LF, a lone CR stays, and a
 // Ctrl-Z is the end of the file. The list was written on Windows and is read that way there,
@@ -84,19 +88,20 @@ void CutEntry(char* entry) {
 
 bool ReadIdentificationFile(const char* path, IdentificationList& list) {
   list = IdentificationList{};
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return false;
-  TextModeReader reader(file);
+  // Only a regular file (or a link to one): a FIFO in its place would block start-up for good.
+  platform::UniqueFile file = platform::OpenRegularFileStream(path);
+  if (!file) return false;
+  TextModeReader reader(file.get());
   int count = 0;
   while (count < kMaxIdentificationLines &&
          reader.ReadLine(list.lines[count], kIdentificationLineSize)) {
     CutEntry(list.lines[count]);
     ++count;
   }
-  // A directory opens on Linux and fails only at its first read; a file that fails part way
-  // is as unusable as a missing one, and half a list could accept the wrong port.
+  // A file that fails part way is as unusable as a missing one, and half a list could accept
+  // the wrong port.
   bool failed = reader.Failed();
-  std::fclose(file);
+  file.reset();
   if (failed) {
     list = IdentificationList{};
     return false;
@@ -106,9 +111,21 @@ bool ReadIdentificationFile(const char* path, IdentificationList& list) {
 }
 
 void LoadIdentificationList(MainView& view) {
-  if (ReadIdentificationFile("ati3.dat", view.identificationList)) return;
+  // The first place that has the file decides: a copy a user put in front of the installed one
+  // replaces it, and an unreadable copy is reported rather than silently passed over.
+  std::string found;
+  for (const std::string& path : platform::DataFileCandidates(kIdentificationFileName)) {
+    if (platform::DataFileExists(path)) {
+      found = path;
+      break;
+    }
+  }
+  if (!found.empty() && ReadIdentificationFile(found.c_str(), view.identificationList)) return;
+  std::string details = "Looked for ati3.dat in these places, in this order:\n" +
+                        platform::DescribeDataFileCandidates(kIdentificationFileName);
+  if (!found.empty()) details += "\n\n" + found + " exists but could not be read.";
   // Without the list no port can be recognised; the tool has nothing to do.
-  view.ShowMessageBox("Ati3.dat missing !", nullptr, platform::kMbOk);
+  view.ShowMessageBox("Ati3.dat missing !", nullptr, platform::kMbOk, details.c_str());
   std::exit(0);
 }
 

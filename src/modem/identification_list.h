@@ -15,8 +15,9 @@ struct IdentificationList {
 // text-mode read sees it: CR LF is LF, Ctrl-Z ends the file; at most 30 entries of at most 79
 // characters, each cut at its first newline. An entry with no text (a blank line, or a line that
 // starts with a NUL byte) is kept as "\n", which never matches. Returns true when the file was
-// read; false when it is missing, a directory or unreadable (list left empty, count 0). The
-// caller shows "Ati3.dat missing !" and ends the process. Any thread; touches only list.
+// read; false when it is missing, not a regular file (a directory, a FIFO, a device; a symbolic
+// link counts as what it points to) or unreadable (list left empty, count 0). The caller shows
+// "Ati3.dat missing !" and ends the process. Any thread; touches only list.
 [[nodiscard]] bool ReadIdentificationFile(const char* path, IdentificationList& list);
 
 }  // namespace modem

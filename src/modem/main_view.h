@@ -17,7 +17,9 @@ class MainView {
   [[nodiscard]] virtual bool IsItemEnabled(int id) const = 0;
   virtual void StopTimer(int id) = 0;
   // Modal message box owned by the main window; returns the button (platform::kIdOk, ...).
-  virtual int ShowMessageBox(const char* text, const char* caption, unsigned style) = 0;
+  // details, when given, is the longer explanation behind the box's "Show Details" button.
+  virtual int ShowMessageBox(const char* text, const char* caption, unsigned style,
+                             const char* details = nullptr) = 0;
   virtual void Beep() = 0;  // 1000 Hz for 100 ms
   // Parent window for the test dialogs; null in a fake without widgets.
   [[nodiscard]] virtual QWidget* Window() = 0;

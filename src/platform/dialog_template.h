@@ -27,6 +27,13 @@ struct ControlRow {
   int x, y, w, h;     // dialog units
 };
 
+// The name a screen reader gives a control whose own text, or the label beside it, says too
+// little ("Test...") or says it badly.
+struct ControlName {
+  int id;
+  const char* name;
+};
+
 enum class DialogStyle {
   kMainWindow,  // own taskbar entry, close and minimise boxes, no maximise, fixed size
   kModal,       // fixed-size modal dialog with a close box
@@ -39,6 +46,9 @@ struct DialogTemplate {
   DialogStyle style;
   const ControlRow* controls;
   int controlCount;
+  // Optional. A value field without an entry here is named after the label on its left.
+  const ControlName* names = nullptr;
+  int nameCount = 0;
 };
 
 }  // namespace platform

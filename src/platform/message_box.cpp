@@ -40,16 +40,20 @@ const char* ApplicationName() {
   return name.constData();
 }
 
-int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style) {
+int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
+               const char* details) {
   const bool yesNo = (style & 0x0F) == kMbYesNo;
   const QByteArray title = caption ? QByteArray(caption) : QByteArray(ApplicationName());
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     std::fprintf(stderr, "%s: %s\n", title.constData(), text ? text : "");
+    if (details) std::fprintf(stderr, "%s\n", details);
     return yesNo ? kIdNo : kIdOk;
   }
   QMessageBox box(IconFor(style), QString::fromLatin1(title), QString::fromLatin1(text ? text : ""),
                   QMessageBox::NoButton, owner);
   box.setTextFormat(Qt::PlainText);
+  // File paths are in the local encoding, unlike the box's own 8-bit texts.
+  if (details) box.setDetailedText(QString::fromLocal8Bit(details));
   if (yesNo) {
     QPushButton* yes = box.addButton(QMessageBox::Yes);
     QPushButton* no = box.addButton(QMessageBox::No);

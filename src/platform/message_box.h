@@ -18,10 +18,12 @@ inline constexpr int kIdNo = 7;
 // Shows a modal box and returns the button pressed: kIdOk (1) for OK, kIdYes or kIdNo. As with
 // the classic boxes, Escape or the close box on an OK box counts as OK, and on a Yes/No box as
 // No. text and caption are 8-bit and shown as plain text, never markup. caption null: the
-// program file's name without directory and extension. owner may be null.
-// UI thread. Without a QApplication the text goes to standard error and the result is kIdOk
-// (kIdNo for Yes/No).
-int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style);
+// program file's name without directory and extension. owner may be null. details, when given,
+// is shown behind the box's "Show Details" button (local 8-bit, plain text).
+// UI thread. Without a QApplication the text and details go to standard error and the result is
+// kIdOk (kIdNo for Yes/No).
+int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
+               const char* details = nullptr);
 
 // The program file's name without directory and extension ("kalvex-modem-diag"), from the
 // running executable, not argv[0]. Valid until the next call. UI thread.

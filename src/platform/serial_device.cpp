@@ -16,6 +16,8 @@
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "platform/regular_file.h"
+#include "platform/port_check.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -37,9 +39,18 @@ pid_t LivePidOfUucpLock(const char* path) {
   }
   const char* dir = std::getenv("KALVEX_LOCK_DIR");
   std::string lockPath = std::string(dir && *dir ? dir : "/var/lock") + "/LCK.." + name;
-  UniqueFd lock(RetryOnEintr([&] { return ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!lock.Valid()) return 0;
-  char text[64] = {};
+  // The lock directory is world-writable: a FIFO there would block the open for good, and a
+  // symbolic link could make any file a lock. Neither is a lock.
+  std::string refused;
+  UniqueFd lock = OpenRegularFile(lockPath.c_str(), SymlinkPolicy::kRefuse, &refused);
+  if (!lock.Valid()) {
+    if (!refused.empty()) {
+      DebugOutputF("\nLock file %.200s ignored: %.200s", lockPath.c_str(), refused.c_str());
+    }
+    return 0;
+  }
+  // Ten digits and a newline, or the four-byte binary form; nothing longer is a PID.
+  char text[12] = {};
   ssize_t got = RetryOnEintr([&] { return ::read(lock.Get(), text, sizeof text - 1); });
   if (got <= 0) return 0;
   pid_t pid = 0;
@@ -101,20 +112,24 @@ bool SerialDevice::Open(const char* path) {
     LogOpenFailure(path, ("not a terminal: " + DescribeErrno(errno)).c_str());
     return false;
   }
-  if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
-    LogOpenFailure(path, ("exclusive mode refused: " + DescribeErrno(errno)).c_str());
-    return false;
-  }
-  // TIOCEXCL does not bind root; a lock held by another copy of the tool still does.
+  // TIOCEXCL does not bind root; a lock held by another copy of the tool still does. The lock
+  // comes first: a refused open must not touch the exclusive flag, which belongs to the holder.
   if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
     int err = errno;
-    ::ioctl(fd.Get(), TIOCNXCL);
     LogOpenFailure(path, err == EWOULDBLOCK ? "busy: another program holds its lock"
                                             : ("lock refused: " + DescribeErrno(err)).c_str());
     return false;
   }
+  // Root may open a terminal that another program made exclusive; that flag stays theirs.
+  int alreadyExclusive = 0;
+  if (::ioctl(fd.Get(), TIOCGEXCL, &alreadyExclusive) != 0) alreadyExclusive = 0;
+  if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
+    LogOpenFailure(path, ("exclusive mode refused: " + DescribeErrno(errno)).c_str());
+    return false;
+  }
   fd_ = std::move(fd);
   original_ = std::move(original);
+  clearExclusiveAtClose_ = alreadyExclusive == 0;
   return true;
 }
 
@@ -122,7 +137,7 @@ void SerialDevice::Close() {
   if (!fd_.Valid()) return;
   // On a pseudo-terminal the exclusive flag outlives the descriptor and would refuse every
   // later open by anyone but root.
-  ::ioctl(fd_.Get(), TIOCNXCL);
+  if (clearExclusiveAtClose_) ::ioctl(fd_.Get(), TIOCNXCL);
   if (original_) ::tcsetattr(fd_.Get(), TCSANOW, original_.get());
   original_.reset();
   fd_.Reset();
@@ -244,5 +259,7 @@ WaitResult SerialDevice::WaitEvent() {
   if (fds[0].revents & POLLIN) return WaitResult::kRxChar;
   return WaitResult::kNoEvent;
 }
+
+int LiveUucpLockHolder(const char* path) { return static_cast<int>(LivePidOfUucpLock(path)); }
 
 }  // namespace platform

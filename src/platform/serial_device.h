@@ -48,13 +48,13 @@ class SerialDevice {
   SerialDevice(const SerialDevice&) = delete;
   SerialDevice& operator=(const SerialDevice&) = delete;
 
-  // Opens path read/write, non-blocking, exclusive (TIOCEXCL and flock); refuses a device whose
-  // UUCP lock file names a live process. On failure returns false with nothing left open, and
-  // one line with the reason goes to the debug output.
+  // Opens path read/write, non-blocking, exclusive (flock, then TIOCEXCL); refuses a device whose
+  // UUCP lock file names a live process. On failure returns false with nothing left open and the
+  // exclusive flag untouched, and one line with the reason goes to the debug output.
   [[nodiscard]] bool Open(const char* path);
   [[nodiscard]] bool IsOpen() const { return fd_.Valid(); }
-  // Clears exclusive mode (it outlives the descriptor on a pseudo-terminal), puts the original
-  // settings back and closes. Nothing when not open.
+  // Clears exclusive mode when this open set it (it outlives the descriptor on a
+  // pseudo-terminal), puts the original settings back and closes. Nothing when not open.
   void Close();
 
   // Raw mode with the given speed, size, parity, stop bits and handshake; true when accepted.
@@ -82,6 +82,7 @@ class SerialDevice {
 
   UniqueFd fd_;
   std::unique_ptr<struct termios> original_;  // put back at close
+  bool clearExclusiveAtClose_ = false;        // the flag was not set before this open
   std::atomic<unsigned> eventMask_{0};
   std::mutex wakeMutex_;  // the eventfd may go away while another thread signals it
   int wakeFd_ = -1;

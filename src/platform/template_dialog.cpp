@@ -1,5 +1,7 @@
 #include "platform/template_dialog.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -24,8 +26,19 @@ const MessageMap kEmptyMessageMap = {nullptr, 0, nullptr, nullptr};
 
 QString FromBytes(const char* text) { return text ? QString::fromLatin1(text) : QString(); }
 
+// Its own class name lets the accessibility factory below answer for value fields: Qt asks the
+// factories by class name, most derived first, and its own one claims every plain QLabel.
+class ValueFieldLabel final : public QLabel {
+  Q_OBJECT
+
+ public:
+  using QLabel::QLabel;
+};
+
 QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
-  auto* label = new QLabel(parent);
+  const bool valueField =
+      row.kind == ControlKind::kValueField || row.kind == ControlKind::kCentredText;
+  QLabel* label = valueField ? new ValueFieldLabel(parent) : new QLabel(parent);
   // Text from the modem or from ati3.dat lands in these; it must never be read as markup.
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
@@ -34,7 +47,9 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
       label->setAlignment(Qt::AlignRight | Qt::AlignTop);
       break;
     case ControlKind::kValueField:
-      label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+      // Centred both ways: a framed label indents top-aligned text by half an "x", which pushes
+      // the descenders of a one-line value out of its 10-unit field.
+      label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
       label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       label->setLineWidth(1);
       break;
@@ -47,6 +62,56 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
   }
   label->setText(FromBytes(row.text));
   return label;
+}
+
+// A value field is read as its label's name with its text as the value; Qt's own label
+// interface would give only one of the two.
+class ValueFieldAccessible final : public QAccessibleWidget {
+ public:
+  explicit ValueFieldAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+  QString text(QAccessible::Text t) const override {
+    const auto* label = static_cast<const QLabel*>(widget());
+    // A field nothing names is read as its text alone.
+    if (t == QAccessible::Name)
+      return label->accessibleName().isEmpty() ? label->text() : label->accessibleName();
+    if (t == QAccessible::Value) return label->accessibleName().isEmpty() ? QString() : label->text();
+    return QAccessibleWidget::text(t);
+  }
+};
+
+QAccessibleInterface* ValueFieldFactory(const QString& className, QObject* object) {
+  auto* label = qobject_cast<ValueFieldLabel*>(object);
+  if (!label || className != QLatin1String(ValueFieldLabel::staticMetaObject.className()))
+    return nullptr;
+  return new ValueFieldAccessible(label);
+}
+
+bool IsLabel(ControlKind kind) {
+  return kind == ControlKind::kLabelLeft || kind == ControlKind::kLabelRight;
+}
+
+// "Digital Local  Loop Back Test : " reads as "Digital Local Loop Back Test".
+QString NameFromLabel(const char* text) {
+  QString name = FromBytes(text).simplified();
+  while (name.endsWith(QLatin1Char(':')) || name.endsWith(QLatin1Char(' '))) name.chop(1);
+  return name;
+}
+
+// The label a user sees as the field's caption: on the same line, ending just left of it
+// (at most a few dialog units away), the nearest one.
+const ControlRow* LabelBeside(const DialogTemplate& dialogTemplate, const ControlRow& field) {
+  constexpr int kMaxGap = 4;
+  const ControlRow* best = nullptr;
+  for (int i = 0; i < dialogTemplate.controlCount; ++i) {
+    const ControlRow& row = dialogTemplate.controls[i];
+    if (!IsLabel(row.kind)) continue;
+    const int gap = field.x - (row.x + row.w);
+    const bool sameLine = row.y < field.y + field.h && field.y < row.y + row.h;
+    if (!sameLine || gap < 0 || gap > kMaxGap) continue;
+    if (!best || gap < field.x - (best->x + best->w)) best = &row;
+  }
+  return best;
 }
 
 }  // namespace
@@ -95,6 +160,10 @@ QRect TemplateDialog::DialogUnitsToPixels(int x, int y, int w, int h) const {
 }
 
 void TemplateDialog::BuildControls() {
+  // Before the first field exists: Qt makes a widget's interface at its first text change and
+  // keeps it.
+  static const bool factoryInstalled = (QAccessible::installFactory(ValueFieldFactory), true);
+  (void)factoryInstalled;
   QList<QGroupBox*> groupBoxes;
   for (int i = 0; i < dialogTemplate_.controlCount; ++i) {
     const ControlRow& row = dialogTemplate_.controls[i];
@@ -145,6 +214,32 @@ void TemplateDialog::BuildControls() {
   }
   // Group boxes come late in some templates but must not cover the controls they frame.
   for (QGroupBox* box : groupBoxes) box->lower();
+  NameControls();
+}
+
+void TemplateDialog::NameControls() {
+  for (int i = 0; i < dialogTemplate_.controlCount; ++i) {
+    const ControlRow& row = dialogTemplate_.controls[i];
+    QWidget* widget = rowWidgets_[i];
+    const bool valueField =
+        row.kind == ControlKind::kValueField || row.kind == ControlKind::kCentredText;
+    const ControlRow* label = valueField || row.kind == ControlKind::kProgressBar
+                                  ? LabelBeside(dialogTemplate_, row)
+                                  : nullptr;
+    QString name;
+    if (row.id != kNoId) {
+      for (int n = 0; n < dialogTemplate_.nameCount; ++n) {
+        if (dialogTemplate_.names[n].id == row.id) name = FromBytes(dialogTemplate_.names[n].name);
+      }
+    }
+    if (name.isEmpty() && label) name = NameFromLabel(label->text);
+    if (label) {
+      // The field is what the label describes: Qt reports the pair to screen readers.
+      if (auto* caption = qobject_cast<QLabel*>(rowWidgets_[int(label - dialogTemplate_.controls)]))
+        caption->setBuddy(widget);
+    }
+    if (!name.isEmpty()) widget->setAccessibleName(name);
+  }
 }
 
 QWidget* TemplateDialog::Item(int id) const { return items_.value(id, nullptr); }
@@ -157,6 +252,12 @@ void TemplateDialog::SetItemText(int id, const char* text) {
   QWidget* widget = Item(id);
   if (auto* label = qobject_cast<QLabel*>(widget)) {
     label->setText(FromBytes(text));
+    // A named field's text is its value; a countdown or a status changes without focus moving,
+    // so it is announced.
+    if (!label->accessibleName().isEmpty()) {
+      QAccessibleValueChangeEvent event(label, label->text());
+      QAccessible::updateAccessibility(&event);
+    }
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
     button->setText(FromBytes(text));
   } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
@@ -197,6 +298,7 @@ int TemplateDialog::RunModal() {
   ended_ = false;
   endResult_ = 0;
   running_ = true;
+  awaitingFirstPaint_ = true;
   OnInitDialog();
   // QDialog::exec() resets the result and shows the dialog, so an ending made during the
   // initialisation would be lost and the loop would never end.
@@ -319,7 +421,7 @@ void TemplateDialog::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
     return;
   }
-  if (isVisible() && !painted_) {
+  if (isVisible() && awaitingFirstPaint_) {
     // A tick ranks below painting: hold it (and stop a 0 ms timer from spinning) until the
     // dialog has been painted once.
     Timer& timer = timers_[id];
@@ -333,6 +435,8 @@ void TemplateDialog::timerEvent(QTimerEvent* event) {
 }
 
 void TemplateDialog::ReleaseHeldTimers() {
+  // A release queued in an earlier run must not let this run's ticks overtake its first paint.
+  if (awaitingFirstPaint_) return;
   QList<int> held;
   for (auto it = timers_.begin(); it != timers_.end(); ++it) {
     if (it->heldTick) held.append(it.key());
@@ -351,17 +455,14 @@ void TemplateDialog::ReleaseHeldTimers() {
 bool TemplateDialog::event(QEvent* event) {
   switch (event->type()) {
     case QEvent::Paint:
-      if (!painted_) {
-        painted_ = true;
-        // Queued, so the held ticks come after the whole first paint, children included.
+    case QEvent::Hide:
+      // Only the opening of a dialog waits for a paint. A minimised or unmapped window is never
+      // painted, so its hide ends the wait too: a later paint may never come.
+      if (awaitingFirstPaint_) {
+        awaitingFirstPaint_ = false;
+        // Queued, so the held ticks come after the whole paint, children included.
         QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
       }
-      break;
-    case QEvent::Hide:
-      painted_ = false;
-      // A hidden window's timers tick again; give back any tick held for a paint that will not
-      // come now.
-      QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
       break;
     default:
       break;
@@ -370,3 +471,5 @@ bool TemplateDialog::event(QEvent* event) {
 }
 
 }  // namespace platform
+
+#include "template_dialog.moc"

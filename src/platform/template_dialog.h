@@ -85,6 +85,7 @@ class TemplateDialog : public QDialog {
 
   // Control access by template ID. Unknown IDs are ignored (getters return empty / false /
   // null). Text is 8-bit: each byte shows as the Latin-1 character of that code, never markup.
+  // A named value field announces its new text to assistive technology (a value change).
   void SetItemText(int id, const char* text);
   [[nodiscard]] QString ItemText(int id) const;
   void EnableItem(int id, bool enabled);
@@ -97,8 +98,10 @@ class TemplateDialog : public QDialog {
   [[nodiscard]] QWidget* ControlForRow(int index) const;
 
   // Timers by the dialog's own ID: arming an ID again replaces its timer (milliseconds below 0
-  // count as 0); 0 ms repeats until killed. While the dialog is shown but not yet painted, ticks
-  // wait for the first paint (a tick ranks below painting). Precise: never early.
+  // count as 0); 0 ms repeats until killed. Only the ticks that fall between the dialog's showing
+  // (each RunModal) and its first paint wait for that paint (a tick ranks below painting); later
+  // ticks come whether the dialog is visible, minimised or hidden, and a dialog the window system
+  // hides before its first paint gets its held ticks then. Precise: never early.
   void SetTimer(int id, int milliseconds);
   void KillTimer(int id);  // unknown IDs are ignored
   [[nodiscard]] bool HasTimer(int id) const;
@@ -134,6 +137,7 @@ class TemplateDialog : public QDialog {
   };
 
   void BuildControls();
+  void NameControls();
   void OnControlClicked(int id);
   void StartQtTimer(Timer& timer);
   void ReleaseHeldTimers();
@@ -149,7 +153,8 @@ class TemplateDialog : public QDialog {
   bool ended_ = false;
   int endResult_ = 0;
   bool running_ = false;
-  bool painted_ = false;
+  // From the start of a modal run (or construction) until the first paint or the first hide.
+  bool awaitingFirstPaint_ = true;
 };
 
 }  // namespace platform

@@ -3,16 +3,23 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "modem/safe_state.h"
 #include "platform/debug_output.h"
 #include "platform/termination_signals.h"
+#include "platform/device_name.h"
 #include "platform/window_lookup.h"
+#include "ui/command_line.h"
 #include "ui/main_dialog.h"
+#include "ui/single_instance.h"
+#include "ui/port_listing.h"
 
 namespace ui {
 
@@ -28,6 +35,14 @@ int DiagApp::InitInstance() {
     platform::DebugOutput("\nA window titled \"Built-In Modem Diagnostics\" exists: not starting");
     return 0;
   }
+  if (QGuiApplication::platformName() == QLatin1String("wayland") &&
+      !platform::XDisplayAvailable()) {
+    platform::DebugOutput("\nNo X display: cannot look for a \"Built-In Modem Diagnostics\" "
+                          "window; starting");
+  }
+  // Held until the program ends: two copies would take turns on one modem's registers.
+  platform::InstanceLock instance;
+  if (!ClaimSingleInstance(instance, true)) return 1;
   MainDialog dialog(nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
   int stoppedBy = 0;
@@ -48,12 +63,30 @@ int DiagApp::InitInstance() {
   return stoppedBy == 0 ? 0 : 128 + stoppedBy;
 }
 
-QByteArray DisplayProblem(int argc, char** argv) {
+namespace {
+
+QByteArray PlatformArgument(int argc, char** argv) {
   QByteArray platform;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
       platform = argv[i + 1];
   }
+  return platform;
+}
+
+// On a Wayland desktop that also runs XWayland, the tool runs as an X client unless the user
+// chose a platform: only there can it look for the "Built-In Modem Diagnostics" window, and
+// only there are its dialogs placed where it puts them.
+void PreferXWayland(int argc, char** argv) {
+  if (!PlatformArgument(argc, argv).isEmpty() || !qgetenv("QT_QPA_PLATFORM").isEmpty()) return;
+  if (qgetenv("WAYLAND_DISPLAY").isEmpty() || !platform::XDisplayAvailable()) return;
+  qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+}  // namespace
+
+QByteArray DisplayProblem(int argc, char** argv) {
+  QByteArray platform = PlatformArgument(argc, argv);
   if (platform.isEmpty()) platform = qgetenv("QT_QPA_PLATFORM");
   // "name:options" or a list "a;b": Qt tries the first entry first.
   platform = platform.split(';').first().split(':').first().trimmed();
@@ -63,10 +96,38 @@ QByteArray DisplayProblem(int argc, char** argv) {
   const QByteArray display = qgetenv("DISPLAY");
   QByteArray reason = display.isEmpty() ? QByteArray("cannot open the display: DISPLAY is not set")
                                         : "cannot open the display \"" + display + "\"";
-  return reason + "; set DISPLAY, or QT_QPA_PLATFORM=offscreen";
+  return reason + "; set DISPLAY, or use --report to run without a display";
 }
 
 int RunDiagApp(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  if (arguments.isEmpty()) arguments << QStringLiteral("kalvex-modem-diag");
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "%s\n", parsed.error.c_str());
+    return kExitUsage;
+  }
+  if (parsed.line.mode == RunMode::kHelp) {
+    std::fputs(HelpText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (parsed.line.mode == RunMode::kVersion) {
+    std::fputs(VersionLine().c_str(), stdout);
+    return kExitOk;
+  }
+  platform::SetPortOverrides(parsed.line.portMappings);
+  for (const std::string& problem : platform::LoadPortsConfig())
+    std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
+  if (parsed.line.mode == RunMode::kListPorts) {
+    std::fputs(PortListingText().c_str(), stdout);
+    return kExitOk;
+  }
+  if (parsed.line.mode == RunMode::kReport) {
+    std::fputs("kalvex-modem-diag: --report is not available in this build yet\n", stderr);
+    return kExitTestFailed;
+  }
+  PreferXWayland(argc, argv);
   const QByteArray problem = DisplayProblem(argc, argv);
   if (!problem.isEmpty()) {
     const QByteArray name =

@@ -18,8 +18,9 @@ class DiagApp {
   DiagApp& operator=(const DiagApp&) = delete;
 
   // Start-up: refuses silently when a top-level window titled kRefusingWindowTitle exists
-  // (before any window, file or port is touched); otherwise builds the main dialog and runs it.
-  // Returns the process exit status: 0 on every end (a missing ati3.dat exits the process
+  // (before any window, file or port is touched); refuses with a message box and status 1 while
+  // another copy runs (ClaimSingleInstance); otherwise builds the main dialog and runs it.
+  // Returns the process exit status: 0 on every other end (a missing ati3.dat exits the process
   // itself with 0), 128 + n after signal n (SIGTERM, SIGINT, SIGHUP), which closes the dialog as
   // "Quit" does: a running detection or test stops and the modem is put back first; a second
   // signal cuts the put-back short. UI thread.
@@ -34,8 +35,9 @@ class DiagApp {
 // -platform, then QT_QPA_PLATFORM.
 [[nodiscard]] QByteArray DisplayProblem(int argc, char** argv);
 
-// The whole program: checks the display, then DiagApp. Returns the exit status (1 with a
-// message on standard error when no display can be used).
+// The whole program: reads the command line (--help, --version and usage errors end here, with
+// no display needed), checks the display, then DiagApp. Returns the exit status (64 for a usage
+// error, 1 with a message on standard error when no display can be used).
 int RunDiagApp(int argc, char** argv);
 
 }  // namespace ui

@@ -147,8 +147,9 @@ bool MainDialog::IsItemEnabled(int id) const { return TemplateDialog::IsItemEnab
 
 void MainDialog::StopTimer(int id) { KillTimer(id); }
 
-int MainDialog::ShowMessageBox(const char* text, const char* caption, unsigned style) {
-  return platform::MessageBox(this, text, caption, style);
+int MainDialog::ShowMessageBox(const char* text, const char* caption, unsigned style,
+                               const char* details) {
+  return platform::MessageBox(this, text, caption, style, details);
 }
 
 void MainDialog::Beep() { platform::Beep(1000, 100); }

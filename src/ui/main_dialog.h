@@ -33,7 +33,8 @@ class MainDialog final : public platform::TemplateDialog, public modem::MainView
   void EnableItem(int id, bool enabled) override;
   [[nodiscard]] bool IsItemEnabled(int id) const override;
   void StopTimer(int id) override;
-  int ShowMessageBox(const char* text, const char* caption, unsigned style) override;
+  int ShowMessageBox(const char* text, const char* caption, unsigned style,
+                     const char* details = nullptr) override;
   void Beep() override;
   [[nodiscard]] QWidget* Window() override;
 

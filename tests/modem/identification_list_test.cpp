@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 #include <string>
 #include <vector>
@@ -147,7 +153,129 @@ TEST_F(IdentificationList, MissingFileOrDirectoryIsNotRead) {
   EXPECT_EQ(list.count, 0);
 }
 
-TEST_F(IdentificationList, LoadReadsAti3DatFromTheCurrentDirectory) {
+// A FIFO would block start-up until someone writes to it; like a directory, it counts as
+// missing. A link counts as what it points to. If the read waits, writing to the FIFO frees it,
+// so the failure ends the test instead of hanging it.
+TEST_F(IdentificationList, OnlyARegularFileOrALinkToOneIsRead) {
+  const std::string fifo = (dir_ / "fifo.dat").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_symlink(Write("Kalvex V.92\n", "plain.dat"), dir_ / "link.dat");
+  fs::create_symlink(fifo, dir_ / "link-to-fifo.dat");
+  fs::create_directory(dir_ / "dir.dat");
+  for (const char* name : {"fifo.dat", "link-to-fifo.dat", "dir.dat", "link.dat"}) {
+    SCOPED_TRACE(name);
+    const std::string path = (dir_ / name).string();
+    modem::IdentificationList list;
+    list.count = 5;
+    auto read = std::async(std::launch::async,
+                           [&] { return modem::ReadIdentificationFile(path.c_str(), list); });
+    const bool atOnce = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!atOnce) std::ofstream(fifo) << "x\n";
+    EXPECT_TRUE(atOnce) << "the read waited for a writer";
+    const bool loaded = read.get();
+    if (std::string(name) == "link.dat") {
+      EXPECT_TRUE(loaded);
+      ASSERT_EQ(list.count, 1);
+      EXPECT_STREQ(list.lines[0], "Kalvex V.92");
+    } else {
+      EXPECT_FALSE(loaded);
+      EXPECT_EQ(list.count, 0);
+    }
+  }
+}
+
+// Where LoadIdentificationList looks: the working directory, the user's configuration
+// directory, then the data directories. Every case points all three at its own directories, so
+// a copy installed on the machine is never what it finds.
+class IdentificationListLookup : public IdentificationList {
+ protected:
+  void SetUp() override {
+    IdentificationList::SetUp();
+    for (const char* sub : {"work", "config/kalvex-modem-diag", "local/kalvex-modem-diag",
+                            "usr/kalvex-modem-diag"}) {
+      fs::create_directories(dir_ / sub);
+    }
+    ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
+    ::setenv("XDG_DATA_DIRS", ((dir_ / "local").string() + ":" + (dir_ / "usr").string()).c_str(),
+             1);
+    fs::current_path(dir_ / "work");
+  }
+
+  // The first entry LoadIdentificationList reads, or "" when it read none.
+  std::string FirstEntryLoaded() {
+    modem_test::RecordingView view;
+    modem::LoadIdentificationList(view);
+    EXPECT_TRUE(view.boxes.empty());
+    return view.identificationList.count > 0 ? view.identificationList.lines[0] : "";
+  }
+};
+
+TEST_F(IdentificationListLookup, TheWorkingDirectoryComesFirst) {
+  Write("from work\n", "work/ati3.dat");
+  Write("from config\n", "config/kalvex-modem-diag/ati3.dat");
+  Write("from data\n", "usr/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(FirstEntryLoaded(), "from work");
+}
+
+TEST_F(IdentificationListLookup, TheConfigurationDirectoryComesBeforeTheDataDirectories) {
+  Write("from config\n", "config/kalvex-modem-diag/ati3.dat");
+  Write("from local\n", "local/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(FirstEntryLoaded(), "from config");
+}
+
+TEST_F(IdentificationListLookup, DataDirectoriesAreSearchedInTheirListedOrder) {
+  Write("from usr\n", "usr/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(FirstEntryLoaded(), "from usr");
+  Write("from local\n", "local/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(FirstEntryLoaded(), "from local");
+}
+
+TEST_F(IdentificationListLookup, ADirectoryNamedAti3DatIsPassedOver) {
+  fs::create_directory(dir_ / "work" / "ati3.dat");
+  Write("from config\n", "config/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(FirstEntryLoaded(), "from config");
+}
+
+TEST_F(IdentificationListLookup, TheInstalledListIsFoundFromAnyDirectory) {
+  Write("Kalvex V.92\n", "usr/kalvex-modem-diag/ati3.dat");
+  fs::current_path("/");
+  EXPECT_EQ(FirstEntryLoaded(), "Kalvex V.92");
+}
+
+using IdentificationListLookupDeathTest = IdentificationListLookup;
+
+TEST_F(IdentificationListLookupDeathTest, TheMissingBoxListsEveryPlaceInOrder) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  modem_test::RecordingView view;
+  // The death test's child makes its own directories: only their last parts are known here.
+  const std::string expected =
+      "details \\[Looked for ati3.dat in these places, in this order:\n"
+      "[^\n]*/work/ati3.dat \\(the working directory\\)\n"
+      "[^\n]*/config/kalvex-modem-diag/ati3.dat\n"
+      "[^\n]*/local/kalvex-modem-diag/ati3.dat\n"
+      "[^\n]*/usr/kalvex-modem-diag/ati3.dat\\]\n";
+  EXPECT_EXIT(modem::LoadIdentificationList(view), ::testing::ExitedWithCode(0),
+              "box \\[Ati3.dat missing !\\] \\[<null>\\] 0\n" + expected);
+}
+
+TEST_F(IdentificationListLookupDeathTest, AnUnreadableFirstCopyIsReportedNotSkipped) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string config = Write("from config\n", "config/kalvex-modem-diag/ati3.dat");
+  fs::permissions(config, fs::perms::none);
+  Write("from usr\n", "usr/kalvex-modem-diag/ati3.dat");
+  modem_test::RecordingView view;
+  EXPECT_EXIT(modem::LoadIdentificationList(view), ::testing::ExitedWithCode(0),
+              config + " exists but could not be read");
+}
+
+TEST_F(IdentificationListLookup, AFifoNamedAti3DatIsPassedOverWithoutWaitingForAWriter) {
+  ASSERT_EQ(::mkfifo((dir_ / "work" / "ati3.dat").c_str(), 0600), 0);
+  Write("from usr\n", "usr/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(FirstEntryLoaded(), "from usr");
+}
+
+TEST_F(IdentificationListLookup, LoadReadsAti3DatFromTheCurrentDirectory) {
   Write("Kalvex V.92\nZelto SW\n");
   fs::current_path(dir_);
   modem_test::RecordingView view;
@@ -157,7 +285,7 @@ TEST_F(IdentificationList, LoadReadsAti3DatFromTheCurrentDirectory) {
   EXPECT_TRUE(view.boxes.empty());
 }
 
-using IdentificationListDeathTest = IdentificationList;
+using IdentificationListDeathTest = IdentificationListLookup;
 
 TEST_F(IdentificationListDeathTest, LoadWithoutTheFileShowsTheBoxAndExitsWithZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");

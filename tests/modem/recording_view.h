@@ -17,6 +17,7 @@ class RecordingView : public modem::MainView {
     std::string text;
     std::string caption;  // "<null>" when none was given
     unsigned style;
+    std::string details;  // empty when none was given
   };
 
   void SetItemText(int id, const char* text) override {
@@ -33,11 +34,14 @@ class RecordingView : public modem::MainView {
     return it != enabledItems.end() && it->second;
   }
   void StopTimer(int id) override { events.push_back("stop timer " + std::to_string(id)); }
-  int ShowMessageBox(const char* text, const char* caption, unsigned style) override {
-    boxes.push_back({text, caption != nullptr ? caption : "<null>", style});
+  int ShowMessageBox(const char* text, const char* caption, unsigned style,
+                     const char* details = nullptr) override {
+    boxes.push_back({text, caption != nullptr ? caption : "<null>", style,
+                     details != nullptr ? details : ""});
     events.push_back(std::string("box ") + text);
     // A death test sees only the child's standard error: say what was shown there.
     std::fprintf(stderr, "box [%s] [%s] %u\n", text, boxes.back().caption.c_str(), style);
+    if (details != nullptr) std::fprintf(stderr, "details [%s]\n", details);
     return 1;
   }
   void Beep() override {

@@ -17,3 +17,9 @@ kalvex_add_test(window_lookup_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/window_lookup_test.cpp
   LIBS kalvex_platform X11::X11
   LABELS x11)
+
+# Each case starts its own Xvfb and plays the window manager on it.
+kalvex_add_test(template_dialog_x11_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/template_dialog_x11_test.cpp
+  LIBS kalvex_platform X11::X11
+  LABELS x11)

@@ -50,6 +50,23 @@ TEST_F(MessageBoxes, TextIsPlainAndTheGivenCaptionIsUsed) {
   EXPECT_EQ(seen.caption, "Kalvex Internal Modem Diagnostics Tool");
 }
 
+TEST_F(MessageBoxes, DetailsGoBehindTheDetailsButtonAndOnlyWhenGiven) {
+  QString details = QStringLiteral("unset");
+  ui_test::OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    details = box->detailedText();
+    box->button(QMessageBox::Ok)->click();
+  });
+  platform::MessageBox(nullptr, "Ati3.dat missing !", nullptr, platform::kMbOk,
+                       "Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat");
+  EXPECT_EQ(details, QString::fromUtf8("Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat"));
+  ui_test::OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    details = box->detailedText();
+    box->button(QMessageBox::Ok)->click();
+  });
+  platform::MessageBox(nullptr, "x", nullptr, platform::kMbOk);
+  EXPECT_TRUE(details.isEmpty());
+}
+
 TEST_F(MessageBoxes, YesNoGivesYesOrNoAndEscapeCountsAsNo) {
   AnswerNextMessageBox(nullptr, QMessageBox::Yes);
   EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?",

@@ -17,11 +17,16 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <QtMath>
 
 #include <functional>
 #include <iterator>
+#include <ostream>
+#include <string>
 #include <vector>
 
+#include "platform/probe_dialog.h"
 #include "platform/template_dialog.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
@@ -33,71 +38,14 @@ using platform::ControlKind;
 using platform::ControlRow;
 using platform::DialogTemplate;
 using platform::TemplateDialog;
+using platform_test::kField;
+using platform_test::kMapped;
+using platform_test::kUnmapped;
+using platform_test::ProbeDialog;
 
 class Dialogs : public testing::Test {
  protected:
   testsupport::QtApp<QApplication> qt{"dialog_test"};
-};
-
-// A small template with an OK, a Cancel, a mapped button, an unmapped button and a field.
-constexpr int kMapped = 1100;
-constexpr int kUnmapped = 1101;
-constexpr int kField = 1102;
-constexpr ControlRow kProbeRows[] = {
-    {platform::kIdOk, ControlKind::kDefaultPushButton, "OK", 10, 60, 50, 14},
-    {platform::kIdCancel, ControlKind::kPushButton, "Cancel", 70, 60, 50, 14},
-    {kMapped, ControlKind::kPushButton, "&Mapped", 130, 60, 50, 14},
-    {kUnmapped, ControlKind::kPushButton, "Unmapped", 10, 80, 50, 14},
-    {kField, ControlKind::kValueField, "", 10, 10, 100, 10},
-};
-constexpr DialogTemplate kProbeTemplate = {900, "Probe", 200, 100, platform::DialogStyle::kModal,
-                                           kProbeRows, static_cast<int>(std::size(kProbeRows))};
-
-// A dialog whose initialisation, ticks, clicks and close request are scripted by the test.
-class ProbeDialog final : public TemplateDialog {
- public:
-  explicit ProbeDialog(QWidget* parent = nullptr,
-                       const DialogTemplate& dialogTemplate = kProbeTemplate)
-      : TemplateDialog(dialogTemplate, parent) {
-    installEventFilter(this);
-  }
-
-  std::function<void(ProbeDialog&)> onInit;
-  std::function<void(ProbeDialog&, int)> onTick;
-  int closeRequests = 0;
-  int mappedClicks = 0;
-  int shows = 0;
-  int paints = 0;
-  std::vector<int> ticks;
-  std::vector<int> paintsAtTick;
-
- protected:
-  bool OnInitDialog() override {
-    if (onInit) onInit(*this);
-    return true;
-  }
-  const platform::MessageMap& GetMessageMap() const override {
-    static const platform::MessageMap::Click kClicks[] = {
-        {kMapped, platform::MapHandler(&ProbeDialog::OnMapped)}};
-    static const platform::MessageMap kMap = {kClicks, 1,
-                                              platform::MapTimerHandler(&ProbeDialog::OnTick),
-                                              platform::MapHandler(&ProbeDialog::OnClose)};
-    return kMap;
-  }
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == this && event->type() == QEvent::Show) ++shows;
-    if (watched == this && event->type() == QEvent::Paint) ++paints;
-    return false;
-  }
-
- private:
-  void OnMapped() { ++mappedClicks; }
-  void OnClose() { ++closeRequests; }
-  void OnTick(int id) {
-    ticks.push_back(id);
-    paintsAtTick.push_back(paints);
-    if (onTick) onTick(*this, id);
-  }
 };
 
 // Runs fn from the dialog's own modal loop, after it is up.
@@ -246,7 +194,7 @@ TEST_F(Dialogs, TemplateTextsAreKeptByteForByte) {
   EXPECT_LT(main.Item(ids::kTestSpeaker)->height(), main.Item(ids::kTestDiagnostics)->height());
 }
 
-TEST_F(Dialogs, ModemTextIsShownAsPlainWrappedTopAlignedText) {
+TEST_F(Dialogs, ModemTextIsShownAsPlainWrappedCentredText) {
   ProbeDialog dialog;
   dialog.SetItemText(kField, "<b>x</b>");
   auto* field = qobject_cast<QLabel*>(dialog.Item(kField));
@@ -254,8 +202,7 @@ TEST_F(Dialogs, ModemTextIsShownAsPlainWrappedTopAlignedText) {
   EXPECT_EQ(field->text(), "<b>x</b>");
   EXPECT_EQ(field->textFormat(), Qt::PlainText);
   EXPECT_TRUE(field->wordWrap());
-  EXPECT_TRUE(field->alignment() & Qt::AlignTop);
-  EXPECT_TRUE(field->alignment() & Qt::AlignHCenter);
+  EXPECT_EQ(field->alignment(), Qt::AlignHCenter | Qt::AlignVCenter);
   EXPECT_EQ(field->frameShadow(), QFrame::Sunken);
   // Eight-bit text: every byte stands for itself.
   dialog.SetItemText(kField, "caf\xE9 \x01");
@@ -480,6 +427,47 @@ TEST_F(Dialogs, TimerOfAHiddenDialogStillTicks) {
   EXPECT_EQ(dialog.ticks.size(), count);
 }
 
+TEST_F(Dialogs, TimerGoesOnTickingWhileTheDialogIsMinimised) {
+  ProbeDialog dialog;
+  dialog.onInit = [](ProbeDialog& d) { d.SetTimer(1, 100); };
+  int minimisedTicks = 0;
+  dialog.onTick = [&](ProbeDialog& d, int) {
+    if (d.ticks.size() == 1) {
+      // Through the platform window, as a window manager's minimise arrives.
+      d.windowHandle()->setWindowStates(Qt::WindowMinimized);
+      return;
+    }
+    if (d.isMinimized()) ++minimisedTicks;
+    if (minimisedTicks == 3) d.EndDialog(1);
+  };
+  Later(5000, [&] { dialog.EndDialog(99); });
+  EXPECT_EQ(dialog.RunModal(), 1);
+  EXPECT_EQ(minimisedTicks, 3);
+  EXPECT_EQ(dialog.spontaneousHides, 1);
+}
+
+TEST_F(Dialogs, OnlyTheFirstTickOfEachRunWaitsForAPaint) {
+  ProbeDialog dialog;
+  dialog.onInit = [](ProbeDialog& d) { d.SetTimer(0, 0); };
+  dialog.onTick = [](ProbeDialog& d, int) {
+    if (d.ticks.size() == 1) {
+      d.KillTimer(0);
+      d.EndDialog(1);
+    }
+  };
+  ASSERT_EQ(dialog.RunModal(), 1);
+  const int paintsAfterFirstRun = dialog.paints;
+  // The second run's first tick waits for that run's own paint, not the first run's.
+  dialog.onTick = [](ProbeDialog& d, int) {
+    d.KillTimer(0);
+    d.EndDialog(2);
+  };
+  ASSERT_EQ(dialog.RunModal(), 2);
+  ASSERT_EQ(dialog.paintsAtTick.size(), 2u);
+  EXPECT_GE(dialog.paintsAtTick[0], 1);
+  EXPECT_GT(dialog.paintsAtTick[1], paintsAfterFirstRun);
+}
+
 // --- Window styles and placement -------------------------------------------------------------
 
 TEST_F(Dialogs, MainWindowStyleHasMinimiseButNoMaximiseAndItsOwnTaskbarEntry) {
@@ -534,5 +522,114 @@ TEST_F(Dialogs, ADialogMovedDuringInitialisationStaysWhereItWasPut) {
   dialog.RunModal();
   EXPECT_EQ(shownAt, QPoint(17, 23));
 }
+
+// --- Text in value fields at several display resolutions ----------------------------------
+
+// One display resolution per process, set before the application starts. Scaled is Qt's own
+// way (fonts and widgets drawn at a device-pixel ratio over 96 dpi); unscaled makes the font
+// itself larger, so the base units and every template rectangle grow with it.
+struct DisplayDpi {
+  int dpi;
+  bool scaled;
+};
+
+void PrintTo(const DisplayDpi& d, std::ostream* os) {
+  *os << d.dpi << (d.scaled ? " dpi scaled" : " dpi unscaled");
+}
+
+// The first and last row of an image that hold ink (darker than mid-grey) inside area.
+struct InkRows {
+  int top = -1;
+  int bottom = -1;
+  [[nodiscard]] int Height() const { return top < 0 ? 0 : bottom - top + 1; }
+};
+
+InkRows FindInk(const QImage& image, const QRect& area) {
+  InkRows ink;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      if (qGray(image.pixel(x, y)) < 128) {
+        if (ink.top < 0) ink.top = y;
+        ink.bottom = y;
+        break;
+      }
+    }
+  }
+  return ink;
+}
+
+class ValueFieldsAtDpi : public testing::TestWithParam<DisplayDpi> {
+ protected:
+  struct Environment {
+    explicit Environment(const DisplayDpi& d) {
+      qputenv("QT_FONT_DPI", QByteArray::number(d.dpi));
+      qputenv("QT_ENABLE_HIGHDPI_SCALING", d.scaled ? "1" : "0");
+    }
+  };
+  Environment environment{GetParam()};
+  testsupport::QtApp<QApplication> qt{"dialog_test"};
+};
+
+// The field's text against the same text drawn by an unframed label with room to spare: the
+// field must show as many rows of ink, so nothing of the ascenders or descenders is cut.
+void ExpectWholeTextInside(QLabel* field, const QString& text) {
+  SCOPED_TRACE(text.toStdString());
+  field->setText(text);
+  const QPixmap shown = field->grab();
+  const qreal ratio = shown.devicePixelRatio();
+  const QRect contents = field->contentsRect();
+  const QRect inner(QPoint(qCeil(contents.left() * ratio), qCeil(contents.top() * ratio)),
+                    QPoint(qFloor((contents.right() + 1) * ratio) - 1,
+                           qFloor((contents.bottom() + 1) * ratio) - 1));
+  const InkRows inField = FindInk(shown.toImage(), inner);
+
+  QLabel roomy(field->parentWidget());
+  roomy.setFont(field->font());
+  roomy.setTextFormat(Qt::PlainText);
+  roomy.setWordWrap(true);
+  roomy.setAlignment(Qt::AlignCenter);
+  roomy.setText(text);
+  roomy.setGeometry(0, 0, field->width(), field->height() * 4);
+  const QPixmap whole = roomy.grab();
+  const InkRows inRoomy = FindInk(whole.toImage(), QRect(QPoint(), whole.size()));
+
+  ASSERT_GT(inRoomy.Height(), 0);
+  EXPECT_GE(inField.Height(), inRoomy.Height())
+      << "ink rows " << inField.top << ".." << inField.bottom << " inside " << inner.top() << ".."
+      << inner.bottom();
+}
+
+TEST_P(ValueFieldsAtDpi, TextKeepsItsAscendersAndDescenders) {
+  const DisplayDpi d = GetParam();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  EXPECT_NEAR(screen->logicalDotsPerInchY() * screen->devicePixelRatio(), d.dpi, 0.5);
+
+  ProbeDialog main(nullptr, resources::kMainDialogTemplate);
+  main.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+  ExpectWholeTextInside(qobject_cast<QLabel*>(main.Item(ids::kCountry)), "United Kingdom");
+
+  for (const DialogTemplate* t :
+       {&resources::kMainDialogTemplate, &resources::kLineTestDialogTemplate}) {
+    ProbeDialog dialog(nullptr, *t);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    for (int i = 0; i < t->controlCount; ++i) {
+      if (t->controls[i].kind != ControlKind::kValueField) continue;
+      SCOPED_TRACE(std::string(t->caption) + " row " + std::to_string(i));
+      ExpectWholeTextInside(qobject_cast<QLabel*>(dialog.ControlForRow(i)), "Kgjy");
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Displays, ValueFieldsAtDpi,
+                         testing::Values(DisplayDpi{96, true}, DisplayDpi{120, true},
+                                         DisplayDpi{144, true}, DisplayDpi{120, false},
+                                         DisplayDpi{144, false}),
+                         [](const testing::TestParamInfo<DisplayDpi>& info) {
+                           return std::to_string(info.param.dpi) +
+                                  (info.param.scaled ? "Scaled" : "Unscaled");
+                         });
 
 }  // namespace

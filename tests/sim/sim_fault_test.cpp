@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -253,7 +254,6 @@ TEST_F(SimWith, ClientThatNeverReadsLosesOutputButStallsNothing) {
   ASSERT_TRUE(hog.Ok());
   std::string block(4096, 'z');
   for (int i = 0; i < 100; ++i) ASSERT_TRUE(hog.Send(block)) << "block " << i;
-  EXPECT_TRUE(modem.WaitForEvent("COM2", "drop", "not reading", Ms(3000)));
   port = std::make_unique<PtyClient>(modem.Directory() + "/COM3");
   auto start = SteadyClock::now();
   EXPECT_EQ(Exchange("at\r\n", "OK\r\n"), "at\r\r\nOK\r\n");
@@ -261,6 +261,69 @@ TEST_F(SimWith, ClientThatNeverReadsLosesOutputButStallsNothing) {
   start = SteadyClock::now();
   modem.Stop();
   EXPECT_LT(SteadyClock::now() - start, Ms(2000));
+  // The run of drops is recorded when it ends, here at stop.
+  EXPECT_TRUE(modem.WaitForEvent("COM2", "drop", "not reading", Ms(0)));
+}
+
+// Numbers in a drop event's text: "<bytes> bytes in <writes> writes: ...".
+struct DropCounts {
+  long long bytes = -1;
+  long long writes = -1;
+};
+
+DropCounts CountsOf(const sim::Event& e) {
+  DropCounts c;
+  if (std::sscanf(e.text.c_str(), "%lld bytes in %lld write", &c.bytes, &c.writes) != 2) return {};
+  return c;
+}
+
+TEST(SimTranscript, DropsForAClientThatNeverReadsAreOneEventPerRun) {
+  std::string dir = TempDir();
+  ASSERT_FALSE(dir.empty());
+  sim::Options options;
+  options.pacing = false;
+  options.transcriptPath = dir + "/transcript.txt";
+  options.ports = {{2, sim::PortKind::Echo, {}}};
+  sim::ModemSim modem;
+  ASSERT_TRUE(modem.Start(options));
+  PtyClient hog(modem.Directory() + "/COM2");
+  ASSERT_TRUE(hog.Ok());
+  // 1 MiB without a line end: the echo port writes it all back and records nothing else.
+  const std::string block(4096, 'z');
+  constexpr long long kSent = 256 * 4096;
+  for (int i = 0; i < 256; ++i) ASSERT_TRUE(hog.Send(block)) << "block " << i;
+  // A line end is an event of the port: the run of drops before it is recorded first.
+  ASSERT_TRUE(hog.Send("\r"));
+  const auto lineEnd = modem.WaitForEvent("COM2", "data-rx", "", Ms(3000));
+  ASSERT_TRUE(lineEnd);
+  modem.Stop();
+
+  std::vector<sim::Event> drops;
+  std::size_t dropsBeforeLineEnd = 0;
+  const std::vector<sim::Event> events = modem.Events();
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].kind != "drop") continue;
+    drops.push_back(events[i]);
+    if (i < *lineEnd) ++dropsBeforeLineEnd;
+  }
+  // One for the megabyte, and at most one more for the echo of the chunk with the line end.
+  EXPECT_EQ(dropsBeforeLineEnd, 1u);
+  EXPECT_LE(drops.size(), 2u);
+  ASSERT_FALSE(drops.empty());
+  const DropCounts first = CountsOf(drops[0]);
+  // Only what fits in the port's queue and the terminal's buffers escapes being dropped.
+  EXPECT_GT(first.bytes, kSent - 512 * 1024) << drops[0].text;
+  EXPECT_LE(first.bytes, kSent);
+  EXPECT_GE(first.writes, first.bytes / 4096) << drops[0].text;
+  EXPECT_NE(drops[0].text.find("the client is not reading"), std::string::npos);
+
+  std::ifstream in(options.transcriptPath);
+  std::size_t lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  EXPECT_EQ(lines, events.size());
+  EXPECT_LT(lines, 20u);
+  ::unlink(options.transcriptPath.c_str());
+  ::rmdir(dir.c_str());
 }
 
 TEST(SimTranscript, FileHasOneParsableEventPerLineInOrderAndTheFinalState) {

@@ -98,6 +98,13 @@ class Shell : public testing::Test {
     comDir = inherited ? inherited : (work.path() + "/com").toStdString();
     QDir().mkpath(QString::fromStdString(comDir));
     modem_test::UseComDir(comDir);
+    // Only the working directory may hold ati3.dat, and each case has its own instance lock, so
+    // neither an installed copy of the tool nor a case running beside this one changes it.
+    const QByteArray privateDir = (work.path() + "/private").toLocal8Bit();
+    ::setenv("XDG_CONFIG_HOME", privateDir.constData(), 1);
+    ::setenv("XDG_DATA_DIRS", privateDir.constData(), 1);
+    QDir().mkpath(QString::fromLocal8Bit(privateDir));
+    ::setenv("XDG_RUNTIME_DIR", privateDir.constData(), 1);
     ASSERT_EQ(::chdir(work.path().toLocal8Bit().constData()), 0);
   }
   void TearDown() override { serial::ttyPort.Close(); }

@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -116,6 +117,55 @@ class XClient {
 
   void Map(Window window) {
     XMapWindow(display_, window);
+    XSync(display_, False);
+  }
+
+  // A mapped child of the root (no window manager runs) titled exactly wmName; 0 when none.
+  Window FindMapped(const char* wmName) {
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
+      return 0;
+    for (unsigned i = 0; i < count && found == 0; ++i) {
+      XWindowAttributes attributes{};
+      char* name = nullptr;
+      if (XGetWindowAttributes(display_, children[i], &attributes) &&
+          attributes.map_state == IsViewable && XFetchName(display_, children[i], &name) && name) {
+        if (std::strcmp(name, wmName) == 0) found = children[i];
+        XFree(name);
+      }
+    }
+    if (children) XFree(children);
+    return found;
+  }
+
+  // The close box: WM_DELETE_WINDOW, as a window manager sends it.
+  void RequestClose(Window window) {
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display_, window, False, NoEventMask, &event);
+    XSync(display_, False);
+  }
+
+  // A press and release of Return delivered to window, for its default button.
+  void PressReturn(Window window) {
+    XEvent event{};
+    event.xkey.display = display_;
+    event.xkey.window = window;
+    event.xkey.root = DefaultRootWindow(display_);
+    event.xkey.same_screen = True;
+    event.xkey.keycode = XKeysymToKeycode(display_, XK_Return);
+    event.xkey.type = KeyPress;
+    XSendEvent(display_, window, True, KeyPressMask, &event);
+    event.xkey.type = KeyRelease;
+    XSendEvent(display_, window, True, KeyReleaseMask, &event);
     XSync(display_, False);
   }
 

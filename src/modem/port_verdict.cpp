@@ -1,0 +1,88 @@
+#include "modem/port_verdict.h"
+
+#include "serial/transcript.h"
+
+namespace modem {
+
+PortVerdict VerdictFromOpenCheck(const std::string& comName, const std::string& devicePath,
+                                 const platform::OpenCheck& check) {
+  PortVerdict verdict;
+  verdict.comName = comName;
+  verdict.devicePath = devicePath;
+  verdict.open = check;
+  switch (check.verdict) {
+    case platform::OpenVerdict::kNoSuchDevice:
+      verdict.kind = PortVerdictKind::kNoSuchDevice;
+      break;
+    case platform::OpenVerdict::kPermissionDenied:
+      verdict.kind = PortVerdictKind::kPermissionDenied;
+      break;
+    case platform::OpenVerdict::kBusy:
+      verdict.kind = PortVerdictKind::kBusy;
+      break;
+    // Opened now though it did not a moment ago: the cause is gone, so it is not known.
+    case platform::OpenVerdict::kOpenable:
+    case platform::OpenVerdict::kFailed:
+      verdict.kind = PortVerdictKind::kOpenFailed;
+      break;
+  }
+  return verdict;
+}
+
+std::string VerdictReason(const PortVerdict& verdict) {
+  switch (verdict.kind) {
+    case PortVerdictKind::kNoSuchDevice:
+    case PortVerdictKind::kPermissionDenied:
+    case PortVerdictKind::kBusy:
+      return platform::DescribeOpenCheck(verdict.open);
+    case PortVerdictKind::kOpenFailed:
+      if (verdict.open.verdict == platform::OpenVerdict::kFailed)
+        return platform::DescribeOpenCheck(verdict.open);
+      return "could not be opened (the cause was gone when checked)";
+    case PortVerdictKind::kNoAnswer:
+      return "no answer to \"&FZ\" within the time-out";
+    case PortVerdictKind::kNotListed:
+      return "answered, but its \"I3\" line \"" + serial::EscapeTranscriptText(verdict.i3Line) +
+             "\" is not in the identification list";
+    case PortVerdictKind::kFound:
+      return "found: \"" + serial::EscapeTranscriptText(verdict.i3Line) + "\"";
+  }
+  return {};
+}
+
+std::string OneLineText(const std::string& text) { return serial::EscapeTranscriptText(text); }
+
+std::string FormatVerdictLine(const PortVerdict& verdict) {
+  return verdict.comName + " (" + verdict.devicePath + "): " + VerdictReason(verdict);
+}
+
+const char* VerdictName(PortVerdictKind kind) {
+  switch (kind) {
+    case PortVerdictKind::kNoSuchDevice:
+      return "no-such-device";
+    case PortVerdictKind::kPermissionDenied:
+      return "permission-denied";
+    case PortVerdictKind::kBusy:
+      return "busy";
+    case PortVerdictKind::kOpenFailed:
+      return "open-failed";
+    case PortVerdictKind::kNoAnswer:
+      return "no-answer";
+    case PortVerdictKind::kNotListed:
+      return "not-listed";
+    case PortVerdictKind::kFound:
+      return "found";
+  }
+  return "";
+}
+
+std::string VerdictDetails(const std::vector<PortVerdict>& verdicts) {
+  std::string text;
+  for (const PortVerdict& verdict : verdicts) {
+    if (!text.empty()) text += '\n';
+    text += FormatVerdictLine(verdict);
+  }
+  return text;
+}
+
+}  // namespace modem

@@ -1,0 +1,49 @@
+#pragma once
+// The verdict on one port tried by detection, with its cause: the ones found before anything is
+// said to the port (from platform::CheckPortOpen) and the ones the modem's answers give.
+
+#include <string>
+#include <vector>
+
+#include "platform/port_check.h"
+
+namespace modem {
+
+enum class PortVerdictKind {
+  kNoSuchDevice,
+  kPermissionDenied,
+  kBusy,
+  kOpenFailed,  // opened no further for another reason (not a terminal, lock refused)
+  kNoAnswer,    // no "OK" to "&FZ" within the time-out
+  kNotListed,   // answered, but its "I3" line is not in the identification list
+  kFound,
+};
+
+struct PortVerdict {
+  std::string comName;     // "COM3"
+  std::string devicePath;  // what COM3 stood for
+  PortVerdictKind kind = PortVerdictKind::kNoAnswer;
+  platform::OpenCheck open;  // the first four kinds: why it did not open
+  std::string i3Line;        // kNotListed and kFound: the identification line as received
+};
+
+// The verdict of a port that did not open, from the check of its device.
+[[nodiscard]] PortVerdict VerdictFromOpenCheck(const std::string& comName,
+                                               const std::string& devicePath,
+                                               const platform::OpenCheck& check);
+
+// "COM3 (/dev/ttyS2): permission denied: ..." without a newline; the I3 line quoted with its
+// control characters escaped.
+[[nodiscard]] std::string FormatVerdictLine(const PortVerdict& verdict);
+// The same words without "COM3 (/dev/ttyS2): ".
+[[nodiscard]] std::string VerdictReason(const PortVerdict& verdict);
+// A stable word for documents: "no-such-device", "permission-denied", "busy", "open-failed",
+// "no-answer", "not-listed", "found".
+[[nodiscard]] const char* VerdictName(PortVerdictKind kind);
+// Text from a modem made safe for one line of a terminal or file: control characters and
+// backslashes escaped as in the transcript.
+[[nodiscard]] std::string OneLineText(const std::string& text);
+// One line per verdict, in order, joined by newlines: the details of "Can not find ...".
+[[nodiscard]] std::string VerdictDetails(const std::vector<PortVerdict>& verdicts);
+
+}  // namespace modem

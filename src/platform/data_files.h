@@ -1,0 +1,27 @@
+#pragma once
+// Where the tool looks for its own data files (ati3.dat), in the order a user can override them.
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The directory name under the configuration and data directories.
+inline constexpr char kDataDirectoryName[] = "kalvex-modem-diag";
+
+// The places searched for fileName, in order: the working directory ("fileName" itself, a
+// relative path), $XDG_CONFIG_HOME/kalvex-modem-diag/ (default ~/.config), then each absolute
+// directory of $XDG_DATA_DIRS (default /usr/local/share:/usr/share) + /kalvex-modem-diag/.
+// Reads the environment at each call; never empty. Any thread.
+[[nodiscard]] std::vector<std::string> DataFileCandidates(const char* fileName);
+
+// True when path names a regular file, through links: a directory or a FIFO is no list (opening
+// a FIFO would wait for a writer). An unreadable file counts, so the search stops at it and its
+// reading fails visibly instead of a copy behind it being used unnoticed. Any thread.
+[[nodiscard]] bool DataFileExists(const std::string& path);
+
+// One line per candidate, in search order, for a "missing" message or --help: the working
+// directory's entry names the directory it stands for. No trailing newline. Any thread.
+[[nodiscard]] std::string DescribeDataFileCandidates(const char* fileName);
+
+}  // namespace platform

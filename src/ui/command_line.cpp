@@ -1,0 +1,247 @@
+#include "ui/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <cstdio>
+
+namespace ui {
+namespace {
+
+constexpr char kProgram[] = "kalvex-modem-diag";
+
+struct OptionSpec {
+  const char* names;      // comma-separated, as given to QCommandLineOption
+  const char* valueName;  // empty: a switch
+  const char* help;       // one entry of --help; empty: accepted but not listed
+};
+
+// One table for the parser and for --help, so the two cannot disagree.
+constexpr OptionSpec kOptions[] = {
+    {"h,help", "", "Show this help and exit."},
+    {"version", "", "Show the version and exit."},
+    {"report", "", "Run detection (and the tests of --tests) without a display and report."},
+    {"tests", "LIST",
+     "With --report: comma list of basic (basic function and both loopbacks), speaker, line.\n"
+     "Default: detection only."},
+    {"json", "", "With --report: one JSON document on standard output instead of a summary."},
+    {"answer-speaker", "yes|no",
+     "With --report: the answer to the speaker test's question, instead of asking."},
+    {"line-connected", "yes|no",
+     "With --report: whether a telephone line is plugged in, instead of asking."},
+    {"transcript", "FILE", "Write every line sent to and received from the ports to FILE."},
+    {"port", "COMn=DEVICE", "Use DEVICE as COMn (COM1 to COM9) for this run; may be repeated."},
+    {"list-ports", "", "List COM1 to COM9 and the serial devices, and whether each opens now."},
+    // Qt's own window options: Qt reads them from the arguments itself.
+    {"platform", "NAME", ""},
+    {"platformtheme", "NAME", ""},
+    {"platformpluginpath", "PATH", ""},
+    {"display", "NAME", ""},
+    {"style", "NAME", ""},
+    {"stylesheet", "FILE", ""},
+    {"geometry", "GEOMETRY", ""},
+    {"qwindowgeometry", "GEOMETRY", ""},
+    {"qwindowtitle", "TITLE", ""},
+    {"qwindowicon", "ICON", ""},
+    {"reverse", "", ""},
+};
+
+constexpr char kHelpTail[] =
+    "\n"
+    "Without --report or --list-ports the tool opens its dialogs (an X display is needed).\n"
+    "\n"
+    "Exit status:\n"
+    "  0    the dialogs ended; with --report: the modem was found and every test run passed\n"
+    "  1    with --report: a test failed or was skipped\n"
+    "  2    with --report: no modem was found\n"
+    "  3    with --report: the identification list ati3.dat is missing or unreadable\n"
+    "  4    with --report: the modem could not be put back as it was found\n"
+    "  64   an unknown option or a bad value\n"
+    "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM\n"
+    "\n"
+    "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order. COMn is, first found:\n"
+    "  --port COMn=DEVICE\n"
+    "  $KALVEX_COMn (a device path)\n"
+    "  COMn=DEVICE in $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf (one per line, # comments)\n"
+    "  $KALVEX_COM_DIR/COMn\n"
+    "  /dev/ttyS<n-1> (COM1 is /dev/ttyS0)\n"
+    "\n"
+    "The identification list ati3.dat is looked for in the working directory, then in\n"
+    "$XDG_CONFIG_HOME/kalvex-modem-diag/, then under kalvex-modem-diag/ in each directory of\n"
+    "$XDG_DATA_DIRS.\n";
+
+std::string UsageError(const QString& message) {
+  return std::string(kProgram) + ": " + message.toStdString() + " Try '" + kProgram + " --help'.";
+}
+
+// "yes" or "no" (any letter case).
+bool ReadAnswer(const QString& value, Answer* answer) {
+  const QString v = value.trimmed().toLower();
+  if (v == QLatin1String("yes"))
+    *answer = Answer::kYes;
+  else if (v == QLatin1String("no"))
+    *answer = Answer::kNo;
+  else
+    return false;
+  return true;
+}
+
+std::string ReadTests(const QString& list, CommandLine& line) {
+  const QStringList names = list.split(',');
+  for (const QString& raw : names) {
+    const QString name = raw.trimmed().toLower();
+    if (name == QLatin1String("basic"))
+      line.testBasic = true;
+    else if (name == QLatin1String("speaker"))
+      line.testSpeaker = true;
+    else if (name == QLatin1String("line"))
+      line.testLine = true;
+    else
+      return UsageError(
+          QStringLiteral("--tests: unknown test '%1' (basic, speaker, line).").arg(raw.left(40)));
+  }
+  return {};
+}
+
+std::string ReadPort(const QString& value, CommandLine& line) {
+  const qsizetype equals = value.indexOf('=');
+  const QString com = value.left(equals).trimmed().toUpper();
+  const QString device = equals < 0 ? QString() : value.mid(equals + 1);
+  bool isNumber = false;
+  const int number = com.startsWith(QLatin1String("COM")) ? com.mid(3).toInt(&isNumber) : 0;
+  if (equals < 0 || !isNumber || number < 1 || number > 9 || device.isEmpty()) {
+    return UsageError(
+        QStringLiteral("--port: '%1' is not COMn=DEVICE with n from 1 to 9.").arg(value.left(80)));
+  }
+  for (const auto& [taken, path] : line.portMappings) {
+    if (taken == number)
+      return UsageError(QStringLiteral("--port: COM%1 is given twice.").arg(number));
+  }
+  line.portMappings.emplace_back(number, device.toStdString());
+  return {};
+}
+
+// Options that mean something only in one mode are refused elsewhere rather than ignored.
+std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine& line) {
+  if (line.mode != RunMode::kReport) {
+    for (const char* name : {"tests", "json", "answer-speaker", "line-connected"}) {
+      if (parser.isSet(QLatin1String(name)))
+        return UsageError(QStringLiteral("--%1 needs --report.").arg(QLatin1String(name)));
+    }
+  }
+  if (line.mode == RunMode::kListPorts && !line.transcriptPath.empty())
+    return UsageError(QStringLiteral("--transcript does not go with --list-ports."));
+  return {};
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
+  QCommandLineParser parser;
+  // Qt's window options are single-dash words (-platform offscreen).
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+  for (const OptionSpec& spec : kOptions) {
+    QCommandLineOption option(QString::fromLatin1(spec.names).split(','),
+                              QString::fromUtf8(spec.help), QString::fromLatin1(spec.valueName));
+    parser.addOption(option);
+  }
+  ParsedCommandLine result;
+  CommandLine& line = result.line;
+  if (!parser.parse(arguments)) {
+    result.error = UsageError(parser.errorText());
+    return result;
+  }
+  if (!parser.positionalArguments().isEmpty()) {
+    result.error = UsageError(QStringLiteral("unexpected argument '%1'.")
+                                  .arg(parser.positionalArguments().first().left(80)));
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("help"))) {
+    line.mode = RunMode::kHelp;
+    return result;
+  }
+  if (parser.isSet(QStringLiteral("version"))) {
+    line.mode = RunMode::kVersion;
+    return result;
+  }
+  const bool report = parser.isSet(QStringLiteral("report"));
+  const bool listPorts = parser.isSet(QStringLiteral("list-ports"));
+  if (report && listPorts) {
+    result.error = UsageError(QStringLiteral("--report and --list-ports do not go together."));
+    return result;
+  }
+  line.mode = report ? RunMode::kReport : listPorts ? RunMode::kListPorts : RunMode::kDialogs;
+
+  const QStringList transcripts = parser.values(QStringLiteral("transcript"));
+  if (transcripts.size() > 1 || (transcripts.size() == 1 && transcripts.first().isEmpty())) {
+    result.error = UsageError(QStringLiteral("--transcript takes one file name."));
+    return result;
+  }
+  if (!transcripts.isEmpty()) line.transcriptPath = transcripts.first().toStdString();
+
+  for (const QString& value : parser.values(QStringLiteral("port"))) {
+    result.error = ReadPort(value, line);
+    if (!result.error.empty()) return result;
+  }
+  for (const QString& value : parser.values(QStringLiteral("tests"))) {
+    result.error = ReadTests(value, line);
+    if (!result.error.empty()) return result;
+  }
+  line.json = parser.isSet(QStringLiteral("json"));
+  struct {
+    const char* name;
+    Answer* answer;
+  } answers[] = {{"answer-speaker", &line.answerSpeaker}, {"line-connected", &line.lineConnected}};
+  for (const auto& a : answers) {
+    const QStringList values = parser.values(QLatin1String(a.name));
+    if (values.isEmpty()) continue;
+    if (values.size() > 1 || !ReadAnswer(values.first(), a.answer)) {
+      result.error = UsageError(QStringLiteral("--%1 takes yes or no, not '%2'.")
+                                    .arg(QLatin1String(a.name), values.last().left(40)));
+      return result;
+    }
+  }
+  result.error = CheckModeOptions(parser, line);
+  return result;
+}
+
+std::string HelpText() {
+  std::string text = std::string("Usage: ") + kProgram +
+                     " [--transcript FILE] [--port COMn=DEVICE]...\n"
+                     "       " +
+                     kProgram +
+                     " --report [--tests LIST] [--json] [--answer-speaker yes|no]\n"
+                     "                         [--line-connected yes|no] [--transcript FILE]"
+                     " [--port COMn=DEVICE]...\n"
+                     "       " +
+                     kProgram +
+                     " --list-ports [--port COMn=DEVICE]...\n"
+                     "       " +
+                     kProgram +
+                     " --help | --version\n"
+                     "\n"
+                     "Finds the Kalvex internal modem on the serial ports and tests it.\n"
+                     "\n"
+                     "Options:\n";
+  for (const OptionSpec& spec : kOptions) {
+    if (!*spec.help) continue;
+    std::string names;
+    for (const QString& name : QString::fromLatin1(spec.names).split(','))
+      names += (names.empty() ? "" : ", ") + std::string(name.size() == 1 ? "-" : "--") +
+               name.toStdString();
+    if (*spec.valueName) names += std::string(" ") + spec.valueName;
+    char head[40];
+    std::snprintf(head, sizeof head, "  %-26s", names.c_str());
+    text += head;
+    for (const char* c = spec.help; *c; ++c) {
+      text += *c;
+      if (*c == '\n') text += std::string(28, ' ');
+    }
+    text += '\n';
+  }
+  return text + kHelpTail;
+}
+
+std::string VersionLine() { return std::string(kProgram) + " " KALVEX_VERSION "\n"; }
+
+}  // namespace ui

@@ -1,0 +1,52 @@
+#pragma once
+// The program's command line: what a run was asked to do, read with QCommandLineParser before
+// any window, file or port is touched, and the texts of --help and --version.
+
+#include <QStringList>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "diagnostics/exit_status.h"
+
+namespace ui {
+
+using diagnostics::kExitInterrupted;
+using diagnostics::kExitListMissing;
+using diagnostics::kExitNoModem;
+using diagnostics::kExitNotRestored;
+using diagnostics::kExitOk;
+using diagnostics::kExitTestFailed;
+using diagnostics::kExitUsage;
+
+enum class RunMode { kDialogs, kReport, kListPorts, kHelp, kVersion };
+
+// A yes/no the report would otherwise ask on the terminal.
+enum class Answer { kAsk, kYes, kNo };
+
+struct CommandLine {
+  RunMode mode = RunMode::kDialogs;
+  std::string transcriptPath;                             // empty: no transcript
+  std::vector<std::pair<int, std::string>> portMappings;  // --port: COM number, device path
+  bool testBasic = false;                                 // basic function and both loopbacks
+  bool testSpeaker = false;
+  bool testLine = false;
+  bool json = false;
+  Answer answerSpeaker = Answer::kAsk;
+  Answer lineConnected = Answer::kAsk;
+};
+
+struct ParsedCommandLine {
+  CommandLine line;
+  std::string error;  // non-empty: one line naming the option and the --help hint, no newline
+};
+
+// arguments as QCoreApplication::arguments() gives them, the program's name first. Qt's own
+// window options (-platform NAME and a few more) are accepted and left to Qt. Any thread.
+[[nodiscard]] ParsedCommandLine ParseCommandLine(const QStringList& arguments);
+
+// The text of --help and the line of --version, each ending with a newline.
+[[nodiscard]] std::string HelpText();
+[[nodiscard]] std::string VersionLine();
+
+}  // namespace ui

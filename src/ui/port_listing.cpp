@@ -1,0 +1,50 @@
+#include "ui/port_listing.h"
+
+#include <string>
+#include <vector>
+
+#include "platform/device_name.h"
+#include "platform/port_check.h"
+#include "platform/serial_ports.h"
+
+namespace ui {
+namespace {
+
+std::string ComName(int number) { return "COM" + std::to_string(number); }
+
+}  // namespace
+
+std::string PortListingText() {
+  std::string text =
+      "Ports (first found: --port, KALVEX_COMn, ports.conf, KALVEX_COM_DIR, "
+      "/dev/ttyS<n-1>):\n";
+  std::vector<std::string> resolvedCom(platform::kMaxComNumber + 1);
+  for (int n = 1; n <= platform::kMaxComNumber; ++n) {
+    const std::string com = ComName(n);
+    const platform::ResolvedPort port = platform::ResolvePort(com.c_str());
+    resolvedCom[n] = platform::ResolvedPath(port.path);
+    text += "  " + com + "  " + port.path + "  [" +
+            platform::PortSourceName(port.source, com.c_str()) + "]  " +
+            platform::DescribeOpenCheck(platform::CheckPortOpen(port.path.c_str())) + "\n";
+  }
+  const std::vector<platform::SerialPortInfo> devices = platform::ListSerialPorts();
+  text += "Serial devices:\n";
+  if (devices.empty()) text += "  none found\n";
+  for (const platform::SerialPortInfo& device : devices) {
+    text += "  " + device.devicePath;
+    text += "  driver " + (device.driver.empty() ? std::string("unknown") : device.driver);
+    if (!device.usbId.empty()) text += "  usb " + device.usbId;
+    if (!device.byId.empty()) text += "  by-id " + device.byId;
+    const std::string resolved = platform::ResolvedPath(device.nodePath);
+    std::string coms;
+    for (int n = 1; n <= platform::kMaxComNumber; ++n) {
+      if (resolvedCom[n] == resolved) coms += (coms.empty() ? "" : ",") + ComName(n);
+    }
+    text += "  " + (coms.empty() ? std::string("no COM name") : coms);
+    text += "  " + platform::DescribeOpenCheck(platform::CheckPortOpen(device.nodePath.c_str()));
+    text += "\n";
+  }
+  return text;
+}
+
+}  // namespace ui

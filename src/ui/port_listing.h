@@ -1,0 +1,13 @@
+#pragma once
+// The text of --list-ports: COM1 to COM9 with the device each stands for and why, then every
+// serial device of the system with its driver, USB id, by-id name, the COM names that map to it,
+// and whether it can be opened now (the verdicts of the report). Opens and closes each device
+// once. UI thread, at start.
+
+#include <string>
+
+namespace ui {
+
+[[nodiscard]] std::string PortListingText();
+
+}  // namespace ui

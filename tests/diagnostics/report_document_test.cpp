@@ -1,0 +1,207 @@
+// The report's JSON document checked against the field table of docs/report.md (every
+// documented field present with its documented type, nothing undocumented), the example there,
+// the exit status of each situation and the human summary.
+
+#include "diagnostics/report_document.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStringList>
+#include <map>
+#include <set>
+#include <string>
+
+#include "diagnostics/exit_status.h"
+
+namespace {
+
+using diagnostics::ReportResult;
+using diagnostics::TestOutcome;
+
+// Field path ("tests[].name") to the allowed JSON types ("string", "null", ...).
+std::map<QString, QStringList> DocumentedFields(QString* example) {
+  QFile file(QStringLiteral(KALVEX_SOURCE_DIR "/docs/report.md"));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QString text = QString::fromUtf8(file.readAll());
+  std::map<QString, QStringList> fields;
+  static const QRegularExpression row(QStringLiteral("^\\| `([^`]+)` \\| ([a-z ]+) \\|"),
+                                      QRegularExpression::MultilineOption);
+  for (auto it = row.globalMatch(text); it.hasNext();) {
+    const auto match = it.next();
+    fields[match.captured(1)] = match.captured(2).split(QStringLiteral(" or "));
+  }
+  const qsizetype start = text.indexOf(QStringLiteral("```json\n"));
+  const qsizetype end = text.indexOf(QStringLiteral("\n```"), start + 8);
+  if (start >= 0 && end > start) *example = text.mid(start + 8, end - start - 8);
+  return fields;
+}
+
+QString TypeName(const QJsonValue& value) {
+  switch (value.type()) {
+    case QJsonValue::Null:
+      return "null";
+    case QJsonValue::Bool:
+      return "boolean";
+    case QJsonValue::Double:
+      return "number";
+    case QJsonValue::String:
+      return "string";
+    case QJsonValue::Array:
+      return "array";
+    case QJsonValue::Object:
+      return "object";
+    default:
+      return "undefined";
+  }
+}
+
+// Every field of the document at and below prefix, checked against the table; each path seen
+// goes into *seen.
+void CheckObject(const QJsonObject& object, const QString& prefix,
+                 const std::map<QString, QStringList>& fields, std::set<QString>* seen) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    const QString path = prefix + it.key();
+    seen->insert(path);
+    const auto documented = fields.find(path);
+    if (documented == fields.end()) {
+      ADD_FAILURE() << "undocumented field " << path.toStdString();
+      continue;
+    }
+    EXPECT_TRUE(documented->second.contains(TypeName(*it)))
+        << path.toStdString() << " is " << TypeName(*it).toStdString();
+    if (it->isObject()) CheckObject(it->toObject(), path + ".", fields, seen);
+    if (it->isArray()) {
+      for (const QJsonValue& element : it->toArray()) {
+        if (element.isObject()) CheckObject(element.toObject(), path + "[].", fields, seen);
+      }
+    }
+  }
+}
+
+modem::PortVerdict Verdict(const char* com, modem::PortVerdictKind kind, const char* i3 = "") {
+  modem::PortVerdict verdict;
+  verdict.comName = com;
+  verdict.devicePath = std::string("/dev/sim/") + com;
+  verdict.kind = kind;
+  verdict.i3Line = i3;
+  if (kind == modem::PortVerdictKind::kBusy) {
+    verdict.open.verdict = platform::OpenVerdict::kBusy;
+    verdict.open.holders = {{4242, "minicom"}};
+  }
+  return verdict;
+}
+
+// A full run: a busy port, a foreign modem, the modem found, three tests of every outcome and
+// a register left changed.
+ReportResult FullResult() {
+  ReportResult result;
+  result.toolVersion = "1.0.0.1";
+  result.started =
+      QDateTime::fromString(QStringLiteral("2024-05-02T14:03:11.482+02:00"), Qt::ISODateWithMs);
+  result.portsTried = {Verdict("COM3", modem::PortVerdictKind::kBusy),
+                       Verdict("COM4", modem::PortVerdictKind::kNotListed, "Orrin DataLink"),
+                       Verdict("COM2", modem::PortVerdictKind::kFound, "Zelto Win Modem")};
+  result.modem = diagnostics::ReportModem{
+      "COM2", "/dev/sim/COM2", "Zelto Win Modem",
+      "2.10", "North America", {{"18", "3C"}, {"29", "5A"}, {"2A", "11"}, {"20", "07"}}};
+  diagnostics::ReportTest failed{
+      "digital-loopback", TestOutcome::kFailed, "Failure", "", 3105, std::string("AT&T3"),
+      "ERROR\r"};
+  diagnostics::ReportTest skipped{
+      "speaker", TestOutcome::kSkipped, "", "no terminal to ask and no --answer-speaker", 0, {},
+      ""};
+  diagnostics::ReportTest passed{
+      "basic-function", TestOutcome::kPassed, "Passed", "", 1207, {}, ""};
+  result.tests = {passed, failed, skipped};
+  result.modemRestored = false;
+  result.differing = {{"2A", "11", "00"}};
+  return result;
+}
+
+TEST(ReportDocument, EveryFieldIsDocumentedWithItsTypeAndEveryDocumentedFieldAppears) {
+  QString example;
+  const std::map<QString, QStringList> fields = DocumentedFields(&example);
+  ASSERT_GT(fields.size(), 20u) << "docs/report.md has no field table";
+  std::set<QString> seen;
+  for (const ReportResult& result : {FullResult(), ReportResult{}}) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(diagnostics::ReportJson(result), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    ASSERT_TRUE(document.isObject());
+    CheckObject(document.object(), "", fields, &seen);
+  }
+  for (const auto& [path, types] : fields) {
+    EXPECT_TRUE(seen.count(path)) << "documented but never written: " << path.toStdString();
+  }
+  // The documented example is itself a valid document of the same shape.
+  QJsonParseError error{};
+  const QJsonDocument exampleDocument = QJsonDocument::fromJson(example.toUtf8(), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  std::set<QString> exampleSeen;
+  CheckObject(exampleDocument.object(), "", fields, &exampleSeen);
+}
+
+TEST(ReportDocument, ValuesLandWhereTheTableSays) {
+  const QJsonObject root = QJsonDocument::fromJson(diagnostics::ReportJson(FullResult())).object();
+  EXPECT_EQ(root["started"].toString(), "2024-05-02T14:03:11.482+02:00");
+  const QJsonArray ports = root["portsTried"].toArray();
+  ASSERT_EQ(ports.size(), 3);
+  EXPECT_EQ(ports[0].toObject()["verdict"].toString(), "busy");
+  EXPECT_EQ(ports[0].toObject()["reason"].toString(), "busy: held by minicom (PID 4242)");
+  EXPECT_EQ(ports[1].toObject()["verdict"].toString(), "not-listed");
+  EXPECT_EQ(ports[2].toObject()["port"].toString(), "COM2");
+  EXPECT_EQ(root["modem"].toObject()["registers"].toArray()[2].toObject()["value"].toString(),
+            "11");
+  const QJsonArray tests = root["tests"].toArray();
+  EXPECT_EQ(tests[1].toObject()["firstFailure"].toObject()["command"].toString(), "AT&T3");
+  EXPECT_EQ(tests[1].toObject()["firstFailure"].toObject()["response"].toString(), "ERROR\r");
+  EXPECT_EQ(tests[2].toObject()["outcome"].toString(), "skipped");
+  EXPECT_EQ(root["modemRestored"], QJsonValue(false));
+  EXPECT_EQ(root["registersDiffering"].toArray()[0].toObject()["after"].toString(), "00");
+  EXPECT_EQ(root["exitStatus"].toInt(), diagnostics::kExitNotRestored);
+}
+
+TEST(ReportDocument, ExitStatusFollowsTheWorstOutcome) {
+  ReportResult result = FullResult();
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 4);  // a changed modem outranks a failed test
+  result.modemRestored = true;
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 1);
+  result.tests.resize(1);
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 0);
+  result.modemRestored.reset();
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 0);
+  result.modem.reset();
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 2);
+  result.listMissing = true;
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 3);
+  const QJsonObject missing = QJsonDocument::fromJson(diagnostics::ReportJson(result)).object();
+  EXPECT_EQ(missing["identificationList"].toString(), "missing");
+  EXPECT_TRUE(missing["modem"].isNull());
+  EXPECT_TRUE(missing["modemRestored"].isNull());
+}
+
+TEST(ReportDocument, SummaryNamesEachPortTestAndTheRestoreWithModemTextEscaped) {
+  const std::string summary = diagnostics::ReportSummary(FullResult());
+  for (const char* line :
+       {"  COM3 (/dev/sim/COM3): busy: held by minicom (PID 4242)\n",
+        "Modem: COM2 (/dev/sim/COM2) \"Zelto Win Modem\"\n",
+        "Test digital-loopback: Failure (3105 ms)\n",
+        "  first failing command: AT&T3 -> \"ERROR\\r\"\n",
+        "Test speaker: skipped (no terminal to ask and no --answer-speaker) (0 ms)\n",
+        "Modem put back as found: NO; register 2A was 11, is 00\n",
+        "Result: the modem could not be put back as it was found (exit status 4)\n"}) {
+    EXPECT_NE(summary.find(line), std::string::npos) << line << "in:\n" << summary;
+  }
+  ReportResult none;
+  none.portsTried = {Verdict("COM1", modem::PortVerdictKind::kNoAnswer)};
+  EXPECT_NE(diagnostics::ReportSummary(none).find(
+                "Can not find Kalvex Internal Modem in your system !\n"),
+            std::string::npos);
+}
+
+}  // namespace

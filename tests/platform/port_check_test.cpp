@@ -1,0 +1,234 @@
+// Why a port cannot be opened, from real situations: a missing node, a node the user may not
+// open (checked by a child that has given up root, since root opens anything), a terminal held
+// by another process (found through /proc), one locked by a UUCP lock file with a live PID.
+
+#include "platform/port_check.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support/pty_pair.h"
+
+namespace {
+
+using platform::OpenVerdict;
+
+constexpr uid_t kNobody = 65534;
+
+std::string TempDir() {
+  char pattern[] = "/tmp/kalvex-check-XXXXXX";
+  return ::mkdtemp(pattern) ? pattern : "";
+}
+
+// Another program holding the device: a child opens it, takes the flock (or sets exclusive mode)
+// and becomes `program` (sleep, or a copy of it under another name), keeping the descriptor.
+class Holder {
+ public:
+  enum class How { kFlock, kExclusive };
+  Holder(const std::string& program, const std::string& device, How how) {
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+      if (fd < 0) ::_exit(1);
+      if (how == How::kFlock && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(2);
+      if (how == How::kExclusive && ::ioctl(fd, TIOCEXCL) != 0) ::_exit(3);
+      ::execl(program.c_str(), program.c_str(), "60", static_cast<char*>(nullptr));
+      ::_exit(4);
+    }
+    ::close(ready[1]);
+    // The pipe closes when the exec has happened: by then the lock is held under the new name.
+    char byte;
+    while (::read(ready[0], &byte, 1) > 0) {
+    }
+    ::close(ready[0]);
+  }
+  ~Holder() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_t Pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+struct ChildResult {
+  int verdict = -1;
+  std::string text;
+};
+
+// The check as an ordinary user sees it: run by a child that has dropped to nobody.
+ChildResult CheckAsNobody(const std::string& path) {
+  int out[2];
+  if (::pipe(out) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(out[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+      ::_exit(1);
+    const platform::OpenCheck check = platform::CheckPortOpen(path.c_str());
+    const std::string text =
+        std::to_string(static_cast<int>(check.verdict)) + "|" + platform::DescribeOpenCheck(check);
+    (void)!::write(out[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string text;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ChildResult result;
+  const size_t bar = text.find('|');
+  if (bar == std::string::npos) return result;
+  result.verdict = std::stoi(text.substr(0, bar));
+  result.text = text.substr(bar + 1);
+  return result;
+}
+
+class PortCheck : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.Valid());
+    lockDir = TempDir();
+    ::setenv("KALVEX_LOCK_DIR", lockDir.c_str(), 1);
+  }
+  void TearDown() override { (void)std::system(("rm -rf '" + lockDir + "'").c_str()); }
+  testsupport::PtyPair pty;
+  std::string lockDir;
+};
+
+TEST_F(PortCheck, AFreeTerminalOpensAndTheCheckKeepsNoLock) {
+  const platform::OpenCheck check = platform::CheckPortOpen(pty.SlavePath().c_str());
+  EXPECT_EQ(check.verdict, OpenVerdict::kOpenable);
+  EXPECT_EQ(platform::DescribeOpenCheck(check), "can be opened");
+  const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
+}
+
+TEST_F(PortCheck, AMissingNodeOrADanglingLinkIsNoSuchDevice) {
+  EXPECT_EQ(platform::CheckPortOpen("/dev/ttyKalvexNone").verdict, OpenVerdict::kNoSuchDevice);
+  const std::string link = lockDir + "/COM3";
+  ASSERT_EQ(::symlink("/dev/ttyKalvexNone", link.c_str()), 0);
+  const platform::OpenCheck check = platform::CheckPortOpen(link.c_str());
+  EXPECT_EQ(check.verdict, OpenVerdict::kNoSuchDevice);
+  EXPECT_EQ(platform::DescribeOpenCheck(check), "no such device");
+}
+
+TEST_F(PortCheck, SomethingThatIsNotATerminalFailsWithTheReason) {
+  const platform::OpenCheck check = platform::CheckPortOpen("/dev/null");
+  EXPECT_EQ(check.verdict, OpenVerdict::kFailed);
+  EXPECT_EQ(platform::DescribeOpenCheck(check).rfind("cannot be opened: not a terminal: ", 0), 0u);
+}
+
+TEST_F(PortCheck, PermissionDeniedNamesTheGroupAndHowToJoinIt) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to check as another user";
+  struct group* dialout = ::getgrnam("dialout");
+  if (!dialout) GTEST_SKIP() << "no group dialout on this system";
+  ASSERT_EQ(::chown(pty.SlavePath().c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0660), 0);
+  const ChildResult result = CheckAsNobody(pty.SlavePath());
+  EXPECT_EQ(result.verdict, static_cast<int>(OpenVerdict::kPermissionDenied)) << result.text;
+  EXPECT_EQ(result.text,
+            "permission denied: the device belongs to group 'dialout'; add yourself with "
+            "'sudo usermod -aG dialout $USER', then log in again");
+}
+
+TEST_F(PortCheck, ANodeNoGroupMayOpenSaysSoInsteadOfAUselessHint) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to check as another user";
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0000), 0);
+  const ChildResult denied = CheckAsNobody(pty.SlavePath());
+  EXPECT_EQ(denied.verdict, static_cast<int>(OpenVerdict::kPermissionDenied)) << denied.text;
+  EXPECT_NE(denied.text.find("its mode 0000 lets group '"), std::string::npos) << denied.text;
+  EXPECT_EQ(denied.text.find("usermod"), std::string::npos);
+
+  // The same child machinery opens the node once the mode allows it.
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
+  EXPECT_EQ(CheckAsNobody(pty.SlavePath()).verdict, static_cast<int>(OpenVerdict::kOpenable));
+}
+
+TEST_F(PortCheck, ATerminalLockedByAnotherProgramNamesItAndItsPid) {
+  Holder sleeper("/bin/sleep", pty.SlavePath(), Holder::How::kFlock);
+  ASSERT_GT(sleeper.Pid(), 0);
+  const platform::OpenCheck check = platform::CheckPortOpen(pty.SlavePath().c_str());
+  EXPECT_EQ(check.verdict, OpenVerdict::kBusy);
+  ASSERT_EQ(check.holders.size(), 1u);
+  EXPECT_EQ(check.holders[0].pid, sleeper.Pid());
+  EXPECT_EQ(check.holders[0].name, "sleep");
+  EXPECT_EQ(platform::DescribeOpenCheck(check),
+            "busy: held by sleep (PID " + std::to_string(sleeper.Pid()) + ")");
+}
+
+TEST_F(PortCheck, AnExclusiveTerminalIsBusyForAnOrdinaryUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to check as another user";
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
+  Holder sleeper("/bin/sleep", pty.SlavePath(), Holder::How::kExclusive);
+  ASSERT_GT(sleeper.Pid(), 0);
+  const ChildResult result = CheckAsNobody(pty.SlavePath());
+  EXPECT_EQ(result.verdict, static_cast<int>(OpenVerdict::kBusy)) << result.text;
+  // Another user's descriptors cannot be read, so the holder stays unnamed.
+  EXPECT_EQ(result.text, "busy: held by another program");
+}
+
+TEST_F(PortCheck, ModemManagerAsTheHolderComesWithHowToStopIt) {
+  const std::string dir = TempDir();
+  const std::string program = dir + "/ModemManager";
+  ASSERT_EQ(std::system(("cp /bin/sleep '" + program + "'").c_str()), 0);
+  {
+    Holder manager(program, pty.SlavePath(), Holder::How::kFlock);
+    ASSERT_GT(manager.Pid(), 0);
+    const std::string text =
+        platform::DescribeOpenCheck(platform::CheckPortOpen(pty.SlavePath().c_str()));
+    EXPECT_EQ(
+        text.rfind("busy: held by ModemManager (PID " + std::to_string(manager.Pid()) + ")", 0), 0u)
+        << text;
+    EXPECT_NE(text.find("sudo systemctl stop ModemManager"), std::string::npos);
+    EXPECT_NE(text.find("contrib/udev/99-kalvex-modem-diag.rules"), std::string::npos);
+  }
+  (void)std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST_F(PortCheck, AUucpLockWithALivePidIsBusyAndAStaleOneIsNot) {
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath(pty.SlavePath().c_str(), resolved), nullptr);
+  std::string name = std::string(resolved).substr(5);  // without /dev/
+  for (char& c : name) c = c == '/' ? '_' : c;
+  const std::string lockFile = lockDir + "/LCK.." + name;
+
+  Holder sleeper("/bin/sleep", "/dev/null", Holder::How::kFlock);
+  char text[16];
+  std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(sleeper.Pid()));
+  std::ofstream(lockFile) << text;
+  const platform::OpenCheck locked = platform::CheckPortOpen(pty.SlavePath().c_str());
+  EXPECT_EQ(locked.verdict, OpenVerdict::kBusy);
+  EXPECT_EQ(locked.lockPid, sleeper.Pid());
+  EXPECT_EQ(platform::DescribeOpenCheck(locked),
+            "busy: locked by sleep (PID " + std::to_string(sleeper.Pid()) + ")");
+
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(gone));
+  std::ofstream(lockFile, std::ios::trunc) << text;
+  EXPECT_EQ(platform::CheckPortOpen(pty.SlavePath().c_str()).verdict, OpenVerdict::kOpenable);
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+// SerialDevice on real pseudo-terminals: a refused open leaves the holder's exclusive flag alone,
+// and UUCP lock files that are not plain files neither block the open nor make a port busy.
+
+#include "platform/serial_device.h"
+
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <grp.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <string>
+
+#include "support/pty_pair.h"
+
+namespace {
+
+using platform::SerialDevice;
+using testsupport::PtyPair;
+
+int ExclusiveFlag(int fd) {
+  int flag = -1;
+  ::ioctl(fd, TIOCGEXCL, &flag);
+  return flag;
+}
+
+// Root is exempt from exclusive mode, so whether it binds is checked in a child that has given
+// up root.
+bool DropToNobody() {
+  const passwd* nobody = ::getpwnam("nobody");
+  return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
+         ::setuid(nobody->pw_uid) == 0;
+}
+
+class SerialDeviceTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(pty.Valid()); }
+  const char* Path() const { return pty.SlavePath().c_str(); }
+
+  PtyPair pty;
+};
+
+TEST_F(SerialDeviceTest, RefusedSecondOpenLeavesTheHoldersExclusiveFlag) {
+  SerialDevice holder;
+  ASSERT_TRUE(holder.Open(Path()));
+  ASSERT_EQ(ExclusiveFlag(pty.Keeper()), 1);
+
+  SerialDevice second;
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(second.Open(Path()));
+  const std::string log = testing::internal::GetCapturedStderr();
+  // Root gets past the exclusive flag and is stopped by the holder's lock; anyone else is
+  // stopped by the flag itself.
+  EXPECT_NE(log.find(::geteuid() == 0 ? "busy: another program holds its lock" : "busy:"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(second.IsOpen());
+  EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
+
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chmod(Path(), 0666), 0);
+    EXPECT_EXIT(
+        {
+          if (!DropToNobody()) std::_Exit(3);
+          const int fd = ::open(Path(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+          std::_Exit(fd < 0 && errno == EBUSY ? 0 : 4);
+        },
+        testing::ExitedWithCode(0), "");
+  }
+
+  holder.Close();
+  EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0) << "the holder clears the flag it set";
+}
+
+TEST_F(SerialDeviceTest, CloseLeavesAnExclusiveFlagItDidNotSet) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can open a terminal another program holds";
+  ASSERT_EQ(::ioctl(pty.Keeper(), TIOCEXCL), 0);  // another program's exclusive use, no lock
+  SerialDevice device;
+  ASSERT_TRUE(device.Open(Path()));
+  device.Close();
+  EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
+  ::ioctl(pty.Keeper(), TIOCNXCL);
+}
+
+// Lock files go to a private directory named by KALVEX_LOCK_DIR.
+class UucpLockTest : public SerialDeviceTest {
+ protected:
+  void SetUp() override {
+    SerialDeviceTest::SetUp();
+    char pattern[] = "/tmp/kalvex-locks-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ::setenv("KALVEX_LOCK_DIR", dir_.c_str(), 1);
+    std::string name = pty.SlavePath().substr(5);  // "pts/N"
+    name.replace(name.find('/'), 1, "_");
+    lockFile_ = dir_ + "/LCK.." + name;
+  }
+  void TearDown() override {
+    for (const std::string& path : {lockFile_, dir_ + "/target"}) ::unlink(path.c_str());
+    ::rmdir(dir_.c_str());
+  }
+
+  // Opens the device from another thread and waits at most two seconds. An open stuck on a
+  // FIFO is freed by writing to it, so a failure ends the test instead of hanging it.
+  void ExpectOpensAtOnce(const std::string& fifo = {}) {
+    SerialDevice device;
+    auto opened = std::async(std::launch::async, [&] { return device.Open(Path()); });
+    const bool atOnce = opened.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    if (!atOnce && !fifo.empty()) {
+      const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (writer >= 0) ::close(writer);
+    }
+    EXPECT_TRUE(atOnce) << "the open waited on the lock file";
+    EXPECT_TRUE(opened.get()) << "the port counted as busy";
+  }
+
+  // A process that is alive while the test runs.
+  static std::string LivePid() { return std::to_string(::getppid()); }
+
+  std::string dir_;
+  std::string lockFile_;
+};
+
+TEST_F(UucpLockTest, FifoAsTheLockFileNeitherBlocksNorMakesThePortBusy) {
+  ASSERT_EQ(::mkfifo(lockFile_.c_str(), 0666), 0);
+  testing::internal::CaptureStderr();
+  ExpectOpensAtOnce(lockFile_);
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("ignored: a FIFO, not a regular file"), std::string::npos) << log;
+}
+
+TEST_F(UucpLockTest, SymbolicLinkAsTheLockFileIsNoLock) {
+  std::ofstream(dir_ + "/target") << "      " << LivePid() << "\n";
+  ASSERT_EQ(::symlink((dir_ + "/target").c_str(), lockFile_.c_str()), 0);
+  testing::internal::CaptureStderr();
+  ExpectOpensAtOnce();
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("ignored: a symbolic link"), std::string::npos) << log;
+}
+
+TEST_F(UucpLockTest, SymbolicLinkToAFifoNeitherBlocksNorMakesThePortBusy) {
+  ASSERT_EQ(::mkfifo((dir_ + "/target").c_str(), 0666), 0);
+  ASSERT_EQ(::symlink((dir_ + "/target").c_str(), lockFile_.c_str()), 0);
+  ExpectOpensAtOnce(dir_ + "/target");
+}
+
+TEST_F(UucpLockTest, RegularLockFileWithALivePidStillMakesThePortBusy) {
+  for (const std::string& text : {"      " + LivePid() + "\n", LivePid()}) {
+    SCOPED_TRACE(text);
+    std::ofstream(lockFile_, std::ios::trunc) << text;
+    SerialDevice device;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(device.Open(Path()));
+    const std::string log = testing::internal::GetCapturedStderr();
+    EXPECT_NE(log.find("busy: locked by PID " + LivePid()), std::string::npos) << log;
+  }
+}
+
+}  // namespace

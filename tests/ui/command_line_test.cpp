@@ -1,0 +1,160 @@
+// The command line: every mode, every value it reads, and every usage error, each of which must
+// be one line that names the option and points to --help.
+
+#include "ui/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <initializer_list>
+#include <string>
+
+namespace {
+
+using ui::Answer;
+using ui::ParseCommandLine;
+using ui::ParsedCommandLine;
+using ui::RunMode;
+
+ParsedCommandLine Parse(std::initializer_list<const char*> args) {
+  QStringList list{QStringLiteral("/usr/bin/kalvex-modem-diag")};
+  for (const char* a : args) list << QString::fromUtf8(a);
+  return ParseCommandLine(list);
+}
+
+void ExpectUsageError(std::initializer_list<const char*> args, const std::string& naming) {
+  const ParsedCommandLine parsed = Parse(args);
+  ASSERT_FALSE(parsed.error.empty()) << "accepted: " << naming;
+  EXPECT_EQ(parsed.error.find('\n'), std::string::npos) << parsed.error;
+  EXPECT_EQ(parsed.error.rfind("kalvex-modem-diag: ", 0), 0u) << parsed.error;
+  EXPECT_NE(parsed.error.find(naming), std::string::npos) << parsed.error;
+  EXPECT_NE(parsed.error.find("Try 'kalvex-modem-diag --help'."), std::string::npos);
+}
+
+TEST(CommandLine, NoArgumentsOpensTheDialogs) {
+  const ParsedCommandLine parsed = Parse({});
+  EXPECT_TRUE(parsed.error.empty());
+  EXPECT_EQ(parsed.line.mode, RunMode::kDialogs);
+  EXPECT_TRUE(parsed.line.transcriptPath.empty());
+  EXPECT_TRUE(parsed.line.portMappings.empty());
+}
+
+TEST(CommandLine, DialogsTakeATranscriptAndPortMappings) {
+  const ParsedCommandLine parsed =
+      Parse({"--transcript", "/tmp/t.log", "--port", "com3=/dev/ttyACM0", "--port=COM9=/x y"});
+  ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+  EXPECT_EQ(parsed.line.mode, RunMode::kDialogs);
+  EXPECT_EQ(parsed.line.transcriptPath, "/tmp/t.log");
+  ASSERT_EQ(parsed.line.portMappings.size(), 2u);
+  EXPECT_EQ(parsed.line.portMappings[0].first, 3);
+  EXPECT_EQ(parsed.line.portMappings[0].second, "/dev/ttyACM0");
+  EXPECT_EQ(parsed.line.portMappings[1].first, 9);
+  EXPECT_EQ(parsed.line.portMappings[1].second, "/x y");
+}
+
+TEST(CommandLine, ReportReadsTestsJsonAndAnswers) {
+  const ParsedCommandLine parsed = Parse({"--report", "--tests", "line, BASIC", "--json",
+                                          "--answer-speaker", "No", "--line-connected=yes"});
+  ASSERT_TRUE(parsed.error.empty()) << parsed.error;
+  EXPECT_EQ(parsed.line.mode, RunMode::kReport);
+  EXPECT_TRUE(parsed.line.testBasic);
+  EXPECT_FALSE(parsed.line.testSpeaker);
+  EXPECT_TRUE(parsed.line.testLine);
+  EXPECT_TRUE(parsed.line.json);
+  EXPECT_EQ(parsed.line.answerSpeaker, Answer::kNo);
+  EXPECT_EQ(parsed.line.lineConnected, Answer::kYes);
+
+  const ParsedCommandLine bare = Parse({"--report"});
+  EXPECT_FALSE(bare.line.testBasic || bare.line.testSpeaker || bare.line.testLine);
+  EXPECT_EQ(bare.line.answerSpeaker, Answer::kAsk);
+}
+
+TEST(CommandLine, HelpAndVersionWinOverEverythingElseThatParses) {
+  EXPECT_EQ(Parse({"--report", "--help"}).line.mode, RunMode::kHelp);
+  EXPECT_EQ(Parse({"-h"}).line.mode, RunMode::kHelp);
+  EXPECT_EQ(Parse({"--list-ports", "--version"}).line.mode, RunMode::kVersion);
+  EXPECT_EQ(Parse({"--list-ports", "--port", "COM2=/dev/ttyUSB0"}).line.mode, RunMode::kListPorts);
+}
+
+TEST(CommandLine, QtWindowOptionsAreLeftToQt) {
+  const ParsedCommandLine parsed = Parse({"-platform", "offscreen", "-reverse"});
+  EXPECT_TRUE(parsed.error.empty()) << parsed.error;
+  EXPECT_EQ(parsed.line.mode, RunMode::kDialogs);
+}
+
+TEST(CommandLine, UnknownOptionsAndMissingValuesAreNamed) {
+  ExpectUsageError({"--colour"}, "colour");
+  ExpectUsageError({"-x"}, "'x'");
+  ExpectUsageError({"--transcript"}, "--transcript");
+  ExpectUsageError({"--json=1", "--report"}, "--json");
+  ExpectUsageError({"extra"}, "unexpected argument 'extra'");
+}
+
+TEST(CommandLine, BadValuesAreNamed) {
+  ExpectUsageError({"--port", "COM3"}, "--port: 'COM3'");
+  ExpectUsageError({"--port", "COM0=/dev/ttyS0"}, "--port");
+  ExpectUsageError({"--port", "COM10=/dev/ttyS0"}, "--port");
+  ExpectUsageError({"--port", "LPT1=/dev/lp0"}, "--port");
+  ExpectUsageError({"--port", "COM3="}, "--port");
+  ExpectUsageError({"--port", "COM3=/a", "--port", "com3=/b"}, "COM3 is given twice");
+  ExpectUsageError({"--report", "--tests", "basic,dial"}, "unknown test 'dial'");
+  ExpectUsageError({"--report", "--tests", ""}, "--tests");
+  ExpectUsageError({"--report", "--answer-speaker", "maybe"}, "--answer-speaker");
+  ExpectUsageError({"--report", "--line-connected", "y"}, "--line-connected");
+  ExpectUsageError({"--transcript", ""}, "--transcript");
+  ExpectUsageError({"--transcript", "a", "--transcript", "b"}, "--transcript");
+}
+
+TEST(CommandLine, OptionsOfAnotherModeAreRefusedNotIgnored) {
+  ExpectUsageError({"--json"}, "--json needs --report");
+  ExpectUsageError({"--tests", "basic"}, "--tests needs --report");
+  ExpectUsageError({"--answer-speaker", "yes"}, "--answer-speaker needs --report");
+  ExpectUsageError({"--list-ports", "--line-connected", "no"}, "--line-connected needs --report");
+  ExpectUsageError({"--report", "--list-ports"}, "--report and --list-ports");
+  ExpectUsageError({"--list-ports", "--transcript", "t"}, "--transcript");
+}
+
+TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
+  const std::string help = ui::HelpText();
+  for (const char* text : {"--help",
+                           "--version",
+                           "--report",
+                           "--tests LIST",
+                           "--json",
+                           "--answer-speaker yes|no",
+                           "--line-connected yes|no",
+                           "--transcript FILE",
+                           "--port COMn=DEVICE",
+                           "--list-ports",
+                           "  0 ",
+                           "  1 ",
+                           "  2 ",
+                           "  3 ",
+                           "  4 ",
+                           "  64 ",
+                           "130",
+                           "143",
+                           "$KALVEX_COMn",
+                           "$XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf",
+                           "$KALVEX_COM_DIR/COMn",
+                           "/dev/ttyS<n-1>",
+                           "working directory",
+                           "$XDG_CONFIG_HOME/kalvex-modem-diag/",
+                           "$XDG_DATA_DIRS"}) {
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+  }
+  // Qt's window options are accepted but are not this tool's to document.
+  EXPECT_EQ(help.find("platform"), std::string::npos);
+  // The precedence is written in the order it applies.
+  EXPECT_LT(help.find("--port COMn=DEVICE\n"), help.find("$KALVEX_COMn"));
+  EXPECT_LT(help.find("$KALVEX_COMn"), help.find("ports.conf (one"));
+  EXPECT_LT(help.find("ports.conf (one"), help.find("$KALVEX_COM_DIR/COMn"));
+  EXPECT_EQ(help.back(), '\n');
+}
+
+TEST(CommandLine, VersionIsOneLineFromTheProjectVersion) {
+  const std::string version = ui::VersionLine();
+  EXPECT_EQ(version, "kalvex-modem-diag " KALVEX_TEST_PROJECT_VERSION "\n");
+}
+
+}  // namespace
