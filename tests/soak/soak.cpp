@@ -258,7 +258,7 @@ sim::Options SimOptions(const CyclePlan& plan) {
   sim::Options options;
   sim::PortConfig modemPort;
   modemPort.number = plan.modemPort;
-  modemPort.kind = sim::PortKind::Modem;
+  modemPort.kind = sim::PortKind::kModem;
   modemPort.faults = plan.ModemFaults();
   options.ports.push_back(modemPort);
   if (plan.frontKind) {
@@ -289,7 +289,7 @@ CycleOutcome RunCycle(ui::MainDialog& dialog, Autopilot& pilot, const CyclePlan&
   }
   UseComDir(modem.Directory());
   std::vector<int> modemLikePorts = {plan.modemPort};
-  if (plan.frontKind == sim::PortKind::Foreign) modemLikePorts.push_back(plan.frontPort);
+  if (plan.frontKind == sim::PortKind::kForeign) modemLikePorts.push_back(plan.frontPort);
   std::vector<sim::PortState> initial;
   for (int port : modemLikePorts) initial.push_back(modem.State(port).value());
   ResultTexts before = ReadResults(dialog);

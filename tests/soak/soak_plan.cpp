@@ -72,7 +72,7 @@ PortModel PortAt(const CyclePlan& plan, int port) {
     model.what = PortModel::What::kModemLike;
     model.faults = plan.ModemFaults();
   } else if (plan.frontKind && port == plan.frontPort) {
-    model.what = *plan.frontKind == sim::PortKind::Silent ? PortModel::What::kSilent
+    model.what = *plan.frontKind == sim::PortKind::kSilent ? PortModel::What::kSilent
                                                           : PortModel::What::kModemLike;
   }
   return model;
@@ -240,7 +240,7 @@ CyclePlan DrawCycle(std::uint64_t seed, int cycle) {
   // A quarter of the cycles put a silent or foreign port where the tool looks first.
   int front = uniform(0, 7);
   if (front < 2) {
-    plan.frontKind = front == 0 ? sim::PortKind::Silent : sim::PortKind::Foreign;
+    plan.frontKind = front == 0 ? sim::PortKind::kSilent : sim::PortKind::kForeign;
     int modemIndex = uniform(1, 5);
     plan.modemPort = kProbeOrder[modemIndex];
     plan.frontPort = kProbeOrder[uniform(0, modemIndex - 1)];
