@@ -16,8 +16,9 @@ packages=(
   # runs the fleet playbook of contrib/ansible in its test
   ansible-core
 )
-# The fuzz targets need clang and its libFuzzer runtime.
+# The fuzz targets need clang and its libFuzzer runtime; the format check needs clang-format.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)
+[ "${1:-}" = --format ] && packages+=(clang-format)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,4 +1,5 @@
 #include "command_line.h"
+#include "refusal.h"
 
 #include <cctype>
 
@@ -65,24 +66,24 @@ Exit status: 0 after SIGINT or SIGTERM (without --run), the program's status wit
 1 when the terminals cannot be made, 2 for a bad option, 127 when PROGRAM cannot be started.
 )";
 
-std::optional<long long> ParseInt(std::string_view s, long long lo, long long hi) {
-  if (s.empty() || s.size() > 12) return std::nullopt;
-  long long v = 0;
-  for (char c : s) {
+std::optional<long long> ParseInt(std::string_view text, long long low, long long high) {
+  if (text.empty() || text.size() > 12) return std::nullopt;
+  long long value = 0;
+  for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + (c - '0');
+    value = value * 10 + (c - '0');
   }
-  if (v < lo || v > hi) return std::nullopt;
-  return v;
+  if (value < low || value > high) return std::nullopt;
+  return value;
 }
 
-std::optional<int> ParsePort(std::string_view s) {
-  if (s.size() == 4 && std::toupper(static_cast<unsigned char>(s[0])) == 'C' &&
-      std::toupper(static_cast<unsigned char>(s[1])) == 'O' &&
-      std::toupper(static_cast<unsigned char>(s[2])) == 'M')
-    s.remove_prefix(3);
-  if (s.size() != 1 || s[0] < '1' || s[0] > '9') return std::nullopt;
-  return s[0] - '0';
+std::optional<int> ParsePort(std::string_view text) {
+  if (text.size() == 4 && std::toupper(static_cast<unsigned char>(text[0])) == 'C' &&
+      std::toupper(static_cast<unsigned char>(text[1])) == 'O' &&
+      std::toupper(static_cast<unsigned char>(text[2])) == 'M')
+    text.remove_prefix(3);
+  if (text.size() != 1 || text[0] < '1' || text[0] > '9') return std::nullopt;
+  return text[0] - '0';
 }
 
 struct FaultArg {
@@ -92,42 +93,43 @@ struct FaultArg {
   bool hasValue;
 };
 
-bool ApplyFault(Faults& f, const FaultArg& a, std::string& error) {
+bool ApplyFault(Faults& faults, const FaultArg& fault, std::string& error) {
   auto needValue = [&](bool want) {
-    if (want != a.hasValue) {
-      error = "--fault: " + a.name + (want ? " needs a value (" + a.name + "=...)" : " takes no value");
+    if (want != fault.hasValue) {
+      error = "--fault: " + fault.name +
+              (want ? " needs a value (" + fault.name + "=...)" : " takes no value");
       return false;
     }
     return true;
   };
-  auto number = [&](long long lo, long long hi, int& out) {
-    auto v = ParseInt(a.value, lo, hi);
-    if (!v) {
-      error = "--fault: " + a.name + ": '" + a.value + "' is not a number from " +
-              std::to_string(lo) + " to " + std::to_string(hi);
+  auto number = [&](long long low, long long high, int& out) {
+    auto parsed = ParseInt(fault.value, low, high);
+    if (!parsed) {
+      error = "--fault: " + fault.name + ": '" + fault.value + "' is not a number from " +
+              std::to_string(low) + " to " + std::to_string(high);
       return false;
     }
-    out = static_cast<int>(*v);
+    out = static_cast<int>(*parsed);
     return true;
   };
-  if (a.name == "mute") {
+  if (fault.name == "mute") {
     if (!needValue(true)) return false;
-    if (a.value.empty()) return error = "--fault: mute needs a command (mute=I2)", false;
-    f.muteCommands.push_back(a.value);
+    if (fault.value.empty()) return Fail(error, "--fault: mute needs a command (mute=I2)");
+    faults.muteCommands.push_back(fault.value);
     return true;
   }
-  if (a.name == "drop-echo") return needValue(true) && number(1, 1000000, f.dropEchoLine);
-  if (a.name == "hangup") return needValue(true) && number(0, 86400000, f.hangUpAfterMs);
-  if (a.name == "late-escape") return needValue(true) && number(1, 60000, f.lateEscapeMs);
-  bool* flag = a.name == "ignore-first-escape" ? &f.ignoreFirstEscape
-               : a.name == "no-connect"        ? &f.noConnect
-               : a.name == "wrong-country"     ? &f.wrongCountry
-               : a.name == "split"             ? &f.splitOutput
-               : a.name == "lowercase"         ? &f.lowerCaseResults
-               : a.name == "noise"             ? &f.noise
-               : a.name == "no-line"           ? &f.noLine
-                                               : nullptr;
-  if (!flag) return error = "--fault: unknown fault '" + a.name + "' (see --help)", false;
+  if (fault.name == "drop-echo") return needValue(true) && number(1, 1000000, faults.dropEchoLine);
+  if (fault.name == "hangup") return needValue(true) && number(0, 86400000, faults.hangUpAfterMs);
+  if (fault.name == "late-escape") return needValue(true) && number(1, 60000, faults.lateEscapeMs);
+  bool* flag = fault.name == "ignore-first-escape" ? &faults.ignoreFirstEscape
+               : fault.name == "no-connect"        ? &faults.noConnect
+               : fault.name == "wrong-country"     ? &faults.wrongCountry
+               : fault.name == "split"             ? &faults.splitOutput
+               : fault.name == "lowercase"         ? &faults.lowerCaseResults
+               : fault.name == "noise"             ? &faults.noise
+               : fault.name == "no-line"           ? &faults.noLine
+                                                   : nullptr;
+  if (!flag) return Fail(error, "--fault: unknown fault '" + fault.name + "' (see --help)");
   if (!needValue(false)) return false;
   *flag = true;
   return true;
@@ -138,17 +140,17 @@ bool ApplyFault(Faults& f, const FaultArg& a, std::string& error) {
 std::string_view UsageText() { return kUsage; }
 
 std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, std::string& error) {
-  CommandLine cl;
+  CommandLine commandLine;
   std::vector<FaultArg> faults;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
     bool inlineValue = false;
     if (arg.rfind("--", 0) == 0) {
-      std::size_t eq = arg.find('=');
-      if (eq != std::string::npos) {
-        value = arg.substr(eq + 1);
-        arg.resize(eq);
+      std::size_t equals = arg.find('=');
+      if (equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+        arg.resize(equals);
         inlineValue = true;
       }
     }
@@ -161,91 +163,95 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
       value = argv[++i];
       return true;
     };
-    auto intValue = [&](long long lo, long long hi) -> std::optional<long long> {
+    auto intValue = [&](long long low, long long high) -> std::optional<long long> {
       if (!takeValue()) return std::nullopt;
-      auto v = ParseInt(value, lo, hi);
-      if (!v)
-        error = arg + ": '" + value + "' is not a number from " + std::to_string(lo) + " to " +
-                std::to_string(hi);
-      return v;
+      auto number = ParseInt(value, low, high);
+      if (!number)
+        error = arg + ": '" + value + "' is not a number from " + std::to_string(low) + " to " +
+                std::to_string(high);
+      return number;
     };
 
     if (arg == "--help" || arg == "-h") {
-      cl.help = true;
+      commandLine.help = true;
     } else if (arg == "--run") {
-      if (inlineValue) return error = "--run takes the program as the next argument", std::nullopt;
-      for (++i; i < argc; ++i) cl.run.emplace_back(argv[i]);
-      if (cl.run.empty()) return error = "--run needs a program", std::nullopt;
+      if (inlineValue) return Refuse(error, "--run takes the program as the next argument");
+      for (++i; i < argc; ++i) commandLine.run.emplace_back(argv[i]);
+      if (commandLine.run.empty()) return Refuse(error, "--run needs a program");
     } else if (arg == "--port") {
       if (!takeValue()) return std::nullopt;
-      std::size_t eq = value.find('=');
-      auto port = ParsePort(value.substr(0, eq));
-      if (eq == std::string::npos || !port)
-        return error = "--port: '" + value + "' is not COMn=KIND with n from 1 to 9", std::nullopt;
-      auto kind = ParseKind(value.substr(eq + 1));
+      std::size_t equals = value.find('=');
+      auto port = ParsePort(value.substr(0, equals));
+      if (equals == std::string::npos || !port)
+        return Refuse(error, "--port: '" + value + "' is not COMn=KIND with n from 1 to 9");
+      auto kind = ParseKind(value.substr(equals + 1));
       if (!kind)
-        return error = "--port: unknown kind '" + value.substr(eq + 1) +
-                       "' (modem, silent, echo or foreign)", std::nullopt;
-      for (const PortConfig& pc : cl.options.ports)
-        if (pc.number == *port) return error = "--port: COM" + std::to_string(*port) + " given twice", std::nullopt;
-      cl.options.ports.push_back({*port, *kind, {}});
+        return Refuse(error, "--port: unknown kind '" + value.substr(equals + 1) +
+                                 "' (modem, silent, echo or foreign)");
+      for (const PortConfig& config : commandLine.options.ports)
+        if (config.number == *port)
+          return Refuse(error, "--port: COM" + std::to_string(*port) + " given twice");
+      commandLine.options.ports.push_back({*port, *kind, {}});
     } else if (arg == "--fault") {
       if (!takeValue()) return std::nullopt;
       std::size_t colon = value.find(':');
       auto port = ParsePort(value.substr(0, colon));
       if (colon == std::string::npos || !port)
-        return error = "--fault: '" + value + "' is not COMn:FAULT with n from 1 to 9", std::nullopt;
+        return Refuse(error, "--fault: '" + value + "' is not COMn:FAULT with n from 1 to 9");
       std::string rest = value.substr(colon + 1);
-      std::size_t eq = rest.find('=');
-      faults.push_back({*port, rest.substr(0, eq), eq == std::string::npos ? "" : rest.substr(eq + 1),
-                        eq != std::string::npos});
+      std::size_t equals = rest.find('=');
+      faults.push_back({*port, rest.substr(0, equals),
+                        equals == std::string::npos ? "" : rest.substr(equals + 1),
+                        equals != std::string::npos});
     } else if (arg == "--guard-time") {
-      auto v = intValue(10, 60000);
-      if (!v) return std::nullopt;
-      cl.options.guardTimeMs = static_cast<int>(*v);
+      auto number = intValue(10, 60000);
+      if (!number) return std::nullopt;
+      commandLine.options.guardTimeMs = static_cast<int>(*number);
     } else if (arg == "--dial-time") {
-      auto v = intValue(0, 60000);
-      if (!v) return std::nullopt;
-      cl.options.dialTimeMs = static_cast<int>(*v);
+      auto number = intValue(0, 60000);
+      if (!number) return std::nullopt;
+      commandLine.options.dialTimeMs = static_cast<int>(*number);
     } else if (arg == "--seed") {
-      auto v = intValue(0, 4294967295LL);
-      if (!v) return std::nullopt;
-      cl.options.seed = static_cast<std::uint32_t>(*v);
+      auto number = intValue(0, 4294967295LL);
+      if (!number) return std::nullopt;
+      commandLine.options.seed = static_cast<std::uint32_t>(*number);
     } else if (arg == "--no-pacing") {
-      if (inlineValue) return error = "--no-pacing takes no value", std::nullopt;
-      cl.options.pacing = false;
+      if (inlineValue) return Refuse(error, "--no-pacing takes no value");
+      commandLine.options.pacing = false;
     } else if (arg == "--dir") {
       if (!takeValue()) return std::nullopt;
-      if (value.empty()) return error = "--dir needs a directory", std::nullopt;
-      cl.options.directory = value;
+      if (value.empty()) return Refuse(error, "--dir needs a directory");
+      commandLine.options.directory = value;
     } else if (arg == "--transcript") {
       if (!takeValue()) return std::nullopt;
-      if (value.empty()) return error = "--transcript needs a file name", std::nullopt;
-      cl.options.transcriptPath = value;
+      if (value.empty()) return Refuse(error, "--transcript needs a file name");
+      commandLine.options.transcriptPath = value;
     } else {
-      return error = "unknown option '" + std::string(argv[i]) + "'", std::nullopt;
+      return Refuse(error, "unknown option '" + std::string(argv[i]) + "'");
     }
   }
-  if (cl.help) return cl;
+  if (commandLine.help) return commandLine;
 
-  if (cl.options.ports.empty()) {
-    cl.options.ports.push_back({1, PortKind::Silent, {}});
-    cl.options.ports.push_back({3, PortKind::Modem, {}});
+  if (commandLine.options.ports.empty()) {
+    commandLine.options.ports.push_back({1, PortKind::kSilent, {}});
+    commandLine.options.ports.push_back({3, PortKind::kModem, {}});
   }
-  for (const FaultArg& a : faults) {
-    PortConfig* pc = nullptr;
-    for (PortConfig& p : cl.options.ports)
-      if (p.number == a.port) pc = &p;
-    if (!pc) return error = "--fault: COM" + std::to_string(a.port) + " is not simulated", std::nullopt;
-    if (!ApplyFault(pc->faults, a, error)) return std::nullopt;
-    bool anyKind = a.name == "split" || a.name == "hangup" || a.name == "drop-echo";
-    if (!anyKind && pc->kind != PortKind::Modem && pc->kind != PortKind::Foreign)
-      return error = "--fault: " + a.name + " needs a modem or foreign port, COM" +
-                     std::to_string(a.port) + " is " + std::string(KindName(pc->kind)), std::nullopt;
+  for (const FaultArg& fault : faults) {
+    PortConfig* config = nullptr;
+    for (PortConfig& candidate : commandLine.options.ports)
+      if (candidate.number == fault.port) config = &candidate;
+    if (!config)
+      return Refuse(error, "--fault: COM" + std::to_string(fault.port) + " is not simulated");
+    if (!ApplyFault(config->faults, fault, error)) return std::nullopt;
+    bool anyKind = fault.name == "split" || fault.name == "hangup" || fault.name == "drop-echo";
+    if (!anyKind && config->kind != PortKind::kModem && config->kind != PortKind::kForeign)
+      return Refuse(error, "--fault: " + fault.name + " needs a modem or foreign port, COM" +
+                               std::to_string(fault.port) + " is " +
+                               std::string(KindName(config->kind)));
   }
-  if (cl.options.transcriptPath.empty()) cl.options.transcriptPath = "-";
-  cl.options.keepEvents = false;
-  return cl;
+  if (commandLine.options.transcriptPath.empty()) commandLine.options.transcriptPath = "-";
+  commandLine.options.keepEvents = false;
+  return commandLine;
 }
 
 }  // namespace sim

@@ -15,9 +15,9 @@ struct Country {
 
 // Codes as the vendor command set numbers them; the tool relies on 1 and 19.
 constexpr Country kCountries[] = {
-    {1, "Australia"}, {4, "Belgium"},  {7, "Denmark"},        {9, "France"},
-    {10, "Germany"},  {12, "Italy"},   {13, "Japan"},         {16, "Netherlands"},
-    {19, "North America"}, {21, "Spain"}, {23, "Sweden"},     {25, "United Kingdom"},
+    {1, "Australia"},      {4, "Belgium"}, {7, "Denmark"}, {9, "France"},
+    {10, "Germany"},       {12, "Italy"},  {13, "Japan"},  {16, "Netherlands"},
+    {19, "North America"}, {21, "Spain"},  {23, "Sweden"}, {25, "United Kingdom"},
 };
 
 // Vendor registers the diagnostics change and restore; distinct non-zero power-on values
@@ -25,8 +25,8 @@ constexpr Country kCountries[] = {
 constexpr std::pair<int, std::uint8_t> kVendorDefaults[] = {
     {0x18, 0x5A}, {0x29, 0x0C}, {0x2A, 0x33}, {0x20, 0x87}};
 
-constexpr std::pair<int, std::uint8_t> kSDefaults[] = {
-    {2, 43}, {3, 13}, {4, 10}, {5, 8}, {6, 2}, {7, 50}, {8, 2}, {10, 14}, {12, 50}};
+constexpr std::pair<int, std::uint8_t> kSDefaults[] = {{2, 43}, {3, 13}, {4, 10},  {5, 8},  {6, 2},
+                                                       {7, 50}, {8, 2},  {10, 14}, {12, 50}};
 
 constexpr std::string_view kNoiseChars = "!#$&*-=?@^_~";
 
@@ -45,10 +45,14 @@ std::optional<int> ParseNumber(std::string_view s, int base, std::size_t maxDigi
   int value = 0;
   for (char c : s) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else
+      return std::nullopt;
     value = value * base + d;
   }
   return value;
@@ -88,10 +92,14 @@ std::optional<std::string_view> CountryName(int code) {
 
 ModemEngine::ModemEngine(PortKind kind, const Faults& faults, Timing timing, std::uint32_t seed,
                          Host& host)
-    : kind_(kind), faults_(faults), timing_(timing), rng_(seed), host_(host),
+    : kind_(kind),
+      faults_(faults),
+      timing_(timing),
+      rng_(seed),
+      host_(host),
       country_(kDefaultCountry) {
-  for (auto [reg, value] : kVendorDefaults) vendorRegs_[reg] = value;
-  for (auto [reg, value] : kSDefaults) sRegs_[reg] = value;
+  for (auto [reg, value] : kVendorDefaults) vendorRegisters_[reg] = value;
+  for (auto [reg, value] : kSDefaults) sRegisters_[reg] = value;
 }
 
 void ModemEngine::Receive(std::string_view bytes, TimePoint now) {
@@ -99,7 +107,7 @@ void ModemEngine::Receive(std::string_view bytes, TimePoint now) {
   std::chrono::nanoseconds silence = lastRx_ ? now - *lastRx_ : std::chrono::hours(1);
   lastRx_ = now;
 
-  if (kind_ == PortKind::Silent) {
+  if (kind_ == PortKind::kSilent) {
     for (char b : bytes) {
       if (b == '\r' || b == '\n') {
         if (!line_.empty()) host_.Note("rx", line_);
@@ -110,7 +118,7 @@ void ModemEngine::Receive(std::string_view bytes, TimePoint now) {
     }
     return;
   }
-  if (kind_ == PortKind::Echo) {
+  if (kind_ == PortKind::kEcho) {
     ReceiveEchoKind(bytes, now);
     return;
   }
@@ -125,15 +133,11 @@ void ModemEngine::Receive(std::string_view bytes, TimePoint now) {
     }
     skipLf_ = false;
     switch (mode_) {
-      case Mode::Command:
-        ReceiveCommandByte(b, out, now);
-        break;
-      case Mode::Data:
+      case Mode::kCommand: ReceiveCommandByte(b, out, now); break;
+      case Mode::kData:
         ReceiveDataByte(b, first ? silence : std::chrono::nanoseconds(0), out, now);
         break;
-      case Mode::Dialling:
-        ReceiveDiallingByte(b, now);
-        break;
+      case Mode::kDialling: ReceiveDiallingByte(b, now); break;
     }
     first = false;
   }
@@ -156,7 +160,8 @@ void ModemEngine::ReceiveCommandByte(char b, std::string& out, TimePoint now) {
   if (b == '\r') {
     std::string answer = ExecuteLine(now);
     out += answer;
-    // The echo and the whole answer go out in one write, as the soft modem's driver does.
+    // The echo and the whole answer go out in one write, so that a command sent in one piece
+    // comes back in one piece.
     host_.Send(std::move(out), now);
     out.clear();
     line_.clear();
@@ -181,8 +186,8 @@ void ModemEngine::ReceiveDataByte(char b, std::chrono::nanoseconds sinceLast, st
     plusCount_ = 0;
     host_.Note("note", "+++ cancelled: data within the guard time");
   }
-  const auto tolerance = std::min<std::chrono::milliseconds>(std::chrono::milliseconds(50),
-                                                             timing_.guardTime / 5);
+  const auto tolerance =
+      std::min<std::chrono::milliseconds>(std::chrono::milliseconds(50), timing_.guardTime / 5);
   if (b == '+') {
     if (plusCount_ == 0) {
       if (sinceLast >= timing_.guardTime - tolerance) {
@@ -249,11 +254,11 @@ void ModemEngine::FlushPartialDataLine() {
 
 void ModemEngine::ReceiveDiallingByte(char b, TimePoint now) {
   if (b == '\n') return;
-  // As on a real modem, any key aborts dialling; the key itself is discarded.
+  // Any key aborts dialling; the key itself is discarded.
   dialAt_.reset();
   host_.Note("note", "dialling aborted by received data");
   SetHook(false);
-  SetMode(Mode::Command);
+  SetMode(Mode::kCommand);
   host_.Send(Result("NO CARRIER"), now);
   AfterAnswer(now);
 }
@@ -289,148 +294,191 @@ std::string ModemEngine::ExecuteLine(TimePoint now) {
   return answer;
 }
 
-// Runs the commands of one line in order, as a Hayes modem does; the first bad one makes the
-// answer "ERROR" (what ran before it stays done). Loopback and dial end the line.
+std::optional<int> ModemEngine::Cursor::Digits(std::size_t maxDigits) {
+  std::size_t start = position;
+  while (position < body.size() && position - start < maxDigits &&
+         std::isdigit(static_cast<unsigned char>(body[position])))
+    ++position;
+  if (position == start) return std::nullopt;
+  return ParseNumber(body.substr(start, position - start), 10, maxDigits);
+}
+
+// Runs the commands of one line in order; the first bad one makes the answer "ERROR" (what ran
+// before it stays done). Loopback and dial end the line.
 std::string ModemEngine::ExecuteBody(std::string_view body, TimePoint now) {
   std::vector<std::string> info;
-  std::size_t i = 0;
-  auto digits = [&](std::size_t maxDigits) -> std::optional<int> {
-    std::size_t start = i;
-    while (i < body.size() && i - start < maxDigits && std::isdigit(static_cast<unsigned char>(body[i])))
-      ++i;
-    if (i == start) return std::nullopt;
-    return ParseNumber(body.substr(start, i - start), 10, maxDigits);
-  };
-  auto error = [&]() { return Result("ERROR"); };
-
-  while (i < body.size()) {
-    char c = body[i++];
-    switch (c) {
-      case 'E': {
-        int v = digits(1).value_or(0);
-        if (v > 1) return error();
-        SetEcho(v == 1);
-        break;
-      }
-      case 'H': {
-        int v = digits(1).value_or(0);
-        if (v > 1) return error();
-        if (v == 0) SetBuzz(false);
-        SetHook(v == 1);
-        break;
-      }
-      case 'L':
-      case 'M': {
-        int v = digits(1).value_or(0);
-        if (v > 3) return error();
-        break;
-      }
-      case 'X': {
-        int v = digits(1).value_or(0);
-        if (v > 4) return error();
-        break;
-      }
-      case 'Z': {
-        int v = digits(1).value_or(0);
-        if (v > 0) return error();
-        Defaults();
-        break;
-      }
-      case 'I': {
-        int v = digits(1).value_or(0);
-        bool modem = kind_ == PortKind::Modem;
-        switch (v) {
-          case 0: info.emplace_back(modem ? "56000" : "33600"); break;
-          case 2: break;
-          case 3: info.emplace_back(modem ? kModemIdentification : kForeignIdentification); break;
-          case 5: info.emplace_back(modem ? "3.41.07,ZW,2005-11-08" : "1.02.5,OD,2003-06-30"); break;
-          case 9: {
-            int shown = country_;
-            if (faults_.wrongCountry) {
-              // Off by one in the country table, as a firmware bug would be.
-              std::size_t n = std::size(kCountries);
-              for (std::size_t k = 0; k < n; ++k)
-                if (kCountries[k].code == country_) shown = kCountries[(k + 1) % n].code;
-              host_.Note("fault", "wrong-country: reporting " +
-                                      std::string(CountryName(shown).value_or("?")));
-            }
-            info.emplace_back(CountryName(shown).value_or("Unknown"));
-            break;
-          }
-          default: return error();
-        }
-        break;
-      }
-      case 'S': {
-        auto reg = digits(3);
-        if (!reg || *reg > 255 || i >= body.size()) return error();
-        if (body[i] == '?') {
-          ++i;
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "%03d", sRegs_[*reg]);
-          info.emplace_back(buf);
-        } else if (body[i] == '=') {
-          ++i;
-          int v = digits(3).value_or(0);
-          if (v > 255) return error();
-          sRegs_[*reg] = static_cast<std::uint8_t>(v);
-          host_.Note("state", "S" + std::to_string(*reg) + "=" + std::to_string(v));
-        } else {
-          return error();
-        }
-        break;
-      }
-      case '&': {
-        if (i >= body.size()) return error();
-        char sub = body[i++];
-        int v = digits(1).value_or(0);
-        if (sub == 'F' && v == 0) {
-          Defaults();
-        } else if (sub == 'T' && v == 0) {
-          // ends a test; nothing is running in command mode
-        } else if (sub == 'T' && (v == 1 || v == 3)) {
-          if (faults_.noConnect) {
-            host_.Note("fault", "no-connect");
-            return error();
-          }
-          SetMode(Mode::Data, v == 1 ? "analog loopback" : "digital loopback");
-          std::string answer = Lines(info);
-          return answer + Result("CONNECT");
-        } else {
-          return error();
-        }
-        break;
-      }
-      case '%': {
-        if (i >= body.size() || body[i] != 'T') return error();
-        if (!Vendor(body.substr(i + 1), info)) return error();
-        i = body.size();
-        break;
-      }
-      case '+': {
-        std::string_view rest = body.substr(i - 1);
-        if (rest == "+FCLASS?") info.emplace_back("0");
-        else if (rest == "+FCLASS=?") info.emplace_back("0");
-        else if (rest != "+FCLASS=0") return error();
-        i = body.size();
-        break;
-      }
-      case 'D': {
-        std::string_view number = body.substr(i);
-        if (number.find_first_not_of("0123456789*#,WPT!@;") != std::string_view::npos)
-          return error();
-        host_.Note("state", "dial " + std::string(number));
-        SetHook(true);
-        SetMode(Mode::Dialling);
-        dialAt_ = now + timing_.dialTime;
-        return Lines(info);  // the result comes when dialling ends
-      }
-      default:
-        return error();
-    }
+  Cursor cursor{body};
+  while (!cursor.AtEnd()) {
+    LineAnswer answer = ExecuteCommand(cursor.Next(), cursor, info, now);
+    if (answer) return *answer;
   }
   std::string answer = Lines(info);
   return answer + Result("OK");
+}
+
+ModemEngine::LineAnswer ModemEngine::ExecuteCommand(char command, Cursor& cursor,
+                                                    std::vector<std::string>& info, TimePoint now) {
+  switch (command) {
+    case 'E': return ExecuteEcho(cursor);
+    case 'H': return ExecuteHook(cursor);
+    case 'L':
+    case 'M': return ExecuteSetting(cursor, 3);
+    case 'X': return ExecuteSetting(cursor, 4);
+    case 'Z': return ExecuteReset(cursor);
+    case 'I': return ExecuteInformation(cursor, info);
+    case 'S': return ExecuteSRegister(cursor, info);
+    case '&': return ExecuteAmpersand(cursor, info);
+    case '%': return ExecuteVendor(cursor, info);
+    case '+': return ExecuteServiceClass(cursor, info);
+    case 'D': return ExecuteDial(cursor, info, now);
+    default: return ErrorAnswer();
+  }
+}
+
+ModemEngine::LineAnswer ModemEngine::ErrorAnswer() { return Result("ERROR"); }
+
+// "E0", "E1".
+ModemEngine::LineAnswer ModemEngine::ExecuteEcho(Cursor& cursor) {
+  int value = cursor.Digits(1).value_or(0);
+  if (value > 1) return ErrorAnswer();
+  SetEcho(value == 1);
+  return std::nullopt;
+}
+
+// "H0" hangs up and stops the buzz, "H1" goes off-hook.
+ModemEngine::LineAnswer ModemEngine::ExecuteHook(Cursor& cursor) {
+  int value = cursor.Digits(1).value_or(0);
+  if (value > 1) return ErrorAnswer();
+  if (value == 0) SetBuzz(false);
+  SetHook(value == 1);
+  return std::nullopt;
+}
+
+// "L", "M", "X": accepted up to `highest`, with no effect on the simulation.
+ModemEngine::LineAnswer ModemEngine::ExecuteSetting(Cursor& cursor, int highest) {
+  int value = cursor.Digits(1).value_or(0);
+  if (value > highest) return ErrorAnswer();
+  return std::nullopt;
+}
+
+// "Z", "Z0".
+ModemEngine::LineAnswer ModemEngine::ExecuteReset(Cursor& cursor) {
+  int value = cursor.Digits(1).value_or(0);
+  if (value > 0) return ErrorAnswer();
+  Defaults();
+  return std::nullopt;
+}
+
+// "I0", "I2", "I3", "I5", "I9".
+ModemEngine::LineAnswer ModemEngine::ExecuteInformation(Cursor& cursor,
+                                                        std::vector<std::string>& info) {
+  int value = cursor.Digits(1).value_or(0);
+  bool modem = kind_ == PortKind::kModem;
+  switch (value) {
+    case 0: info.emplace_back(modem ? "56000" : "33600"); break;
+    case 2: break;
+    case 3: info.emplace_back(modem ? kModemIdentification : kForeignIdentification); break;
+    case 5: info.emplace_back(modem ? "3.41.07,ZW,2005-11-08" : "1.02.5,OD,2003-06-30"); break;
+    case 9: info.emplace_back(ReportedCountryName()); break;
+    default: return ErrorAnswer();
+  }
+  return std::nullopt;
+}
+
+std::string ModemEngine::ReportedCountryName() {
+  int shown = country_;
+  if (faults_.wrongCountry) {
+    // The next entry of the country table: a name that disagrees with the code.
+    std::size_t count = std::size(kCountries);
+    for (std::size_t k = 0; k < count; ++k)
+      if (kCountries[k].code == country_) shown = kCountries[(k + 1) % count].code;
+    host_.Note("fault",
+               "wrong-country: reporting " + std::string(CountryName(shown).value_or("?")));
+  }
+  return std::string(CountryName(shown).value_or("Unknown"));
+}
+
+// "S<r>?" reads an S-register, "S<r>=<v>" sets it.
+ModemEngine::LineAnswer ModemEngine::ExecuteSRegister(Cursor& cursor,
+                                                      std::vector<std::string>& info) {
+  std::string_view body = cursor.body;
+  std::optional<int> reg = cursor.Digits(3);
+  if (!reg || *reg > 255 || cursor.AtEnd()) return ErrorAnswer();
+  if (body[cursor.position] == '?') {
+    ++cursor.position;
+    char text[8];
+    std::snprintf(text, sizeof text, "%03d", sRegisters_[*reg]);
+    info.emplace_back(text);
+  } else if (body[cursor.position] == '=') {
+    ++cursor.position;
+    int value = cursor.Digits(3).value_or(0);
+    if (value > 255) return ErrorAnswer();
+    sRegisters_[*reg] = static_cast<std::uint8_t>(value);
+    host_.Note("state", "S" + std::to_string(*reg) + "=" + std::to_string(value));
+  } else {
+    return ErrorAnswer();
+  }
+  return std::nullopt;
+}
+
+// "&F" defaults, "&T0" ends a test, "&T1" and "&T3" start a loopback connection.
+ModemEngine::LineAnswer ModemEngine::ExecuteAmpersand(Cursor& cursor,
+                                                      std::vector<std::string>& info) {
+  if (cursor.AtEnd()) return ErrorAnswer();
+  char sub = cursor.Next();
+  int value = cursor.Digits(1).value_or(0);
+  if (sub == 'F' && value == 0) {
+    Defaults();
+  } else if (sub == 'T' && value == 0) {
+    // ends a test; nothing is running in command mode
+  } else if (sub == 'T' && (value == 1 || value == 3)) {
+    if (faults_.noConnect) {
+      host_.Note("fault", "no-connect");
+      return ErrorAnswer();
+    }
+    SetMode(Mode::kData, value == 1 ? "analog loopback" : "digital loopback");
+    std::string answer = Lines(info);
+    return answer + Result("CONNECT");
+  } else {
+    return ErrorAnswer();
+  }
+  return std::nullopt;
+}
+
+// "%T...": the rest of the line is one vendor command.
+ModemEngine::LineAnswer ModemEngine::ExecuteVendor(Cursor& cursor, std::vector<std::string>& info) {
+  std::string_view body = cursor.body;
+  if (cursor.AtEnd() || body[cursor.position] != 'T') return ErrorAnswer();
+  if (!Vendor(body.substr(cursor.position + 1), info)) return ErrorAnswer();
+  cursor.position = body.size();
+  return std::nullopt;
+}
+
+// "+FCLASS?", "+FCLASS=?", "+FCLASS=0": the rest of the line is the command.
+ModemEngine::LineAnswer ModemEngine::ExecuteServiceClass(Cursor& cursor,
+                                                         std::vector<std::string>& info) {
+  std::string_view rest = cursor.body.substr(cursor.position - 1);
+  if (rest == "+FCLASS?")
+    info.emplace_back("0");
+  else if (rest == "+FCLASS=?")
+    info.emplace_back("0");
+  else if (rest != "+FCLASS=0")
+    return ErrorAnswer();
+  cursor.position = cursor.body.size();
+  return std::nullopt;
+}
+
+// "D<number>": off-hook; the result comes when dialling ends.
+ModemEngine::LineAnswer ModemEngine::ExecuteDial(Cursor& cursor, std::vector<std::string>& info,
+                                                 TimePoint now) {
+  std::string_view number = cursor.body.substr(cursor.position);
+  if (number.find_first_not_of("0123456789*#,WPT!@;") != std::string_view::npos)
+    return ErrorAnswer();
+  host_.Note("state", "dial " + std::string(number));
+  SetHook(true);
+  SetMode(Mode::kDialling);
+  dialAt_ = now + timing_.dialTime;
+  return Lines(info);
 }
 
 // "%T<n>,<args>": the vendor command set. Register numbers and values are hexadecimal,
@@ -457,14 +505,14 @@ bool ModemEngine::Vendor(std::string_view command, std::vector<std::string>& inf
     auto reg = ParseNumber(parts[1], 16, 2);
     auto value = ParseNumber(parts[2], 16, 2);
     if (!reg || !value) return false;
-    vendorRegs_[*reg] = static_cast<std::uint8_t>(*value);
+    vendorRegisters_[*reg] = static_cast<std::uint8_t>(*value);
     host_.Note("state", "reg" + Hex2(*reg) + "=" + Hex2(*value));
     return true;
   }
   if (op == "22" && parts.size() == 2) {
     auto reg = ParseNumber(parts[1], 16, 2);
     if (!reg) return false;
-    info.emplace_back(Hex2(vendorRegs_[*reg]));
+    info.emplace_back(Hex2(vendorRegisters_[*reg]));
     return true;
   }
   if (op == "24" && parts.size() == 1) {
@@ -502,8 +550,8 @@ void ModemEngine::Purge(TimePoint now) {
   line_.clear();
   lineLength_ = 0;
   skipLf_ = false;
-  if (mode_ == Mode::Data) FlushPartialDataLine();
-  if (mode_ != Mode::Command) SetMode(Mode::Command, "line purged");
+  if (mode_ == Mode::kData) FlushPartialDataLine();
+  if (mode_ != Mode::kCommand) SetMode(Mode::kCommand, "line purged");
   dialAt_.reset();
   lateOkAt_.reset();
   noiseAt_.reset();
@@ -520,7 +568,7 @@ void ModemEngine::RunTimers(TimePoint now) {
       host_.Note("fault", "ignore-first-escape: +++ ignored");
     } else {
       FlushPartialDataLine();
-      SetMode(Mode::Command, "+++");
+      SetMode(Mode::kCommand, "+++");
       if (faults_.lateEscapeMs > 0) {
         // Back in command mode at once; only the answer is late.
         lateOkAt_ = now + std::chrono::milliseconds(faults_.lateEscapeMs);
@@ -539,7 +587,7 @@ void ModemEngine::RunTimers(TimePoint now) {
   if (dialAt_ && *dialAt_ <= now) {
     dialAt_.reset();
     SetHook(false);
-    SetMode(Mode::Command);
+    SetMode(Mode::kCommand);
     host_.Send(Result(faults_.noLine ? "NO DIALTONE" : "NO CARRIER"), now);
     AfterAnswer(now);
   }
@@ -564,7 +612,7 @@ std::optional<TimePoint> ModemEngine::NextTimer() const {
 
 void ModemEngine::SetMode(Mode mode, std::string_view why) {
   if (mode == mode_) return;
-  if (mode == Mode::Data) {
+  if (mode == Mode::kData) {
     dataLine_.clear();
     dataLineLength_ = 0;
     dataLastCr_ = false;
@@ -572,7 +620,9 @@ void ModemEngine::SetMode(Mode mode, std::string_view why) {
     escapeAt_.reset();
   }
   mode_ = mode;
-  std::string text = mode == Mode::Command ? "mode=command" : mode == Mode::Data ? "mode=data" : "mode=dialling";
+  std::string text = mode == Mode::kCommand ? "mode=command"
+                     : mode == Mode::kData  ? "mode=data"
+                                            : "mode=dialling";
   if (!why.empty()) text += " (" + std::string(why) + ")";
   host_.Note("state", text);
 }
@@ -602,28 +652,29 @@ void ModemEngine::Defaults() {
   SetEcho(true);
   SetBuzz(false);
   SetHook(false);
-  sRegs_.fill(0);
-  for (auto [reg, value] : kSDefaults) sRegs_[reg] = value;
+  sRegisters_.fill(0);
+  for (auto [reg, value] : kSDefaults) sRegisters_[reg] = value;
 }
 
 void ModemEngine::FillState(PortState& state) const {
   state.echo = echo_;
-  state.dataMode = mode_ == Mode::Data;
+  state.dataMode = mode_ == Mode::kData;
   state.buzz = buzz_;
   state.offHook = offHook_;
   state.countryCode = country_;
   state.countryName = std::string(CountryName(country_).value_or(""));
-  state.reg18 = vendorRegs_[0x18];
-  state.reg29 = vendorRegs_[0x29];
-  state.reg2A = vendorRegs_[0x2A];
-  state.reg20 = vendorRegs_[0x20];
+  state.reg18 = vendorRegisters_[0x18];
+  state.reg29 = vendorRegisters_[0x29];
+  state.reg2A = vendorRegisters_[0x2A];
+  state.reg20 = vendorRegisters_[0x20];
 }
 
 void ModemEngine::NoteFinal() {
-  if (kind_ != PortKind::Modem && kind_ != PortKind::Foreign) return;
+  if (kind_ != PortKind::kModem && kind_ != PortKind::kForeign) return;
   char buf[96];
-  std::snprintf(buf, sizeof buf, "country=%02d reg18=%02X reg29=%02X reg2A=%02X reg20=%02X", country_,
-                vendorRegs_[0x18], vendorRegs_[0x29], vendorRegs_[0x2A], vendorRegs_[0x20]);
+  std::snprintf(buf, sizeof buf, "country=%02d reg18=%02X reg29=%02X reg2A=%02X reg20=%02X",
+                country_, vendorRegisters_[0x18], vendorRegisters_[0x29], vendorRegisters_[0x2A],
+                vendorRegisters_[0x20]);
   host_.Note("final", buf);
 }
 

@@ -53,7 +53,7 @@ class ModemEngine {
   static constexpr std::size_t kMaxLine = 255;
 
  private:
-  enum class Mode { Command, Data, Dialling };
+  enum class Mode { kCommand, kData, kDialling };
 
   void ReceiveCommandByte(char b, std::string& echoOut, TimePoint now);
   void ReceiveDataByte(char b, std::chrono::nanoseconds sinceLast, std::string& echoOut,
@@ -64,8 +64,36 @@ class ModemEngine {
   void EndDataLine();
   void FlushPartialDataLine();
 
-  std::string ExecuteLine(TimePoint now);           // the answer bytes, "" for none
+  std::string ExecuteLine(TimePoint now);  // the answer bytes, "" for none
   std::string ExecuteBody(std::string_view body, TimePoint now);
+
+  // The command line being run, and where its next command starts.
+  struct Cursor {
+    std::string_view body;
+    std::size_t position = 0;
+    [[nodiscard]] bool AtEnd() const { return position >= body.size(); }
+    char Next() { return body[position++]; }
+    // 1 to maxDigits decimal digits at the position, taken; nullopt (nothing taken) for none.
+    std::optional<int> Digits(std::size_t maxDigits);
+  };
+  // A command's outcome: nullopt to go on with the line's next command, else the line's whole
+  // answer ("ERROR", a connection, a dial under way).
+  using LineAnswer = std::optional<std::string>;
+  LineAnswer ExecuteCommand(char command, Cursor& cursor, std::vector<std::string>& info,
+                            TimePoint now);
+  LineAnswer ErrorAnswer();
+  LineAnswer ExecuteEcho(Cursor& cursor);
+  LineAnswer ExecuteHook(Cursor& cursor);
+  LineAnswer ExecuteSetting(Cursor& cursor, int highest);
+  LineAnswer ExecuteReset(Cursor& cursor);
+  LineAnswer ExecuteInformation(Cursor& cursor, std::vector<std::string>& info);
+  LineAnswer ExecuteSRegister(Cursor& cursor, std::vector<std::string>& info);
+  LineAnswer ExecuteAmpersand(Cursor& cursor, std::vector<std::string>& info);
+  LineAnswer ExecuteVendor(Cursor& cursor, std::vector<std::string>& info);
+  LineAnswer ExecuteServiceClass(Cursor& cursor, std::vector<std::string>& info);
+  LineAnswer ExecuteDial(Cursor& cursor, std::vector<std::string>& info, TimePoint now);
+  // The "I9" answer, and the wrong-country fault's event when it acts.
+  std::string ReportedCountryName();
   bool Vendor(std::string_view command, std::vector<std::string>& info);  // "%T..."
   std::string Lines(const std::vector<std::string>& info);  // information lines, framed
   std::string Result(std::string_view text);                // a result code, framed
@@ -83,13 +111,13 @@ class ModemEngine {
   std::mt19937 rng_;
   Host& host_;
 
-  Mode mode_ = Mode::Command;
+  Mode mode_ = Mode::kCommand;
   bool echo_ = true;
   bool buzz_ = false;
   bool offHook_ = false;
   int country_;
-  std::array<std::uint8_t, 256> vendorRegs_{};
-  std::array<std::uint8_t, 256> sRegs_{};
+  std::array<std::uint8_t, 256> vendorRegisters_{};
+  std::array<std::uint8_t, 256> sRegisters_{};
 
   std::string line_;
   std::size_t lineLength_ = 0;  // bytes received for the line, kept or not

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "modem_engine.h"
+#include "refusal.h"
 
 namespace sim {
 namespace {
@@ -74,20 +75,21 @@ struct Terminal {
 // when the client closes its side.
 bool MakeTerminal(Terminal& t, std::string& error) {
   Fd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (!master.Valid()) return error = ErrnoText("posix_openpt", errno), false;
-  if (::grantpt(master.Get()) != 0) return error = ErrnoText("grantpt", errno), false;
-  if (::unlockpt(master.Get()) != 0) return error = ErrnoText("unlockpt", errno), false;
+  if (!master.Valid()) return Fail(error, ErrnoText("posix_openpt", errno));
+  if (::grantpt(master.Get()) != 0) return Fail(error, ErrnoText("grantpt", errno));
+  if (::unlockpt(master.Get()) != 0) return Fail(error, ErrnoText("unlockpt", errno));
   char name[128];
-  if (::ptsname_r(master.Get(), name, sizeof name) != 0) return error = ErrnoText("ptsname", errno), false;
+  if (::ptsname_r(master.Get(), name, sizeof name) != 0)
+    return Fail(error, ErrnoText("ptsname", errno));
   int one = 1;
-  if (::ioctl(master.Get(), TIOCPKT, &one) != 0) return error = ErrnoText("TIOCPKT", errno), false;
+  if (::ioctl(master.Get(), TIOCPKT, &one) != 0) return Fail(error, ErrnoText("TIOCPKT", errno));
   int flags = ::fcntl(master.Get(), F_GETFL);
   if (flags < 0 || ::fcntl(master.Get(), F_SETFL, flags | O_NONBLOCK) != 0)
-    return error = ErrnoText("fcntl", errno), false;
+    return Fail(error, ErrnoText("fcntl", errno));
   Fd slave(::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC));
-  if (!slave.Valid()) return error = ErrnoText(name, errno), false;
+  if (!slave.Valid()) return Fail(error, ErrnoText(name, errno));
   termios tio{};
-  if (::tcgetattr(slave.Get(), &tio) != 0) return error = ErrnoText("tcgetattr", errno), false;
+  if (::tcgetattr(slave.Get(), &tio) != 0) return Fail(error, ErrnoText("tcgetattr", errno));
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CREAD | CLOCAL;
@@ -96,7 +98,8 @@ bool MakeTerminal(Terminal& t, std::string& error) {
   tio.c_cc[VTIME] = 0;
   ::cfsetispeed(&tio, B19200);
   ::cfsetospeed(&tio, B19200);
-  if (::tcsetattr(slave.Get(), TCSANOW, &tio) != 0) return error = ErrnoText("tcsetattr", errno), false;
+  if (::tcsetattr(slave.Get(), TCSANOW, &tio) != 0)
+    return Fail(error, ErrnoText("tcsetattr", errno));
   t.master = std::move(master);
   t.keptSlave = std::move(slave);
   t.slavePath = name;
@@ -107,10 +110,11 @@ bool MakeTerminal(Terminal& t, std::string& error) {
 bool MakeLink(const std::string& target, const std::string& link, std::string& error) {
   struct stat st {};
   if (::lstat(link.c_str(), &st) == 0) {
-    if (!S_ISLNK(st.st_mode)) return error = link + " exists and is not a symbolic link", false;
+    if (!S_ISLNK(st.st_mode)) return Fail(error, link + " exists and is not a symbolic link");
     ::unlink(link.c_str());
   }
-  if (::symlink(target.c_str(), link.c_str()) != 0) return error = ErrnoText(link.c_str(), errno), false;
+  if (::symlink(target.c_str(), link.c_str()) != 0)
+    return Fail(error, ErrnoText(link.c_str(), errno));
   return true;
 }
 
@@ -131,22 +135,22 @@ std::string FaultList(const Faults& f) {
   return s;
 }
 
-bool ModemLike(PortKind k) { return k == PortKind::Modem || k == PortKind::Foreign; }
+bool ModemLike(PortKind k) { return k == PortKind::kModem || k == PortKind::kForeign; }
 
 }  // namespace
 
 std::string_view KindName(PortKind kind) {
   switch (kind) {
-    case PortKind::Modem: return "modem";
-    case PortKind::Silent: return "silent";
-    case PortKind::Echo: return "echo";
-    case PortKind::Foreign: return "foreign";
+    case PortKind::kModem: return "modem";
+    case PortKind::kSilent: return "silent";
+    case PortKind::kEcho: return "echo";
+    case PortKind::kForeign: return "foreign";
   }
   return "?";
 }
 
 std::optional<PortKind> ParseKind(std::string_view text) {
-  for (PortKind k : {PortKind::Modem, PortKind::Silent, PortKind::Echo, PortKind::Foreign})
+  for (PortKind k : {PortKind::kModem, PortKind::kSilent, PortKind::kEcho, PortKind::kForeign})
     if (text == KindName(k)) return k;
   return std::nullopt;
 }
@@ -158,11 +162,16 @@ std::string Event::Line() const {
   if (text.empty()) return line;
   line += ' ';
   for (unsigned char c : text) {
-    if (c == '\\') line += "\\\\";
-    else if (c == '\r') line += "\\r";
-    else if (c == '\n') line += "\\n";
-    else if (c == '\t') line += "\\t";
-    else if (c >= 0x20 && c < 0x7F) line += static_cast<char>(c);
+    if (c == '\\')
+      line += "\\\\";
+    else if (c == '\r')
+      line += "\\r";
+    else if (c == '\n')
+      line += "\\n";
+    else if (c == '\t')
+      line += "\\t";
+    else if (c >= 0x20 && c < 0x7F)
+      line += static_cast<char>(c);
     else {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02X", c);
@@ -177,6 +186,11 @@ class ModemSim::Impl {
   ~Impl() { Stop(); }
   bool Start(const Options& options, std::string& error);
   void Stop();
+  // The steps of Start; each puts its reason into `error` on failure.
+  bool CheckOptions(std::string& error);
+  bool OpenTranscript(std::string& error);
+  bool MakeDirectory(std::string& error);
+  bool StartPorts(std::string& error);
 
   struct Port final : ModemEngine::Host {
     Impl* sim = nullptr;
@@ -210,10 +224,9 @@ class ModemSim::Impl {
     }
     void EndDropRun() {
       if (droppedWrites == 0) return;
-      const std::string text = std::to_string(droppedBytes) + " bytes in " +
-                               std::to_string(droppedWrites) +
-                               (droppedWrites == 1 ? " write" : " writes") +
-                               ": the client is not reading";
+      const std::string text =
+          std::to_string(droppedBytes) + " bytes in " + std::to_string(droppedWrites) +
+          (droppedWrites == 1 ? " write" : " writes") + ": the client is not reading";
       droppedBytes = 0;
       droppedWrites = 0;
       sim->Note(name, "drop", text);
@@ -274,70 +287,82 @@ std::unique_ptr<ModemEngine> ModemSim::Impl::NewEngine(Port& p) {
   ModemEngine::Timing timing;
   timing.guardTime = std::chrono::milliseconds(options_.guardTimeMs);
   timing.dialTime = std::chrono::milliseconds(options_.dialTimeMs);
-  return std::make_unique<ModemEngine>(p.config.kind, p.config.faults, timing,
-                                       options_.seed * 31u + static_cast<std::uint32_t>(p.config.number), p);
+  return std::make_unique<ModemEngine>(
+      p.config.kind, p.config.faults, timing,
+      options_.seed * 31u + static_cast<std::uint32_t>(p.config.number), p);
 }
 
-bool ModemSim::Impl::Start(const Options& options, std::string& error) {
-  if (started_) return error = "the simulator was already started", false;
-  started_ = true;
-  options_ = options;
-  if (options_.ports.empty()) {
-    options_.ports.push_back({1, PortKind::Silent, {}});
-    options_.ports.push_back({3, PortKind::Modem, {}});
-  }
+// The options' ranges, port numbers and faults that need a modem.
+bool ModemSim::Impl::CheckOptions(std::string& error) {
   if (options_.guardTimeMs < 10 || options_.guardTimeMs > 60000)
-    return error = "guard time must be 10 to 60000 ms", false;
+    return Fail(error, "guard time must be 10 to 60000 ms");
   if (options_.dialTimeMs < 0 || options_.dialTimeMs > 60000)
-    return error = "dial time must be 0 to 60000 ms", false;
+    return Fail(error, "dial time must be 0 to 60000 ms");
   bool seen[10] = {};
-  for (const PortConfig& pc : options_.ports) {
-    if (pc.number < 1 || pc.number > 9) return error = "port numbers are 1 to 9", false;
-    if (seen[pc.number]) return error = "COM" + std::to_string(pc.number) + " given twice", false;
-    seen[pc.number] = true;
-    const Faults& f = pc.faults;
-    bool modemOnly = !f.muteCommands.empty() || f.ignoreFirstEscape || f.lateEscapeMs > 0 || f.noConnect ||
-                     f.wrongCountry || f.lowerCaseResults || f.noise || f.noLine;
-    if (modemOnly && !ModemLike(pc.kind))
-      return error = "COM" + std::to_string(pc.number) + ": that fault needs a modem or foreign port", false;
-    if (f.dropEchoLine < 0) return error = "drop-echo line numbers start at 1", false;
+  for (const PortConfig& config : options_.ports) {
+    if (config.number < 1 || config.number > 9) return Fail(error, "port numbers are 1 to 9");
+    if (seen[config.number])
+      return Fail(error, "COM" + std::to_string(config.number) + " given twice");
+    seen[config.number] = true;
+    const Faults& faults = config.faults;
+    bool modemOnly = !faults.muteCommands.empty() || faults.ignoreFirstEscape ||
+                     faults.lateEscapeMs > 0 || faults.noConnect || faults.wrongCountry ||
+                     faults.lowerCaseResults || faults.noise || faults.noLine;
+    if (modemOnly && !ModemLike(config.kind))
+      return Fail(error, "COM" + std::to_string(config.number) +
+                             ": that fault needs a modem or foreign port");
+    if (faults.dropEchoLine < 0) return Fail(error, "drop-echo line numbers start at 1");
   }
+  return true;
+}
 
-  start_ = Clock::now();
+bool ModemSim::Impl::OpenTranscript(std::string& error) {
   if (!options_.transcriptPath.empty()) {
     if (options_.transcriptPath == "-") {
       transcriptToStderr_ = true;
     } else {
       transcript_.Reset(::open(options_.transcriptPath.c_str(),
                                O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644));
-      if (!transcript_.Valid()) return error = ErrnoText(options_.transcriptPath.c_str(), errno), false;
+      if (!transcript_.Valid())
+        return Fail(error, ErrnoText(options_.transcriptPath.c_str(), errno));
     }
   }
+  return true;
+}
 
+// The given directory (made absolute, created when missing) or a fresh temporary one.
+bool ModemSim::Impl::MakeDirectory(std::string& error) {
   if (options_.directory.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/kalvex-sim-XXXXXX";
-    if (!::mkdtemp(templ.data())) return error = ErrnoText("mkdtemp", errno), false;
-    directory_ = templ;
+    const char* temporaryRoot = std::getenv("TMPDIR");
+    std::string pattern = std::string(temporaryRoot && *temporaryRoot ? temporaryRoot : "/tmp") +
+                          "/kalvex-sim-XXXXXX";
+    if (!::mkdtemp(pattern.data())) return Fail(error, ErrnoText("mkdtemp", errno));
+    directory_ = pattern;
     createdDirectory_ = true;
   } else {
     directory_ = options_.directory;
     if (directory_[0] != '/') {
       // KALVEX_COM_DIR must stay valid for a program that changes its directory.
-      char cwd[4096];
-      if (!::getcwd(cwd, sizeof cwd)) return error = ErrnoText("getcwd", errno), false;
-      directory_ = std::string(cwd) + "/" + directory_;
+      char workingDirectory[4096];
+      if (!::getcwd(workingDirectory, sizeof workingDirectory))
+        return Fail(error, ErrnoText("getcwd", errno));
+      directory_ = std::string(workingDirectory) + "/" + directory_;
     }
     if (::mkdir(directory_.c_str(), 0755) == 0) {
       createdDirectory_ = true;
     } else if (errno != EEXIST) {
-      return error = ErrnoText(directory_.c_str(), errno), false;
+      return Fail(error, ErrnoText(directory_.c_str(), errno));
     }
-    struct stat st {};
-    if (::stat(directory_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-      return error = directory_ + " is not a directory", false;
+    struct stat status {};
+    if (::stat(directory_.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+      return Fail(error, directory_ + " is not a directory");
   }
+  return true;
+}
 
+// The wake-up descriptor, then per port its terminal, link and engine; on failure everything
+// made so far is undone.
+bool ModemSim::Impl::StartPorts(std::string& error) {
   wake_.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
   if (!wake_.Valid()) {
     error = ErrnoText("eventfd", errno);
@@ -345,28 +370,43 @@ bool ModemSim::Impl::Start(const Options& options, std::string& error) {
     return false;
   }
   Note("SIM", "info", "dir=" + directory_);
-  for (const PortConfig& pc : options_.ports) {
-    auto p = std::make_unique<Port>();
-    p->sim = this;
-    p->config = pc;
-    p->name = "COM" + std::to_string(pc.number);
-    p->linkPath = directory_ + "/" + p->name;
-    p->rng.seed(options_.seed * 7919u + static_cast<std::uint32_t>(pc.number));
-    if (!MakeTerminal(p->term, error) || !MakeLink(p->term.slavePath, p->linkPath, error)) {
-      ports_.push_back(std::move(p));
+  for (const PortConfig& config : options_.ports) {
+    auto port = std::make_unique<Port>();
+    port->sim = this;
+    port->config = config;
+    port->name = "COM" + std::to_string(config.number);
+    port->linkPath = directory_ + "/" + port->name;
+    port->rng.seed(options_.seed * 7919u + static_cast<std::uint32_t>(config.number));
+    if (!MakeTerminal(port->term, error) ||
+        !MakeLink(port->term.slavePath, port->linkPath, error)) {
+      ports_.push_back(std::move(port));
       Stop();
       return false;
     }
-    p->up = true;
-    p->engine = NewEngine(*p);
-    if (pc.faults.hangUpAfterMs >= 0)
-      p->hangUpAt = start_ + std::chrono::milliseconds(pc.faults.hangUpAfterMs);
-    std::string faults = FaultList(pc.faults);
-    Note(p->name, "info",
-         "kind=" + std::string(KindName(pc.kind)) + " tty=" + p->term.slavePath +
-             (faults.empty() ? "" : " faults=" + faults));
-    ports_.push_back(std::move(p));
+    port->up = true;
+    port->engine = NewEngine(*port);
+    if (config.faults.hangUpAfterMs >= 0)
+      port->hangUpAt = start_ + std::chrono::milliseconds(config.faults.hangUpAfterMs);
+    std::string faultList = FaultList(config.faults);
+    Note(port->name, "info",
+         "kind=" + std::string(KindName(config.kind)) + " tty=" + port->term.slavePath +
+             (faultList.empty() ? "" : " faults=" + faultList));
+    ports_.push_back(std::move(port));
   }
+  return true;
+}
+
+bool ModemSim::Impl::Start(const Options& options, std::string& error) {
+  if (started_) return Fail(error, "the simulator was already started");
+  started_ = true;
+  options_ = options;
+  if (options_.ports.empty()) {
+    options_.ports.push_back({1, PortKind::kSilent, {}});
+    options_.ports.push_back({3, PortKind::kModem, {}});
+  }
+  if (!CheckOptions(error)) return false;
+  start_ = Clock::now();
+  if (!OpenTranscript(error) || !MakeDirectory(error) || !StartPorts(error)) return false;
   thread_ = std::thread([this] { Run(); });
   return true;
 }
@@ -430,8 +470,10 @@ void ModemSim::Impl::Port::Send(std::string bytes, TimePoint now) {
       }
       pieces.push_back(bytes.substr(i, n));
       int gap = std::uniform_int_distribution<int>(2, 15)(rng);
-      if (pieces.size() == 1) gap = 0;
-      else if (pieces[pieces.size() - 2].back() == '\r') gap += kSplitCrGap;
+      if (pieces.size() == 1)
+        gap = 0;
+      else if (pieces[pieces.size() - 2].back() == '\r')
+        gap += kSplitCrGap;
       gaps.push_back(std::chrono::milliseconds(gap));
       i += n;
     }
@@ -485,7 +527,8 @@ void ModemSim::Impl::Flush(Port& p, TimePoint now) {
     bool separate = c.separate;
     p.out.pop_front();
     // A late wake-up may find several pieces due; written back to back they would merge.
-    if (separate && !p.out.empty()) p.out.front().due = std::max(p.out.front().due, now + kSplitRecheck);
+    if (separate && !p.out.empty())
+      p.out.front().due = std::max(p.out.front().due, now + kSplitRecheck);
   }
 }
 
@@ -513,7 +556,8 @@ void ModemSim::Impl::ReadFrom(Port& p, TimePoint now) {
     }
     if (buf[0] != TIOCPKT_DATA) {
       if (buf[0] & (TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE)) {
-        p.Note("purge", p.outBytes ? std::to_string(p.outBytes) + " bytes not yet sent discarded" : "");
+        p.Note("purge",
+               p.outBytes ? std::to_string(p.outBytes) + " bytes not yet sent discarded" : "");
         p.out.clear();
         p.outBytes = 0;
         p.lineFreeAt = {};  // what was thrown away no longer holds the line
@@ -603,7 +647,8 @@ void ModemSim::Impl::Run() {
     timespec ts{};
     timespec* timeout = nullptr;
     if (next) {
-      auto wait = std::max<std::chrono::nanoseconds>(*next - Clock::now(), std::chrono::nanoseconds(0));
+      auto wait =
+          std::max<std::chrono::nanoseconds>(*next - Clock::now(), std::chrono::nanoseconds(0));
       ts.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
       ts.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
       timeout = &ts;

@@ -17,11 +17,11 @@
 namespace sim {
 
 // What answers at the far end of a port.
-//   Modem:   the full modem; its "I3" line is listed in data/ati3.dat.
-//   Silent:  opens, reads and discards everything, never answers.
-//   Echo:    sends every byte back, like a loopback plug.
-//   Foreign: the full modem, but its "I3" line is in no identification list.
-enum class PortKind { Modem, Silent, Echo, Foreign };
+//   kModem:   the full modem; its "I3" line is listed in data/ati3.dat.
+//   kSilent:  opens, reads and discards everything, never answers.
+//   kEcho:    sends every byte back, like a loopback plug.
+//   kForeign: the full modem, but its "I3" line is in no identification list.
+enum class PortKind { kModem, kSilent, kEcho, kForeign };
 
 // Faults injected into one port. Defaults: a healthy port.
 struct Faults {
@@ -34,13 +34,13 @@ struct Faults {
   bool splitOutput = false;               // output in random 1..4 byte pieces at random moments
   bool lowerCaseResults = false;          // "ok", "error", "connect", "no carrier", ...
   bool noise = false;                     // a line of junk after every answer
-  int hangUpAfterMs = -1;                 // < 0: never; else the port hangs up this long after start
-  bool noLine = false;                    // dialling finds no line: "NO DIALTONE"
+  int hangUpAfterMs = -1;  // < 0: never; else the port hangs up this long after start
+  bool noLine = false;     // dialling finds no line: "NO DIALTONE"
 };
 
 struct PortConfig {
   int number = 3;  // COM1 .. COM9
-  PortKind kind = PortKind::Modem;
+  PortKind kind = PortKind::kModem;
   Faults faults;
 };
 
@@ -68,12 +68,12 @@ struct Event {
 
 // The modem state of one port, as the event thread last left it.
 struct PortState {
-  PortKind kind = PortKind::Modem;
-  bool up = false;            // the terminal exists (not hung up)
-  std::string linkPath;       // <directory>/COMn
-  std::string ttyPath;        // the slave terminal the link points to ("" while hung up)
+  PortKind kind = PortKind::kModem;
+  bool up = false;       // the terminal exists (not hung up)
+  std::string linkPath;  // <directory>/COMn
+  std::string ttyPath;   // the slave terminal the link points to ("" while hung up)
   bool echo = true;
-  bool dataMode = false;      // in a loopback connection
+  bool dataMode = false;  // in a loopback connection
   bool buzz = false;
   bool offHook = false;
   int countryCode = 0;
@@ -105,7 +105,8 @@ class ModemSim {
 
   // Waits until an event at index >= from has the given port and kind (empty: any) and its text
   // contains `contains`. Returns its index, or nullopt after the time-out (or after Stop).
-  [[nodiscard]] std::optional<std::size_t> WaitForEvent(std::string_view port, std::string_view kind,
+  [[nodiscard]] std::optional<std::size_t> WaitForEvent(std::string_view port,
+                                                        std::string_view kind,
                                                         std::string_view contains,
                                                         std::chrono::milliseconds timeout,
                                                         std::size_t from = 0) const;
@@ -129,9 +130,9 @@ class ModemSim {
 [[nodiscard]] std::string_view KindName(PortKind kind);
 [[nodiscard]] std::optional<PortKind> ParseKind(std::string_view text);
 
-// The identification line the Modem kind answers to "I3" (listed in data/ati3.dat).
+// The identification line the kModem kind answers to "I3" (listed in data/ati3.dat).
 inline constexpr std::string_view kModemIdentification = "Zelto Win Modem V.92 KX-56ZW";
-// The Foreign kind's "I3" line, which no identification list holds.
+// The kForeign kind's "I3" line, which no identification list holds.
 inline constexpr std::string_view kForeignIdentification = "Orrin DataLink 33.6 OD-336 Rev B";
 
 }  // namespace sim

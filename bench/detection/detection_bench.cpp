@@ -53,7 +53,7 @@ double AnswerLineMs(const sim::ModemSim& sim, size_t from) {
 void BM_DetectModemOnCom3(benchmark::State& state) {
   sim::ModemSim sim;
   sim::Options options;
-  options.ports = {sim::PortConfig{3, sim::PortKind::Modem, {}}};
+  options.ports = {sim::PortConfig{3, sim::PortKind::kModem, {}}};
   options.pacing = true;
   std::string error;
   if (!sim.Start(options, &error)) {

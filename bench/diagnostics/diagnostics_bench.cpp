@@ -70,7 +70,7 @@ struct Bench {
   bool Start(benchmark::State& state, bool pacing) {
     App();
     sim::Options options;
-    options.ports = {sim::PortConfig{3, sim::PortKind::Modem, {}}};
+    options.ports = {sim::PortConfig{3, sim::PortKind::kModem, {}}};
     options.pacing = pacing;
     options.guardTimeMs = kGuardMs;
     options.dialTimeMs = kDialMs;

@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
   if (::readlink("/proc/self/exe", self, sizeof self - 1) <= 0) return 1;
 
   sim::PortConfig silent;
-  silent.kind = sim::PortKind::Silent;
+  silent.kind = sim::PortKind::kSilent;
   Figures detection, loopback;
   if (!Measure(self, "detection", work.path(), {silent}, runs, detection) ||
       !Measure(self, "loopback", work.path(), {sim::PortConfig{}}, runs, loopback)) {

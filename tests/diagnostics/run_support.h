@@ -99,7 +99,7 @@ class RunTest : public testing::Test {
 
   void StartSim(const SimSetup& setup) {
     sim::Options options;
-    options.ports = {modem_test::Port(kModemPort, sim::PortKind::Modem, setup.faults)};
+    options.ports = {modem_test::Port(kModemPort, sim::PortKind::kModem, setup.faults)};
     options.pacing = setup.pacing;
     options.guardTimeMs = setup.guardTimeMs;
     options.dialTimeMs = setup.dialTimeMs;

@@ -27,8 +27,8 @@ using sim::PortKind;
 TEST(Detection, ModemOnCom1FoundAfterCom3Com4Com2) {
   SimulatedPorts ports;
   // COM4 is absent; COM3 answers like a modem of another make; COM2 echoes like a loopback plug.
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Foreign), Port(2, PortKind::Echo),
-                           Port(1, PortKind::Modem), Port(5, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(2, PortKind::kEcho),
+                           Port(1, PortKind::kModem), Port(5, PortKind::kModem)}));
   RecordingView view;
   UseShippedStyleList(view);
 

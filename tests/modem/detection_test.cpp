@@ -107,7 +107,7 @@ TEST(Detection, NoPortOpensLeavesCloseCom6AndTheWarning) {
 
 TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(6, PortKind::Silent)}));
+  ASSERT_TRUE(ports.Start({Port(6, PortKind::kSilent)}));
   RecordingView view;
   UseShippedStyleList(view);
 
@@ -124,7 +124,7 @@ TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
 
 TEST(Detection, ForeignModemOnCom6IsClosedLeavingOpenStatus) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(6, PortKind::Foreign)}));
+  ASSERT_TRUE(ports.Start({Port(6, PortKind::kForeign)}));
   RecordingView view;
   UseShippedStyleList(view);
 
@@ -139,7 +139,7 @@ TEST(Detection, ForeignModemOnCom6IsClosedLeavingOpenStatus) {
 
 TEST(Detection, BusyPortIsSkipped) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem), Port(4, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem), Port(4, PortKind::kModem)}));
   platform::SerialDevice otherProgram;
   ASSERT_TRUE(otherProgram.Open(platform::DevicePathFor("COM3").c_str()));
   RecordingView view;
@@ -156,7 +156,7 @@ TEST(Detection, BusyPortIsSkipped) {
 
 TEST(Detection, EmptyListFindsNoModem) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Foreign), Port(4, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
   RecordingView view;
   UseList(view, {});
 
@@ -173,7 +173,7 @@ TEST(Detection, EmptyListFindsNoModem) {
 // The list the tool ships knows the simulated modem and not the other make.
 TEST(Detection, ShippedListFindsTheSimulatedModemAfterSkippingAForeignOne) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Foreign), Port(4, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
   RecordingView view;
   ASSERT_TRUE(modem::ReadIdentificationFile(KALVEX_SHIPPED_LIST, view.identificationList));
 
@@ -189,7 +189,7 @@ TEST(Detection, ShippedListFindsTheSimulatedModemAfterSkippingAForeignOne) {
 
 TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
   UseShippedStyleList(view);
   SetRunButtons(view, false, true);  // as at start-up
@@ -228,7 +228,7 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
 // Detection hands back what it found disabled: the dialog decides about "Detect Again...".
 TEST(Detection, RunButtonsGetBackTheStateTheyHad) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
   UseShippedStyleList(view);
   SetRunButtons(view, false, false);
@@ -243,7 +243,7 @@ TEST(Detection, RunButtonsGetBackTheStateTheyHad) {
 
 TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
   UseShippedStyleList(view);
   SetRunButtons(view, false, true);
@@ -295,7 +295,7 @@ TEST(Detection, UnansweredI9ShowsTheFirmwareAsCountry) {
   SimulatedPorts ports;
   sim::Faults faults;
   faults.muteCommands = {"I9"};
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem, faults)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
   RecordingView view;
   UseShippedStyleList(view);
 
@@ -313,7 +313,7 @@ TEST(Detection, UnansweredI5OnAFreshCaptureShowsEmptyFirmware) {
   SimulatedPorts ports;
   sim::Faults faults;
   faults.muteCommands = {"I5"};
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::Modem, faults)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
   RecordingView view;
   UseShippedStyleList(view);
 

@@ -34,7 +34,7 @@ void SetSlot(int i, const char* text) {
 
 TEST(RegisterSnapshot, SnapshotReadsTheFourRegistersInOrderAndKeepsTheirValues) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
   ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
 
   modem::TakeRegisterSnapshot();
@@ -61,7 +61,7 @@ void SetWritten(int i, const char* text) {
 
 TEST(RegisterSnapshot, RestoreWritesEveryWrittenSlotBackInOrderWithItsOwnValue) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
   ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
   SetWritten(0, "5A");
   SetWritten(1, "01");
@@ -87,7 +87,7 @@ TEST(RegisterSnapshot, RestoreWritesEveryWrittenSlotBackInOrderWithItsOwnValue) 
 // Only a value read from the modem is ever written into it, and only where a test wrote.
 TEST(RegisterSnapshot, RestoreLeavesAloneSlotsWithoutAValueOrWithoutATestValue) {
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
   ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
   SetWritten(0, "11");
   modem::registerSnapshot.hasValue[0] = false;
@@ -183,7 +183,7 @@ TEST(RegisterSnapshot, UnansweredReadLeavesItsSlotWithoutAValue) {
   SimulatedPorts ports;
   sim::Faults faults;
   faults.muteCommands = {"%T22,29"};
-  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::Modem, faults)}));
+  ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem, faults)}));
   ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
 
   modem::TakeRegisterSnapshot();

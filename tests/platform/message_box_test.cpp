@@ -1,5 +1,6 @@
-// Message boxes: caption from the program file, plain text, classic results; and a beep that
-// never shows anything on a machine without sound.
+// Message boxes: caption from the program file, plain text, the results callers compare (Escape
+// is OK on an OK box and No on a Yes/No box); and a beep that never shows anything on a machine
+// without sound.
 
 #include <gtest/gtest.h>
 

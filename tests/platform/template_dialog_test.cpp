@@ -1,5 +1,6 @@
 // The template-dialog base: geometry in dialog units, controls by ID, modal runs that end during
-// their initialisation, timers, the classic closing rules and window styles.
+// their initialisation, timers, the closing rules (a close request runs the close handler and
+// ends with Cancel, but not while Cancel is disabled; Escape ends with Cancel) and window styles.
 
 #include <gtest/gtest.h>
 
@@ -64,7 +65,7 @@ TEST_F(Dialogs, BaseUnitsComeFromTheDialogFontsLetterWidthAndHeight) {
   EXPECT_NEAR(dialog.BaseUnitX(), average, 0.5 + 1e-9);
   EXPECT_EQ(dialog.BaseUnitY(), metrics.height());
   EXPECT_EQ(dialog.font().pointSize(), 8);
-  // Rounded to nearest, as the classic dialog manager does, not truncated.
+  // Rounded to the nearest pixel, not truncated.
   EXPECT_EQ(dialog.DialogUnitsToPixels(3, 5, 7, 9),
             QRect((3 * dialog.BaseUnitX() + 2) / 4, (5 * dialog.BaseUnitY() + 4) / 8,
                   (7 * dialog.BaseUnitX() + 2) / 4, (9 * dialog.BaseUnitY() + 4) / 8));

@@ -34,7 +34,7 @@ class Sim : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(modem.Start(options, &error)) << error;
   }
-  void BeginModem(sim::Faults faults = {}) { Begin({{3, sim::PortKind::Modem, std::move(faults)}}); }
+  void BeginModem(sim::Faults faults = {}) { Begin({{3, sim::PortKind::kModem, std::move(faults)}}); }
   std::unique_ptr<PtyClient> Open(int n) {
     auto c = std::make_unique<PtyClient>(modem.Directory() + "/COM" + std::to_string(n));
     EXPECT_TRUE(c->Ok()) << "cannot open COM" << n;
@@ -190,7 +190,7 @@ TEST_F(Sim, DialAnswersAfterTheDialTimeAndAnyKeyAbortsIt) {
   sim::Faults noLine;
   noLine.noLine = true;
   options.dialTimeMs = 400;
-  Begin({{3, sim::PortKind::Modem, {}}, {4, sim::PortKind::Modem, noLine}});
+  Begin({{3, sim::PortKind::kModem, {}}, {4, sim::PortKind::kModem, noLine}});
   auto c = Open(3);
   auto start = SteadyClock::now();
   c->Send("atDT1\r\n");
@@ -295,7 +295,7 @@ TEST_F(Sim, SilentPortDrainsEverythingAndNeverAnswers) {
 }
 
 TEST_F(Sim, EchoPortSendsEveryByteBack) {
-  Begin({{2, sim::PortKind::Echo, {}}});
+  Begin({{2, sim::PortKind::kEcho, {}}});
   auto c = Open(2);
   std::string all;
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
@@ -304,7 +304,7 @@ TEST_F(Sim, EchoPortSendsEveryByteBack) {
 }
 
 TEST_F(Sim, OnlyTheModemsIdentificationIsInTheShippedList) {
-  Begin({{3, sim::PortKind::Modem, {}}, {4, sim::PortKind::Foreign, {}}});
+  Begin({{3, sim::PortKind::kModem, {}}, {4, sim::PortKind::kForeign, {}}});
   std::ifstream in(KALVEX_SOURCE_DIR "/data/ati3.dat");
   ASSERT_TRUE(in);
   std::vector<std::string> list;

@@ -33,7 +33,7 @@ std::string TempDir() {
 
 class SimWith : public ::testing::Test {
  protected:
-  void Begin(sim::Faults faults, sim::PortKind kind = sim::PortKind::Modem) {
+  void Begin(sim::Faults faults, sim::PortKind kind = sim::PortKind::kModem) {
     options.guardTimeMs = 200;
     options.dialTimeMs = 100;
     options.ports = {{3, kind, std::move(faults)}};
@@ -248,7 +248,7 @@ TEST_F(SimWith, RepeatedOpenAndCloseLeavesThePortWorking) {
 
 TEST_F(SimWith, ClientThatNeverReadsLosesOutputButStallsNothing) {
   options.pacing = false;
-  options.ports = {{2, sim::PortKind::Echo, {}}, {3, sim::PortKind::Modem, {}}};
+  options.ports = {{2, sim::PortKind::kEcho, {}}, {3, sim::PortKind::kModem, {}}};
   ASSERT_TRUE(modem.Start(options));
   PtyClient hog(modem.Directory() + "/COM2");
   ASSERT_TRUE(hog.Ok());
@@ -283,7 +283,7 @@ TEST(SimTranscript, DropsForAClientThatNeverReadsAreOneEventPerRun) {
   sim::Options options;
   options.pacing = false;
   options.transcriptPath = dir + "/transcript.txt";
-  options.ports = {{2, sim::PortKind::Echo, {}}};
+  options.ports = {{2, sim::PortKind::kEcho, {}}};
   sim::ModemSim modem;
   ASSERT_TRUE(modem.Start(options));
   PtyClient hog(modem.Directory() + "/COM2");
@@ -331,7 +331,7 @@ TEST(SimTranscript, FileHasOneParsableEventPerLineInOrderAndTheFinalState) {
   ASSERT_FALSE(dir.empty());
   sim::Options options;
   options.transcriptPath = dir + "/transcript.txt";
-  options.ports = {{3, sim::PortKind::Modem, {}}};
+  options.ports = {{3, sim::PortKind::kModem, {}}};
   std::vector<sim::Event> events;
   {
     sim::ModemSim modem;
@@ -414,13 +414,13 @@ TEST(SimApi, StartRefusesBadOptionsAndLeavesNothingBehind) {
     ::rmdir(dir.c_str());
   };
   sim::Options o;
-  o.ports = {{0, sim::PortKind::Modem, {}}};
+  o.ports = {{0, sim::PortKind::kModem, {}}};
   refused(o, "port 0");
-  o.ports = {{3, sim::PortKind::Modem, {}}, {3, sim::PortKind::Echo, {}}};
+  o.ports = {{3, sim::PortKind::kModem, {}}, {3, sim::PortKind::kEcho, {}}};
   refused(o, "port twice");
   sim::Faults noise;
   noise.noise = true;
-  o.ports = {{1, sim::PortKind::Silent, noise}};
+  o.ports = {{1, sim::PortKind::kSilent, noise}};
   refused(o, "modem fault on a silent port");
   o.ports = {};
   o.guardTimeMs = 1;

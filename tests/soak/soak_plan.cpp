@@ -72,7 +72,7 @@ PortModel PortAt(const CyclePlan& plan, int port) {
     model.what = PortModel::What::kModemLike;
     model.faults = plan.ModemFaults();
   } else if (plan.frontKind && port == plan.frontPort) {
-    model.what = *plan.frontKind == sim::PortKind::Silent ? PortModel::What::kSilent
+    model.what = *plan.frontKind == sim::PortKind::kSilent ? PortModel::What::kSilent
                                                           : PortModel::What::kModemLike;
   }
   return model;
@@ -105,21 +105,36 @@ std::string Loopback(const PortModel& port, bool digital, LoopbackState& state) 
   return retried ? "Passed after retry" : "Passed";
 }
 
-// The basic function test; `country` follows the modem's country through the steps.
+// The basic function test; `country` follows the modem's country through the steps. The two
+// test countries are selected only after the current one has been read, and the one read is
+// written back whichever of their steps fails.
 std::string Basic(const PortModel& port, int& country) {
-  struct Step {
+  for (const char* command : {"%T21,18,0", "%T21,29,1", "%T21,2A,41", "%T21,20,0", "I2"}) {
+    if (!port.Answers(command)) return "Failure";
+  }
+  if (!port.Answers("%T20,0,1")) return "Failure";
+  const int read = country;
+  struct Switch {
     const char* command;
     int selects;  // country selected when carried out, 0 for none
   };
-  const Step steps[] = {{"%T21,18,0", 0}, {"%T21,29,1", 0}, {"%T21,2A,41", 0}, {"%T21,20,0", 0},
-                        {"I2", 0},        {"%T20,0,1", 0},  {"%T19,0,1", 1},   {"I9", 0},
-                        {"%T19,0,19", 19}, {"I9", 0},       {"%T19,0,25", 25}, {"+FCLASS?", 0}};
-  for (std::size_t i = 0; i < std::size(steps); ++i) {
-    if (!port.Answers(steps[i].command)) return "Failure";
-    if (steps[i].selects != 0) country = steps[i].selects;
-    // Step 8 wants "Australia" after selecting it; the wrong-country fault names another one.
-    if (i == 7 && port.faults.wrongCountry) return "Failure";
+  const Switch switches[] = {{"%T19,0,1", 1}, {"I9", 0}, {"%T19,0,19", 19}, {"I9", 0}};
+  bool switched = true;
+  for (std::size_t i = 0; i < std::size(switches); ++i) {
+    if (!port.Answers(switches[i].command)) {
+      switched = false;
+      break;
+    }
+    if (switches[i].selects != 0) country = switches[i].selects;
+    // The first "I9" wants "Australia"; the wrong-country fault names another one.
+    if (i == 1 && port.faults.wrongCountry) {
+      switched = false;
+      break;
+    }
   }
+  bool restored = port.Answers("%T19,0," + std::to_string(read));
+  if (restored) country = read;
+  if (!switched || !restored || !port.Answers("+FCLASS?")) return "Failure";
   return "Passed";
 }
 
@@ -225,7 +240,7 @@ CyclePlan DrawCycle(std::uint64_t seed, int cycle) {
   // A quarter of the cycles put a silent or foreign port where the tool looks first.
   int front = uniform(0, 7);
   if (front < 2) {
-    plan.frontKind = front == 0 ? sim::PortKind::Silent : sim::PortKind::Foreign;
+    plan.frontKind = front == 0 ? sim::PortKind::kSilent : sim::PortKind::kForeign;
     int modemIndex = uniform(1, 5);
     plan.modemPort = kProbeOrder[modemIndex];
     plan.frontPort = kProbeOrder[uniform(0, modemIndex - 1)];

@@ -264,7 +264,7 @@ class ShellWithModem : public Shell {
 };
 
 TEST_F(ShellWithModem, FoundModemEnablesTheTestsAndAFailedRedetectionLeavesThemOn) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   bool duringQuitOn = false, duringDetectOff = false;
   bool foundTests = false, foundDetect = false, portOpenAfterFind = false;
   QString foundLocation, foundModem;
@@ -325,7 +325,7 @@ void WhenFound(std::function<void(ui::MainDialog*)> act) {
 }
 
 TEST_F(ShellWithModem, EscapeEndsTheDialogButLeavesThePortToTheExit) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   WhenFound([](ui::MainDialog* main) { QTest::keyClick(main, Qt::Key_Escape); });
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(FindMain());  // destroyed with the run
@@ -333,7 +333,7 @@ TEST_F(ShellWithModem, EscapeEndsTheDialogButLeavesThePortToTheExit) {
 }
 
 TEST_F(ShellWithModem, TheCloseBoxClosesThePort) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   int connectedAfterClose = -1;
   WhenFound([&](ui::MainDialog* main) {
     main->close();
@@ -384,7 +384,7 @@ void ExpectModemAsFound(const sim::PortState& after, const sim::PortState& befor
 // Quit ends the wait at once: no further port is tried, no box and no beep follow, the port is
 // closed and the program ends.
 TEST_F(ShellWithModem, QuitDuringASilentPortsWaitEndsWithoutAnotherPortOrABox) {
-  Start({modem_test::Port(3, sim::PortKind::Silent), modem_test::Port(4, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kSilent), modem_test::Port(4, sim::PortKind::kModem)});
   SeenBox box;
   AnswerNextMessageBox(&box);
   Every5Ms([&] {
@@ -402,7 +402,7 @@ TEST_F(ShellWithModem, QuitDuringASilentPortsWaitEndsWithoutAnotherPortOrABox) {
 // The modem is in its loopback connection with the basic test's register values in place: the
 // put-back escapes, ends the test mode and writes the registers back before the port closes.
 TEST_F(ShellWithModem, QuitDuringALoopbackPutsTheModemBackBeforeClosing) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   sim::PortState before;
   size_t quitAt = 0;
   WhenFound([&](ui::MainDialog* main) {
@@ -430,7 +430,7 @@ TEST_F(ShellWithModem, QuitDuringALoopbackPutsTheModemBackBeforeClosing) {
 // A termination signal takes the same way as Quit, from inside the line test's modal dialog:
 // the dial is hung up, the registers go back, no question is asked, and the status says why.
 TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith143) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   sim::PortState before;
   size_t signalAt = 0;
   SeenBox question;
@@ -460,7 +460,7 @@ TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith14
 // A hang-up signal while the voice prompt asks: the prompt closes, the buzz is silenced and the
 // speaker goes back on-hook; no register was touched.
 TEST_F(ShellWithModem, SighupDuringTheVoicePromptSilencesTheModemAndEnds) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   sim::PortState before;
   WhenFound([&](ui::MainDialog* main) {
     before = sim.State(3);
@@ -490,7 +490,7 @@ TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
   }
   sim::Faults faults;
   faults.muteCommands = {"%T21,18," + modem_test::Hex2(powerOn.reg18)};
-  Start({modem_test::Port(3, sim::PortKind::Modem, faults)});
+  Start({modem_test::Port(3, sim::PortKind::kModem, faults)});
   WhenFound([&](ui::MainDialog* main) {
     ClickLater(main, ids::kTestDiagnostics);
     Every5Ms([&] {
@@ -514,7 +514,7 @@ TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
 // The button that started a run has the focus again when the buttons come back, so Enter or
 // Space repeats that run and never reaches "Quit".
 TEST_F(ShellWithModem, FocusGoesBackToTheButtonThatStartedTheRunNeverToQuit) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   bool startUpFocusOnLiveButton = false, startUpFocusOnQuit = true;
   bool detectAgainFocused = false, runButtonFocused = false;
   WhenFound([&](ui::MainDialog* main) {
@@ -548,7 +548,7 @@ TEST_F(ShellWithModem, FocusGoesBackToTheButtonThatStartedTheRunNeverToQuit) {
 }
 
 TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
-  Start({modem_test::Port(3, sim::PortKind::Silent)});
+  Start({modem_test::Port(3, sim::PortKind::kSilent)});
   bool stillUp = false;
   bool focusKept = false;
   bool portStillOpen = false;
@@ -585,7 +585,7 @@ TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
 }
 
 TEST_F(ShellWithModem, ManyQuickDetectAgainClicksGiveOneDetection) {
-  Start({modem_test::Port(3, sim::PortKind::Modem)});
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
   size_t identificationsBefore = 0;
   bool done = false;
   WhenFound([&](ui::MainDialog* main) {
