@@ -51,9 +51,9 @@ bool ProbePort(MainView& view, int port) {
 }
 
 // The firmware version is the first comma-separated field of the "I5" answer, leading commas
-// skipped. The captured line is cut at the comma after that field, as a strtok split of it in
-// place would leave it, because the country read that follows shows the captured line when the
-// modem sends no second line.
+// skipped. The captured line itself ends at the comma after that field, because the country read
+// that follows shows the captured line when the modem sends no second line: then the country
+// field shows the firmware alone, never the rest of the "I5" answer.
 void ShowFirmware(MainView& view) {
   char line[serial::kCapturedLineSize] = {};
   serial::responseCapture.CopyLine(line);

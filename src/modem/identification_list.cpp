@@ -71,8 +71,7 @@ class TextModeReader {
   bool ended_ = false;
 };
 
-// Every read is one entry, cut at its first newline the way strtok with "\n" cuts it: a read
-// that is only a newline has no token and stays "\n". Lines never contain a newline, so such an
+// Every read is one entry, cut at its first newline; a read that is only a newline stays "\n". Lines never contain a newline, so such an
 // entry never matches. A read whose text is empty (it began with a NUL byte) would match every
 // line, the echoed "atI3" included, and accept any modem; it is stored as "\n" too, a blank line.
 void CutEntry(char* entry) {

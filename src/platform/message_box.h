@@ -1,6 +1,6 @@
 #pragma once
-// Message boxes with the classic style bits and results, so callers read like the behaviour
-// they implement.
+// Message boxes chosen by style bits (buttons, icon) that answer with a button number, so a
+// caller names the box it shows and the answer it checks in one line each.
 
 class QWidget;
 
@@ -15,9 +15,8 @@ inline constexpr unsigned kMbIconInformation = 0x40;
 inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
-// Shows a modal box and returns the button pressed: kIdOk (1) for OK, kIdYes or kIdNo. As with
-// the classic boxes, Escape or the close box on an OK box counts as OK, and on a Yes/No box as
-// No. text and caption are 8-bit and shown as plain text, never markup. caption null: the
+// Shows a modal box and returns the button pressed: kIdOk (1) for OK, kIdYes or kIdNo. Escape or
+// the close box on an OK box counts as OK, and on a Yes/No box as No. text and caption are 8-bit and shown as plain text, never markup. caption null: the
 // program file's name without directory and extension. owner may be null. details, when given,
 // is shown behind the box's "Show Details" button (local 8-bit, plain text).
 // UI thread. Without a QApplication the text and details go to standard error and the result is

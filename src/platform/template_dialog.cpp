@@ -142,7 +142,7 @@ TemplateDialog::TemplateDialog(const DialogTemplate& dialogTemplate, QWidget* pa
   setFont(DialogFont());
 
   const QFontMetrics metrics(font());
-  // The classic dialog manager's rounding of the average over 52 letters.
+  // The average width of the 52 letters, rounded to the nearest pixel.
   baseX_ = (metrics.horizontalAdvance(QLatin1String(kAverageWidthSample)) / 26 + 1) / 2;
   baseY_ = metrics.height();
 
@@ -355,7 +355,7 @@ void TemplateDialog::SendClose() { close(); }
 void TemplateDialog::closeEvent(QCloseEvent* event) {
   const MessageMap& map = GetMessageMap();
   if (map.onClose) (this->*map.onClose)();
-  // The classic default turns the close request into Cancel, but not while a Cancel button of
+  // The close request is Cancel by default, but not while a Cancel button of
   // the dialog is disabled.
   QWidget* cancel = Item(kIdCancel);
   if (!cancel || cancel->isEnabledTo(this)) OnControlClicked(kIdCancel);

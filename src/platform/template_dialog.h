@@ -3,7 +3,7 @@
 // DialogTemplate in dialog units, addresses them by ID, owns timers by ID, and dispatches
 // clicks, timer ticks and the close request through one static message map per dialog class.
 //
-// Closing follows the classic dialog rules the tool was written for:
+// Closing rules:
 //  - the close box, Alt+F4 and SendClose()/PostClose() are the close request: the map's
 //    close handler runs, then the dialog ends with kIdCancel (as a click on kIdCancel would;
 //    a dialog whose kIdCancel button is disabled stays open);
@@ -106,19 +106,19 @@ class TemplateDialog : public QDialog {
   void KillTimer(int id);  // unknown IDs are ignored
   [[nodiscard]] bool HasTimer(int id) const;
 
-  void PostClose();  // queues the close request (like posting WM_CLOSE)
+  void PostClose();  // queues the close request; it is handled when the event loop next runs
   void SendClose();  // handles the close request now
 
   [[nodiscard]] const DialogTemplate& Template() const { return dialogTemplate_; }
   // Base units of the dialog font: average letter width (rounded) and font height, pixels.
   [[nodiscard]] int BaseUnitX() const { return baseX_; }
   [[nodiscard]] int BaseUnitY() const { return baseY_; }
-  // Dialog units to pixels with this dialog's base units, rounded as the classic dialog manager.
+  // Dialog units to pixels with this dialog's base units, each rounded to the nearest pixel.
   [[nodiscard]] QRect DialogUnitsToPixels(int x, int y, int w, int h) const;
 
  protected:
-  // Runs before the modal loop, with the dialog built but hidden. May call EndDialog. The
-  // result is kept for the classic signature; focus is left to Qt either way.
+  // Runs before the modal loop, with the dialog built but hidden. May call EndDialog. Returns
+  // true; the result is not used, and the first focusable control gets the focus either way.
   virtual bool OnInitDialog() { return true; }
   [[nodiscard]] virtual const MessageMap& GetMessageMap() const;
 
