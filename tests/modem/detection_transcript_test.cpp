@@ -36,15 +36,14 @@ struct Entry {
   std::string text;
 };
 
-std::vector<Entry> ReadTranscript(const std::string &path) {
+std::vector<Entry> ReadTranscript(const std::string& path) {
   std::vector<Entry> entries;
   std::ifstream in(path);
   for (std::string line; std::getline(in, line);) {
     Entry e;
     size_t a = line.find(' ');
     size_t b = line.find(' ', a + 1);
-    if (a == std::string::npos || b == std::string::npos ||
-        b + 2 > line.size()) {
+    if (a == std::string::npos || b == std::string::npos || b + 2 > line.size()) {
       ADD_FAILURE() << "malformed line: " << line;
       continue;
     }
@@ -57,20 +56,18 @@ std::vector<Entry> ReadTranscript(const std::string &path) {
   return entries;
 }
 
-Lines Texts(const std::vector<Entry> &entries, const std::string &port,
-            char direction) {
+Lines Texts(const std::vector<Entry>& entries, const std::string& port, char direction) {
   Lines texts;
-  for (const Entry &e : entries) {
-    if (e.port == port && e.direction == direction)
-      texts.push_back(e.text);
+  for (const Entry& e : entries) {
+    if (e.port == port && e.direction == direction) texts.push_back(e.text);
   }
   return texts;
 }
 
 // What the simulator sent on a port, as the transcript writes a received line.
-Lines SimSent(SimulatedPorts &ports, const std::string &port) {
+Lines SimSent(SimulatedPorts& ports, const std::string& port) {
   Lines texts;
-  for (const sim::Event &event : ports.Sim().Events()) {
+  for (const sim::Event& event : ports.Sim().Events()) {
     if (event.port == port && (event.kind == "echo" || event.kind == "tx"))
       texts.push_back(serial::EscapeTranscriptText(event.text));
   }
@@ -79,15 +76,15 @@ Lines SimSent(SimulatedPorts &ports, const std::string &port) {
 
 // What the simulator received, as the transcript writes a command sent with its
 // CR LF.
-Lines SimReceived(SimulatedPorts &ports, const std::string &port) {
+Lines SimReceived(SimulatedPorts& ports, const std::string& port) {
   Lines texts;
-  for (const std::string &line : ports.Received(port))
+  for (const std::string& line : ports.Received(port))
     texts.push_back(serial::EscapeTranscriptText(line + "\r\n"));
   return texts;
 }
 
 class DetectionTranscript : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     char pattern[] = "/tmp/kalvex-transcript-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);
@@ -104,11 +101,9 @@ protected:
 
 TEST_F(DetectionTranscript, SentAndReceivedLinesAreTheSimulatorsOwnInOrder) {
   SimulatedPorts ports;
-  ASSERT_TRUE(
-      ports.Start({Port(3, PortKind::Silent), Port(4, PortKind::Modem)}));
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::Silent), Port(4, PortKind::Modem)}));
   std::string error;
-  ASSERT_TRUE(modem::OpenTranscript(path.c_str(), platform::NowMs(), &error))
-      << error;
+  ASSERT_TRUE(modem::OpenTranscript(path.c_str(), platform::NowMs(), &error)) << error;
   RecordingView view;
   modem_test::UseShippedStyleList(view);
 
@@ -127,9 +122,8 @@ TEST_F(DetectionTranscript, SentAndReceivedLinesAreTheSimulatorsOwnInOrder) {
 
   // The events: each open with its device, the silent port's time-out, each
   // close.
-  EXPECT_EQ(Texts(entries, "COM3", '!'),
-            (Lines{"open " + platform::DevicePathFor("COM3"),
-                   "time-out after 3 s waiting for \"OK\"", "close"}));
+  EXPECT_EQ(Texts(entries, "COM3", '!'), (Lines{"open " + platform::DevicePathFor("COM3"),
+                                                "time-out after 3 s waiting for \"OK\"", "close"}));
   const Lines com4 = Texts(entries, "COM4", '!');
   ASSERT_FALSE(com4.empty());
   EXPECT_EQ(com4.front(), "open " + platform::DevicePathFor("COM4"));
@@ -147,8 +141,7 @@ TEST_F(DetectionTranscript, AFailedOpenIsOneEventWithItsReason) {
   testsupport::ComDir emptyDir;
   modem_test::UseComDir(emptyDir.Path());
   std::string error;
-  ASSERT_TRUE(modem::OpenTranscript(path.c_str(), platform::NowMs(), &error))
-      << error;
+  ASSERT_TRUE(modem::OpenTranscript(path.c_str(), platform::NowMs(), &error)) << error;
   RecordingView view;
   modem_test::UseShippedStyleList(view);
 
@@ -159,9 +152,8 @@ TEST_F(DetectionTranscript, AFailedOpenIsOneEventWithItsReason) {
   ASSERT_EQ(entries.size(), 6u);
   EXPECT_EQ(entries[0].port, "COM3");
   EXPECT_EQ(entries[0].direction, '!');
-  EXPECT_EQ(entries[0].text, "open " + platform::DevicePathFor("COM3") +
-                                 " failed: no such device");
+  EXPECT_EQ(entries[0].text, "open " + platform::DevicePathFor("COM3") + " failed: no such device");
   EXPECT_EQ(entries[5].port, "COM6");
 }
 
-} // namespace
+}  // namespace

@@ -15,23 +15,18 @@
 namespace testsupport {
 
 class PortHolder {
-public:
+ public:
   enum class How { kFlock, kExclusive };
-  PortHolder(const std::string &program, const std::string &device, How how) {
+  PortHolder(const std::string& program, const std::string& device, How how) {
     int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0)
-      return;
+    if (::pipe2(ready, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
       const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-      if (fd < 0)
-        ::_exit(1);
-      if (how == How::kFlock && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
-        ::_exit(2);
-      if (how == How::kExclusive && ::ioctl(fd, TIOCEXCL) != 0)
-        ::_exit(3);
-      ::execl(program.c_str(), program.c_str(), "60",
-              static_cast<char *>(nullptr));
+      if (fd < 0) ::_exit(1);
+      if (how == How::kFlock && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(2);
+      if (how == How::kExclusive && ::ioctl(fd, TIOCEXCL) != 0) ::_exit(3);
+      ::execl(program.c_str(), program.c_str(), "60", static_cast<char*>(nullptr));
       ::_exit(4);
     }
     ::close(ready[1]);
@@ -43,17 +38,16 @@ public:
     ::close(ready[0]);
   }
   ~PortHolder() {
-    if (pid_ <= 0)
-      return;
+    if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
   }
-  PortHolder(const PortHolder &) = delete;
-  PortHolder &operator=(const PortHolder &) = delete;
+  PortHolder(const PortHolder&) = delete;
+  PortHolder& operator=(const PortHolder&) = delete;
   pid_t Pid() const { return pid_; }
 
-private:
+ private:
   pid_t pid_ = -1;
 };
 
-} // namespace testsupport
+}  // namespace testsupport
