@@ -14,6 +14,12 @@ void DetectModem(MainView& view) { modem::DetectModem(view); }
 
 void ClosePort() { modem::ClosePort(); }
 
+bool OpenTranscript(const char* path, int64_t startMs, std::string* error) {
+  return modem::OpenTranscript(path, startMs, error);
+}
+
+void CloseTranscript() { modem::CloseTranscript(); }
+
 void StopRun(bool abandonPutBack) {
   if (abandonPutBack) {
     modem::AbandonPutBack();

@@ -4,6 +4,9 @@
 // each run pumps messages while it waits and writes its results into the main window through
 // the view. The only failure a modem exchange has is a time-out, which a run shows as "Failure".
 
+#include <cstdint>
+#include <string>
+
 #include "modem/main_view.h"
 
 namespace diagnostics {
@@ -41,5 +44,10 @@ void ClosePort();
 // Stops the running detection or test at once; it puts the modem back before it returns. A
 // second call with abandonPutBack cuts that put-back short.
 void StopRun(bool abandonPutBack = false);
+
+// The transcript of --transcript FILE (see modem/transaction.h): opened before the first port,
+// closed after the last one. false with the reason in *error. UI thread.
+[[nodiscard]] bool OpenTranscript(const char* path, int64_t startMs, std::string* error);
+void CloseTranscript();
 
 }  // namespace diagnostics

@@ -1,13 +1,16 @@
 #include "modem/detection.h"
 
 #include <cstdio>
+#include <cctype>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 #include "resources/control_ids.h"
 #include "modem/register_snapshot.h"
 #include "modem/safe_state.h"
 #include "modem/transaction.h"
+#include "platform/device_name.h"
 #include "platform/message_box.h"
 #include "platform/message_pump.h"
 #include "serial/response_capture.h"
@@ -30,22 +33,72 @@ void SetStatus(MainView& view, const char* format, int port) {
   view.SetItemText(ids::kLocation, text);
 }
 
-// Tries one port. True when the modem answered there; the port is then left open.
+bool IsI3Echo(const char* line) {
+  static constexpr char kEcho[] = "ati3";
+  for (size_t i = 0; i < sizeof kEcho; ++i) {
+    if (std::tolower(static_cast<unsigned char>(line[i])) != kEcho[i]) return false;
+  }
+  return true;
+}
+
+// The identification line of the answer just captured: the first line, or the one after it when
+// the first is the modem's echo of "atI3". Empty when nothing came.
+std::string CapturedI3Line() {
+  int count = serial::responseCapture.captureLineCount.load();
+  char first[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyFirst(first);
+  if (count >= 1 && !IsI3Echo(first)) return first;
+  if (count < 2) return {};
+  char second[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyLine(second);
+  return second;
+}
+
+// "I3" with the capture on, to name the line in the port's verdict. The captured line is put back
+// as it was: the firmware field shows it when "I5" gets no answer.
+int IdentifyCapturing(const IdentificationList& list, std::string* i3Line) {
+  char before[serial::kCapturedLineSize] = {};
+  serial::responseCapture.CopyLine(before);
+  int result;
+  {
+    CaptureScope capture;
+    result = IdentifyModem(list.lines, list.count);
+  }
+  *i3Line = CapturedI3Line();
+  serial::responseCapture.ReplaceLine(before);
+  return result;
+}
+
+// Tries one port. True when the modem answered there; the port is then left open. The port's
+// verdict is added to view.portVerdicts unless a stop cut its waits short.
 bool ProbePort(MainView& view, int port) {
+  char name[8];
+  std::snprintf(name, sizeof name, "COM%d", port);
+  PortVerdict verdict;
+  verdict.comName = name;
+  verdict.devicePath = platform::DevicePathFor(name);
   SetStatus(view, "Detect COM%d... ", port);
   ClosePort();
   SetStatus(view, "Close COM%d... ", port);
-  if (OpenComPort(port) == kOpenFailed) return false;
+  if (OpenComPort(port) == kOpenFailed) {
+    view.portVerdicts.push_back(VerdictFromOpenCheck(verdict.comName, verdict.devicePath,
+                                                     serial::ttyPort.LastOpenFailure()));
+    return false;
+  }
   SetStatus(view, "Open COM%d... ", port);
   platform::DelayPumping(kSettleAfterOpenMs);
   if (Transact("&FZ", "OK", kTransactSeconds, 1) == kTimedOut) {
     SetStatus(view, "Close2 COM%d... ", port);
     ClosePort();
     SetStatus(view, "Close3 COM%d... ", port);
+    verdict.kind = PortVerdictKind::kNoAnswer;
+    if (!StopRequested()) view.portVerdicts.push_back(verdict);
     return false;
   }
-  const IdentificationList& list = view.identificationList;
-  if (IdentifyModem(list.lines, list.count) == kSeen) return true;
+  const bool seen = IdentifyCapturing(view.identificationList, &verdict.i3Line) == kSeen;
+  verdict.kind = seen ? PortVerdictKind::kFound : PortVerdictKind::kNotListed;
+  if (seen || !StopRequested()) view.portVerdicts.push_back(verdict);
+  if (seen) return true;
   ClosePort();
   return false;
 }
@@ -99,6 +152,7 @@ void DetectModem(MainView& view) {
     view.EnableItem(ids::kRunButtons[i], false);
   }
 
+  view.portVerdicts.clear();
   view.SetItemText(ids::kModemName, "Wait...");
   view.SetItemText(ids::kFirmware, "Wait...");
   view.SetItemText(ids::kCountry, "Wait...");
@@ -118,9 +172,10 @@ void DetectModem(MainView& view) {
     SetStatus(view, "COM%d", found);
     if (!StopRequested()) ReadModemInformation(view);
   } else if (!StopRequested()) {
+    const std::string details = VerdictDetails(view.portVerdicts);
     view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
                         "Kalvex Internal Modem Diagnostics Tool",
-                        platform::kMbOk | platform::kMbIconExclamation);
+                        platform::kMbOk | platform::kMbIconExclamation, details.c_str());
   }
 
   for (size_t i = 0; i < std::size(ids::kRunButtons); ++i) view.EnableItem(ids::kRunButtons[i], wasEnabled[i]);

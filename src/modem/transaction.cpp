@@ -3,12 +3,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "modem/safe_state.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/message_pump.h"
 #include "serial/response_capture.h"
+#include "serial/transcript.h"
 #include "serial/tty_port.h"
 
 namespace modem {
@@ -19,12 +21,33 @@ constexpr int kSettleMs = 100;  // after every transaction, seen or not
 constexpr int kReadTimeoutSeconds = 3;
 
 // Waits for the reader's match until deadline, then the settle pause. kSeen or kTimedOut.
-int AwaitMatch(int64_t deadline) {
+// awaited names what was waited for in the transcript's time-out line.
+int AwaitMatch(int64_t deadline, int timeoutSeconds, const char* awaited) {
   bool seen = platform::PumpUntil(
       [] { return serial::ttyPort.IsMatched() != 0 || StopCutsWaits(); }, deadline);
   seen = seen && serial::ttyPort.IsMatched() != 0;
+  serial::Transcript& transcript = serial::ProgramTranscript();
+  if (!seen && transcript.IsOpen()) {
+    std::string what = std::string(StopCutsWaits() ? "stopped" : "time-out after " +
+                                                                   std::to_string(timeoutSeconds) +
+                                                                   " s") +
+                       " waiting for " + awaited;
+    serial::ttyPort.NoteEvent(what);
+  }
   Pause(kSettleMs);
+  transcript.Drain();
   return seen ? kSeen : kTimedOut;
+}
+
+// The guard before "+++" is silence the tool keeps; the transcript shows how long it was.
+void NoteEscapeGuard(const char* command, int addPrefix) {
+  if (addPrefix || std::strcmp(command, "+++") != 0) return;
+  if (!serial::ProgramTranscript().IsOpen()) return;
+  int64_t lastWrite = serial::ttyPort.LastWriteMs();
+  std::string silence =
+      lastWrite == 0 ? std::string("nothing sent before")
+                     : std::to_string(platform::NowMs() - lastWrite) + " ms without sending";
+  serial::ttyPort.NoteEvent("escape guard: " + silence + " before \"+++\"");
 }
 
 bool IsHexDigits(const char* text, int minDigits) {
@@ -77,9 +100,13 @@ int Transact(const char* command, const char* expected, int timeoutSeconds, int 
   serial::ttyPort.ClearExpected();
   serial::ttyPort.AddExpected(expected);
   serial::responseCapture.captureLineCount.store(0);
+  NoteEscapeGuard(command, addPrefix);
   // A failed write shows as the time-out that follows: nothing can answer a command never sent.
   (void)SendModemCommand(command, addPrefix);
-  return AwaitMatch(platform::NowMs() + int64_t{timeoutSeconds} * 1000);
+  std::string awaited;
+  if (serial::ProgramTranscript().IsOpen()) awaited = "\"" + std::string(expected) + "\"";
+  return AwaitMatch(platform::NowMs() + int64_t{timeoutSeconds} * 1000, timeoutSeconds,
+                    awaited.c_str());
 }
 
 int IdentifyModem(const char (*list)[80], int count) {
@@ -90,7 +117,8 @@ int IdentifyModem(const char (*list)[80], int count) {
   for (int i = 0; i < count; ++i) serial::ttyPort.AddExpected(list[i]);
   serial::responseCapture.captureLineCount.store(0);
   (void)SendModemCommand("I3", 1);
-  return AwaitMatch(platform::NowMs() + kIdentifyTimeoutMs);
+  return AwaitMatch(platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
+                    "a line of the identification list");
 }
 
 bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSize]) {
@@ -112,5 +140,11 @@ bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSi
   std::memcpy(value, line, std::strlen(line) + 1);
   return true;
 }
+
+bool OpenTranscript(const char* path, int64_t startMs, std::string* error) {
+  return serial::ProgramTranscript().Open(path, startMs, error);
+}
+
+void CloseTranscript() { serial::ProgramTranscript().Close(); }
 
 }  // namespace modem

@@ -5,6 +5,9 @@
 // the single serial::ttyPort. A stop request (modem/safe_state.h) ends a wait at once, and a
 // transaction asked for while one is in force sends nothing and returns kTimedOut.
 
+#include <cstdint>
+#include <string>
+
 namespace modem {
 
 inline constexpr int kSeen = 0;
@@ -56,5 +59,13 @@ class CaptureScope {
 // off afterwards. UI thread.
 [[nodiscard]] bool ReadHexValue(const char* command, int minDigits,
                                 char (&value)[kReadValueSize]);
+
+// The transcript of every port event (--transcript FILE): creates path (mode 0600, never through
+// a symbolic link), its times counted from startMs (platform::NowMs() at the program's start).
+// false with the reason in *error, nothing open. UI thread, before any port is opened.
+[[nodiscard]] bool OpenTranscript(const char* path, int64_t startMs, std::string* error);
+// Writes out what is left and closes the transcript; nothing when none is open. UI thread, after
+// the last port has closed.
+void CloseTranscript();
 
 }  // namespace modem

@@ -12,8 +12,11 @@
 #include "platform/device_name.h"
 #include "platform/event_fd.h"
 #include "platform/message_pump.h"
+#include "platform/clock.h"
+#include "platform/sys_error.h"
 #include "platform/wait_cursor.h"
 #include "serial/response_capture.h"
+#include "serial/transcript.h"
 
 namespace serial {
 
@@ -26,15 +29,31 @@ constexpr int kWriteTimeoutConstantMs = 1000;
 constexpr unsigned kWriteMsPerByteNumerator = 4800;
 }  // namespace
 
+// The program's port closes at exit, after main, and records that in the transcript: creating
+// the transcript first makes it outlive every port.
+TtyPort::TtyPort() { (void)ProgramTranscript(); }
+
 TtyPort::~TtyPort() { Close(); }
 
 int TtyPort::Open(const char* deviceName) {
-  if (connected.load() || closing_) return 0;
+  if (connected.load() || closing_) {
+    openFailure_ = {};
+    openFailure_.verdict = platform::OpenVerdict::kFailed;
+    openFailure_.detail = connected.load() ? "a port is already open" : "the port is still closing";
+    return 0;
+  }
   platform::WaitCursor waitCursor;
   expectCount.store(0);
+  comName_ = deviceName;
 
   std::string path = platform::DevicePathFor(deviceName);
-  if (!handle.Open(path.c_str())) return 0;
+  if (!handle.Open(path.c_str())) {
+    // The open keeps no reason of its own; a second look says which step failed and who holds
+    // the device, for the user rather than for the code.
+    openFailure_ = platform::CheckPortOpen(path.c_str());
+    NoteEvent("open " + path + " failed: " + platform::DescribeOpenCheck(openFailure_));
+    return 0;
+  }
   handle.SetEventMask(platform::kEventRxChar);
   handle.Purge();
   int result = SetupLine();
@@ -42,8 +61,13 @@ int TtyPort::Open(const char* deviceName) {
     platform::DebugOutputF("\nOpen %.200s failed: line settings refused", path.c_str());
     connected.store(0);
     handle.Close();
+    openFailure_ = {};
+    openFailure_.verdict = platform::OpenVerdict::kFailed;
+    openFailure_.detail = "the line settings were refused";
+    NoteEvent("open " + path + " failed: the line settings were refused");
     return 0;
   }
+  NoteEvent("open " + path);
 
   connected.store(1);
   platform::AttachUiWakeup();
@@ -71,20 +95,37 @@ int TtyPort::Close() {
   handle.Purge();
   handle.Close();
   closing_ = false;
+  // The reader has ended: every line it queued comes before the close.
+  NoteEvent("close");
   return 1;
+}
+
+void TtyPort::NoteEvent(std::string_view text) const {
+  Transcript& transcript = ProgramTranscript();
+  if (transcript.IsOpen()) transcript.Event(comName_, text);
 }
 
 int TtyPort::Write(const void* data, int length) {
   if (!handle.IsOpen() || length < 0) return 0;
   int timeoutMs = kWriteTimeoutConstantMs +
                   static_cast<int>(kWriteMsPerByteNumerator / baudRate) * length;
+  // Recorded before the write: the echo the reader queues can come back before write() returns.
+  Transcript& transcript = ProgramTranscript();
+  if (transcript.IsOpen())
+    transcript.Sent(comName_, std::string_view(static_cast<const char*>(data), size_t(length)));
   platform::WriteResult result = handle.Write(data, static_cast<size_t>(length), timeoutMs);
-  if (result.failedAtOnce) return 0;
+  lastWriteMs_ = platform::NowMs();
+  if (result.failedAtOnce) {
+    NoteEvent("write failed: " + platform::DescribeErrno(result.error));
+    return 0;
+  }
   if (!result.waited) return 1;
   if (result.total == length) {
     platform::DebugOutputF("\n%ld bytes written", result.total);
   } else {
     platform::DebugOutputF("\nProbable Write Timeout: Total of %ld bytes sent", result.total);
+    NoteEvent("write time-out: " + std::to_string(result.total) + " of " +
+              std::to_string(length) + " bytes sent");
   }
   return 1;
 }
@@ -156,6 +197,8 @@ void TtyPort::ReceiveChunk(const char* data, unsigned length) {
 
 void TtyPort::EndLine() {
   lineBuf[linePos] = '\0';
+  // Only queued here: the UI thread writes the file.
+  ProgramTranscript().Received(comName_, std::string_view(lineBuf, linePos));
   std::lock_guard lock(receiveMutex_);
   if (matched.load()) return;
   if (responseCapture.captureEnabled.load()) {

@@ -14,11 +14,16 @@
 //    Qt call of any kind.
 //  - Close clears connected, then empties the event mask, which ends the reader's wait; it
 //    releases the device only after the reader has cleared readerThread as its last act.
+//  - The transcript (serial::ProgramTranscript): the reader only queues each line it ends; the UI
+//    thread records what it sends and the port's events, and writes the queue out.
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
+#include <string_view>
 
+#include "platform/port_check.h"
 #include "platform/serial_device.h"
 
 namespace serial {
@@ -30,7 +35,7 @@ inline constexpr unsigned kChunkSize = 80;
 
 class TtyPort {
  public:
-  TtyPort() = default;
+  TtyPort();
   virtual ~TtyPort();
   TtyPort(const TtyPort&) = delete;
   TtyPort& operator=(const TtyPort&) = delete;
@@ -38,12 +43,22 @@ class TtyPort {
   // Opens deviceName ("COM3", resolved by platform::DevicePathFor) at 19200 8N1, starts the
   // reader and raises DTR. Returns 1 when open; 0 when already open, while a Close is waiting
   // for its reader, or when the device is missing, busy or refuses the settings (nothing stays
-  // open then; the reason is on the debug output). Shows the wait cursor meanwhile.
+  // open then; the reason is on the debug output, in LastOpenFailure and in the transcript).
+  // Shows the wait cursor meanwhile.
   [[nodiscard]] int Open(const char* deviceName);
+  // UI thread: why the last Open that returned 0 failed (the device checked again right after).
+  [[nodiscard]] const platform::OpenCheck& LastOpenFailure() const { return openFailure_; }
+  // UI thread: the name the last Open was given ("COM3"); empty before the first.
+  [[nodiscard]] const std::string& ComName() const { return comName_; }
+  // UI thread: an event of this port in the transcript ('!'); nothing while none is open.
+  void NoteEvent(std::string_view text) const;
+  // UI thread: platform::NowMs() of the last write; 0 before the first.
+  [[nodiscard]] int64_t LastWriteMs() const { return lastWriteMs_; }
   // Stops the reader, drops DTR, purges and releases the device. Always 1.
   int Close();
-  // Sends the bytes unchanged. 1 when the write was accepted (even if it timed out after 1000 ms
-  // with bytes left; the debug output says so), 0 when it failed at once or no port is open.
+  // Sends the bytes unchanged, recorded in the transcript first. 1 when the write was accepted
+  // (even if it timed out after 1000 ms with bytes left; the debug output and the transcript say
+  // so), 0 when it failed at once or no port is open.
   [[nodiscard]] int Write(const void* data, int length);
   // Applies the fixed line settings; non-zero when the device accepted them.
   [[nodiscard]] int SetupLine();
@@ -83,6 +98,11 @@ class TtyPort {
   std::mutex receiveMutex_;
   bool inTerminatorRun_ = false;  // carried across chunks: a CR LF split by a read ends one line
   bool closing_ = false;          // UI thread only: a Close is waiting for its reader
+  // Written by the UI thread only while no reader runs (Open), read by the reader for the
+  // transcript: the thread's start orders the two.
+  std::string comName_;
+  platform::OpenCheck openFailure_;  // UI thread only
+  int64_t lastWriteMs_ = 0;          // UI thread only
 };
 
 // Entry of the reader thread.

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "diagnostics/test_runs.h"
+#include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/termination_signals.h"
 #include "platform/device_name.h"
@@ -43,6 +44,13 @@ int DiagApp::InitInstance() {
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
   if (!ClaimSingleInstance(instance, true)) return 1;
+  std::string transcriptError;
+  if (!transcriptPath_.empty() &&
+      !diagnostics::OpenTranscript(transcriptPath_.c_str(), transcriptStartMs_, &transcriptError)) {
+    std::fprintf(stderr, "kalvex-modem-diag: cannot write the transcript %s: %s\n",
+                 transcriptPath_.c_str(), transcriptError.c_str());
+    return 1;
+  }
   MainDialog dialog(nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
   int stoppedBy = 0;
@@ -100,6 +108,7 @@ QByteArray DisplayProblem(int argc, char** argv) {
 }
 
 int RunDiagApp(int argc, char** argv) {
+  const int64_t startMs = platform::NowMs();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   if (arguments.isEmpty()) arguments << QStringLiteral("kalvex-modem-diag");
@@ -137,6 +146,7 @@ int RunDiagApp(int argc, char** argv) {
     return 1;
   }
   DiagApp app(argc, argv);
+  app.SetTranscript(parsed.line.transcriptPath, startMs);
   return app.InitInstance();
 }
 

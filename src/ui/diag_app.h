@@ -5,6 +5,10 @@
 
 #include <QApplication>
 
+#include <cstdint>
+#include <string>
+#include <utility>
+
 namespace ui {
 
 // Title of the window beside which the tool refuses to start (whole title, any letter case).
@@ -24,10 +28,21 @@ class DiagApp {
   // itself with 0), 128 + n after signal n (SIGTERM, SIGINT, SIGHUP), which closes the dialog as
   // "Quit" does: a running detection or test stops and the modem is put back first; a second
   // signal cuts the put-back short. UI thread.
+  // With a transcript path set, it is opened once this copy is the only one (so a second start
+  // never empties the first one's file), before any window: on failure one line on standard
+  // error and status 1.
   int InitInstance();
+
+  // The --transcript FILE of this run; its times count from startMs (platform::NowMs()).
+  void SetTranscript(std::string path, int64_t startMs) {
+    transcriptPath_ = std::move(path);
+    transcriptStartMs_ = startMs;
+  }
 
  private:
   QApplication app_;
+  std::string transcriptPath_;
+  int64_t transcriptStartMs_ = 0;
 };
 
 // Empty when Qt can open its platform; otherwise the one-line reason (without a newline), for

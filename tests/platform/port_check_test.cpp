@@ -19,6 +19,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/port_holder.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -32,40 +33,7 @@ std::string TempDir() {
   return ::mkdtemp(pattern) ? pattern : "";
 }
 
-// Another program holding the device: a child opens it, takes the flock (or sets exclusive mode)
-// and becomes `program` (sleep, or a copy of it under another name), keeping the descriptor.
-class Holder {
- public:
-  enum class How { kFlock, kExclusive };
-  Holder(const std::string& program, const std::string& device, How how) {
-    int ready[2];
-    if (::pipe2(ready, O_CLOEXEC) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-      if (fd < 0) ::_exit(1);
-      if (how == How::kFlock && ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(2);
-      if (how == How::kExclusive && ::ioctl(fd, TIOCEXCL) != 0) ::_exit(3);
-      ::execl(program.c_str(), program.c_str(), "60", static_cast<char*>(nullptr));
-      ::_exit(4);
-    }
-    ::close(ready[1]);
-    // The pipe closes when the exec has happened: by then the lock is held under the new name.
-    char byte;
-    while (::read(ready[0], &byte, 1) > 0) {
-    }
-    ::close(ready[0]);
-  }
-  ~Holder() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
-  pid_t Pid() const { return pid_; }
-
- private:
-  pid_t pid_ = -1;
-};
+using Holder = testsupport::PortHolder;
 
 struct ChildResult {
   int verdict = -1;

@@ -13,6 +13,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +26,8 @@
 #include <vector>
 
 #include "modem/sim_ports.h"
+#include "modem/transaction.h"
+#include "platform/clock.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
 #include "ui/diag_app.h"
@@ -609,6 +614,78 @@ TEST_F(ShellWithModem, ManyQuickDetectAgainClicksGiveOneDetection) {
     if (received[i].find("I3") != std::string::npos) ++identifications;
   }
   EXPECT_EQ(identifications, 1);
+}
+
+// --- The ports' verdicts and the transcript ---------------------------------------------------
+
+TEST_F(ShellWithModem, NotFoundBoxKeepsItsTextAndGivesEachPortsVerdictAsDetails) {
+  Start({modem_test::Port(3, sim::PortKind::kForeign)});
+  QString text, details;
+  bool shown = false;
+  OnNextModal<QMessageBox>([&](QMessageBox* box) {
+    shown = true;
+    text = box->text();
+    details = box->detailedText();
+    box->button(QMessageBox::Ok)->click();
+    FindMain()->EndDialog(0);
+  });
+  EXPECT_EQ(Run(), 0);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(text, kNotFound);
+  const std::string dir = std::getenv("KALVEX_COM_DIR");
+  std::string expected = "COM3 (" + dir + "/COM3): answered, but its \"I3\" line \"" +
+                         sim.AnswerTo("COM3", "atI3") + "\" is not in the identification list";
+  for (int port : {4, 2, 1, 5, 6})
+    expected += "\nCOM" + std::to_string(port) + " (" + dir + "/COM" + std::to_string(port) +
+                "): no such device";
+  EXPECT_EQ(details.toStdString(), expected);
+}
+
+TEST_F(ShellWithModem, TranscriptOfTheDialogsIsPrivateAndRecordsTheDetection) {
+  const std::string path = (work.path() + "/run.log").toStdString();
+  Start({modem_test::Port(3, sim::PortKind::kModem)});
+  app->SetTranscript(path, platform::NowMs());
+  WhenFound([](ui::MainDialog* main) { main->EndDialog(0); });
+  EXPECT_EQ(Run(), 0);
+  serial::ttyPort.Close();
+  modem::CloseTranscript();
+
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  QFile file(QString::fromStdString(path));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString written = QString::fromLatin1(file.readAll());
+  EXPECT_TRUE(written.contains(" COM3 ! open ")) << written.toStdString();
+  EXPECT_TRUE(written.contains(" COM3 > at&FZ\\r\\n\n")) << written.toStdString();
+  EXPECT_TRUE(written.contains(" COM3 < OK\n")) << written.toStdString();
+  EXPECT_TRUE(written.endsWith(" COM3 ! close\n")) << written.toStdString();
+}
+
+TEST_F(Shell, TranscriptAtASymbolicLinkEndsWithOneLineAndStatus1BeforeAnyWindow) {
+  WithAti3();
+  WithComFiles();
+  OpenWatch ports(comDir);
+  ASSERT_TRUE(ports.Valid());
+  const std::string target = (work.path() + "/target").toStdString();
+  const std::string link = (work.path() + "/run.log").toStdString();
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  MakeApp();
+  app->SetTranscript(link, platform::NowMs());
+  bool welcomeShown = false;
+  OnNextModal<ui::WelcomeDialog>([&](ui::WelcomeDialog* welcome) {
+    welcomeShown = true;
+    welcome->close();
+  });
+  testing::internal::CaptureStderr();
+  const int status = Run(10000);
+  const std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(status, 1);
+  EXPECT_FALSE(welcomeShown);
+  EXPECT_EQ(err, "kalvex-modem-diag: cannot write the transcript " + link +
+                     ": it is a symbolic link\n");
+  EXPECT_EQ(::access(target.c_str(), F_OK), -1);
+  EXPECT_TRUE(ports.Opened().empty());
 }
 
 }  // namespace

@@ -1,0 +1,229 @@
+// The verdict detection gives each port it tries, from real situations: missing
+// device nodes, a node an ordinary user may not open, a terminal another
+// program holds, a UUCP lock with a live PID, a silent port, a modem no list
+// knows and the modem itself; and the details of the "Can not find ..." box
+// built from them.
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "modem/detection.h"
+#include "modem/detection_support.h"
+#include "modem/recording_view.h"
+#include "modem/sim_ports.h"
+#include "platform/device_name.h"
+#include "serial/tty_port.h"
+#include "support/port_holder.h"
+#include "support/pty_pair.h"
+
+namespace {
+
+using modem::PortVerdictKind;
+using modem_test::Port;
+using modem_test::RecordingView;
+using modem_test::SimulatedPorts;
+using modem_test::UseShippedStyleList;
+using sim::PortKind;
+
+constexpr char kNotFound[] = "Can not find Kalvex Internal Modem in your system !";
+
+std::string PathOf(int port) {
+  return platform::DevicePathFor(("COM" + std::to_string(port)).c_str());
+}
+
+std::string Line(int port, const std::string& reason) {
+  return "COM" + std::to_string(port) + " (" + PathOf(port) + "): " + reason;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+std::vector<std::string> MissingFrom(std::vector<int> ports) {
+  std::vector<std::string> lines;
+  for (int port : ports) lines.push_back(Line(port, "no such device"));
+  return lines;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails) {
+  testsupport::ComDir emptyDir;
+  modem_test::UseComDir(emptyDir.Path());
+  RecordingView view;
+  UseShippedStyleList(view);
+  view.portVerdicts.push_back({});  // left from an earlier run
+
+  modem::DetectModem(view);
+
+  ASSERT_EQ(view.portVerdicts.size(), 6u);
+  for (const modem::PortVerdict& verdict : view.portVerdicts)
+    EXPECT_EQ(verdict.kind, PortVerdictKind::kNoSuchDevice) << verdict.comName;
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(view.boxes[0].text, kNotFound);
+  EXPECT_EQ(Lines(view.boxes[0].details), MissingFrom({3, 4, 2, 1, 5, 6}));
+}
+
+TEST(DetectionVerdicts, SilentPortHasNoAnswer) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(
+      Lines(view.boxes[0].details),
+      Concat({Line(3, "no answer to \"&FZ\" within the time-out")}, MissingFrom({4, 2, 1, 5, 6})));
+}
+
+TEST(DetectionVerdicts, ForeignModemIsNotListedWithItsI3LineQuoted) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  const std::string foreignLine = ports.AnswerTo("COM3", "atI3");
+  ASSERT_FALSE(foreignLine.empty());
+  ASSERT_EQ(view.portVerdicts.size(), 2u);
+  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kNotListed);
+  EXPECT_EQ(view.portVerdicts[0].i3Line, foreignLine);
+  EXPECT_EQ(modem::FormatVerdictLine(view.portVerdicts[0]),
+            Line(3, "answered, but its \"I3\" line \"" + foreignLine +
+                        "\" is not in the identification list"));
+  EXPECT_EQ(view.portVerdicts[1].kind, PortVerdictKind::kFound);
+  EXPECT_EQ(view.portVerdicts[1].i3Line, ports.AnswerTo("COM4", "atI3"));
+  EXPECT_TRUE(view.boxes.empty());
+  serial::ttyPort.Close();
+}
+
+TEST(DetectionVerdicts, FoundModemIsTheLastVerdictWithItsI3Line) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  ASSERT_EQ(view.portVerdicts.size(), 1u);
+  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kFound);
+  EXPECT_EQ(view.portVerdicts[0].i3Line, std::string(sim::kModemIdentification));
+  EXPECT_EQ(view.portVerdicts[0].devicePath, PathOf(3));
+  serial::ttyPort.Close();
+}
+
+TEST(DetectionVerdicts, TerminalHeldByAnotherProgramIsBusyWithItsNameAndPid) {
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem), Port(4, PortKind::kModem)}));
+  testsupport::PortHolder sleeper("/bin/sleep", PathOf(3), testsupport::PortHolder::How::kFlock);
+  ASSERT_GT(sleeper.Pid(), 0);
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  ASSERT_EQ(view.portVerdicts.size(), 2u);
+  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kBusy);
+  EXPECT_EQ(modem::FormatVerdictLine(view.portVerdicts[0]),
+            Line(3, "busy: held by sleep (PID " + std::to_string(sleeper.Pid()) + ")"));
+  EXPECT_EQ(view.portVerdicts[1].kind, PortVerdictKind::kFound);
+  EXPECT_TRUE(ports.Received("COM3").empty());
+  serial::ttyPort.Close();
+}
+
+TEST(DetectionVerdicts, LockFileWithALivePidIsBusyNamingTheLocker) {
+  char lockPattern[] = "/tmp/kalvex-lock-XXXXXX";
+  ASSERT_NE(::mkdtemp(lockPattern), nullptr);
+  const std::string lockDir = lockPattern;
+  ::setenv("KALVEX_LOCK_DIR", lockDir.c_str(), 1);
+  SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem), Port(4, PortKind::kModem)}));
+  char resolved[PATH_MAX];
+  ASSERT_NE(::realpath(PathOf(3).c_str(), resolved), nullptr);
+  std::string name = std::string(resolved).substr(5);  // without /dev/
+  for (char& c : name) c = c == '/' ? '_' : c;
+  testsupport::PortHolder sleeper("/bin/sleep", "/dev/null", testsupport::PortHolder::How::kFlock);
+  char pid[16];
+  std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(sleeper.Pid()));
+  std::ofstream(lockDir + "/LCK.." + name) << pid;
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(view);
+
+  ASSERT_EQ(view.portVerdicts.size(), 2u);
+  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kBusy);
+  EXPECT_EQ(view.portVerdicts[0].open.lockPid, sleeper.Pid());
+  EXPECT_EQ(modem::FormatVerdictLine(view.portVerdicts[0]),
+            Line(3, "busy: locked by sleep (PID " + std::to_string(sleeper.Pid()) + ")"));
+  EXPECT_EQ(view.portVerdicts[1].kind, PortVerdictKind::kFound);
+  serial::ttyPort.Close();
+  (void)std::system(("rm -rf '" + lockDir + "'").c_str());
+}
+
+// Root opens anything: the detection runs in a child that has become nobody.
+TEST(DetectionVerdicts, UnreadableNodeIsPermissionDeniedWithTheGroupHint) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to detect as another user";
+  struct group* dialout = ::getgrnam("dialout");
+  if (!dialout) GTEST_SKIP() << "no group dialout on this system";
+  testsupport::PtyPair pty;
+  ASSERT_TRUE(pty.Valid());
+  testsupport::ComDir dir;
+  modem_test::UseComDir(dir.Path());
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+  dir.Link(3, pty.SlavePath());
+  ASSERT_EQ(::chown(pty.SlavePath().c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0660), 0);
+
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(out[0]);
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+    RecordingView view;
+    UseShippedStyleList(view);
+    modem::DetectModem(view);
+    const std::string details = view.boxes.empty() ? "" : view.boxes[0].details;
+    (void)!::write(out[1], details.data(), details.size());
+    ::_exit(0);
+  }
+  ::close(out[1]);
+  std::string details;
+  char buffer[1024];
+  for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) details.append(buffer, n);
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  EXPECT_EQ(Lines(details),
+            Concat({Line(3,
+                         "permission denied: the device belongs to group 'dialout'; add "
+                         "yourself with 'sudo usermod -aG dialout $USER', then log in "
+                         "again")},
+                   MissingFrom({4, 2, 1, 5, 6})));
+}
+
+}  // namespace
