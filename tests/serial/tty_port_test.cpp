@@ -266,6 +266,37 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
       testing::ExitedWithCode(0), "TTY Error!.*Failed to create event for thread!");
 }
 
+// A speed the line cannot take makes the device refuse the settings: nothing stays open.
+TEST_F(TtyPortTest, RefusedLineSettingsFailTheOpenWithTheirReason) {
+  serial::TtyPort odd;
+  odd.baudRate = 12345;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(odd.Open("COM3"), 0);
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("failed: line settings refused"), std::string::npos) << log;
+  EXPECT_EQ(odd.connected, 0);
+  EXPECT_FALSE(odd.handle.IsOpen());
+  EXPECT_EQ(ttyPort.Open("COM3"), 1) << "the refused open left the device held";
+}
+
+// Without a thread to spare the port still opens, as it would with a reader, and says why
+// nothing will be received; a user whose process limit is reached is the real case.
+TEST_F(TtyPortTest, ReaderThatCannotStartLeavesThePortOpenAndSaysSo) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to a user with a process limit";
+  ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
+  EXPECT_EXIT(
+      {
+        if (!DropToNobody()) std::_Exit(3);
+        rlimit none = {};
+        if (::setrlimit(RLIMIT_NPROC, &none) != 0) std::_Exit(4);
+        serial::TtyPort port;
+        int opened = port.Open("COM3");
+        std::_Exit(opened == 1 && port.connected == 1 && !port.readerThread ? 0 : 5);
+      },
+      testing::ExitedWithCode(0), "Reader thread not started");
+}
+
 TEST_F(TtyPortTest, WriteThatCompletesAtOnceSaysNothing) {
   ASSERT_EQ(ttyPort.Open("COM3"), 1);
   testing::internal::CaptureStderr();
