@@ -75,9 +75,9 @@ bool RestoreRegisters() {
     char command[32];
     // The value came from the modem: it is an argument, never part of the format.
     std::snprintf(command, sizeof command, kVendorRegisters[slot].restoreFormat, value);
-    if (StopCutsWaits() || Transact(command, "OK", kTimeoutSeconds, 1) != kSeen) {
-      platform::DebugOutputF("\nRegister %s could not be put back: no \"OK\" to \"%s\"",
-                             kVendorRegisters[slot].name, command);
+    char what[16];
+    std::snprintf(what, sizeof what, "Register %s", kVendorRegisters[slot].name);
+    if (!WriteBack(command, what)) {
       allAnswered = false;
       continue;
     }

@@ -24,21 +24,20 @@ bool stopRequested = false;
 bool putBackAbandoned = false;
 int putBackDepth = 0;
 
-// One write of the put-back: true when answered, otherwise named on the debug output.
-bool PutBack(const char* command, const char* what) {
-  if (!StopCutsWaits() && Transact(command, "OK", kTimeoutSeconds, 1) == kSeen) return true;
-  platform::DebugOutputF("\n%s could not be put back: no \"OK\" to \"%s\"", what, command);
-  return false;
-}
-
 bool EndDataMode(int portNumber) {
   Pause(kEscapeGuardMs);
   if (StopCutsWaits() || Transact("+++", "OK", kTimeoutSeconds, 0) != kSeen) ReopenPort(portNumber);
   pendingChanges.dataModePossible = false;
-  return PutBack("&T0", "The loopback test mode");
+  return WriteBack("&T0", "The loopback test mode");
 }
 
 }  // namespace
+
+bool WriteBack(const char* command, const char* what) {
+  if (!StopCutsWaits() && Transact(command, "OK", kTimeoutSeconds, 1) == kSeen) return true;
+  platform::DebugOutputF("\n%s could not be put back: no \"OK\" to \"%s\"", what, command);
+  return false;
+}
 
 void RequestStop() {
   stopRequested = true;
@@ -77,7 +76,7 @@ bool RestoreCountry() {
   PutBackScope putBack;
   char command[16];
   std::snprintf(command, sizeof command, "%%T19,0,%s", pendingChanges.countryCode);
-  if (!PutBack(command, "The country")) return false;
+  if (!WriteBack(command, "The country")) return false;
   pendingChanges.countryChanged = false;
   return true;
 }
@@ -98,7 +97,7 @@ bool PutModemBack(int portNumber) {
     pendingChanges.offHook = true;
   }
   if (pendingChanges.offHook) {
-    bool hungUp = PutBack("H", "The hook");
+    bool hungUp = WriteBack("H", "The hook");
     pendingChanges.offHook = !hungUp;
     nothingLeft &= hungUp;
   }

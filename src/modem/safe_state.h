@@ -41,6 +41,10 @@ class PutBackScope {
 // StopCutsWaits().
 void Pause(int ms);
 
+// One write of a put-back: sends command and waits up to 3 s for "OK". True when answered;
+// otherwise "<what> could not be put back" and the command go to the debug output. UI thread.
+bool WriteBack(const char* command, const char* what);
+
 // Closes COM<portNumber>, which drops DTR and so ends a data connection whatever the modem
 // makes of "+++", then opens it again after 500 ms and pauses 500 ms more; the reopen's outcome
 // is not examined. UI thread.
