@@ -17,6 +17,7 @@
 #include <future>
 #include <string>
 
+#include "support/privileges.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -24,19 +25,8 @@ namespace {
 using platform::SerialDevice;
 using testsupport::PtyPair;
 
-int ExclusiveFlag(int fd) {
-  int flag = -1;
-  ::ioctl(fd, TIOCGEXCL, &flag);
-  return flag;
-}
-
-// Root is exempt from exclusive mode, so whether it binds is checked in a child that has given
-// up root.
-bool DropToNobody() {
-  const passwd* nobody = ::getpwnam("nobody");
-  return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
-         ::setuid(nobody->pw_uid) == 0;
-}
+using testsupport::DropToNobody;
+using testsupport::ExclusiveFlag;
 
 class SerialDeviceTest : public testing::Test {
  protected:

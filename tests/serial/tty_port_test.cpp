@@ -19,6 +19,7 @@
 #include "platform/device_name.h"
 #include "platform/message_pump.h"
 #include "serial/tty_port.h"
+#include "support/privileges.h"
 #include "support/pty_pair.h"
 #include "support/qt_app.h"
 
@@ -32,19 +33,8 @@ bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
   return platform::PumpUntil(done, platform::NowMs() + ms);
 }
 
-int ExclusiveFlag(int fd) {
-  int flag = -1;
-  ::ioctl(fd, TIOCGEXCL, &flag);
-  return flag;
-}
-
-// Root is exempt from exclusive mode and file permissions, so those refusals are checked in a
-// child that has given up root.
-bool DropToNobody() {
-  const passwd* nobody = ::getpwnam("nobody");
-  return nobody && ::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
-         ::setuid(nobody->pw_uid) == 0;
-}
+using testsupport::DropToNobody;
+using testsupport::ExclusiveFlag;
 
 class TtyPortTest : public testing::Test {
  protected:
