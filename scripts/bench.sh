@@ -16,6 +16,7 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 (cd build && ./bench/diagnostics/diagnostics_bench) >"$work/diagnostics.txt" 2>/dev/null
 (cd build && ./bench/startup/kalvex_startup_bench) >"$work/startup.txt" 2>&1
 (cd build && ./bench/quit/kalvex_quit_bench) >"$work/quit.txt" 2>&1
+(cd build && ./bench/report/kalvex_report_bench) >"$work/report.txt" 2>&1
 
 # counter NAME FILE BENCHMARK: a Google Benchmark user counter, "1.2k" turned into 1200.
 counter() {
@@ -97,6 +98,19 @@ row() {  # name file benchmark
   echo
   echo '```'
   grep -E '^quit' "$work/quit.txt"
+  echo '```'
+  echo
+  echo "## The report without a display"
+  echo
+  echo "\`--report\` detection against the dialogs' detection, each timed from the simulated modem's"
+  echo "events (COM3's \"&FZ\" to the \"OK\" of the last register read), and the report's start (process"
+  echo "start, \`QCoreApplication\`, ati3.dat) to the first command COM3 receives. That span includes the"
+  echo "100 ms detection lets the line settle after opening a port, as the dialogs' detection does: the"
+  echo "start itself takes the rest. With that pause the 100 ms aimed for is not met; it is part of"
+  echo "detection, not of start-up, and the report keeps the dialogs' timing on purpose."
+  echo
+  echo '```'
+  grep -E 'detection|--report|settle' "$work/report.txt"
   echo '```'
 } >"$out"
 cat "$out"

@@ -40,9 +40,15 @@ done
 export XDG_DATA_DIRS="$root/usr/share" XDG_CONFIG_HOME="$root/config" XDG_RUNTIME_DIR="$root"
 cd /
 "$root/usr/bin/kalvex-modem-sim" --help >/dev/null
-# TODO(report): "$root/usr/bin/kalvex-modem-diag" --version
-# TODO(report): "$root/usr/bin/kalvex-modem-sim" --run "$root/usr/bin/kalvex-modem-diag" --report
-# Until those options exist: the unpacked tool starts and reports a missing display plainly.
+version=$("$root/usr/bin/kalvex-modem-diag" --version)
+[[ "$version" == "kalvex-modem-diag "* ]] || { echo "unexpected --version: $version" >&2; exit 1; }
+# The report finds the simulated modem with the installed list, without a display.
+status=0
+report=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/kalvex-modem-sim" \
+  --run "$root/usr/bin/kalvex-modem-diag" --report --json 2>/dev/null </dev/null) || status=$?
+[ "$status" -eq 0 ] && [[ "$report" == *'"port": "COM3"'* ]] ||
+  { echo "the unpacked kalvex-modem-diag --report did not find the simulated modem ($status): $report" >&2; exit 1; }
+# Without --report the unpacked tool starts and reports a missing display plainly.
 status=0
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/kalvex-modem-diag" 2>&1) || status=$?
 [ "$status" -eq 1 ] && [[ "$out" == *"cannot open the display"* ]] ||

@@ -68,12 +68,14 @@ std::string ExitMeaning(int status) {
     case kExitNotRestored:
       return "the modem could not be put back as it was found";
   }
+  if (status > 128) return "interrupted by signal " + std::to_string(status - 128);
   return "";
 }
 
 }  // namespace
 
 int ReportExitStatus(const ReportResult& result) {
+  if (result.interruptedBy != 0) return 128 + result.interruptedBy;
   if (result.listMissing) return kExitListMissing;
   if (!result.modem) return kExitNoModem;
   if (result.modemRestored == false) return kExitNotRestored;

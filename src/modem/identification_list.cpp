@@ -109,7 +109,7 @@ bool ReadIdentificationFile(const char* path, IdentificationList& list) {
   return true;
 }
 
-void LoadIdentificationList(MainView& view) {
+bool FindIdentificationList(IdentificationList& list, std::string* details) {
   // The first place that has the file decides: a copy a user put in front of the installed one
   // replaces it, and an unreadable copy is reported rather than silently passed over.
   std::string found;
@@ -119,10 +119,16 @@ void LoadIdentificationList(MainView& view) {
       break;
     }
   }
-  if (!found.empty() && ReadIdentificationFile(found.c_str(), view.identificationList)) return;
-  std::string details = "Looked for ati3.dat in these places, in this order:\n" +
-                        platform::DescribeDataFileCandidates(kIdentificationFileName);
-  if (!found.empty()) details += "\n\n" + found + " exists but could not be read.";
+  if (!found.empty() && ReadIdentificationFile(found.c_str(), list)) return true;
+  *details = "Looked for ati3.dat in these places, in this order:\n" +
+             platform::DescribeDataFileCandidates(kIdentificationFileName);
+  if (!found.empty()) *details += "\n\n" + found + " exists but could not be read.";
+  return false;
+}
+
+void LoadIdentificationList(MainView& view) {
+  std::string details;
+  if (FindIdentificationList(view.identificationList, &details)) return;
   // Without the list no port can be recognised; the tool has nothing to do.
   view.ShowMessageBox("Ati3.dat missing !", nullptr, platform::kMbOk, details.c_str());
   std::exit(0);

@@ -1,6 +1,8 @@
 #pragma once
 // The identification list: the lines of ati3.dat that an "I3" answer is matched against.
 
+#include <string>
+
 namespace modem {
 
 class MainView;
@@ -21,6 +23,11 @@ struct IdentificationList {
 // link counts as what it points to) or unreadable (list left empty, count 0). The caller shows
 // "Ati3.dat missing !" and ends the process. Any thread; touches only list.
 [[nodiscard]] bool ReadIdentificationFile(const char* path, IdentificationList& list);
+
+// Fills list from the first "ati3.dat" found (see LoadIdentificationList). False when there is
+// none or it cannot be read; then *details says where it was looked for and, when one was found,
+// that it could not be read. Shows nothing. Any thread.
+[[nodiscard]] bool FindIdentificationList(IdentificationList& list, std::string* details);
 
 // Fills view.identificationList from the first "ati3.dat" found: the working directory, then
 // the configuration and data directories (platform/data_files.h; see ReadIdentificationFile).

@@ -38,6 +38,15 @@ bool SaveRegister(const char* reg) {
   return slot >= 0 && ReadSlot(slot);
 }
 
+bool ReadRegisterValue(int slot, char (&value)[kSnapshotSlotSize]) {
+  std::memset(value, 0, kSnapshotSlotSize);
+  if (slot < 0 || slot >= kSnapshotRegisters) return false;
+  char read[kReadValueSize] = {};
+  if (!ReadHexValue(kVendorRegisters[slot].readCommand, 1, read)) return false;
+  std::memcpy(value, read, std::strlen(read));
+  return true;
+}
+
 void TakeRegisterSnapshot() {
   for (int slot = 0; slot < kSnapshotRegisters; ++slot) {
     // A register whose test value could not be put back may still hold it: its read value is

@@ -39,6 +39,11 @@ extern RegisterSnapshot registerSnapshot;
 // UI thread; pumps messages for up to 3.1 s.
 bool SaveRegister(const char* reg);
 
+// Reads register `slot` (0..3) once more into value, leaving the snapshot as it is: after a run,
+// to see whether the modem holds what was read at detection. True with one or two hexadecimal
+// digits in value; false with value empty when no valid answer came. UI thread; up to 3.1 s.
+[[nodiscard]] bool ReadRegisterValue(int slot, char (&value)[kSnapshotSlotSize]);
+
 // The snapshot of a found modem: the reads of 18, 29, 2A and 20 in that order; the capture is
 // off again afterwards. UI thread; up to 12.4 s.
 void TakeRegisterSnapshot();

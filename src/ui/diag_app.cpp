@@ -21,6 +21,7 @@
 #include "ui/main_dialog.h"
 #include "ui/single_instance.h"
 #include "ui/port_listing.h"
+#include "ui/report_run.h"
 
 namespace ui {
 
@@ -133,8 +134,7 @@ int RunDiagApp(int argc, char** argv) {
     return kExitOk;
   }
   if (parsed.line.mode == RunMode::kReport) {
-    std::fputs("kalvex-modem-diag: --report is not available in this build yet\n", stderr);
-    return kExitTestFailed;
+    return RunReport(argc, argv, parsed.line);
   }
   PreferXWayland(argc, argv);
   const QByteArray problem = DisplayProblem(argc, argv);

@@ -1,0 +1,44 @@
+#include "diagnostics/report_steps.h"
+
+#include "modem/identification_list.h"
+#include "modem/register_snapshot.h"
+#include "modem/safe_state.h"
+
+namespace diagnostics {
+
+bool FindIdentificationList(modem::MainView& view, std::string* details) {
+  return modem::FindIdentificationList(view.identificationList, details);
+}
+
+std::vector<ReportRegister> SnapshotRegisters() {
+  std::vector<ReportRegister> registers;
+  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
+    ReportRegister reg{modem::kVendorRegisters[slot].name, {}};
+    if (modem::registerSnapshot.hasValue[slot]) reg.value = modem::registerSnapshot.values[slot];
+    registers.push_back(reg);
+  }
+  return registers;
+}
+
+std::optional<bool> CheckRegistersRestored(std::vector<RegisterDifference>* differing) {
+  // The check belongs to giving the modem back: a stopped run still says whether it worked.
+  modem::PutBackScope putBack;
+  if (modem::StopCutsWaits()) return std::nullopt;
+  bool allAgree = true;
+  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
+    // A register the tool could not read was never written either.
+    if (!modem::registerSnapshot.hasValue[slot]) continue;
+    char after[modem::kSnapshotSlotSize] = {};
+    (void)modem::ReadRegisterValue(slot, after);
+    if (modem::StopCutsWaits()) return std::nullopt;
+    const std::string before = modem::registerSnapshot.values[slot];
+    if (before == after) continue;
+    allAgree = false;
+    differing->push_back({modem::kVendorRegisters[slot].name, before, after});
+  }
+  return allAgree;
+}
+
+bool RunStopRequested() { return modem::StopRequested(); }
+
+}  // namespace diagnostics

@@ -1,0 +1,317 @@
+// The real program's --report against the simulated modem: every exit status from the situation
+// that gives it, the JSON document's documented fields, and the questions a report cannot ask.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <csignal>
+#include <sys/types.h>
+#include <cstdio>
+#include <string>
+
+#include "../../sim/modem_sim.h"
+#include "support/qt_app.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class Report : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(work.isValid());
+    ASSERT_TRUE(runtime.isValid());
+    env = QProcessEnvironment::systemEnvironment();
+    // Without a display and without Qt's platform: a GUI application would abort here.
+    for (const char* name : {"DISPLAY", "QT_QPA_PLATFORM", "WAYLAND_DISPLAY"}) env.remove(name);
+    for (int n = 1; n <= 9; ++n) env.remove(QStringLiteral("KALVEX_COM%1").arg(n));
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.insert("XDG_CONFIG_HOME", runtime.filePath("config"));
+    env.insert("XDG_DATA_DIRS", runtime.filePath("data"));
+  }
+
+  void StartModem(std::vector<sim::PortConfig> ports = {}) {
+    sim::Options options;  // empty ports: COM1 silent, COM3 modem
+    options.ports = std::move(ports);
+    std::string error;
+    ASSERT_TRUE(modem.Start(options, &error)) << error;
+    env.insert("KALVEX_COM_DIR", QString::fromStdString(modem.Directory()));
+  }
+
+  void CopyList() {
+    ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"),
+                            work.filePath("ati3.dat")));
+  }
+
+  void Start(const QStringList& arguments) {
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(work.path());
+    process.start(QStringLiteral(KALVEX_DIAG_BINARY), arguments);
+    ASSERT_TRUE(process.waitForStarted(10000));
+  }
+
+  // Waits for the end; the exit status, or -1 after a crash or a hang.
+  int Finish(int timeoutMs = 90000) {
+    if (!process.waitForFinished(timeoutMs)) {
+      process.kill();
+      process.waitForFinished(5000);
+      return -1;
+    }
+    out = process.readAllStandardOutput();
+    err = QString::fromLocal8Bit(process.readAllStandardError());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  }
+
+  [[nodiscard]] QJsonObject Document() const {
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(out, &parseError);
+    EXPECT_EQ(parseError.error, QJsonParseError::NoError) << out.toStdString();
+    return document.object();
+  }
+
+  [[nodiscard]] static QJsonObject Test(const QJsonObject& doc, const QString& name) {
+    for (const QJsonValue& test : doc["tests"].toArray())
+      if (test.toObject()["name"].toString() == name) return test.toObject();
+    ADD_FAILURE() << "no test " << name.toStdString();
+    return {};
+  }
+
+  testsupport::QtApp<QCoreApplication> qt{"report_run_test"};
+  QTemporaryDir work;
+  QTemporaryDir runtime;
+  sim::ModemSim modem;
+  QProcessEnvironment env;
+  QProcess process;
+  QByteArray out;
+  QString err;
+};
+
+// Every field docs/report.md lists, with its type, at every level.
+void ExpectDocumentedFields(const QJsonObject& doc) {
+  for (const char* field : {"tool", "version", "started", "identificationList"})
+    EXPECT_TRUE(doc[field].isString()) << field;
+  EXPECT_EQ(doc["tool"].toString(), "kalvex-modem-diag");
+  EXPECT_EQ(doc["version"].toString(), KALVEX_PROJECT_VERSION);
+  // ISO 8601 with milliseconds and the offset from UTC.
+  EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}([+-]\d\d:\d\d|Z)$)")
+                  .match(doc["started"].toString())
+                  .hasMatch())
+      << doc["started"].toString().toStdString();
+  EXPECT_TRUE(doc["portsTried"].isArray());
+  for (const QJsonValue& port : doc["portsTried"].toArray())
+    for (const char* field : {"port", "device", "verdict", "reason"})
+      EXPECT_TRUE(port.toObject()[field].isString()) << field;
+  EXPECT_TRUE(doc["modem"].isObject() || doc["modem"].isNull());
+  if (doc["modem"].isObject()) {
+    const QJsonObject found = doc["modem"].toObject();
+    for (const char* field : {"port", "device", "i3", "firmware", "country"})
+      EXPECT_TRUE(found[field].isString()) << field;
+    const QJsonArray registers = found["registers"].toArray();
+    ASSERT_EQ(registers.size(), 4);
+    const char* names[] = {"18", "29", "2A", "20"};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(registers[i].toObject()["register"].toString(), names[i]);
+      EXPECT_TRUE(registers[i].toObject()["value"].isString());
+    }
+  }
+  EXPECT_TRUE(doc["tests"].isArray());
+  for (const QJsonValue& value : doc["tests"].toArray()) {
+    const QJsonObject test = value.toObject();
+    for (const char* field : {"name", "outcome", "result"})
+      EXPECT_TRUE(test[field].isString()) << field;
+    EXPECT_TRUE(test["durationMs"].isDouble());
+    EXPECT_TRUE(test["skipReason"].isString() || test["skipReason"].isNull());
+    EXPECT_TRUE(test["firstFailure"].isObject() || test["firstFailure"].isNull());
+  }
+  EXPECT_TRUE(doc["modemRestored"].isBool() || doc["modemRestored"].isNull());
+  EXPECT_TRUE(doc["registersDiffering"].isArray());
+  EXPECT_TRUE(doc["exitStatus"].isDouble());
+}
+
+TEST_F(Report, DetectionOnlyFindsTheModemOnCom3AndExitsZero) {
+  StartModem();
+  CopyList();
+  Start({"--report", "--json"});
+  EXPECT_EQ(Finish(), 0) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  EXPECT_EQ(doc["exitStatus"].toInt(), 0);
+  EXPECT_EQ(doc["identificationList"].toString(), "read");
+  const QJsonObject found = doc["modem"].toObject();
+  EXPECT_EQ(found["port"].toString(), "COM3");
+  EXPECT_EQ(found["device"].toString(), QString::fromStdString(modem.Directory() + "/COM3"));
+  EXPECT_EQ(found["country"].toString().toStdString(), modem.State(3)->countryName);
+  char reg18[3];
+  std::snprintf(reg18, sizeof reg18, "%02X", unsigned(modem.State(3)->reg18));
+  EXPECT_EQ(found["registers"].toArray()[0].toObject()["value"].toString(), reg18);
+  EXPECT_TRUE(doc["tests"].toArray().isEmpty());
+  EXPECT_TRUE(doc["modemRestored"].isNull());  // nothing was written, nothing checked
+  const QJsonArray ports = doc["portsTried"].toArray();
+  ASSERT_FALSE(ports.isEmpty());
+  EXPECT_EQ(ports.last().toObject()["verdict"].toString(), "found");
+  // Standard error is no terminal here: no progress lines.
+  EXPECT_FALSE(err.contains("Probing")) << err.toStdString();
+}
+
+TEST_F(Report, BasicTestsPassPutTheModemBackAndTheSummaryIsPlainText) {
+  StartModem();
+  CopyList();
+  Start({"--report", "--tests", "basic"});
+  EXPECT_EQ(Finish(), 0) << out.toStdString() << err.toStdString();
+  EXPECT_TRUE(out.contains("Passed")) << out.toStdString();
+  EXPECT_TRUE(out.contains("exit status 0")) << out.toStdString();
+  EXPECT_FALSE(out.trimmed().startsWith('{'));
+  EXPECT_FALSE(modem.State(3)->dataMode);
+}
+
+TEST_F(Report, AFailingTestExitsOneWithTheDialogsResultText) {
+  sim::Faults faults;
+  faults.muteCommands = {"I2"};
+  StartModem({{1, sim::PortKind::kSilent, {}}, {3, sim::PortKind::kModem, faults}});
+  CopyList();
+  Start({"--report", "--tests", "basic", "--json"});
+  EXPECT_EQ(Finish(), 1) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  const QJsonObject basic = Test(doc, "basic-function");
+  EXPECT_EQ(basic["outcome"].toString(), "failed");
+  EXPECT_EQ(basic["result"].toString(), "Failure");
+  EXPECT_GE(basic["durationMs"].toInt(), 3000);  // the unanswered "I2" waited its 3 s
+  EXPECT_EQ(Test(doc, "digital-loopback")["result"].toString(), "Passed");
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(true));
+  EXPECT_EQ(doc["exitStatus"].toInt(), 1);
+}
+
+TEST_F(Report, SpeakerAndLineTestsAreSkippedWithAReasonWithoutATerminalOrAnswer) {
+  StartModem();
+  CopyList();
+  Start({"--report", "--tests", "speaker,line", "--json"});
+  // Standard input is a pipe nobody writes to: a report that asked would hang here.
+  EXPECT_EQ(Finish(30000), 1) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  for (const char* name : {"speaker", "line"}) {
+    const QJsonObject test = Test(doc, name);
+    EXPECT_EQ(test["outcome"].toString(), "skipped") << name;
+    EXPECT_EQ(test["result"].toString(), "") << name;
+    EXPECT_TRUE(test["skipReason"].toString().contains("terminal")) << name;
+  }
+  EXPECT_TRUE(Test(doc, "speaker")["skipReason"].toString().contains("--answer-speaker"));
+  EXPECT_TRUE(Test(doc, "line")["skipReason"].toString().contains("--line-connected"));
+  EXPECT_FALSE(modem.State(3)->buzz);
+  EXPECT_FALSE(modem.State(3)->offHook);
+}
+
+TEST_F(Report, AnswerOptionsRunTheSpeakerAndLineTests) {
+  StartModem();
+  CopyList();
+  Start({"--report", "--tests", "speaker,line", "--answer-speaker", "yes", "--line-connected",
+         "no", "--json"});
+  EXPECT_EQ(Finish(), 0) << err.toStdString();
+  const QJsonObject doc = Document();
+  EXPECT_EQ(Test(doc, "speaker")["result"].toString(), "Passed");
+  EXPECT_EQ(Test(doc, "line")["result"].toString(), "Passed");  // the dial ends in NO CARRIER
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(true));
+  EXPECT_FALSE(modem.State(3)->offHook);
+}
+
+TEST_F(Report, NoModemExitsTwo) {
+  StartModem({{1, sim::PortKind::kSilent, {}}, {3, sim::PortKind::kForeign, {}}});
+  CopyList();
+  Start({"--report", "--json"});
+  EXPECT_EQ(Finish(), 2) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  EXPECT_TRUE(doc["modem"].isNull());
+  EXPECT_EQ(doc["exitStatus"].toInt(), 2);
+  // The dialogs' "Can not find..." box is not printed: the document says it.
+  EXPECT_FALSE(err.contains("Can not find")) << err.toStdString();
+}
+
+TEST_F(Report, AMissingListExitsThreeNamingThePlacesAndTouchesNoPort) {
+  StartModem();
+  Start({"--report", "--json"});
+  EXPECT_EQ(Finish(), 3);
+  EXPECT_TRUE(err.contains("ati3.dat")) << err.toStdString();
+  EXPECT_TRUE(err.contains(runtime.filePath("config"))) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  EXPECT_EQ(doc["identificationList"].toString(), "missing");
+  for (const sim::Event& event : modem.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
+}
+
+TEST_F(Report, ARegisterTheModemWillNotTakeBackExitsFour) {
+  // The write-back of register 18's power-on value goes unanswered and is not carried out.
+  sim::ModemSim probe;
+  ASSERT_TRUE(probe.Start({}));
+  char command[32];
+  std::snprintf(command, sizeof command, "%%T21,18,%02X", unsigned(probe.State(3)->reg18));
+  probe.Stop();
+  sim::Faults faults;
+  faults.muteCommands = {command};
+  StartModem({{3, sim::PortKind::kModem, faults}});
+  CopyList();
+  Start({"--report", "--tests", "basic", "--json"});
+  EXPECT_EQ(Finish(), 4) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(false));
+  const QJsonArray differing = doc["registersDiffering"].toArray();
+  ASSERT_EQ(differing.size(), 1);
+  EXPECT_EQ(differing[0].toObject()["register"].toString(), "18");
+  EXPECT_EQ(differing[0].toObject()["after"].toString(), "00");  // the test value stayed
+  EXPECT_EQ(doc["exitStatus"].toInt(), 4);
+}
+
+TEST_F(Report, ABadTestNameIsAUsageErrorWithStatus64) {
+  StartModem();
+  CopyList();
+  Start({"--report", "--tests", "basic,loud"});
+  EXPECT_EQ(Finish(), 64);
+  EXPECT_TRUE(out.isEmpty());
+  EXPECT_TRUE(err.contains("loud")) << err.toStdString();
+  for (const sim::Event& event : modem.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
+}
+
+TEST_F(Report, SigintDuringALoopbackPutsTheModemBackAndExits130) {
+  StartModem();
+  CopyList();
+  const sim::PortState before = *modem.State(3);
+  Start({"--report", "--tests", "basic", "--json"});
+  ASSERT_TRUE(modem.WaitForEvent("COM3", "state", "mode=data", 30s).has_value());
+  ASSERT_EQ(::kill(pid_t(process.processId()), SIGINT), 0);
+  EXPECT_EQ(Finish(), 130) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  EXPECT_EQ(doc["exitStatus"].toInt(), 130);
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(true));
+  const sim::PortState after = *modem.State(3);
+  EXPECT_FALSE(after.dataMode);
+  EXPECT_EQ(after.reg18, before.reg18);
+  EXPECT_EQ(after.reg29, before.reg29);
+  EXPECT_EQ(after.reg2A, before.reg2A);
+  EXPECT_EQ(after.reg20, before.reg20);
+  EXPECT_EQ(after.countryCode, before.countryCode);
+}
+
+TEST_F(Report, SigtermExits143) {
+  StartModem();
+  CopyList();
+  Start({"--report", "--tests", "basic"});
+  ASSERT_TRUE(modem.WaitForEvent("COM3", "state", "reg18=00", 30s).has_value());
+  process.terminate();
+  EXPECT_EQ(Finish(), 143) << err.toStdString();
+  EXPECT_TRUE(out.contains("exit status 143")) << out.toStdString();
+}
+
+}  // namespace
