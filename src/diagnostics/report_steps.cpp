@@ -1,5 +1,7 @@
 #include "diagnostics/report_steps.h"
 
+#include "modem/transaction.h"
+
 #include "modem/identification_list.h"
 #include "modem/register_snapshot.h"
 #include "modem/safe_state.h"
@@ -40,5 +42,14 @@ std::optional<bool> CheckRegistersRestored(std::vector<RegisterDifference>* diff
 }
 
 bool RunStopRequested() { return modem::StopRequested(); }
+
+std::optional<FailedCommand> FirstTimeOutBetween(int64_t fromMs, int64_t toMs) {
+  for (const modem::TimeOut& timeOut : modem::TimeOuts()) {
+    if (timeOut.ms >= fromMs && timeOut.ms <= toMs) {
+      return FailedCommand{timeOut.command, timeOut.lastLine};
+    }
+  }
+  return std::nullopt;
+}
 
 }  // namespace diagnostics

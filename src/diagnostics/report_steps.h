@@ -3,6 +3,7 @@
 // identification list without its message box, the register snapshot as read, the check that the
 // modem holds it again after the runs, and whether a stop was asked for. UI thread.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ namespace diagnostics {
 // counts, its "after" empty) in *differing; nullopt when the put-back was abandoned, so nothing
 // was read. Not cut short by a stop request. Up to about 12.4 s against a silent modem.
 [[nodiscard]] std::optional<bool> CheckRegistersRestored(std::vector<RegisterDifference>* differing);
+
+// The first command that timed out at or after fromMs and at or before toMs (platform::NowMs()
+// times), with the last line that came back meanwhile; nullopt when none did.
+struct FailedCommand {
+  std::string command;
+  std::string response;
+};
+[[nodiscard]] std::optional<FailedCommand> FirstTimeOutBetween(int64_t fromMs, int64_t toMs);
 
 // True once a stop was asked for (StopRun); sticky.
 [[nodiscard]] bool RunStopRequested();

@@ -68,6 +68,16 @@ bool SameIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
+constexpr size_t kMaxTimeOuts = 64;
+std::vector<TimeOut> timeOuts;
+
+void NoteTimeOut(const char* command) {
+  if (timeOuts.size() >= kMaxTimeOuts) return;
+  char lastLine[80];
+  serial::ttyPort.CopyLastLine(lastLine);
+  timeOuts.push_back({platform::NowMs(), command, lastLine});
+}
+
 }  // namespace
 
 int OpenComPort(int portNumber) {
@@ -95,8 +105,13 @@ int SendModemCommand(const char* text, int addPrefix) {
   return serial::ttyPort.Write(buffer, length);
 }
 
+const std::vector<TimeOut>& TimeOuts() { return timeOuts; }
+
+void ClearTimeOuts() { timeOuts.clear(); }
+
 int Transact(const char* command, const char* expected, int timeoutSeconds, int addPrefix) {
   if (StopCutsWaits()) return kTimedOut;
+  serial::ttyPort.ClearLastLine();
   serial::ttyPort.ClearExpected();
   serial::ttyPort.AddExpected(expected);
   serial::responseCapture.captureLineCount.store(0);
@@ -105,8 +120,10 @@ int Transact(const char* command, const char* expected, int timeoutSeconds, int 
   (void)SendModemCommand(command, addPrefix);
   std::string awaited;
   if (serial::ProgramTranscript().IsOpen()) awaited = "\"" + std::string(expected) + "\"";
-  return AwaitMatch(platform::NowMs() + int64_t{timeoutSeconds} * 1000, timeoutSeconds,
-                    awaited.c_str());
+  int result = AwaitMatch(platform::NowMs() + int64_t{timeoutSeconds} * 1000, timeoutSeconds,
+                          awaited.c_str());
+  if (result == kTimedOut && !StopCutsWaits()) NoteTimeOut(command);
+  return result;
 }
 
 int IdentifyModem(const char (*list)[80], int count) {

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 namespace modem {
 
 inline constexpr int kSeen = 0;
@@ -47,6 +51,19 @@ class CaptureScope {
 // either way it returns 100 ms after that moment. The deadline counts from the end of the write.
 [[nodiscard]] int Transact(const char* command, const char* expected, int timeoutSeconds,
                            int addPrefix);
+
+// A transaction that timed out: when, the command, and the last line that came back meanwhile
+// (empty when none did).
+struct TimeOut {
+  int64_t ms = 0;  // platform::NowMs() at the time-out
+  std::string command;
+  std::string lastLine;
+};
+
+// The time-outs since ClearTimeOuts, oldest first; at most the first 64 are kept. A wait cut
+// short by a stop request is not one. UI thread.
+[[nodiscard]] const std::vector<TimeOut>& TimeOuts();
+void ClearTimeOuts();
 
 // Sends "I3" and waits up to 4 s for a line holding any of the first count lines of list.
 // An empty list matches nothing: kTimedOut at once, nothing sent.

@@ -200,6 +200,9 @@ void TtyPort::EndLine() {
   // Only queued here: the UI thread writes the file.
   ProgramTranscript().Received(comName_, std::string_view(lineBuf, linePos));
   std::lock_guard lock(receiveMutex_);
+  size_t kept = std::min<size_t>(linePos, sizeof lastLine_ - 1);
+  std::memcpy(lastLine_, lineBuf, kept);
+  lastLine_[kept] = '\0';
   if (matched.load()) return;
   if (responseCapture.captureEnabled.load()) {
     int16_t count = responseCapture.captureLineCount.load();
@@ -234,5 +237,15 @@ void TtyPort::ClearExpected() {
 }
 
 int TtyPort::IsMatched() const { return matched.load(); }
+
+void TtyPort::CopyLastLine(char (&out)[80]) {
+  std::lock_guard lock(receiveMutex_);
+  std::memcpy(out, lastLine_, sizeof out);
+}
+
+void TtyPort::ClearLastLine() {
+  std::lock_guard lock(receiveMutex_);
+  lastLine_[0] = '\0';
+}
 
 }  // namespace serial

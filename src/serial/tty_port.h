@@ -76,6 +76,10 @@ class TtyPort {
   void ClearExpected();
   // UI thread: 1 once a line holding an expected text has ended since the last AddExpected.
   [[nodiscard]] int IsMatched() const;
+  // UI thread: the last line that ended since ClearLastLine (at most 79 characters; empty when
+  // none did), for saying what came back instead of an expected text.
+  void CopyLastLine(char (&out)[80]);
+  void ClearLastLine();
 
   platform::SerialDevice handle;
   std::atomic<int> connected{0};
@@ -96,6 +100,7 @@ class TtyPort {
   void EndLine();
 
   std::mutex receiveMutex_;
+  char lastLine_[80] = {};  // guarded by receiveMutex_
   bool inTerminatorRun_ = false;  // carried across chunks: a CR LF split by a read ends one line
   bool closing_ = false;          // UI thread only: a Close is waiting for its reader
   // Written by the UI thread only while no reader runs (Open), read by the reader for the

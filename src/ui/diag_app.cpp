@@ -134,7 +134,7 @@ int RunDiagApp(int argc, char** argv) {
     return kExitOk;
   }
   if (parsed.line.mode == RunMode::kReport) {
-    return RunReport(argc, argv, parsed.line);
+    return RunReport(argc, argv, parsed.line, startMs);
   }
   PreferXWayland(argc, argv);
   const QByteArray problem = DisplayProblem(argc, argv);

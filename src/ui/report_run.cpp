@@ -151,14 +151,23 @@ class TerminalView final : public diagnostics::MainView,
   std::map<int, bool> enabled_;
 };
 
-ReportTest MakeTest(const char* name, const std::string& resultText, int64_t durationMs) {
+// A test that ran from startMs to endMs; a failed one names the first command that timed out
+// meanwhile and what came back instead.
+ReportTest MakeTest(const char* name, const std::string& resultText, int64_t startMs,
+                    int64_t endMs) {
   ReportTest test;
   test.name = name;
   test.resultText = resultText;
-  test.durationMs = durationMs < 0 ? 0 : durationMs;
+  test.durationMs = endMs < startMs ? 0 : endMs - startMs;
   const bool passed = resultText == diagnostics::kResultPassed ||
                       resultText == diagnostics::kResultPassedAfterRetry;
   test.outcome = passed ? TestOutcome::kPassed : TestOutcome::kFailed;
+  if (!passed) {
+    if (auto failed = diagnostics::FirstTimeOutBetween(startMs, endMs)) {
+      test.failedCommand = failed->command;
+      test.failedResponse = failed->response;
+    }
+  }
   return test;
 }
 
@@ -185,11 +194,11 @@ void RunBasic(TerminalView& view, ReportResult& result) {
   const int64_t basicEnd = view.ChangedMs(ids::kBasicResult);
   const int64_t digitalEnd = view.ChangedMs(ids::kDigitalResult);
   const int64_t analogEnd = view.ChangedMs(ids::kAnalogResult);
-  result.tests.push_back(MakeTest("basic-function", view.Text(ids::kBasicResult), basicEnd - start));
+  result.tests.push_back(MakeTest("basic-function", view.Text(ids::kBasicResult), start, basicEnd));
   result.tests.push_back(
-      MakeTest("digital-loopback", view.Text(ids::kDigitalResult), digitalEnd - basicEnd));
+      MakeTest("digital-loopback", view.Text(ids::kDigitalResult), basicEnd, digitalEnd));
   result.tests.push_back(
-      MakeTest("analog-loopback", view.Text(ids::kAnalogResult), analogEnd - digitalEnd));
+      MakeTest("analog-loopback", view.Text(ids::kAnalogResult), digitalEnd, analogEnd));
 }
 
 void RunSpeaker(TerminalView& view, const CommandLine& line, ReportResult& result) {
@@ -207,7 +216,7 @@ void RunSpeaker(TerminalView& view, const CommandLine& line, ReportResult& resul
   const int64_t start = platform::NowMs();
   diagnostics::RunSpeakerTest(view, view);
   result.tests.push_back(
-      MakeTest("speaker", view.Text(ids::kSpeakerResult), platform::NowMs() - start));
+      MakeTest("speaker", view.Text(ids::kSpeakerResult), start, platform::NowMs()));
 }
 
 void RunLine(TerminalView& view, const CommandLine& line, ReportResult& result) {
@@ -227,7 +236,7 @@ void RunLine(TerminalView& view, const CommandLine& line, ReportResult& result) 
   const int64_t start = platform::NowMs();
   platform::DelayPumping(kLineStartPauseMs);
   diagnostics::RunLineTestSequence(view, view);
-  result.tests.push_back(MakeTest("line", view.Text(ids::kLineResult), platform::NowMs() - start));
+  result.tests.push_back(MakeTest("line", view.Text(ids::kLineResult), start, platform::NowMs()));
 }
 
 void FillModem(const TerminalView& view, ReportResult& result) {
@@ -264,12 +273,19 @@ void Output(const ReportResult& result, bool json) {
 
 }  // namespace
 
-int RunReport(int argc, char** argv, const CommandLine& line) {
+int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(KALVEX_VERSION));
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
   if (!ClaimSingleInstance(instance, false)) return 1;
+  std::string transcriptError;
+  if (!line.transcriptPath.empty() &&
+      !diagnostics::OpenTranscript(line.transcriptPath.c_str(), startMs, &transcriptError)) {
+    platform::WriteStandardError("kalvex-modem-diag: cannot write the transcript " +
+                                 line.transcriptPath + ": " + transcriptError + "\n");
+    return 1;
+  }
   platform::AttachUiWakeup();
 
   int stoppedBy = 0;

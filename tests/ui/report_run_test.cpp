@@ -163,6 +163,24 @@ TEST_F(Report, DetectionOnlyFindsTheModemOnCom3AndExitsZero) {
   EXPECT_FALSE(err.contains("Probing")) << err.toStdString();
 }
 
+// The report keeps a transcript as the dialogs do: every command it sent, in order, with the
+// "I3" line found among what came back, and the found modem's I3 line in the document.
+TEST_F(Report, TranscriptRecordsTheDetectionsCommands) {
+  StartModem();
+  CopyList();
+  const QString transcript = work.filePath("modem.log");
+  Start({"--report", "--json", "--transcript", transcript});
+  EXPECT_EQ(Finish(), 0) << err.toStdString();
+  QFile file(transcript);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString text = QString::fromLatin1(file.readAll());
+  EXPECT_TRUE(text.contains(" COM3 > at&FZ\\r\\n")) << text.toStdString();
+  EXPECT_TRUE(text.contains(" COM3 < " + QString::fromLatin1(sim::kModemIdentification.data())))
+      << text.toStdString();
+  EXPECT_EQ(Document()["modem"].toObject()["i3"].toString(),
+            QString::fromLatin1(sim::kModemIdentification.data()));
+}
+
 TEST_F(Report, BasicTestsPassPutTheModemBackAndTheSummaryIsPlainText) {
   StartModem();
   CopyList();
@@ -187,7 +205,12 @@ TEST_F(Report, AFailingTestExitsOneWithTheDialogsResultText) {
   EXPECT_EQ(basic["outcome"].toString(), "failed");
   EXPECT_EQ(basic["result"].toString(), "Failure");
   EXPECT_GE(basic["durationMs"].toInt(), 3000);  // the unanswered "I2" waited its 3 s
+  // The muted command is echoed, so its echo is the last line that came back.
+  const QJsonObject failure = basic["firstFailure"].toObject();
+  EXPECT_EQ(failure["command"].toString(), "I2");
+  EXPECT_EQ(failure["response"].toString(), "atI2");
   EXPECT_EQ(Test(doc, "digital-loopback")["result"].toString(), "Passed");
+  EXPECT_TRUE(Test(doc, "digital-loopback")["firstFailure"].isNull());
   EXPECT_EQ(doc["modemRestored"], QJsonValue(true));
   EXPECT_EQ(doc["exitStatus"].toInt(), 1);
 }
@@ -234,6 +257,16 @@ TEST_F(Report, NoModemExitsTwo) {
   ExpectDocumentedFields(doc);
   EXPECT_TRUE(doc["modem"].isNull());
   EXPECT_EQ(doc["exitStatus"].toInt(), 2);
+  // Each port tried has its verdict, in the order tried: 3, 4, 2, 1, 5, 6.
+  const QJsonArray ports = doc["portsTried"].toArray();
+  ASSERT_EQ(ports.size(), 6);
+  const char* const expected[][2] = {{"COM3", "not-listed"},     {"COM4", "no-such-device"},
+                                     {"COM2", "no-such-device"}, {"COM1", "no-answer"},
+                                     {"COM5", "no-such-device"}, {"COM6", "no-such-device"}};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(ports[i].toObject()["port"].toString(), expected[i][0]);
+    EXPECT_EQ(ports[i].toObject()["verdict"].toString(), expected[i][1]);
+  }
   // The dialogs' "Can not find..." box is not printed: the document says it.
   EXPECT_FALSE(err.contains("Can not find")) << err.toStdString();
 }
