@@ -70,15 +70,16 @@ constexpr ControlRow kWelcomeRows[] = {
      "This diagnostic tool will detect your modem and test its functionality, click \"Ok\" to "
      "continue or  \"Cancel\" to leave the modem diagnostic.",
      25, 60, 164, 27},
-    {kNoId, ControlKind::kLabelLeft, "This diagnostic tool is not for PCMCIA modems.", 27, 89, 149, 8},
+    {kNoId, ControlKind::kLabelLeft, "This diagnostic tool is not for PCMCIA modems.", 27, 89, 149,
+     8},
     {kNoId, ControlKind::kImage, kLogoBitmap, 60, 16, 89, 31},
 };
 
 constexpr ControlRow kVoicePromptRows[] = {
     {ids::kVoiceYes, ControlKind::kPushButton, "&Yes", 28, 68, 50, 14},
     {ids::kVoiceNo, ControlKind::kPushButton, "&No", 152, 68, 50, 14},
-    {kNoId, ControlKind::kLabelLeft, "Did you hear a buzzing sound come from your Laptop speakers?", 18,
-     28, 203, 8},
+    {kNoId, ControlKind::kLabelLeft, "Did you hear a buzzing sound come from your Laptop speakers?",
+     18, 28, 203, 8},
     {ids::kVoiceCounter, ControlKind::kCentredText, "", 79, 46, 65, 8},
 };
 
@@ -102,23 +103,45 @@ constexpr platform::ControlName kLineTestNames[] = {
 
 }  // namespace
 
-const platform::DialogTemplate kMainDialogTemplate = {
-    ids::kMainDialogTemplate, "Kalvex Internal Modem Diagnostics Tool", 272, 210,
-    platform::DialogStyle::kMainWindow, kMainRows, static_cast<int>(std::size(kMainRows)),
-    kMainNames, static_cast<int>(std::size(kMainNames))};
+const platform::DialogTemplate kMainDialogTemplate = {ids::kMainDialogTemplate,
+                                                      "Kalvex Internal Modem Diagnostics Tool",
+                                                      272,
+                                                      210,
+                                                      platform::DialogStyle::kMainWindow,
+                                                      kMainRows,
+                                                      static_cast<int>(std::size(kMainRows)),
+                                                      kMainNames,
+                                                      static_cast<int>(std::size(kMainNames))};
 
 const platform::DialogTemplate kWelcomeDialogTemplate = {
-    ids::kWelcomeTemplate, "Welcome to Kalvex Internal Modem Diagnostics", 204, 133,
-    platform::DialogStyle::kModal, kWelcomeRows, static_cast<int>(std::size(kWelcomeRows))};
+    ids::kWelcomeTemplate,
+    "Welcome to Kalvex Internal Modem Diagnostics",
+    204,
+    133,
+    platform::DialogStyle::kModal,
+    kWelcomeRows,
+    static_cast<int>(std::size(kWelcomeRows))};
 
 const platform::DialogTemplate kVoicePromptDialogTemplate = {
-    ids::kVoicePromptTemplate, "Voice ?", 242, 93, platform::DialogStyle::kModal,
-    kVoicePromptRows, static_cast<int>(std::size(kVoicePromptRows)), kVoicePromptNames,
+    ids::kVoicePromptTemplate,
+    "Voice ?",
+    242,
+    93,
+    platform::DialogStyle::kModal,
+    kVoicePromptRows,
+    static_cast<int>(std::size(kVoicePromptRows)),
+    kVoicePromptNames,
     static_cast<int>(std::size(kVoicePromptNames))};
 
 const platform::DialogTemplate kLineTestDialogTemplate = {
-    ids::kLineTestTemplate, "Line/DAA Test", 276, 87, platform::DialogStyle::kModal, kLineTestRows,
-    static_cast<int>(std::size(kLineTestRows)), kLineTestNames,
+    ids::kLineTestTemplate,
+    "Line/DAA Test",
+    276,
+    87,
+    platform::DialogStyle::kModal,
+    kLineTestRows,
+    static_cast<int>(std::size(kLineTestRows)),
+    kLineTestNames,
     static_cast<int>(std::size(kLineTestNames))};
 
 }  // namespace resources

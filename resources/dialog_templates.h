@@ -12,8 +12,8 @@ extern const platform::DialogTemplate kVoicePromptDialogTemplate;  // 130
 extern const platform::DialogTemplate kLineTestDialogTemplate;     // 132
 
 // Qt resource paths; the resource library registers them at start-up.
-inline constexpr char kLogoBitmap[] = ":/kalvex/logo129.bmp";  // 134 x 50, 8 bpp, palette
-inline constexpr char kAppIcon[] = ":/kalvex/icon128.ico";     // 32 x 32 and 16 x 16, 16 colours
-inline constexpr char kLineTestIcon[] = ":/kalvex/icon68.ico"; // 32 x 32, 16 colours
+inline constexpr char kLogoBitmap[] = ":/kalvex/logo129.bmp";   // 134 x 50, 8 bpp, palette
+inline constexpr char kAppIcon[] = ":/kalvex/icon128.ico";      // 32 x 32 and 16 x 16, 16 colours
+inline constexpr char kLineTestIcon[] = ":/kalvex/icon68.ico";  // 32 x 32, 16 colours
 
 }  // namespace resources

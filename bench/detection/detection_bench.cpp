@@ -32,7 +32,8 @@ class BenchView final : public modem::MainView {
   void Beep() override {
     auto start = std::chrono::steady_clock::now();
     platform::Beep(1000, 100);
-    beepMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    beepMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   }
   [[nodiscard]] QWidget* Window() override { return nullptr; }
   double beepMs = 0;
@@ -73,7 +74,8 @@ void BM_DetectModemOnCom3(benchmark::State& state) {
     size_t from = sim.Events().size();
     auto start = std::chrono::steady_clock::now();
     modem::DetectModem(view);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     state.SetIterationTime(ms / 1000.0);
     state.PauseTiming();
     if (view.detectedPort != 3) state.SkipWithError("modem not found on COM3");

@@ -106,9 +106,8 @@ class WelcomeObserver : public QObject {
     auto* welcome = qobject_cast<ui::WelcomeDialog*>(watched);
     if (!welcome || event->type() != QEvent::Paint || pressed_) return false;
     pressed_ = true;
-    QTimer::singleShot(0, welcome, [welcome] {
-      qobject_cast<QPushButton*>(welcome->Item(1))->click();
-    });
+    QTimer::singleShot(0, welcome,
+                       [welcome] { qobject_cast<QPushButton*>(welcome->Item(1))->click(); });
     if (std::strcmp(std::getenv(kModeVariable), "detection") == 0) {
       DriveDetection();
     } else {
@@ -218,11 +217,13 @@ int main(int argc, char** argv) {
       !Measure(self, "loopback", work.path(), {sim::PortConfig{}}, runs, loopback)) {
     return 1;
   }
-  std::printf("quit during a detection's silent-port wait to process exit: median %.0f ms, "
-              "min %.0f ms, max %.0f ms (%d runs; target < 500 ms)\n",
-              detection.Median(), detection.ms.front(), detection.ms.back(), runs);
-  std::printf("quit during a loopback test to process exit, modem put back: median %.0f ms, "
-              "min %.0f ms, max %.0f ms (%d runs; target < 2000 ms)\n",
-              loopback.Median(), loopback.ms.front(), loopback.ms.back(), runs);
+  std::printf(
+      "quit during a detection's silent-port wait to process exit: median %.0f ms, "
+      "min %.0f ms, max %.0f ms (%d runs; target < 500 ms)\n",
+      detection.Median(), detection.ms.front(), detection.ms.back(), runs);
+  std::printf(
+      "quit during a loopback test to process exit, modem put back: median %.0f ms, "
+      "min %.0f ms, max %.0f ms (%d runs; target < 2000 ms)\n",
+      loopback.Median(), loopback.ms.front(), loopback.ms.back(), runs);
   return detection.Median() < 500 && loopback.Median() < 2000 ? 0 : 2;
 }

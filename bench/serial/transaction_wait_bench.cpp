@@ -69,8 +69,8 @@ int main(int argc, char** argv) {
     latencies.push_back(std::max(0.0, seenAt - sentAt.load()) / 1000.0);
   }
   std::printf("match latency: median %.3f ms, p99 %.3f ms, max %.3f ms (%d samples)\n",
-              Percentile(latencies, 0.5), Percentile(latencies, 0.99),
-              Percentile(latencies, 1.0), samples);
+              Percentile(latencies, 0.5), Percentile(latencies, 0.99), Percentile(latencies, 1.0),
+              samples);
 
   // CPU while a transaction waits out its 3 s.
   double cpuBefore = ThreadCpuMs();
@@ -78,8 +78,10 @@ int main(int argc, char** argv) {
   int result = modem::Transact("&FZ", "NEVER", 3, 1);
   double cpuMs = ThreadCpuMs() - cpuBefore;
   int64_t wallMs = platform::NowMs() - wallBefore;
-  std::printf("timed-out transaction: result %d after %lld ms, UI-thread CPU %.2f ms (%.3f%% of the wall time)\n",
-              result, static_cast<long long>(wallMs), cpuMs, 100.0 * cpuMs / static_cast<double>(wallMs));
+  std::printf(
+      "timed-out transaction: result %d after %lld ms, UI-thread CPU %.2f ms (%.3f%% of the wall "
+      "time)\n",
+      result, static_cast<long long>(wallMs), cpuMs, 100.0 * cpuMs / static_cast<double>(wallMs));
   serial::ttyPort.Close();
   return 0;
 }

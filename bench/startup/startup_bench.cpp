@@ -71,9 +71,8 @@ class Observer : public QObject {
       if (!detect_) Report("painted");
       if (!pressed_) {
         pressed_ = true;
-        QTimer::singleShot(0, welcome, [welcome] {
-          qobject_cast<QPushButton*>(welcome->Item(1))->click();
-        });
+        QTimer::singleShot(0, welcome,
+                           [welcome] { qobject_cast<QPushButton*>(welcome->Item(1))->click(); });
         PollForModem();
       }
     }
@@ -171,9 +170,10 @@ int main(int argc, char** argv) {
     times.push_back(ms);
   }
   std::sort(times.begin(), times.end());
-  std::printf("start-up to welcome dialog painted: median %.1f ms, min %.1f ms, max %.1f ms "
-              "(%d runs; target < 300 ms)\n",
-              times[times.size() / 2], times.front(), times.back(), runs);
+  std::printf(
+      "start-up to welcome dialog painted: median %.1f ms, min %.1f ms, max %.1f ms "
+      "(%d runs; target < 300 ms)\n",
+      times[times.size() / 2], times.front(), times.back(), runs);
 
   sim::ModemSim modem;
   sim::Options options;  // COM1 silent, COM3 modem
@@ -189,9 +189,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double peakMb = std::atof(report.c_str()) / 1024.0;
-  std::printf("peak memory (VmHWM) through a detection: %.1f MB (start to modem found: %.0f ms; "
-              "target < 60 MB)\n",
-              peakMb, ms);
+  std::printf(
+      "peak memory (VmHWM) through a detection: %.1f MB (start to modem found: %.0f ms; "
+      "target < 60 MB)\n",
+      peakMb, ms);
   const bool met = times[times.size() / 2] < 300 && peakMb < 60;
   return met ? 0 : 2;
 }

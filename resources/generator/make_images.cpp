@@ -33,8 +33,20 @@ constexpr QRgb kIconPalette[16] = {
     qRgb(128, 128, 128), qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(255, 255, 0),
     qRgb(0, 0, 255),     qRgb(255, 0, 255), qRgb(0, 255, 255), qRgb(255, 255, 255),
 };
-enum IconColour { kBlack = 0, kMaroon = 1, kGreen = 2, kNavy = 4, kTeal = 6, kSilver = 7,
-                  kGray = 8, kRed = 9, kLime = 10, kYellow = 11, kBlue = 12, kWhite = 15 };
+enum IconColour {
+  kBlack = 0,
+  kMaroon = 1,
+  kGreen = 2,
+  kNavy = 4,
+  kTeal = 6,
+  kSilver = 7,
+  kGray = 8,
+  kRed = 9,
+  kLime = 10,
+  kYellow = 11,
+  kBlue = 12,
+  kWhite = 15
+};
 
 QColor C(IconColour c) { return QColor::fromRgb(kIconPalette[c]); }
 
@@ -76,7 +88,8 @@ QByteArray LogoBmp() {
     // A signal wave under the name.
     QPainterPath wave;
     wave.moveTo(10, 41);
-    for (int x = 10; x <= 124; x += 19) wave.quadTo(x + 5, 34, x + 9.5, 41), wave.quadTo(x + 14, 48, x + 19, 41);
+    for (int x = 10; x <= 124; x += 19)
+      wave.quadTo(x + 5, 34, x + 9.5, 41), wave.quadTo(x + 14, 48, x + 19, 41);
     p.setPen(QPen(QColor::fromRgb(kLogoLettering), 2.2));
     p.drawPath(wave);
   }
@@ -223,16 +236,16 @@ QImage ModemIcon(int size, bool smooth = false) {
   p.scale(size / 32.0, size / 32.0);
   p.setPen(QPen(C(kBlack), 1));
   p.setBrush(C(kSilver));
-  p.drawRect(2, 15, 27, 12);       // case
+  p.drawRect(2, 15, 27, 12);  // case
   p.setBrush(C(kGray));
-  p.drawRect(2, 23, 27, 4);        // front panel
+  p.drawRect(2, 23, 27, 4);  // front panel
   p.setPen(Qt::NoPen);
   p.setBrush(C(kLime));
   p.drawRect(5, 24, 3, 2);
   p.setBrush(C(kRed));
   p.drawRect(10, 24, 3, 2);
   p.setBrush(C(kWhite));
-  p.drawRect(3, 16, 25, 1);        // highlight on the top edge
+  p.drawRect(3, 16, 25, 1);  // highlight on the top edge
   // Handset: two ear pieces joined by a bar, over the case top.
   p.setPen(QPen(C(kBlack), 1));
   p.setBrush(C(kYellow));
@@ -241,19 +254,19 @@ QImage ModemIcon(int size, bool smooth = false) {
           << QPoint(27, 12) << QPoint(21, 12) << QPoint(21, 9) << QPoint(10, 9) << QPoint(10, 12);
   p.drawPolygon(handset);
   p.setBrush(C(kYellow));
-  p.drawRect(12, 10, 7, 4);        // cradle button
+  p.drawRect(12, 10, 7, 4);  // cradle button
   return art;
 }
 
 void Computer(QPainter& p, int x) {
   p.setPen(QPen(C(kBlack), 1));
   p.setBrush(C(kSilver));
-  p.drawRect(x, 6, 10, 9);         // monitor
+  p.drawRect(x, 6, 10, 9);  // monitor
   p.setBrush(C(kTeal));
-  p.drawRect(x + 2, 8, 6, 5);      // screen
+  p.drawRect(x + 2, 8, 6, 5);  // screen
   p.setBrush(C(kSilver));
-  p.drawRect(x + 3, 15, 4, 2);     // neck
-  p.drawRect(x - 1, 17, 12, 4);    // base unit
+  p.drawRect(x + 3, 15, 4, 2);   // neck
+  p.drawRect(x - 1, 17, 12, 4);  // base unit
   p.setPen(Qt::NoPen);
   p.setBrush(C(kLime));
   p.drawRect(x + 8, 19, 1, 1);
@@ -272,13 +285,13 @@ QImage LineTestIcon() {
   p.drawPolyline(zigzag);
   p.setPen(QPen(C(kBlack), 1));
   p.setBrush(C(kRed));
-  p.drawRect(12, 14, 8, 6);        // telephone body
+  p.drawRect(12, 14, 8, 6);  // telephone body
   QPolygon handset;
   handset << QPoint(11, 13) << QPoint(11, 10) << QPoint(13, 9) << QPoint(19, 9) << QPoint(21, 10)
           << QPoint(21, 13) << QPoint(18, 13) << QPoint(18, 11) << QPoint(14, 11) << QPoint(14, 13);
   p.drawPolygon(handset);
   p.setBrush(C(kMaroon));
-  p.drawRect(14, 16, 4, 2);        // dial
+  p.drawRect(14, 16, 4, 2);  // dial
   return art;
 }
 
@@ -294,7 +307,8 @@ int main(int argc, char** argv) {
   const QString dir = QString::fromLocal8Bit(argv[1]);
   bool ok = WriteFile(dir + "/logo129.bmp", LogoBmp());
   ok = WriteFile(dir + "/icon128.ico",
-                 IconFile({Quantise(ModemIcon(32)), Quantise(ModemIcon(16))})) && ok;
+                 IconFile({Quantise(ModemIcon(32)), Quantise(ModemIcon(16))})) &&
+       ok;
   ok = WriteFile(dir + "/icon68.ico", IconFile({Quantise(LineTestIcon())})) && ok;
   for (int size : {16, 32, 48, 64, 128, 256}) {
     const QString path = dir + QStringLiteral("/app-icon-%1.png").arg(size);

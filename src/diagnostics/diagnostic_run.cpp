@@ -23,7 +23,6 @@ constexpr int kPatternLength = 78;
 constexpr char kPatternFirst = 0x30;
 constexpr int kExpectedBufferSize = 80;
 
-
 // The basic function test after the register test values: each step must see its text in 3 s.
 struct BasicStep {
   const char* command;
@@ -96,8 +95,8 @@ bool SwitchCountries() {
 }
 
 const char* BasicFunctionTest() {
-  bool passed = WriteRegisterTestValues() && Step(kServiceCheck) && SwitchCountries() &&
-                Step(kServiceClass);
+  bool passed =
+      WriteRegisterTestValues() && Step(kServiceCheck) && SwitchCountries() && Step(kServiceClass);
   return passed ? kResultPassed : kResultFailure;
 }
 

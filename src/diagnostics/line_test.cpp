@@ -52,8 +52,7 @@ void ShowProgress(LineTestView& view, const LineProgress& progress) {
 // True when "NO CARRIER" ended the dial in time.
 bool Dial() {
   if (!modem::StopCutsWaits()) modem::pendingChanges.dialling = true;
-  bool noCarrier =
-      modem::Transact("DT1", "NO CARRIER", kDialTimeoutSeconds, 1) != modem::kTimedOut;
+  bool noCarrier = modem::Transact("DT1", "NO CARRIER", kDialTimeoutSeconds, 1) != modem::kTimedOut;
   // A dial that ended by itself, or by its time-out, is left as it is; one cut short by a stop
   // is ended and hung up by the put-back.
   if (noCarrier || !modem::StopRequested()) modem::pendingChanges.dialling = false;

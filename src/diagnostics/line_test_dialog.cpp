@@ -4,9 +4,9 @@
 
 #include "diagnostics/test_runs.h"
 #include "modem/register_snapshot.h"
+#include "modem/safe_state.h"
 #include "modem/transaction.h"
 #include "platform/message_box.h"
-#include "modem/safe_state.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 
@@ -65,8 +65,8 @@ void LineTestDialog::SetProgress(int position, const char* percent) {
 }
 
 Answer LineTestDialog::AskLineConnected(const char* question, const char* caption) {
-  int answer = platform::MessageBox(this, question, caption,
-                                    platform::kMbYesNo | platform::kMbIconQuestion);
+  int answer =
+      platform::MessageBox(this, question, caption, platform::kMbYesNo | platform::kMbIconQuestion);
   return answer == platform::kIdYes ? Answer::kYes : Answer::kNo;
 }
 

@@ -13,12 +13,9 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 
 const char* OutcomeName(TestOutcome outcome) {
   switch (outcome) {
-    case TestOutcome::kPassed:
-      return "passed";
-    case TestOutcome::kFailed:
-      return "failed";
-    case TestOutcome::kSkipped:
-      return "skipped";
+    case TestOutcome::kPassed: return "passed";
+    case TestOutcome::kFailed: return "failed";
+    case TestOutcome::kSkipped: return "skipped";
   }
   return "";
 }
@@ -57,16 +54,11 @@ QJsonObject TestJson(const ReportTest& test) {
 
 std::string ExitMeaning(int status) {
   switch (status) {
-    case kExitOk:
-      return "the modem was found and every test run passed";
-    case kExitTestFailed:
-      return "a test failed or was skipped";
-    case kExitNoModem:
-      return "no Kalvex internal modem was found";
-    case kExitListMissing:
-      return "the identification list ati3.dat is missing or unreadable";
-    case kExitNotRestored:
-      return "the modem could not be put back as it was found";
+    case kExitOk: return "the modem was found and every test run passed";
+    case kExitTestFailed: return "a test failed or was skipped";
+    case kExitNoModem: return "no Kalvex internal modem was found";
+    case kExitListMissing: return "the identification list ati3.dat is missing or unreadable";
+    case kExitNotRestored: return "the modem could not be put back as it was found";
   }
   if (status > 128) return "interrupted by signal " + std::to_string(status - 128);
   return "";

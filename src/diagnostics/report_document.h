@@ -58,11 +58,11 @@ struct ReportResult {
   // Registers read again after the runs: nullopt when not checked, else whether all agreed.
   std::optional<bool> modemRestored;
   std::vector<RegisterDifference> differing;  // when modemRestored is false
-  int interruptedBy = 0;  // the signal that stopped the run; 0 when none did
+  int interruptedBy = 0;                      // the signal that stopped the run; 0 when none did
 };
 
-// 128 + the signal when one stopped the run; else 3 list missing, 2 no modem, 4 not put back, 1 a test failed or was skipped, else 0: the modem
-// left changed outranks a failed test.
+// 128 + the signal when one stopped the run; else 3 list missing, 2 no modem, 4 not put back, 1 a
+// test failed or was skipped, else 0: the modem left changed outranks a failed test.
 [[nodiscard]] int ReportExitStatus(const ReportResult& result);
 
 // One JSON document, indented, ending with a newline.

@@ -26,7 +26,8 @@ namespace diagnostics {
 // value at detection. true when all agree; false with each that differs (an unanswered read
 // counts, its "after" empty) in *differing; nullopt when the put-back was abandoned, so nothing
 // was read. Not cut short by a stop request. Up to about 12.4 s against a silent modem.
-[[nodiscard]] std::optional<bool> CheckRegistersRestored(std::vector<RegisterDifference>* differing);
+[[nodiscard]] std::optional<bool> CheckRegistersRestored(
+    std::vector<RegisterDifference>* differing);
 
 // The first command that timed out at or after fromMs and at or before toMs (platform::NowMs()
 // times), with the last line that came back meanwhile; nullopt when none did.

@@ -1,18 +1,18 @@
 #include "modem/detection.h"
 
-#include <cstdio>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
 
-#include "resources/control_ids.h"
 #include "modem/register_snapshot.h"
 #include "modem/safe_state.h"
 #include "modem/transaction.h"
 #include "platform/device_name.h"
 #include "platform/message_box.h"
 #include "platform/message_pump.h"
+#include "resources/control_ids.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
 
@@ -20,7 +20,6 @@ namespace modem {
 namespace {
 
 constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
-
 
 constexpr int kTransactSeconds = 3;
 constexpr int kSettleAfterOpenMs = 100;
@@ -178,7 +177,8 @@ void DetectModem(MainView& view) {
                         platform::kMbOk | platform::kMbIconExclamation, details.c_str());
   }
 
-  for (size_t i = 0; i < std::size(ids::kRunButtons); ++i) view.EnableItem(ids::kRunButtons[i], wasEnabled[i]);
+  for (size_t i = 0; i < std::size(ids::kRunButtons); ++i)
+    view.EnableItem(ids::kRunButtons[i], wasEnabled[i]);
   detectionRunning = false;
   if (found == 0 || StopRequested()) return;
   for (int id : ids::kTestButtons) view.EnableItem(id, true);

@@ -71,9 +71,10 @@ class TextModeReader {
   bool ended_ = false;
 };
 
-// Every read is one entry, cut at its first newline; a read that is only a newline stays "\n". Lines never contain a newline, so such an
-// entry never matches. A read whose text is empty (it began with a NUL byte) would match every
-// line, the echoed "atI3" included, and accept any modem; it is stored as "\n" too, a blank line.
+// Every read is one entry, cut at its first newline; a read that is only a newline stays "\n".
+// Lines never contain a newline, so such an entry never matches. A read whose text is empty (it
+// began with a NUL byte) would match every line, the echoed "atI3" included, and accept any modem;
+// it is stored as "\n" too, a blank line.
 void CutEntry(char* entry) {
   if (entry[0] == '\0') {
     std::strcpy(entry, "\n");

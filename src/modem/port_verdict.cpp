@@ -11,20 +11,14 @@ PortVerdict VerdictFromOpenCheck(const std::string& comName, const std::string& 
   verdict.devicePath = devicePath;
   verdict.open = check;
   switch (check.verdict) {
-    case platform::OpenVerdict::kNoSuchDevice:
-      verdict.kind = PortVerdictKind::kNoSuchDevice;
-      break;
+    case platform::OpenVerdict::kNoSuchDevice: verdict.kind = PortVerdictKind::kNoSuchDevice; break;
     case platform::OpenVerdict::kPermissionDenied:
       verdict.kind = PortVerdictKind::kPermissionDenied;
       break;
-    case platform::OpenVerdict::kBusy:
-      verdict.kind = PortVerdictKind::kBusy;
-      break;
+    case platform::OpenVerdict::kBusy: verdict.kind = PortVerdictKind::kBusy; break;
     // Opened now though it did not a moment ago: the cause is gone, so it is not known.
     case platform::OpenVerdict::kOpenable:
-    case platform::OpenVerdict::kFailed:
-      verdict.kind = PortVerdictKind::kOpenFailed;
-      break;
+    case platform::OpenVerdict::kFailed: verdict.kind = PortVerdictKind::kOpenFailed; break;
   }
   return verdict;
 }
@@ -33,14 +27,12 @@ std::string VerdictReason(const PortVerdict& verdict) {
   switch (verdict.kind) {
     case PortVerdictKind::kNoSuchDevice:
     case PortVerdictKind::kPermissionDenied:
-    case PortVerdictKind::kBusy:
-      return platform::DescribeOpenCheck(verdict.open);
+    case PortVerdictKind::kBusy: return platform::DescribeOpenCheck(verdict.open);
     case PortVerdictKind::kOpenFailed:
       if (verdict.open.verdict == platform::OpenVerdict::kFailed)
         return platform::DescribeOpenCheck(verdict.open);
       return "could not be opened (the cause was gone when checked)";
-    case PortVerdictKind::kNoAnswer:
-      return "no answer to \"&FZ\" within the time-out";
+    case PortVerdictKind::kNoAnswer: return "no answer to \"&FZ\" within the time-out";
     case PortVerdictKind::kNotListed:
       return "answered, but its \"I3\" line \"" + serial::EscapeTranscriptText(verdict.i3Line) +
              "\" is not in the identification list";
@@ -58,20 +50,13 @@ std::string FormatVerdictLine(const PortVerdict& verdict) {
 
 const char* VerdictName(PortVerdictKind kind) {
   switch (kind) {
-    case PortVerdictKind::kNoSuchDevice:
-      return "no-such-device";
-    case PortVerdictKind::kPermissionDenied:
-      return "permission-denied";
-    case PortVerdictKind::kBusy:
-      return "busy";
-    case PortVerdictKind::kOpenFailed:
-      return "open-failed";
-    case PortVerdictKind::kNoAnswer:
-      return "no-answer";
-    case PortVerdictKind::kNotListed:
-      return "not-listed";
-    case PortVerdictKind::kFound:
-      return "found";
+    case PortVerdictKind::kNoSuchDevice: return "no-such-device";
+    case PortVerdictKind::kPermissionDenied: return "permission-denied";
+    case PortVerdictKind::kBusy: return "busy";
+    case PortVerdictKind::kOpenFailed: return "open-failed";
+    case PortVerdictKind::kNoAnswer: return "no-answer";
+    case PortVerdictKind::kNotListed: return "not-listed";
+    case PortVerdictKind::kFound: return "found";
   }
   return "";
 }

@@ -64,8 +64,10 @@ void RereadMissingRegisters() {
 bool WriteTestValue(int slot) {
   const VendorRegister& reg = kVendorRegisters[slot];
   if (!registerSnapshot.hasValue[slot]) {
-    platform::DebugOutputF("\nRegister %s has no value read from the modem: its test value is "
-                           "not written", reg.name);
+    platform::DebugOutputF(
+        "\nRegister %s has no value read from the modem: its test value is "
+        "not written",
+        reg.name);
     return true;
   }
   if (StopCutsWaits()) return false;

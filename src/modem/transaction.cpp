@@ -28,10 +28,10 @@ int AwaitMatch(int64_t deadline, int timeoutSeconds, const char* awaited) {
   seen = seen && serial::ttyPort.IsMatched() != 0;
   serial::Transcript& transcript = serial::ProgramTranscript();
   if (!seen && transcript.IsOpen()) {
-    std::string what = std::string(StopCutsWaits() ? "stopped" : "time-out after " +
-                                                                   std::to_string(timeoutSeconds) +
-                                                                   " s") +
-                       " waiting for " + awaited;
+    std::string what =
+        std::string(StopCutsWaits() ? "stopped"
+                                    : "time-out after " + std::to_string(timeoutSeconds) + " s") +
+        " waiting for " + awaited;
     serial::ttyPort.NoteEvent(what);
   }
   Pause(kSettleMs);
@@ -44,9 +44,9 @@ void NoteEscapeGuard(const char* command, int addPrefix) {
   if (addPrefix || std::strcmp(command, "+++") != 0) return;
   if (!serial::ProgramTranscript().IsOpen()) return;
   int64_t lastWrite = serial::ttyPort.LastWriteMs();
-  std::string silence =
-      lastWrite == 0 ? std::string("nothing sent before")
-                     : std::to_string(platform::NowMs() - lastWrite) + " ms without sending";
+  std::string silence = lastWrite == 0
+                            ? std::string("nothing sent before")
+                            : std::to_string(platform::NowMs() - lastWrite) + " ms without sending";
   serial::ttyPort.NoteEvent("escape guard: " + silence + " before \"+++\"");
 }
 
@@ -62,7 +62,8 @@ bool IsHexDigits(const char* text, int minDigits) {
 // The modem echoes the command as it received it; letter case is its own business.
 bool SameIgnoringCase(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+    if (std::tolower(static_cast<unsigned char>(*a)) !=
+        std::tolower(static_cast<unsigned char>(*b)))
       return false;
   }
   return *a == *b;

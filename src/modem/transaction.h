@@ -18,7 +18,7 @@ inline constexpr int kSeen = 0;
 inline constexpr int kTimedOut = 1;
 inline constexpr int kOpened = 0;
 inline constexpr int kOpenFailed = 1;
-inline constexpr int kReadValueSize = 3;  // two characters and a NUL
+inline constexpr int kReadValueSize = 3;        // two characters and a NUL
 inline constexpr int kCommandBufferSize = 256;  // a command as sent, with "at" and CR LF, and a NUL
 
 // Opens "COM<portNumber>". kOpened (0) or kOpenFailed (1).
@@ -74,8 +74,7 @@ void ClearTimeOuts();
 // line of the answer is this command's own echo, the second is minDigits to 2 hexadecimal
 // digits and a later line brought the "OK"; otherwise false and value is empty. The capture is
 // off afterwards. UI thread.
-[[nodiscard]] bool ReadHexValue(const char* command, int minDigits,
-                                char (&value)[kReadValueSize]);
+[[nodiscard]] bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSize]);
 
 // The transcript of every port event (--transcript FILE): creates path (mode 0600, never through
 // a symbolic link), its times counted from startMs (platform::NowMs() at the program's start).

@@ -1,7 +1,7 @@
 #include "platform/beep.h"
 
-#include <alsa/asoundlib.h>
 #include <X11/Xlib.h>
+#include <alsa/asoundlib.h>
 
 #include <chrono>
 #include <cmath>

@@ -1,9 +1,9 @@
 #include "platform/debug_output.h"
 
+#include <unistd.h>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "platform/sys_error.h"
 

@@ -1,12 +1,12 @@
 #include "platform/device_name.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/sys_error.h"
 #include "platform/unique_fd.h"

@@ -10,10 +10,10 @@ enum class ControlKind {
   kGroupBox,           // frame with a caption, no tab stop
   kLabelLeft,
   kLabelRight,
-  kValueField,         // centred static text in a sunken box
+  kValueField,  // centred static text in a sunken box
   kCentredText,
-  kImage,              // shown at the image's own pixel size
-  kProgressBar,        // range 0..100
+  kImage,        // shown at the image's own pixel size
+  kProgressBar,  // range 0..100
 };
 
 inline constexpr int kNoId = -1;
@@ -23,8 +23,8 @@ inline constexpr int kIdCancel = 2;
 struct ControlRow {
   int id;  // kNoId for controls nothing addresses
   ControlKind kind;
-  const char* text;   // initial text; for kImage the Qt resource path of the picture
-  int x, y, w, h;     // dialog units
+  const char* text;  // initial text; for kImage the Qt resource path of the picture
+  int x, y, w, h;    // dialog units
 };
 
 // The name a screen reader gives a control whose own text, or the label beside it, says too

@@ -1,9 +1,9 @@
 #include "platform/event_fd.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
 
 #include "platform/sys_error.h"
 

@@ -15,9 +15,9 @@ namespace platform {
 class InstanceLock {
  public:
   enum class Result {
-    kAcquired,     // this process now holds the lock
+    kAcquired,       // this process now holds the lock
     kHeldElsewhere,  // another process (or another InstanceLock) holds it
-    kUnavailable,  // the lock file could not be opened or locked; see Error()
+    kUnavailable,    // the lock file could not be opened or locked; see Error()
   };
 
   InstanceLock() = default;

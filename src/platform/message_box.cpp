@@ -16,16 +16,12 @@ namespace {
 
 QMessageBox::Icon IconFor(unsigned style) {
   switch (style & 0xF0) {
-    case kMbIconQuestion:
-      return QMessageBox::Question;
-    case kMbIconExclamation:
-      return QMessageBox::Warning;
-    case kMbIconInformation:
-      return QMessageBox::Information;
+    case kMbIconQuestion: return QMessageBox::Question;
+    case kMbIconExclamation: return QMessageBox::Warning;
+    case kMbIconInformation: return QMessageBox::Information;
     case 0x10:  // the stop sign
       return QMessageBox::Critical;
-    default:
-      return QMessageBox::NoIcon;
+    default: return QMessageBox::NoIcon;
   }
 }
 

@@ -16,11 +16,11 @@ inline constexpr int kIdYes = 6;
 inline constexpr int kIdNo = 7;
 
 // Shows a modal box and returns the button pressed: kIdOk (1) for OK, kIdYes or kIdNo. Escape or
-// the close box on an OK box counts as OK, and on a Yes/No box as No. text and caption are 8-bit and shown as plain text, never markup. caption null: the
-// program file's name without directory and extension. owner may be null. details, when given,
-// is shown behind the box's "Show Details" button (local 8-bit, plain text).
-// UI thread. Without a QApplication the text and details go to standard error and the result is
-// kIdOk (kIdNo for Yes/No).
+// the close box on an OK box counts as OK, and on a Yes/No box as No. text and caption are 8-bit
+// and shown as plain text, never markup. caption null: the program file's name without directory
+// and extension. owner may be null. details, when given, is shown behind the box's "Show Details"
+// button (local 8-bit, plain text). UI thread. Without a QApplication the text and details go to
+// standard error and the result is kIdOk (kIdNo for Yes/No).
 int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
                const char* details = nullptr);
 

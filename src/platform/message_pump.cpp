@@ -1,5 +1,6 @@
 #include "platform/message_pump.h"
 
+#include <poll.h>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -8,7 +9,6 @@
 #include <QThread>
 #include <QTimer>
 #include <mutex>
-#include <poll.h>
 #include <string>
 #include <utility>
 #include <vector>

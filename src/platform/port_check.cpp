@@ -104,18 +104,15 @@ OpenCheck Failed(int error, const char* step) {
 
 OpenCheck FromOpenErrno(const char* path, int error) {
   switch (OpenVerdictFromErrno(error)) {
-    case OpenVerdict::kPermissionDenied:
-      return PermissionDenied(path, error);
-    case OpenVerdict::kBusy:
-      return Busy(path, error);
+    case OpenVerdict::kPermissionDenied: return PermissionDenied(path, error);
+    case OpenVerdict::kBusy: return Busy(path, error);
     case OpenVerdict::kNoSuchDevice: {
       OpenCheck check;
       check.verdict = OpenVerdict::kNoSuchDevice;
       check.error = error;
       return check;
     }
-    default:
-      return Failed(error, "open");
+    default: return Failed(error, "open");
   }
 }
 
@@ -169,41 +166,31 @@ OpenCheck CheckPortOpen(const char* path) {
 OpenVerdict OpenVerdictFromErrno(int error) {
   switch (error) {
     case EACCES:
-    case EPERM:
-      return OpenVerdict::kPermissionDenied;
-    case EBUSY:
-      return OpenVerdict::kBusy;
+    case EPERM: return OpenVerdict::kPermissionDenied;
+    case EBUSY: return OpenVerdict::kBusy;
     // A serial node without hardware behind it fails with EIO.
     case ENOENT:
     case ENODEV:
     case ENXIO:
     case ENOTDIR:
-    case EIO:
-      return OpenVerdict::kNoSuchDevice;
-    default:
-      return OpenVerdict::kFailed;
+    case EIO: return OpenVerdict::kNoSuchDevice;
+    default: return OpenVerdict::kFailed;
   }
 }
 
 std::string DescribeOpenErrno(int error) {
   switch (OpenVerdictFromErrno(error)) {
-    case OpenVerdict::kPermissionDenied:
-      return "permission denied: " + DescribeErrno(error);
-    case OpenVerdict::kBusy:
-      return "busy: " + DescribeErrno(error);
-    case OpenVerdict::kNoSuchDevice:
-      return "no such device: " + DescribeErrno(error);
-    default:
-      return DescribeErrno(error);
+    case OpenVerdict::kPermissionDenied: return "permission denied: " + DescribeErrno(error);
+    case OpenVerdict::kBusy: return "busy: " + DescribeErrno(error);
+    case OpenVerdict::kNoSuchDevice: return "no such device: " + DescribeErrno(error);
+    default: return DescribeErrno(error);
   }
 }
 
 std::string DescribeOpenCheck(const OpenCheck& check) {
   switch (check.verdict) {
-    case OpenVerdict::kOpenable:
-      return "can be opened";
-    case OpenVerdict::kNoSuchDevice:
-      return "no such device";
+    case OpenVerdict::kOpenable: return "can be opened";
+    case OpenVerdict::kNoSuchDevice: return "no such device";
     case OpenVerdict::kPermissionDenied: {
       if (check.group.empty()) return "permission denied";
       char mode[8];
@@ -235,8 +222,7 @@ std::string DescribeOpenCheck(const OpenCheck& check) {
       }
       return text;
     }
-    case OpenVerdict::kFailed:
-      return "cannot be opened: " + check.detail;
+    case OpenVerdict::kFailed: return "cannot be opened: " + check.detail;
   }
   return {};
 }

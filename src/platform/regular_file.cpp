@@ -1,9 +1,9 @@
 #include "platform/regular_file.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <cerrno>
 
 #include "platform/sys_error.h"
 

@@ -1,23 +1,23 @@
 #include "platform/serial_device.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
 #include <string>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/regular_file.h"
 #include "platform/port_check.h"
+#include "platform/regular_file.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -100,8 +100,8 @@ bool SerialDevice::Open(const char* path) {
     LogOpenFailure(path, reason);
     return false;
   }
-  UniqueFd fd(RetryOnEintr(
-      [&] { return ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
+  UniqueFd fd(
+      RetryOnEintr([&] { return ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
   if (!fd.Valid()) {
     LogOpenFailure(path, DescribeOpenErrno(errno).c_str());
     return false;

@@ -23,9 +23,9 @@ inline constexpr unsigned kEventRxChar = 0x0001;
 struct LineSettings {
   unsigned baudRate = 19200;
   unsigned byteSize = 8;
-  unsigned parity = 0;    // 0 none, 1 odd, 2 even
-  unsigned stopBits = 0;  // 0 one, 2 two
-  unsigned flowFlags = 0; // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF
+  unsigned parity = 0;     // 0 none, 1 odd, 2 even
+  unsigned stopBits = 0;   // 0 one, 2 two
+  unsigned flowFlags = 0;  // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF
 };
 
 struct WriteResult {
@@ -59,8 +59,8 @@ class SerialDevice {
 
   // Raw mode with the given speed, size, parity, stop bits and handshake; true when accepted.
   [[nodiscard]] bool ApplyLineSettings(const LineSettings& settings);
-  void SetDtr(bool on);  // result ignored: a pseudo-terminal refuses it
-  void Purge();          // discards both queues
+  void SetDtr(bool on);                        // result ignored: a pseudo-terminal refuses it
+  void Purge();                                // discards both queues
   [[nodiscard]] unsigned QueuedInput() const;  // bytes waiting; 0 on error
 
   // Reads at most maxBytes of what is queued; -1 with errno kept in *error on failure.

@@ -43,9 +43,7 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
   label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
   switch (row.kind) {
-    case ControlKind::kLabelRight:
-      label->setAlignment(Qt::AlignRight | Qt::AlignTop);
-      break;
+    case ControlKind::kLabelRight: label->setAlignment(Qt::AlignRight | Qt::AlignTop); break;
     case ControlKind::kValueField:
       // Centred both ways: a framed label indents top-aligned text by half an "x", which pushes
       // the descenders of a one-line value out of its 10-unit field.
@@ -53,12 +51,8 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
       label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
       label->setLineWidth(1);
       break;
-    case ControlKind::kCentredText:
-      label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-      break;
-    default:
-      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-      break;
+    case ControlKind::kCentredText: label->setAlignment(Qt::AlignHCenter | Qt::AlignTop); break;
+    default: label->setAlignment(Qt::AlignLeft | Qt::AlignTop); break;
   }
   label->setText(FromBytes(row.text));
   return label;
@@ -68,14 +62,16 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
 // interface would give only one of the two.
 class ValueFieldAccessible final : public QAccessibleWidget {
  public:
-  explicit ValueFieldAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+  explicit ValueFieldAccessible(QLabel* label)
+      : QAccessibleWidget(label, QAccessible::StaticText) {}
 
   QString text(QAccessible::Text t) const override {
     const auto* label = static_cast<const QLabel*>(widget());
     // A field nothing names is read as its text alone.
     if (t == QAccessible::Name)
       return label->accessibleName().isEmpty() ? label->text() : label->accessibleName();
-    if (t == QAccessible::Value) return label->accessibleName().isEmpty() ? QString() : label->text();
+    if (t == QAccessible::Value)
+      return label->accessibleName().isEmpty() ? QString() : label->text();
     return QAccessibleWidget::text(t);
   }
 };
@@ -204,9 +200,7 @@ void TemplateDialog::BuildControls() {
         widget = bar;
         break;
       }
-      default:
-        widget = MakeStatic(row, this);
-        break;
+      default: widget = MakeStatic(row, this); break;
     }
     widget->setGeometry(rect);
     rowWidgets_.append(widget);
@@ -284,7 +278,8 @@ bool TemplateDialog::IsItemEnabled(int id) const {
 }
 
 void TemplateDialog::SetProgressPos(int id, int position) {
-  if (auto* bar = qobject_cast<QProgressBar*>(Item(id))) bar->setValue(std::clamp(position, 0, 100));
+  if (auto* bar = qobject_cast<QProgressBar*>(Item(id)))
+    bar->setValue(std::clamp(position, 0, 100));
 }
 
 int TemplateDialog::ProgressPos(int id) const {
@@ -347,7 +342,8 @@ void TemplateDialog::OnControlClicked(int id) {
 }
 
 void TemplateDialog::PostClose() {
-  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void TemplateDialog::SendClose() { close(); }
@@ -464,8 +460,7 @@ bool TemplateDialog::event(QEvent* event) {
         QMetaObject::invokeMethod(this, &TemplateDialog::ReleaseHeldTimers, Qt::QueuedConnection);
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return QDialog::event(event);
 }

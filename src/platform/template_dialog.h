@@ -90,7 +90,7 @@ class TemplateDialog : public QDialog {
   [[nodiscard]] QString ItemText(int id) const;
   void EnableItem(int id, bool enabled);
   [[nodiscard]] bool IsItemEnabled(int id) const;
-  void SetProgressPos(int id, int position);  // clamped to 0..100
+  void SetProgressPos(int id, int position);    // clamped to 0..100
   [[nodiscard]] int ProgressPos(int id) const;  // -1 for an ID that is not a progress bar
   [[nodiscard]] QWidget* Item(int id) const;
   // The widget built for the template's row `index` (in template order), also for rows without

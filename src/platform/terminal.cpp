@@ -2,8 +2,8 @@
 
 #include <QSocketNotifier>
 
-#include <cerrno>
 #include <unistd.h>
+#include <cerrno>
 
 #include "platform/sys_error.h"
 

@@ -4,10 +4,10 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
-#include <atomic>
-#include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <atomic>
+#include <csignal>
 
 #include "platform/debug_output.h"
 #include "platform/sys_error.h"

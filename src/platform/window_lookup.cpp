@@ -149,7 +149,8 @@ bool TopLevelWindowExists(const char* title) {
       const Window window = topLevel.get()[i];
       // Every child of the root counts, mapped or not, managed or not.
       if (reader.HasTitle(window, title)) return true;
-      if (!reader.IsClient(window) && ClientInFrameHasTitle(display.get(), reader, window, title, 2))
+      if (!reader.IsClient(window) &&
+          ClientInFrameHasTitle(display.get(), reader, window, title, 2))
         return true;
     }
   }

@@ -8,11 +8,11 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/device_name.h"
 #include "platform/event_fd.h"
 #include "platform/message_pump.h"
-#include "platform/clock.h"
 #include "platform/sys_error.h"
 #include "platform/wait_cursor.h"
 #include "serial/response_capture.h"
@@ -107,8 +107,8 @@ void TtyPort::NoteEvent(std::string_view text) const {
 
 int TtyPort::Write(const void* data, int length) {
   if (!handle.IsOpen() || length < 0) return 0;
-  int timeoutMs = kWriteTimeoutConstantMs +
-                  static_cast<int>(kWriteMsPerByteNumerator / baudRate) * length;
+  int timeoutMs =
+      kWriteTimeoutConstantMs + static_cast<int>(kWriteMsPerByteNumerator / baudRate) * length;
   // Recorded before the write: the echo the reader queues can come back before write() returns.
   Transcript& transcript = ProgramTranscript();
   if (transcript.IsOpen())
@@ -124,8 +124,8 @@ int TtyPort::Write(const void* data, int length) {
     platform::DebugOutputF("\n%ld bytes written", result.total);
   } else {
     platform::DebugOutputF("\nProbable Write Timeout: Total of %ld bytes sent", result.total);
-    NoteEvent("write time-out: " + std::to_string(result.total) + " of " +
-              std::to_string(length) + " bytes sent");
+    NoteEvent("write time-out: " + std::to_string(result.total) + " of " + std::to_string(length) +
+              " bytes sent");
   }
   return 1;
 }

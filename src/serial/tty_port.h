@@ -100,7 +100,7 @@ class TtyPort {
   void EndLine();
 
   std::mutex receiveMutex_;
-  char lastLine_[80] = {};  // guarded by receiveMutex_
+  char lastLine_[80] = {};        // guarded by receiveMutex_
   bool inTerminatorRun_ = false;  // carried across chunks: a CR LF split by a read ends one line
   bool closing_ = false;          // UI thread only: a Close is waiting for its reader
   // Written by the UI thread only while no reader runs (Open), read by the reader for the

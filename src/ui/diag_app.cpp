@@ -14,14 +14,14 @@
 #include "diagnostics/test_runs.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/termination_signals.h"
 #include "platform/device_name.h"
+#include "platform/termination_signals.h"
 #include "platform/window_lookup.h"
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
-#include "ui/single_instance.h"
 #include "ui/port_listing.h"
 #include "ui/report_run.h"
+#include "ui/single_instance.h"
 
 namespace ui {
 
@@ -39,8 +39,9 @@ int DiagApp::InitInstance() {
   }
   if (QGuiApplication::platformName() == QLatin1String("wayland") &&
       !platform::XDisplayAvailable()) {
-    platform::DebugOutput("\nNo X display: cannot look for a \"Built-In Modem Diagnostics\" "
-                          "window; starting");
+    platform::DebugOutput(
+        "\nNo X display: cannot look for a \"Built-In Modem Diagnostics\" "
+        "window; starting");
   }
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
@@ -63,8 +64,7 @@ int DiagApp::InitInstance() {
       return;
     }
     // Asked twice: the user will not wait for the modem to be put back.
-    platform::DebugOutputF("\nSignal %d again: ending without putting the rest back",
-                           signalNumber);
+    platform::DebugOutputF("\nSignal %d again: ending without putting the rest back", signalNumber);
     diagnostics::StopRun(true);
   });
   dialog.RunModal();

@@ -22,10 +22,9 @@ const platform::MessageMap& MainDialog::GetMessageMap() const {
       {ids::kDetectAgain, platform::MapHandler(&MainDialog::OnDetectAgain)},
       {ids::kQuit, platform::MapHandler(&MainDialog::OnQuit)},
   };
-  static const platform::MessageMap kMap = {
-      kClicks, static_cast<int>(std::size(kClicks)),
-      platform::MapTimerHandler(&MainDialog::OnTimer),
-      platform::MapHandler(&MainDialog::OnCloseRequest)};
+  static const platform::MessageMap kMap = {kClicks, static_cast<int>(std::size(kClicks)),
+                                            platform::MapTimerHandler(&MainDialog::OnTimer),
+                                            platform::MapHandler(&MainDialog::OnCloseRequest)};
   return kMap;
 }
 

@@ -11,11 +11,11 @@
 #include <optional>
 #include <string>
 
+#include "diagnostics/line_test.h"
 #include "diagnostics/report_document.h"
 #include "diagnostics/report_steps.h"
 #include "diagnostics/result_texts.h"
 #include "diagnostics/speaker_test.h"
-#include "diagnostics/line_test.h"
 #include "diagnostics/test_runs.h"
 #include "platform/clock.h"
 #include "platform/device_name.h"
@@ -244,7 +244,8 @@ void FillModem(const TerminalView& view, ReportResult& result) {
   if (view.detectedPort == 0) return;
   const std::string comName = "COM" + std::to_string(view.detectedPort);
   // A detection that does not give its verdicts still names the port it found.
-  if (result.portsTried.empty() || result.portsTried.back().kind != modem::PortVerdictKind::kFound) {
+  if (result.portsTried.empty() ||
+      result.portsTried.back().kind != modem::PortVerdictKind::kFound) {
     modem::PortVerdict found;
     found.comName = comName;
     found.devicePath = platform::DevicePathFor(comName.c_str());
@@ -308,8 +309,10 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
 
   std::string details;
   if (!diagnostics::FindIdentificationList(view, &details)) {
-    platform::WriteStandardError("kalvex-modem-diag: the identification list ati3.dat is missing "
-                                 "or unreadable.\n" + details + "\n");
+    platform::WriteStandardError(
+        "kalvex-modem-diag: the identification list ati3.dat is missing "
+        "or unreadable.\n" +
+        details + "\n");
     result.listMissing = true;
     Output(result, line.json);
     return diagnostics::ReportExitStatus(result);
@@ -323,7 +326,8 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
     if (line.testSpeaker) RunSpeaker(view, line, result);
     if (line.testLine) RunLine(view, line, result);
     bool ranAny = false;
-    for (const ReportTest& test : result.tests) ranAny = ranAny || test.outcome != TestOutcome::kSkipped;
+    for (const ReportTest& test : result.tests)
+      ranAny = ranAny || test.outcome != TestOutcome::kSkipped;
     if (ranAny) {
       view.Progress("Checking that the modem holds its registers as found");
       result.modemRestored = diagnostics::CheckRegistersRestored(&result.differing);

@@ -7,8 +7,7 @@ namespace ui {
 
 bool ClaimSingleInstance(platform::InstanceLock& lock, bool showBox) {
   switch (lock.Acquire()) {
-    case platform::InstanceLock::Result::kAcquired:
-      return true;
+    case platform::InstanceLock::Result::kAcquired: return true;
     case platform::InstanceLock::Result::kHeldElsewhere:
       platform::DebugOutputF("%s: %s (%s is locked)\n", platform::ApplicationName(),
                              kAlreadyRunning, lock.Path().c_str());

@@ -35,9 +35,18 @@ inline std::string Country(int code) {
 class DiagnosticRun : public RunTest {
  protected:
   Lines BasicSteps() const {
-    return {"at%T21,18,0", "at%T21,29,1", "at%T21,2A,41", "at%T21,20,0", "atI2",
-            "at%T20,0,1",  "at%T19,0,1",  "atI9",         "at%T19,0,19", "atI9",
-            "at%T19,0," + Country(before.countryCode), "at+FCLASS?"};
+    return {"at%T21,18,0",
+            "at%T21,29,1",
+            "at%T21,2A,41",
+            "at%T21,20,0",
+            "atI2",
+            "at%T20,0,1",
+            "at%T19,0,1",
+            "atI9",
+            "at%T19,0,19",
+            "atI9",
+            "at%T19,0," + Country(before.countryCode),
+            "at+FCLASS?"};
   }
   Lines BasicStepsUpTo(std::size_t count) const {
     Lines steps = BasicSteps();

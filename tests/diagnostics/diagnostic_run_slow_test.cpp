@@ -27,8 +27,8 @@ TEST_F(DiagnosticRun, NoConnectSendsNoPatternReopensThePortAndAnalogStillRuns) {
   diagnostics::RunDiagnosticTests(view);
 
   ExpectResults("Passed", "Failure", "Passed");
-  EXPECT_EQ(Received(), Concat({BasicSteps(), {"at&T3"}, PassingLoopback("&T1", {"at&T0"}),
-                                RestoreWrites()}));
+  EXPECT_EQ(Received(),
+            Concat({BasicSteps(), {"at&T3"}, PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
   EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);  // the close and the open
   // A second apart: the pauses around the reopen, after the 10 s wait for "CONNECT".
   EXPECT_GE(ReceivedAt("at&T1") - ReceivedAt("at&T3"), 10000 + 100 + 1000);
@@ -100,7 +100,8 @@ TEST_F(DiagnosticRun, DeviceBackBeforeTheReopenLetsAnalogPassAndTheRestoreReachI
   ExpectResults("Failure", "Failure", "Passed");
   Lines received = Received();
   // The country write-back the lost device missed is tried again after the registers.
-  Lines tail = Concat({PassingLoopback("&T1", {"at&T0"}), RestoreWrites(),
+  Lines tail = Concat({PassingLoopback("&T1", {"at&T0"}),
+                       RestoreWrites(),
                        {"at%T19,0," + diag_test::Country(before.countryCode)}});
   ASSERT_GE(received.size(), tail.size());
   EXPECT_EQ(Lines(received.end() - static_cast<long>(tail.size()), received.end()), tail);
@@ -109,6 +110,5 @@ TEST_F(DiagnosticRun, DeviceBackBeforeTheReopenLetsAnalogPassAndTheRestoreReachI
   EXPECT_EQ(after.reg20, before.reg20);
   EXPECT_EQ(after.countryCode, before.countryCode);
 }
-
 
 }  // namespace

@@ -27,11 +27,11 @@ TEST_F(DiagnosticRun, HealthyModemPassesAllThreeThenButtonsBeepAndRestoreInOrder
   ExpectResults("Passed", "Passed", "Passed");
   EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
                                 PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
-  Lines expectedEvents = {"enable 1001 0", "enable 1004 0", "enable 1005 0", "enable 1021 0",
-                          "text 1012 Wait...", "text 1013 Wait...", "text 1007 Wait...",
-                          "text 1007 Passed", "text 1012 Passed", "text 1013 Passed",
-                          "enable 1001 1", "enable 1004 1", "enable 1005 1", "enable 1021 1",
-                          "beep"};
+  Lines expectedEvents = {"enable 1001 0",     "enable 1004 0",     "enable 1005 0",
+                          "enable 1021 0",     "text 1012 Wait...", "text 1013 Wait...",
+                          "text 1007 Wait...", "text 1007 Passed",  "text 1012 Passed",
+                          "text 1013 Passed",  "enable 1001 1",     "enable 1004 1",
+                          "enable 1005 1",     "enable 1021 1",     "beep"};
   EXPECT_EQ(view.events, expectedEvents);
   // The beep comes before the first restore write reaches the modem.
   std::vector<sim::Event> events = sim.Events();
@@ -86,8 +86,9 @@ TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
 
   EXPECT_EQ(view.Text(ids::kBasicResult), "Failure");
   Lines received = Received();
-  EXPECT_EQ(Lines(received.begin(), received.begin() + 10),
-            Concat({BasicStepsUpTo(8), {"at%T19,0," + diag_test::Country(before.countryCode), "at&T3"}}));
+  EXPECT_EQ(
+      Lines(received.begin(), received.begin() + 10),
+      Concat({BasicStepsUpTo(8), {"at%T19,0," + diag_test::Country(before.countryCode), "at&T3"}}));
   EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, before.countryCode);
   ExpectRegistersRestored();
 }
@@ -144,9 +145,10 @@ TEST_F(DiagnosticRun, MissingThirdEchoFailsDigitalWithoutEscapeAndAnalogPasses) 
   diagnostics::RunDiagnosticTests(view);
 
   ExpectResults("Passed", "Failure", "Passed");
-  EXPECT_EQ(Received(),
-            Concat({BasicSteps(), {"at&T3", Pattern(), Pattern(), Pattern()},
-                    PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+  EXPECT_EQ(Received(), Concat({BasicSteps(),
+                                {"at&T3", Pattern(), Pattern(), Pattern()},
+                                PassingLoopback("&T1", {"at&T0"}),
+                                RestoreWrites()}));
   EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);
   ExpectRegistersRestored();
 }
@@ -165,7 +167,8 @@ TEST_F(DiagnosticRun, FirstEscapeIgnoredGivesPassedAfterRetry) {
   EXPECT_EQ(Received(),
             Concat({BasicSteps(),
                     {"at&T3", Pattern(), Pattern(), Pattern(), "+++aaa", "+++", "at&FZ", "at&T0"},
-                    PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
+                    PassingLoopback("&T1", {"at&T0"}),
+                    RestoreWrites()}));
   ExpectRegistersRestored();
 }
 

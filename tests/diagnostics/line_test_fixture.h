@@ -63,8 +63,7 @@ class LineTest : public RunTest {
 
   // The commands up to and including the dial.
   static Lines Commands() {
-    return {"at%T21,18,0", "at%T21,29,1", "at%T21,2A,41", "at%T21,20,0", "atX4", "atS7=1",
-            "atDT1"};
+    return {"at%T21,18,0", "at%T21,29,1", "at%T21,2A,41", "at%T21,20,0", "atX4", "atS7=1", "atDT1"};
   }
   static Lines CommandsUpTo(std::size_t count) {
     Lines commands = Commands();
@@ -101,8 +100,10 @@ class LineTest : public RunTest {
     std::vector<sim::Event> events = sim.Events(mark);
     bool written = false;
     for (std::size_t i = 0; i < events.size(); ++i) {
-      if (events[i].kind == "rx") written = events[i].text == RestoreWrites()[3];
-      else if (written && events[i].kind == "tx") return static_cast<long long>(i);
+      if (events[i].kind == "rx")
+        written = events[i].text == RestoreWrites()[3];
+      else if (written && events[i].kind == "tx")
+        return static_cast<long long>(i);
     }
     return -1;
   }

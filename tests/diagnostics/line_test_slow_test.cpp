@@ -53,8 +53,8 @@ TEST_F(LineTestNoLine, YesToTheQuestionGivesFailure) {
   diagnostics::RunLineTest(view);
 
   ExpectQuestionAsked();
-  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
-                             "Failure"}));
+  EXPECT_EQ(Status(),
+            (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting, "Failure"}));
   EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
 }
 

@@ -42,7 +42,8 @@ TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
   EXPECT_GE(firstCommandMs - firstSeenMs, 400);
   EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
   // The test leaves no run button state behind: the modal dialog alone kept the main one still.
-  for (const std::string& event : view.events) EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
+  for (const std::string& event : view.events)
+    EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
 }
 
 TEST_F(LineTest, SplitAnswersStillPass) {

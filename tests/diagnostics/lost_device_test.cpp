@@ -66,9 +66,12 @@ class Answerer : public QObject {
   // From the event loop, once the window's modal run has started.
   static void ClickLater(QWidget* widget) {
     QPointer<QAbstractButton> button = qobject_cast<QAbstractButton*>(widget);
-    QMetaObject::invokeMethod(qApp, [button] {
-      if (button) button->click();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp,
+        [button] {
+          if (button) button->click();
+        },
+        Qt::QueuedConnection);
   }
 };
 
@@ -178,7 +181,8 @@ TEST_F(LostDevice, DetectionLosingTheModemDuringTheRegisterReadsEndsAndDetecting
 TEST_F(LostDevice, LoopbackLosingTheModemFailsTheRestWithoutSpinningAndDetectAgainFindsIt) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
   lostLine = std::thread([this] {
-    std::optional<std::size_t> connect = sim.WaitForEvent(diag_test::kPort, "rx", "at&T1", 60s, mark);
+    std::optional<std::size_t> connect =
+        sim.WaitForEvent(diag_test::kPort, "rx", "at&T1", 60s, mark);
     if (!connect) return;
     if (!sim.WaitForEvent(diag_test::kPort, "data-rx", "", 10s, *connect)) return;
     sim.HangUp(diag_test::kModemPort);

@@ -43,20 +43,13 @@ std::map<QString, QStringList> DocumentedFields(QString* example) {
 
 QString TypeName(const QJsonValue& value) {
   switch (value.type()) {
-    case QJsonValue::Null:
-      return "null";
-    case QJsonValue::Bool:
-      return "boolean";
-    case QJsonValue::Double:
-      return "number";
-    case QJsonValue::String:
-      return "string";
-    case QJsonValue::Array:
-      return "array";
-    case QJsonValue::Object:
-      return "object";
-    default:
-      return "undefined";
+    case QJsonValue::Null: return "null";
+    case QJsonValue::Bool: return "boolean";
+    case QJsonValue::Double: return "number";
+    case QJsonValue::String: return "string";
+    case QJsonValue::Array: return "array";
+    case QJsonValue::Object: return "object";
+    default: return "undefined";
   }
 }
 

@@ -45,9 +45,10 @@ class SpeakerTest : public RunTest {
     };
   }
   void ExpectButtonsAroundTheRun(const char* result) const {
-    Lines expected = {"enable 1001 0", "enable 1004 0", "enable 1005 0", "enable 1021 0",
-                      "text 1014 ", std::string("text 1014 ") + result,
-                      "enable 1001 1", "enable 1004 1", "enable 1005 1", "enable 1021 1"};
+    Lines expected = {"enable 1001 0", "enable 1004 0", "enable 1005 0",
+                      "enable 1021 0", "text 1014 ",    std::string("text 1014 ") + result,
+                      "enable 1001 1", "enable 1004 1", "enable 1005 1",
+                      "enable 1021 1"};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(view.beeps, 0);
   }

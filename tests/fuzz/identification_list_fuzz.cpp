@@ -10,7 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static int fd = ::memfd_create("ati3.dat", 0);
-  if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) {
+  if (fd < 0 || ::ftruncate(fd, 0) != 0 ||
+      ::pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) {
     return 0;
   }
   char path[64];

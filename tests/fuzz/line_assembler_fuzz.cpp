@@ -36,7 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (op <= 1) length = length > size - at ? size - at : length;
     switch (op) {
       case 0:
-        port.ReceiveChunk(reinterpret_cast<const char*>(data + at), static_cast<unsigned>(length % 161));
+        port.ReceiveChunk(reinterpret_cast<const char*>(data + at),
+                          static_cast<unsigned>(length % 161));
         at += length % 161;
         break;
       case 1: {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "resources/control_ids.h"
 #include "modem/detection.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/sim_ports.h"
+#include "resources/control_ids.h"
 #include "serial/tty_port.h"
 
 namespace {

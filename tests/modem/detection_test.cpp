@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "resources/control_ids.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/register_snapshot.h"
@@ -19,6 +18,7 @@
 #include "modem/sim_ports.h"
 #include "platform/device_name.h"
 #include "platform/serial_device.h"
+#include "resources/control_ids.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
 
@@ -100,8 +100,8 @@ TEST(Detection, NoPortOpensLeavesCloseCom6AndTheWarning) {
   EXPECT_EQ(view.Text(ids::kCountry), "Wait...");
   EXPECT_EQ(view.beeps, 0);
   EXPECT_EQ(view.detectedPort, 0);
-  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, false}, {1004, false}, {1005, false},
-                                               {1021, true}}));
+  EXPECT_EQ(States(view),
+            (std::map<int, bool>{{1001, false}, {1004, false}, {1005, false}, {1021, true}}));
   EXPECT_EQ(view.events.front(), "stop timer 0");
 }
 
@@ -205,7 +205,8 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
 
   std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
   ASSERT_NE(firmwareLine.find(','), std::string::npos);
-  EXPECT_EQ(view.History(ids::kFirmware), (Lines{"Wait...", firmwareLine.substr(0, firmwareLine.find(','))}));
+  EXPECT_EQ(view.History(ids::kFirmware),
+            (Lines{"Wait...", firmwareLine.substr(0, firmwareLine.find(','))}));
   sim::PortState state = ports.State(3);
   EXPECT_EQ(view.History(ids::kCountry), (Lines{"Wait...", state.countryName}));
   EXPECT_EQ(view.History(ids::kModemName), (Lines{"Wait...", "Zelto Win Modem"}));
@@ -217,8 +218,8 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
 
   EXPECT_TRUE(RunButtonsHeldDisabledWhileProbing(view, before));
-  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true},
-                                               {1021, true}}));
+  EXPECT_EQ(States(view),
+            (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, true}}));
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(view.events.back(), "beep");
   EXPECT_TRUE(view.boxes.empty());
@@ -236,8 +237,8 @@ TEST(Detection, RunButtonsGetBackTheStateTheyHad) {
   modem::DetectModem(view);
 
   EXPECT_TRUE(RunButtonsHeldDisabledWhileProbing(view, {}));
-  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true},
-                                               {1021, false}}));
+  EXPECT_EQ(States(view),
+            (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, false}}));
   serial::ttyPort.Close();
 }
 
@@ -258,8 +259,8 @@ TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
   EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
   EXPECT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(serial::ttyPort.connected.load(), 0);
-  EXPECT_EQ(States(view), (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true},
-                                               {1021, true}}));
+  EXPECT_EQ(States(view),
+            (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, true}}));
   EXPECT_EQ(view.detectedPort, 3);
   EXPECT_EQ(std::memcmp(snapshot, modem::registerSnapshot.values, sizeof snapshot), 0);
   EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
@@ -369,14 +370,15 @@ INSTANTIATE_TEST_SUITE_P(
                      "3.41 ZW", "Germany"},
         FirmwareCase{"LeadingCommas", Answer({",,3.41,ZW", "OK"}), Answer({"Germany", "OK"}),
                      "3.41", "Germany"},
-        FirmwareCase{"OnlyCommas", Answer({",,,", "OK"}), Answer({"Germany", "OK"}), "",
-                     "Germany"},
+        FirmwareCase{"OnlyCommas", Answer({",,,", "OK"}), Answer({"Germany", "OK"}), "", "Germany"},
         // The captured line is cut where the split ended the first field; leading commas stay.
         FirmwareCase{"LeadingCommasAndNoI9Answer", Answer({",,3.41,ZW", "OK"}), "", "3.41",
                      ",,3.41"},
         FirmwareCase{"OnlyCommasAndNoI9Answer", Answer({",,,", "OK"}), "", "", ",,,"},
         FirmwareCase{"LongLineKeepsItsFirst79Characters", Answer({kLong, "OK"}),
                      Answer({kLong + ",x", "OK"}), std::string(79, 'V'), std::string(79, 'V')}),
-    [](const ::testing::TestParamInfo<FirmwareCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<FirmwareCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace

@@ -72,7 +72,8 @@ TEST_F(IdentificationList, EmptyFileLoadsNoEntries) { EXPECT_TRUE(Entries("").em
 TEST_F(IdentificationList, LongLineContinuesAsFurtherEntries) {
   std::string hundred(100, 'x');
   for (int i = 0; i < 100; ++i) hundred[i] = char('A' + i % 26);
-  EXPECT_EQ(Entries(hundred + "\nnext\n"), (Lines{hundred.substr(0, 79), hundred.substr(79), "next"}));
+  EXPECT_EQ(Entries(hundred + "\nnext\n"),
+            (Lines{hundred.substr(0, 79), hundred.substr(79), "next"}));
 
   // 79 characters fill an entry; the newline after them is read as an entry of its own.
   std::string full(79, 'y');
@@ -191,8 +192,8 @@ class IdentificationListLookup : public IdentificationList {
  protected:
   void SetUp() override {
     IdentificationList::SetUp();
-    for (const char* sub : {"work", "config/kalvex-modem-diag", "local/kalvex-modem-diag",
-                            "usr/kalvex-modem-diag"}) {
+    for (const char* sub :
+         {"work", "config/kalvex-modem-diag", "local/kalvex-modem-diag", "usr/kalvex-modem-diag"}) {
       fs::create_directories(dir_ / sub);
     }
     ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);

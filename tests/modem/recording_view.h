@@ -36,8 +36,8 @@ class RecordingView : public modem::MainView {
   void StopTimer(int id) override { events.push_back("stop timer " + std::to_string(id)); }
   int ShowMessageBox(const char* text, const char* caption, unsigned style,
                      const char* details = nullptr) override {
-    boxes.push_back({text, caption != nullptr ? caption : "<null>", style,
-                     details != nullptr ? details : ""});
+    boxes.push_back(
+        {text, caption != nullptr ? caption : "<null>", style, details != nullptr ? details : ""});
     events.push_back(std::string("box ") + text);
     // A death test sees only the child's standard error: say what was shown there.
     std::fprintf(stderr, "box [%s] [%s] %u\n", text, boxes.back().caption.c_str(), style);

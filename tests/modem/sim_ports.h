@@ -58,8 +58,10 @@ class SimulatedPorts {
     bool after = false;
     for (const sim::Event& event : sim_.Events()) {
       if (event.port != port) continue;
-      if (IsReceived(event)) after = event.text == command;
-      else if (after && event.kind == "tx") return event.text;
+      if (IsReceived(event))
+        after = event.text == command;
+      else if (after && event.kind == "tx")
+        return event.text;
     }
     return {};
   }

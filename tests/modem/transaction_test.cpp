@@ -26,7 +26,8 @@ class TransactionTest : public testing::Test {
 };
 
 TEST_F(TransactionTest, ExpectedTextInTheEchoIsSeenBeforeAnyAnswer) {
-  ScriptedModem modem(std::map<std::string, std::string>{{"%T21,18,0", ""}});  // echo only, never an answer
+  ScriptedModem modem(
+      std::map<std::string, std::string>{{"%T21,18,0", ""}});  // echo only, never an answer
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
   ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);

@@ -36,10 +36,10 @@ TEST_F(DataFiles, WithoutXdgVariablesTheDefaultsApply) {
 TEST_F(DataFiles, XdgVariablesReplaceTheDefaultsInTheirOrder) {
   ::setenv("XDG_CONFIG_HOME", "/cfg/", 1);
   ::setenv("XDG_DATA_DIRS", "/opt/kx/share:/usr/share", 1);
-  EXPECT_EQ(platform::DataFileCandidates("ati3.dat"),
-            (Paths{"ati3.dat", "/cfg/kalvex-modem-diag/ati3.dat",
-                   "/opt/kx/share/kalvex-modem-diag/ati3.dat",
-                   "/usr/share/kalvex-modem-diag/ati3.dat"}));
+  EXPECT_EQ(
+      platform::DataFileCandidates("ati3.dat"),
+      (Paths{"ati3.dat", "/cfg/kalvex-modem-diag/ati3.dat",
+             "/opt/kx/share/kalvex-modem-diag/ati3.dat", "/usr/share/kalvex-modem-diag/ati3.dat"}));
 }
 
 TEST_F(DataFiles, RelativeEmptyAndRepeatedEntriesAreIgnored) {
@@ -67,7 +67,8 @@ TEST_F(DataFiles, WithoutHomeThePasswordDatabaseGivesTheConfigurationDirectory) 
 }
 
 TEST_F(DataFiles, OnlyRegularFilesCount) {
-  const fs::path dir = fs::temp_directory_path() / ("kalvex-datafiles-" + std::to_string(::getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("kalvex-datafiles-" + std::to_string(::getpid()));
   fs::create_directories(dir / "sub");
   std::ofstream(dir / "file") << "x\n";
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);

@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "platform/beep.h"
-#include "platform/message_box.h"
 #include "platform/dialog_template.h"
+#include "platform/message_box.h"
 #include "support/qt_app.h"
 #include "ui/modal_helpers.h"
 

@@ -121,13 +121,16 @@ TEST_F(MessagePump, ModalDialogOpenedFromAWaitKeepsItsKeys) {
 }
 
 TEST_F(MessagePump, MessageFromAnotherThreadShowsModelessWithoutBlockingIt) {
-  std::thread other([] { platform::ShowMessageFromAnyThread("Failed to create event for thread!", "TTY Error!"); });
+  std::thread other([] {
+    platform::ShowMessageFromAnyThread("Failed to create event for thread!", "TTY Error!");
+  });
   other.join();
   QMessageBox* box = nullptr;
   platform::PumpUntil(
       [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
-          if (auto* candidate = qobject_cast<QMessageBox*>(w); candidate && candidate->isVisible()) box = candidate;
+          if (auto* candidate = qobject_cast<QMessageBox*>(w); candidate && candidate->isVisible())
+            box = candidate;
         }
         return box != nullptr;
       },

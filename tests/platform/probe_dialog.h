@@ -25,8 +25,13 @@ inline constexpr platform::ControlRow kProbeRows[] = {
     {kField, platform::ControlKind::kValueField, "", 10, 10, 100, 10},
 };
 inline constexpr platform::DialogTemplate kProbeTemplate = {
-    900, "Probe", 200, 100, platform::DialogStyle::kModal,
-    kProbeRows, static_cast<int>(std::size(kProbeRows))};
+    900,
+    "Probe",
+    200,
+    100,
+    platform::DialogStyle::kModal,
+    kProbeRows,
+    static_cast<int>(std::size(kProbeRows))};
 
 class ProbeDialog final : public platform::TemplateDialog {
  public:

@@ -3,9 +3,9 @@
 
 #include "platform/serial_device.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <grp.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>

@@ -7,10 +7,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
-#include <QIcon>
-#include <QImage>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -60,8 +60,9 @@ QRect Converted(const TemplateDialog& dialog, const ControlRow& row) {
 TEST_F(Dialogs, BaseUnitsComeFromTheDialogFontsLetterWidthAndHeight) {
   ProbeDialog dialog;
   const QFontMetrics metrics(platform::DialogFont());
-  const double average =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+  const double average = metrics.horizontalAdvance(QStringLiteral(
+                             "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
+                         52.0;
   EXPECT_NEAR(dialog.BaseUnitX(), average, 0.5 + 1e-9);
   EXPECT_EQ(dialog.BaseUnitY(), metrics.height());
   EXPECT_EQ(dialog.font().pointSize(), 8);
@@ -138,7 +139,8 @@ TEST_F(Dialogs, PicturesAreStoredInTheirResourceFormats) {
   EXPECT_EQ(logo.pixel(0, 0), qRgb(192, 192, 192));
   bool hasLettering = false;
   for (int y = 0; y < logo.height(); ++y)
-    for (int x = 0; x < logo.width(); ++x) hasLettering = hasLettering || logo.pixel(x, y) == qRgb(0, 102, 204);
+    for (int x = 0; x < logo.width(); ++x)
+      hasLettering = hasLettering || logo.pixel(x, y) == qRgb(0, 102, 204);
   EXPECT_TRUE(hasLettering);
 
   for (const char* path : {resources::kAppIcon, resources::kLineTestIcon}) {
@@ -165,7 +167,8 @@ TEST_F(Dialogs, GroupBoxesLieBehindTheControlsTheyFrame) {
   QWidget* field = dialog.Item(ids::kLocation);
   const QPoint inside = field->geometry().center();
   EXPECT_EQ(dialog.childAt(inside), field);
-  for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) EXPECT_EQ(box->focusPolicy(), Qt::NoFocus);
+  for (QGroupBox* box : dialog.findChildren<QGroupBox*>())
+    EXPECT_EQ(box->focusPolicy(), Qt::NoFocus);
 }
 
 TEST_F(Dialogs, TemplateTextsAreKeptByteForByte) {
@@ -278,7 +281,7 @@ TEST_F(Dialogs, ClicksGoThroughTheMessageMap) {
     dialog.activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
     qobject_cast<QPushButton*>(dialog.Item(kMapped))->click();
-    qobject_cast<QPushButton*>(dialog.Item(kUnmapped))->click();  // no entry: nothing
+    qobject_cast<QPushButton*>(dialog.Item(kUnmapped))->click();         // no entry: nothing
     QTest::keyClick(dialog.windowHandle(), Qt::Key_M, Qt::AltModifier);  // "&Mapped" mnemonic
     // A mnemonic presses the button visibly: the click follows 100 ms later.
     EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.mappedClicks == 2; }, 2000));

@@ -34,7 +34,8 @@ class WindowManagerStandIn {
     XSelectInput(display_, DefaultRootWindow(display_),
                  SubstructureRedirectMask | SubstructureNotifyMask);
     XSync(display_, False);
-    notifier_ = std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
+    notifier_ =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(display_), QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Pump(); });
   }
   ~WindowManagerStandIn() {

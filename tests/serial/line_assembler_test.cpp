@@ -146,7 +146,8 @@ TEST_F(LineAssembler, SecondLineThatMatchesIsCapturedFirst) {
 }
 
 TEST_F(LineAssembler, ThirtyTextsAtMostAndTheThirtyFirstLeavesMatchedAlone) {
-  for (int i = 0; i < serial::kMaxExpected; ++i) port.AddExpected(("t" + std::to_string(i)).c_str());
+  for (int i = 0; i < serial::kMaxExpected; ++i)
+    port.AddExpected(("t" + std::to_string(i)).c_str());
   Feed("t29\r");
   ASSERT_EQ(port.IsMatched(), 1);
   port.AddExpected("t30");

@@ -129,8 +129,10 @@ TEST_F(TranscriptFile, ReaderLinesAndSentLinesStayInTimeOrder) {
     in >> ms >> com >> dir >> word >> number;
     EXPECT_GE(ms, lastMs) << line;
     lastMs = ms;
-    if (dir == "<") EXPECT_EQ(number, nextReceived++) << line;
-    else EXPECT_EQ(number, nextSent++) << line;
+    if (dir == "<")
+      EXPECT_EQ(number, nextReceived++) << line;
+    else
+      EXPECT_EQ(number, nextSent++) << line;
   }
 }
 

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QCursor>
-#include <QTimer>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <QApplication>
+#include <QCursor>
+#include <QTimer>
 
 #include <atomic>
 #include <fstream>

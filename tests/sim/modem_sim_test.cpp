@@ -5,8 +5,8 @@
 #include <fstream>
 #include <memory>
 #include <regex>
-#include <thread>
 #include <set>
+#include <thread>
 
 #include "modem_sim.h"
 #include "sim/pty_client.h"
@@ -34,7 +34,9 @@ class Sim : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(modem.Start(options, &error)) << error;
   }
-  void BeginModem(sim::Faults faults = {}) { Begin({{3, sim::PortKind::kModem, std::move(faults)}}); }
+  void BeginModem(sim::Faults faults = {}) {
+    Begin({{3, sim::PortKind::kModem, std::move(faults)}});
+  }
   std::unique_ptr<PtyClient> Open(int n) {
     auto c = std::make_unique<PtyClient>(modem.Directory() + "/COM" + std::to_string(n));
     EXPECT_TRUE(c->Ok()) << "cannot open COM" << n;
@@ -319,7 +321,8 @@ TEST_F(Sim, OnlyTheModemsIdentificationIsInTheShippedList) {
   auto foreignPort = Open(4);
   EXPECT_TRUE(listed(Exchange(*modemPort, "atI3\r\n", "OK\r\n")));
   EXPECT_FALSE(listed(Exchange(*foreignPort, "atI3\r\n", "OK\r\n")));
-  EXPECT_NE(std::find(list.begin(), list.end(), std::string(sim::kModemIdentification)), list.end());
+  EXPECT_NE(std::find(list.begin(), list.end(), std::string(sim::kModemIdentification)),
+            list.end());
   // otherwise the foreign modem answers like a modem
   Exchange(*foreignPort, "at%T21,18,0\r\n", "OK\r\n");
 }

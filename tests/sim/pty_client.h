@@ -71,7 +71,9 @@ class PtyClient {
     auto deadline = SteadyClock::now() + timeout;
     for (;;) {
       int seen = 0;
-      for (auto at = received_.find(text); at != std::string::npos; at = received_.find(text, at + 1)) ++seen;
+      for (auto at = received_.find(text); at != std::string::npos;
+           at = received_.find(text, at + 1))
+        ++seen;
       if (seen >= count) return true;
       if (!ReadOnce(deadline)) return false;
     }

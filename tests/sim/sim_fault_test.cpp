@@ -46,7 +46,8 @@ class SimWith : public ::testing::Test {
     port->Take();
     port->Send(command);
     EXPECT_TRUE(port->WaitFor(expected, Ms(2000)))
-        << testing::PrintToString(std::string(command)) << " got " << testing::PrintToString(port->Received());
+        << testing::PrintToString(std::string(command)) << " got "
+        << testing::PrintToString(port->Received());
     return port->Take();
   }
 
@@ -114,7 +115,8 @@ TEST_F(SimWith, WrongCountryReportsAnotherName) {
   Exchange("at%T19,0,1\r\n", "OK\r\n");
   std::string report = Exchange("atI9\r\n", "OK\r\n");
   EXPECT_EQ(report.find("Australia"), std::string::npos) << report;
-  EXPECT_TRUE(std::regex_search(report, std::regex("\r\n[A-Z][a-z]+( [A-Z][a-z]+)?\r\n"))) << report;
+  EXPECT_TRUE(std::regex_search(report, std::regex("\r\n[A-Z][a-z]+( [A-Z][a-z]+)?\r\n")))
+      << report;
   EXPECT_EQ(modem.State(3)->countryName, "Australia");
 }
 
@@ -130,7 +132,8 @@ TEST_F(SimWith, SplitOutputParksCrAndLfInDifferentReads) {
   for (int i = 0; i < 5; ++i) {
     port->Send("atI3\r\n");
     ASSERT_TRUE(port->WaitFor("OK\r\n", Ms(3000)));
-    EXPECT_EQ(port->Received(), "atI3\r\r\n" + std::string(sim::kModemIdentification) + "\r\n\r\nOK\r\n");
+    EXPECT_EQ(port->Received(),
+              "atI3\r\r\n" + std::string(sim::kModemIdentification) + "\r\n\r\nOK\r\n");
     reads += port->Chunks().size();
     for (const std::string& chunk : port->Chunks())
       if (chunk.find("\r\n") != std::string::npos) ++joinedPairs;
@@ -371,7 +374,8 @@ TEST(SimTranscript, FileHasOneParsableEventPerLineInOrderAndTheFinalState) {
   index("COM3 state echo=off");
   index("COM3 state buzz=on");
   index("COM3 rx a\\x01\\\\");
-  EXPECT_LT(index("COM3 final country=01 reg18=00 reg29=0C reg2A=33 reg20=87"), index("SIM info stopped"));
+  EXPECT_LT(index("COM3 final country=01 reg18=00 reg29=0C reg2A=33 reg20=87"),
+            index("SIM info stopped"));
   ::unlink(options.transcriptPath.c_str());
   ::rmdir(dir.c_str());
 }

@@ -1,7 +1,7 @@
 // The kalvex-modem-sim program: options, --run, signals and clean-up.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -88,7 +88,8 @@ class SimProcess {
       if (fd < 0 || !p[i].revents) continue;
       char buf[4096];
       ssize_t n = ::read(fd, buf, sizeof buf);
-      if (n > 0) (i == 0 ? out : err).append(buf, static_cast<std::size_t>(n));
+      if (n > 0)
+        (i == 0 ? out : err).append(buf, static_cast<std::size_t>(n));
       else {
         ::close(fd);
         fd = -1;
@@ -103,13 +104,25 @@ class SimProcess {
 
 TEST(SimProgram, BadOptionsExitWithStatusTwoAndSayWhy) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--guard-time", "5"},          {"--guard-time", "abc"},       {"--guard-time"},
-      {"--dial-time", "70000"},       {"--seed", "-1"},              {"--seed", "99999999999"},
-      {"--port", "COM0=modem"},       {"--port", "COM3=toaster"},    {"--port", "LPT1=modem"},
+      {"--guard-time", "5"},
+      {"--guard-time", "abc"},
+      {"--guard-time"},
+      {"--dial-time", "70000"},
+      {"--seed", "-1"},
+      {"--seed", "99999999999"},
+      {"--port", "COM0=modem"},
+      {"--port", "COM3=toaster"},
+      {"--port", "LPT1=modem"},
       {"--port", "COM3=modem", "--port", "com3=echo"},
-      {"--fault", "COM3:bogus"},      {"--fault", "COM2:split"},     {"--fault", "COM1:noise"},
-      {"--fault", "COM3:hangup=-5"},  {"--fault", "COM3:drop-echo=0"}, {"--fault", "COM3:mute"},
-      {"--fault", "COM3:split=3"},    {"--run"},                     {"--frobnicate"},
+      {"--fault", "COM3:bogus"},
+      {"--fault", "COM2:split"},
+      {"--fault", "COM1:noise"},
+      {"--fault", "COM3:hangup=-5"},
+      {"--fault", "COM3:drop-echo=0"},
+      {"--fault", "COM3:mute"},
+      {"--fault", "COM3:split=3"},
+      {"--run"},
+      {"--frobnicate"},
       {"--no-pacing=yes"},
   };
   for (const auto& args : cases) {
@@ -127,14 +140,17 @@ TEST(SimProgram, HelpListsEveryOptionAndFault) {
   SimProcess p({"--help"});
   ASSERT_EQ(p.Finish(), 0);
   for (const char* word :
-       {"--port", "--fault", "--guard-time", "--dial-time", "--no-pacing", "--seed", "--dir",
-        "--transcript", "--run", "modem", "silent", "echo", "foreign", "mute=", "ignore-first-escape",
-        "drop-echo=", "no-connect", "wrong-country", "split", "lowercase", "noise", "hangup=", "no-line"})
+       {"--port",     "--fault",    "--guard-time",  "--dial-time", "--no-pacing",
+        "--seed",     "--dir",      "--transcript",  "--run",       "modem",
+        "silent",     "echo",       "foreign",       "mute=",       "ignore-first-escape",
+        "drop-echo=", "no-connect", "wrong-country", "split",       "lowercase",
+        "noise",      "hangup=",    "no-line"})
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 
 TEST(SimProgram, RunGivesTheProgramTheDirectoryEndsWithItsStatusAndCleansUp) {
-  std::string transcript = ::testing::TempDir() + "sim_run_transcript_" + std::to_string(::getpid());
+  std::string transcript =
+      ::testing::TempDir() + "sim_run_transcript_" + std::to_string(::getpid());
   SimProcess p({"--transcript", transcript, "--port", "COM2=echo", "--run", "sh", "-c",
                 "test -L \"$KALVEX_COM_DIR/COM2\" && test -c \"$KALVEX_COM_DIR/COM2\" || exit 9; "
                 "echo \"child $KALVEX_COM_DIR\"; exit 7"});

@@ -241,7 +241,8 @@ class Disagreements {
  public:
   explicit Disagreements(std::vector<std::string>& out) : out_(out) {}
   void Check(const char* what, const std::string& expected, const std::string& actual) {
-    if (expected != actual) out_.push_back(std::string(what) + ": expected \"" + expected + "\", got \"" + actual + "\"");
+    if (expected != actual)
+      out_.push_back(std::string(what) + ": expected \"" + expected + "\", got \"" + actual + "\"");
   }
   void Check(const char* what, long expected, long actual) {
     if (expected != actual) {
@@ -300,11 +301,14 @@ CycleOutcome RunCycle(ui::MainDialog& dialog, Autopilot& pilot, const CyclePlan&
   check.Check("detection found the modem", expected.found, found);
   check.Check("not-found boxes", expected.found ? 0 : 1, pilot.seen.notFoundBoxes);
   if (expected.found && found) {
-    check.Check("1009 location", "COM" + std::to_string(expected.port), Text(dialog, ids::kLocation));
+    check.Check("1009 location", "COM" + std::to_string(expected.port),
+                Text(dialog, ids::kLocation));
     check.Check("detected port", expected.port, dialog.detectedPort);
     check.Check("1015 modem", "Zelto Win Modem", Text(dialog, ids::kModemName));
-    if (expected.firmware) check.Check("1016 firmware", *expected.firmware, Text(dialog, ids::kFirmware));
-    if (expected.country) check.Check("1017 country", *expected.country, Text(dialog, ids::kCountry));
+    if (expected.firmware)
+      check.Check("1016 firmware", *expected.firmware, Text(dialog, ids::kFirmware));
+    if (expected.country)
+      check.Check("1017 country", *expected.country, Text(dialog, ids::kCountry));
   }
   for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine}) {
     check.Check(("button " + std::to_string(id) + " enabled after detection").c_str(),
@@ -433,8 +437,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!args.seedGiven) {
-    args.seed = static_cast<std::uint64_t>(
-        std::chrono::system_clock::now().time_since_epoch() / std::chrono::microseconds(1));
+    args.seed = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch() /
+                                           std::chrono::microseconds(1));
   }
   if (args.only > args.cycles) args.cycles = args.only;
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -450,17 +454,20 @@ int main(int argc, char** argv) {
   ui::MainDialog dialog(nullptr);
   QString home = QDir::currentPath();
   QDir::setCurrent(QStringLiteral(KALVEX_DATA_DIR));
-  for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine}) dialog.EnableItem(id, false);
+  for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine})
+    dialog.EnableItem(id, false);
   modem::LoadIdentificationList(dialog);
   QDir::setCurrent(home);
   dialog.show();
 
-  std::printf("soak: %d cycle%s, seed %llu%s\n", args.only ? 1 : args.cycles,
-              args.only ? "" : "s", static_cast<unsigned long long>(args.seed),
+  std::printf("soak: %d cycle%s, seed %llu%s\n", args.only ? 1 : args.cycles, args.only ? "" : "s",
+              static_cast<unsigned long long>(args.seed),
               args.only ? (" (cycle " + std::to_string(args.only) + " alone)").c_str() : "");
-  std::printf("soak: replay with scripts/soak.sh %d %llu; one cycle with scripts/soak.sh %d %llu --only C\n",
-              args.cycles, static_cast<unsigned long long>(args.seed), args.cycles,
-              static_cast<unsigned long long>(args.seed));
+  std::printf(
+      "soak: replay with scripts/soak.sh %d %llu; one cycle with scripts/soak.sh %d %llu --only "
+      "C\n",
+      args.cycles, static_cast<unsigned long long>(args.seed), args.cycles,
+      static_cast<unsigned long long>(args.seed));
 
   int first = 1;
   CarriedState carried;

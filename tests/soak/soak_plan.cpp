@@ -14,9 +14,9 @@ constexpr int kProbeOrder[] = {3, 4, 2, 1, 5, 6};
 // out on purpose: with no second line the snapshot keeps the previous capture, the restore then
 // writes text the modem refuses and the registers stay at their test values, which is the
 // described behaviour but would make every later cycle's register check depend on it.
-const char* const kMuteCommands[] = {"&FZ", "I3",   "I5", "I9", "I2", "%T21", "%T20",
-                                     "%T19", "+FCLASS", "&T3", "&T1", "&T0", "L3", "M2",
-                                     "H1",  "%T24", "X4", "S7", "DT"};
+const char* const kMuteCommands[] = {"&FZ",  "I3",      "I5",  "I9",  "I2",  "%T21", "%T20",
+                                     "%T19", "+FCLASS", "&T3", "&T1", "&T0", "L3",   "M2",
+                                     "H1",   "%T24",    "X4",  "S7",  "DT"};
 
 struct Weighted {
   FaultKind kind;
@@ -25,9 +25,9 @@ struct Weighted {
 // The costly kinds (ten-second connects, detections that fail and leave the tests to time out
 // on a closed port) are drawn less often so that a hundred cycles stay within the hour.
 constexpr Weighted kKinds[] = {
-    {FaultKind::kHealthy, 10},    {FaultKind::kMute, 30},         {FaultKind::kIgnoreFirstEscape, 8},
-    {FaultKind::kDropEcho, 10},   {FaultKind::kNoConnect, 5},     {FaultKind::kWrongCountry, 8},
-    {FaultKind::kLowerCase, 4},   {FaultKind::kSplit, 8},         {FaultKind::kNoise, 8},
+    {FaultKind::kHealthy, 10},  {FaultKind::kMute, 30},     {FaultKind::kIgnoreFirstEscape, 8},
+    {FaultKind::kDropEcho, 10}, {FaultKind::kNoConnect, 5}, {FaultKind::kWrongCountry, 8},
+    {FaultKind::kLowerCase, 4}, {FaultKind::kSplit, 8},     {FaultKind::kNoise, 8},
     {FaultKind::kNoLine, 6},
 };
 
@@ -73,7 +73,7 @@ PortModel PortAt(const CyclePlan& plan, int port) {
     model.faults = plan.ModemFaults();
   } else if (plan.frontKind && port == plan.frontPort) {
     model.what = *plan.frontKind == sim::PortKind::kSilent ? PortModel::What::kSilent
-                                                          : PortModel::What::kModemLike;
+                                                           : PortModel::What::kModemLike;
   }
   return model;
 }
@@ -208,7 +208,8 @@ std::string CyclePlan::Describe() const {
     text += " front=" + std::string(sim::KindName(*frontKind)) + "@COM" + std::to_string(frontPort);
   }
   text += pacing ? " pacing=on" : " pacing=off";
-  text += std::string(" voice=") + (voiceYes ? "Yes" : "No") + "+" + std::to_string(voiceDelayMs) + "ms";
+  text += std::string(" voice=") + (voiceYes ? "Yes" : "No") + "+" + std::to_string(voiceDelayMs) +
+          "ms";
   text += std::string(" connect?=") + (lineYes ? "Yes" : "No");
   return text;
 }

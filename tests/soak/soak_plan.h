@@ -34,19 +34,19 @@ inline constexpr int kFaultKinds = 10;
 [[nodiscard]] const char* FaultKindName(FaultKind kind);
 
 struct CyclePlan {
-  int cycle = 0;                      // 1-based
-  std::uint64_t cycleSeed = 0;        // everything below is drawn from it
+  int cycle = 0;                // 1-based
+  std::uint64_t cycleSeed = 0;  // everything below is drawn from it
   FaultKind kind = FaultKind::kHealthy;
-  std::string muteCommand;            // kMute only
-  int dropEchoLine = 0;               // kDropEcho only
+  std::string muteCommand;  // kMute only
+  int dropEchoLine = 0;     // kDropEcho only
   int modemPort = 3;
   std::optional<sim::PortKind> frontKind;  // Silent or Foreign, probed before the modem
   int frontPort = 0;
   bool pacing = false;
   std::uint32_t simSeed = 1;
   bool voiceYes = true;
-  int voiceDelayMs = 0;               // after the prompt first shows
-  bool lineYes = true;                // the answer to "Connect ?"
+  int voiceDelayMs = 0;  // after the prompt first shows
+  bool lineYes = true;   // the answer to "Connect ?"
 
   [[nodiscard]] sim::Faults ModemFaults() const;
   [[nodiscard]] std::string Describe() const;
@@ -63,14 +63,14 @@ struct CarriedState {
 
 struct Expected {
   bool found = false;
-  int port = 0;                        // when found
-  std::optional<std::string> firmware;  // when found and the tool can read it
-  std::optional<std::string> country;   // likewise, the detection's 1017
-  bool testsRun = false;               // the "Test..." buttons were enabled
+  int port = 0;                                       // when found
+  std::optional<std::string> firmware;                // when found and the tool can read it
+  std::optional<std::string> country;                 // likewise, the detection's 1017
+  bool testsRun = false;                              // the "Test..." buttons were enabled
   std::string basic, digital, analog, speaker, line;  // when testsRun
-  bool prompted = false;               // the voice prompt came up
-  bool asked = false;                  // the "Connect ?" question came up
-  int modemCountry = 25;               // the modem port's country code after the cycle
+  bool prompted = false;                              // the voice prompt came up
+  bool asked = false;                                 // the "Connect ?" question came up
+  int modemCountry = 25;  // the modem port's country code after the cycle
 };
 
 [[nodiscard]] Expected PredictCycle(const CyclePlan& plan, const CarriedState& carried);

@@ -53,8 +53,10 @@ class PtyPair {
     size_t done = 0;
     while (done < bytes.size()) {
       ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) done += static_cast<size_t>(n);
-      else if (n < 0 && errno != EINTR && errno != EAGAIN) return;
+      if (n > 0)
+        done += static_cast<size_t>(n);
+      else if (n < 0 && errno != EINTR && errno != EAGAIN)
+        return;
     }
   }
 

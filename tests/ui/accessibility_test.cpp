@@ -109,8 +109,8 @@ TEST_F(Accessibility, TheThreeTestButtonsSayWhatEachRunsWhileShowingTestDotDotDo
     EXPECT_EQ(button->text(), "Test...");
     names << Text(button, QAccessible::Name);
   }
-  EXPECT_EQ(names, (QStringList{"Run the basic function and loopback tests",
-                                "Run the speaker test", "Run the line/DAA test"}));
+  EXPECT_EQ(names, (QStringList{"Run the basic function and loopback tests", "Run the speaker test",
+                                "Run the line/DAA test"}));
   // Buttons with their own words keep them.
   EXPECT_EQ(Text(dialog.Item(ids::kQuit), QAccessible::Name), "Quit");
   EXPECT_EQ(Text(dialog.Item(ids::kDetectAgain), QAccessible::Name), "Detect Again...");

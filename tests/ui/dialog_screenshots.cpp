@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
   const QString dir = QString::fromLocal8Bit(argv[1]);
   platform::TemplateDialog main(resources::kMainDialogTemplate, nullptr);
   // As the user first sees it: the "Test..." buttons wait for a detected modem.
-  for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine}) main.EnableItem(id, false);
+  for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine})
+    main.EnableItem(id, false);
   platform::TemplateDialog welcome(resources::kWelcomeDialogTemplate, nullptr);
   platform::TemplateDialog voice(resources::kVoicePromptDialogTemplate, &main);
   platform::TemplateDialog line(resources::kLineTestDialogTemplate, &main);

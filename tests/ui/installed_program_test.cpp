@@ -82,10 +82,9 @@ TEST_F(InstalledProgram, TheMenuEntryAndTheAppStreamDataAreValid) {
       "desktop-file-validate", {Installed("share/applications/com.kalvex.ModemDiag.desktop")}, env);
   EXPECT_EQ(desktop.status, 0) << desktop.output.toStdString();
   EXPECT_TRUE(desktop.output.isEmpty()) << desktop.output.toStdString();  // not even a hint
-  const Checked metainfo =
-      Check("appstreamcli",
-            {"validate", "--no-net", Installed("share/metainfo/com.kalvex.ModemDiag.metainfo.xml")},
-            env);
+  const Checked metainfo = Check(
+      "appstreamcli",
+      {"validate", "--no-net", Installed("share/metainfo/com.kalvex.ModemDiag.metainfo.xml")}, env);
   EXPECT_EQ(metainfo.status, 0) << metainfo.output.toStdString();
   QFile installed(Installed("share/metainfo/com.kalvex.ModemDiag.metainfo.xml"));
   ASSERT_TRUE(installed.open(QIODevice::ReadOnly));
@@ -96,7 +95,8 @@ TEST_F(InstalledProgram, TheManualPagesFormatWithoutWarnings) {
   QProcessEnvironment manEnv = env;
   manEnv.insert("MANWIDTH", "80");
   manEnv.insert("LC_ALL", "C.UTF-8");
-  for (const char* page : {"share/man/man1/kalvex-modem-diag.1", "share/man/man1/kalvex-modem-sim.1"}) {
+  for (const char* page :
+       {"share/man/man1/kalvex-modem-diag.1", "share/man/man1/kalvex-modem-sim.1"}) {
     QProcess man;
     man.setProcessEnvironment(manEnv);
     man.start("man", {"--warnings", "-l", Installed(page)});

@@ -65,7 +65,9 @@ ui::MainDialog* FindMain() {
   return nullptr;
 }
 
-QPushButton* Button(ui::MainDialog* main, int id) { return qobject_cast<QPushButton*>(main->Item(id)); }
+QPushButton* Button(ui::MainDialog* main, int id) {
+  return qobject_cast<QPushButton*>(main->Item(id));
+}
 
 // What the main dialog looked like when it was first painted.
 struct FirstPaint : QObject {
@@ -115,7 +117,8 @@ class Shell : public testing::Test {
   void TearDown() override { serial::ttyPort.Close(); }
 
   void WithAti3() {
-    ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
   }
   // Regular files stand in for the ports: opening one fails as a port, but inotify sees it.
   void WithComFiles() {
@@ -242,7 +245,8 @@ TEST_F(ShellDeathTest, MissingAti3ShowsItsBoxThenExitsWithStatusZeroBeforeAnyPor
         MakeApp();
         AcceptWelcome();
         OnNextModal<QMessageBox>([](QMessageBox* box) {
-          std::fprintf(stderr, "box [%s] [%s]\n", qPrintable(box->windowTitle()), qPrintable(box->text()));
+          std::fprintf(stderr, "box [%s] [%s]\n", qPrintable(box->windowTitle()),
+                       qPrintable(box->text()));
           box->button(QMessageBox::Ok)->click();
         });
         Run(20000);
@@ -457,7 +461,8 @@ TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith14
   std::vector<std::string> putBack = {"atH"};
   for (const std::string& write : RestoreWrites(before)) putBack.push_back(write);
   EXPECT_EQ(after, putBack);
-  EXPECT_TRUE(sim.Sim().WaitForEvent("COM3", "note", "dial", std::chrono::milliseconds(0), signalAt));
+  EXPECT_TRUE(
+      sim.Sim().WaitForEvent("COM3", "note", "dial", std::chrono::milliseconds(0), signalAt));
   ExpectModemAsFound(sim.State(3), before);
   EXPECT_EQ(serial::ttyPort.connected.load(), 0);
 }
@@ -527,9 +532,8 @@ TEST_F(ShellWithModem, FocusGoesBackToTheButtonThatStartedTheRunNeverToQuit) {
     startUpFocusOnLiveButton = qobject_cast<QPushButton*>(focused) && focused->isEnabled();
     startUpFocusOnQuit = focused == Button(main, ids::kQuit);
     Button(main, ids::kDetectAgain)->setFocus();
-    QTimer::singleShot(0, main, [main] {
-      QTest::keyClick(Button(main, ids::kDetectAgain), Qt::Key_Space);
-    });
+    QTimer::singleShot(0, main,
+                       [main] { QTest::keyClick(Button(main, ids::kDetectAgain), Qt::Key_Space); });
     Every5Ms([&, main] {
       if (sim.Received("COM3").size() < 8 || main->ItemText(ids::kLocation) != "COM3" ||
           !main->IsItemEnabled(ids::kDetectAgain))
@@ -566,15 +570,16 @@ TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
     QWidget* focused = QApplication::focusWidget();
     // Enter or Return on the focused "Quit", Escape, Tab and a mnemonic would all act in a
     // dialog's own loop.
-    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab, Qt::Key_Backtab})
+    for (Qt::Key key :
+         {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Tab, Qt::Key_Backtab})
       QTest::keyClick(focused ? focused : main, key);
     QTest::keyClick(main, Qt::Key_F4, Qt::AltModifier);
     QTest::keyClick(main, Qt::Key_D, Qt::AltModifier);
     QTest::qWait(200);
     stillUp = main->isVisible() && !main->IsEnded();
     focusKept = QApplication::focusWidget() == focused;
-    portStillOpen = serial::ttyPort.connected.load() == 1 &&
-                    main->ItemText(ids::kLocation) == "Open COM3... ";
+    portStillOpen =
+        serial::ttyPort.connected.load() == 1 && main->ItemText(ids::kLocation) == "Open COM3... ";
     AnswerNextMessageBox(&notFound);
     Every5Ms([&notFound] {
       if (!notFound.shown) return false;
@@ -682,8 +687,8 @@ TEST_F(Shell, TranscriptAtASymbolicLinkEndsWithOneLineAndStatus1BeforeAnyWindow)
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(status, 1);
   EXPECT_FALSE(welcomeShown);
-  EXPECT_EQ(err, "kalvex-modem-diag: cannot write the transcript " + link +
-                     ": it is a symbolic link\n");
+  EXPECT_EQ(err,
+            "kalvex-modem-diag: cannot write the transcript " + link + ": it is a symbolic link\n");
   EXPECT_EQ(::access(target.c_str(), F_OK), -1);
   EXPECT_TRUE(ports.Opened().empty());
 }

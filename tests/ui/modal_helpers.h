@@ -34,7 +34,8 @@ struct SeenBox {
   Qt::TextFormat format = Qt::AutoText;
 };
 
-inline void AnswerNextMessageBox(SeenBox* seen, QMessageBox::StandardButton answer = QMessageBox::Ok) {
+inline void AnswerNextMessageBox(SeenBox* seen,
+                                 QMessageBox::StandardButton answer = QMessageBox::Ok) {
   OnNextModal<QMessageBox>([seen, answer](QMessageBox* box) {
     if (seen) {
       seen->shown = true;

@@ -26,7 +26,8 @@ class Program : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(work.isValid());
-    ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
     sim::Options options;  // COM1 silent, COM3 modem
     std::string error;
     ASSERT_TRUE(modem.Start(options, &error)) << error;

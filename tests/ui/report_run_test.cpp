@@ -13,9 +13,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <sys/types.h>
 #include <chrono>
 #include <csignal>
-#include <sys/types.h>
 #include <cstdio>
 #include <string>
 
@@ -49,8 +49,8 @@ class Report : public testing::Test {
   }
 
   void CopyList() {
-    ASSERT_TRUE(QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"),
-                            work.filePath("ati3.dat")));
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(KALVEX_SOURCE_DIR "/data/ati3.dat"), work.filePath("ati3.dat")));
   }
 
   void Start(const QStringList& arguments) {
@@ -238,8 +238,8 @@ TEST_F(Report, SpeakerAndLineTestsAreSkippedWithAReasonWithoutATerminalOrAnswer)
 TEST_F(Report, AnswerOptionsRunTheSpeakerAndLineTests) {
   StartModem();
   CopyList();
-  Start({"--report", "--tests", "speaker,line", "--answer-speaker", "yes", "--line-connected",
-         "no", "--json"});
+  Start({"--report", "--tests", "speaker,line", "--answer-speaker", "yes", "--line-connected", "no",
+         "--json"});
   EXPECT_EQ(Finish(), 0) << err.toStdString();
   const QJsonObject doc = Document();
   EXPECT_EQ(Test(doc, "speaker")["result"].toString(), "Passed");

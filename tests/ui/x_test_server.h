@@ -27,8 +27,8 @@ class XTestServer {
       ::dup2(fds[1], 3);  // dup2 clears close-on-exec on the copy
       const int devNull = ::open("/dev/null", O_WRONLY);
       if (devNull >= 0) ::dup2(devNull, 2);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0",
-               "1024x768x24", static_cast<char*>(nullptr));
+      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24",
+               static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(fds[1]);
@@ -42,7 +42,8 @@ class XTestServer {
       if (std::memchr(buffer, '\n', used)) break;
     }
     ::close(fds[0]);
-    if (used > 0 && buffer[0] >= '0' && buffer[0] <= '9') display_ = ":" + std::string(buffer, std::strcspn(buffer, "\n"));
+    if (used > 0 && buffer[0] >= '0' && buffer[0] <= '9')
+      display_ = ":" + std::string(buffer, std::strcspn(buffer, "\n"));
   }
   ~XTestServer() {
     if (pid_ > 0) {
@@ -86,7 +87,8 @@ class XClient {
   void SetNetWmName(Window window, const char* name) {
     XChangeProperty(display_, window, XInternAtom(display_, "_NET_WM_NAME", False),
                     XInternAtom(display_, "UTF8_STRING", False), 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(name), static_cast<int>(std::strlen(name)));
+                    reinterpret_cast<const unsigned char*>(name),
+                    static_cast<int>(std::strlen(name)));
     XSync(display_, False);
   }
 
