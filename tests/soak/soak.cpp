@@ -384,8 +384,8 @@ soak::ProcessUsage UsageBetweenCycles() {
   soak::ProcessUsage usage = soak::ReadProcessUsage();
   int64_t deadline = platform::NowMs() + kThreadEndGraceMs;
   while (usage.ownThreads > kOwnThreadsBetweenCycles && platform::NowMs() < deadline) {
-    // A detached thread's end signals nothing to wait on: polled, not a wait on the tool.
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A detached thread's end signals nothing: polled, not a wait on the tool.
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // not a wait on an event
     usage = soak::ReadProcessUsage();
   }
   return usage;
