@@ -242,20 +242,13 @@ void RunLine(TerminalView& view, const CommandLine& line, ReportResult& result) 
 void FillModem(const TerminalView& view, ReportResult& result) {
   result.portsTried = view.portVerdicts;
   if (view.detectedPort == 0) return;
-  const std::string comName = "COM" + std::to_string(view.detectedPort);
-  // A detection that does not give its verdicts still names the port it found.
-  if (result.portsTried.empty() ||
-      result.portsTried.back().kind != modem::PortVerdictKind::kFound) {
-    modem::PortVerdict found;
-    found.comName = comName;
-    found.devicePath = platform::DevicePathFor(comName.c_str());
-    found.kind = modem::PortVerdictKind::kFound;
-    result.portsTried.push_back(found);
-  }
   diagnostics::ReportModem found;
-  found.comName = comName;
-  found.devicePath = result.portsTried.back().devicePath;
-  found.i3Line = result.portsTried.back().i3Line;
+  found.comName = "COM" + std::to_string(view.detectedPort);
+  // Detection's last verdict is the port where it found the modem.
+  if (!result.portsTried.empty()) {
+    found.devicePath = result.portsTried.back().devicePath;
+    found.i3Line = result.portsTried.back().i3Line;
+  }
   found.firmware = view.Text(ids::kFirmware);
   found.country = view.Text(ids::kCountry);
   found.registers = diagnostics::SnapshotRegisters();
