@@ -22,4 +22,5 @@ kalvex_add_test(window_lookup_test
 kalvex_add_test(template_dialog_x11_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/template_dialog_x11_test.cpp
   LIBS kalvex_platform X11::X11
-  LABELS x11)
+  LABELS x11
+  ENV LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan-x11.supp)
