@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "../../sim/modem_sim.h"
+#include "../support/quiet_view.h"
 #include "diagnostics/line_test_dialog.h"
 #include "diagnostics/test_runs.h"
 #include "diagnostics/voice_prompt_dialog.h"
@@ -41,16 +42,7 @@ constexpr double kSettleMs = 100;                    // after every transaction
 constexpr int kGuardMs = 1000;
 constexpr int kDialMs = 2500;
 
-class BenchView final : public modem::MainView {
- public:
-  void SetItemText(int, const char*) override {}
-  void EnableItem(int, bool) override {}
-  [[nodiscard]] bool IsItemEnabled(int) const override { return true; }
-  void StopTimer(int) override {}
-  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
-  void Beep() override {}
-  [[nodiscard]] QWidget* Window() override { return nullptr; }
-};
+using benchsupport::QuietView;
 
 QApplication& App() {
   static int argc = 1;
@@ -63,7 +55,7 @@ QApplication& App() {
 
 struct Bench {
   sim::ModemSim sim;
-  BenchView view;
+  QuietView view;
   Clock::time_point simStart;
 
   // The simulated modem, found by the real detection so that the snapshot is taken.

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/tool_child.h"
 #include "modem_sim.h"
 #include "resources/control_ids.h"
 #include "ui/diag_app.h"
@@ -38,8 +39,8 @@
 
 namespace {
 
-constexpr char kModeVariable[] = "KALVEX_BENCH_MODE";  // "detection" or "loopback" in a child
-constexpr char kPipeVariable[] = "KALVEX_BENCH_FD";
+using benchsupport::kModeVariable;  // "detection" or "loopback" in a child
+using benchsupport::kPipeVariable;
 
 double NowMs() {
   return std::chrono::duration<double, std::milli>(
@@ -133,26 +134,12 @@ namespace {
 // Runs one child; returns the milliseconds from its click on "Quit" to its end, or -1.
 double RunChild(const char* self, const char* mode, const QString& workDir,
                 const std::string& comDir) {
-  int fds[2];
-  if (::pipe(fds) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    ::setenv(kModeVariable, mode, 1);
-    ::setenv(kPipeVariable, std::to_string(fds[1]).c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::setenv("KALVEX_COM_DIR", comDir.c_str(), 1);
-    for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
-    if (::chdir(workDir.toLocal8Bit().constData()) != 0) ::_exit(126);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) ::dup2(devNull, 2);
-    ::execl(self, self, static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(fds[1]);
+  int reportFd = -1;
+  const pid_t pid = benchsupport::StartToolChild(self, mode, workDir, comDir, &reportFd);
+  if (pid < 0) return -1;
   char buffer[64] = {};
-  const ssize_t n = ::read(fds[0], buffer, sizeof buffer - 1);
-  ::close(fds[0]);
+  const ssize_t n = ::read(reportFd, buffer, sizeof buffer - 1);
+  ::close(reportFd);
   int status = 0;
   ::waitpid(pid, &status, 0);
   const double ended = NowMs();

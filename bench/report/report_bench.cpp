@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/quiet_view.h"
 #include "diagnostics/test_runs.h"
 #include "modem_sim.h"
 
@@ -34,16 +35,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class QuietView final : public diagnostics::MainView {
- public:
-  void SetItemText(int, const char*) override {}
-  void EnableItem(int, bool) override {}
-  [[nodiscard]] bool IsItemEnabled(int) const override { return true; }
-  void StopTimer(int) override {}
-  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
-  void Beep() override {}
-  [[nodiscard]] QWidget* Window() override { return nullptr; }
-};
+using benchsupport::QuietView;
 
 // Milliseconds from COM3's "&FZ" to the "OK" after its "%T22,20" among events from `from` on;
 // negative when they are not there.

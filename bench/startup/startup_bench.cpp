@@ -32,6 +32,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/tool_child.h"
 #include "modem_sim.h"
 #include "resources/control_ids.h"
 #include "ui/diag_app.h"
@@ -40,8 +41,8 @@
 
 namespace {
 
-constexpr char kModeVariable[] = "KALVEX_BENCH_MODE";  // "startup" or "detect" in a child
-constexpr char kPipeVariable[] = "KALVEX_BENCH_FD";
+using benchsupport::kModeVariable;  // "startup" or "detect" in a child
+using benchsupport::kPipeVariable;
 
 int ReportFd() { return std::atoi(std::getenv(kPipeVariable)); }
 
@@ -113,29 +114,14 @@ namespace {
 // Runs one child in mode; returns its report and the milliseconds from fork to the report.
 bool RunChild(const char* self, const char* mode, const QString& workDir, const std::string& comDir,
               std::string& report, double& ms) {
-  int fds[2];
-  if (::pipe(fds) != 0) return false;
   const auto start = std::chrono::steady_clock::now();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(fds[0]);
-    ::setenv(kModeVariable, mode, 1);
-    ::setenv(kPipeVariable, std::to_string(fds[1]).c_str(), 1);
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    ::setenv("KALVEX_COM_DIR", comDir.c_str(), 1);
-    for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
-    ::setenv("XDG_RUNTIME_DIR", workDir.toLocal8Bit().constData(), 1);
-    if (::chdir(workDir.toLocal8Bit().constData()) != 0) ::_exit(126);
-    const int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) ::dup2(devNull, 2);
-    ::execl(self, self, static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ::close(fds[1]);
+  int reportFd = -1;
+  const pid_t pid = benchsupport::StartToolChild(self, mode, workDir, comDir, &reportFd);
+  if (pid < 0) return false;
   char buffer[64] = {};
-  const ssize_t n = ::read(fds[0], buffer, sizeof buffer - 1);
+  const ssize_t n = ::read(reportFd, buffer, sizeof buffer - 1);
   ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  ::close(fds[0]);
+  ::close(reportFd);
   int status = 0;
   ::waitpid(pid, &status, 0);
   if (n <= 0) return false;

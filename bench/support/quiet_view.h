@@ -1,0 +1,20 @@
+#pragma once
+// A main view that shows nothing and leaves every button enabled: the runs' own timing, without
+// any painting.
+
+#include "diagnostics/test_runs.h"
+
+namespace benchsupport {
+
+class QuietView final : public diagnostics::MainView {
+ public:
+  void SetItemText(int, const char*) override {}
+  void EnableItem(int, bool) override {}
+  [[nodiscard]] bool IsItemEnabled(int) const override { return true; }
+  void StopTimer(int) override {}
+  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
+  void Beep() override {}
+  [[nodiscard]] QWidget* Window() override { return nullptr; }
+};
+
+}  // namespace benchsupport
