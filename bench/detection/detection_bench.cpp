@@ -14,6 +14,7 @@
 
 #include "../../sim/modem_sim.h"
 #include "modem/detection.h"
+#include "modem/session.h"
 #include "platform/beep.h"
 #include "serial/tty_port.h"
 
@@ -64,6 +65,7 @@ void BM_DetectModemOnCom3(benchmark::State& state) {
   for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
   ::setenv("KALVEX_COM_DIR", sim.Directory().c_str(), 1);
 
+  modem::Session session;
   BenchView view;
   std::snprintf(view.identificationList.lines[0], modem::kIdentificationLineSize, "%s",
                 std::string(sim::kModemIdentification).c_str());
@@ -73,13 +75,13 @@ void BM_DetectModemOnCom3(benchmark::State& state) {
   for (auto _ : state) {
     size_t from = sim.Events().size();
     auto start = std::chrono::steady_clock::now();
-    modem::DetectModem(view);
+    (void)modem::DetectModem(session, view);
     double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     state.SetIterationTime(ms / 1000.0);
     state.PauseTiming();
-    if (view.detectedPort != 3) state.SkipWithError("modem not found on COM3");
-    serial::ttyPort.Close();
+    if (session.detectedPort != 3) state.SkipWithError("modem not found on COM3");
+    session.port.Close();
     measuredTotal += ms;
     floorTotal += kWaitsMs + AnswerLineMs(sim, from) + (view.beepMs >= 100 ? 100 : 0);
     beepTotal += view.beepMs;

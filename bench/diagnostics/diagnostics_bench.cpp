@@ -29,6 +29,7 @@
 #include "diagnostics/test_runs.h"
 #include "diagnostics/voice_prompt_dialog.h"
 #include "modem/detection.h"
+#include "modem/session.h"
 #include "modem/transaction.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
@@ -55,6 +56,7 @@ QApplication& App() {
 
 struct Bench {
   sim::ModemSim sim;
+  modem::Session session;
   QuietView view;
   Clock::time_point simStart;
 
@@ -77,8 +79,8 @@ struct Bench {
     std::snprintf(view.identificationList.lines[0], modem::kIdentificationLineSize, "%s",
                   std::string(sim::kModemIdentification).c_str());
     view.identificationList.count = 1;
-    modem::DetectModem(view);
-    if (view.detectedPort != 3) {
+    modem::DetectModem(session, view);
+    if (session.detectedPort != 3) {
       state.SkipWithError("modem not found on COM3");
       return false;
     }
@@ -138,7 +140,7 @@ void RunAgainstFloor(benchmark::State& state, double ownWaitsMs,
     measuredTotal += ms;
     floorTotal += ownWaitsMs + ModemFloorMs(bench.sim, from);
   }
-  serial::ttyPort.Close();
+  bench.session.port.Close();
   double runs = double(state.iterations());
   state.counters["measured_ms"] = measuredTotal / runs;
   state.counters["floor_ms"] = floorTotal / runs;
@@ -151,7 +153,7 @@ void RunAgainstFloor(benchmark::State& state, double ownWaitsMs,
 void BM_DiagnosticRun(benchmark::State& state) {
   constexpr double kWaits = 12 * kSettleMs + (1 + 3 + 1 + 2) * kSettleMs + 1000 +
                             (1 + 3 + 1 + 1) * kSettleMs + 1000 + 4 * kSettleMs;
-  RunAgainstFloor(state, kWaits, [](Bench& bench) { diagnostics::RunDiagnosticTests(bench.view); });
+  RunAgainstFloor(state, kWaits, [](Bench& bench) { (void)diagnostics::RunDiagnosticTests(bench.session, bench.view); });
 }
 
 // "L3", "M2", "H1", the 1500 ms pause, "%T24", Yes as soon as the prompt is up, "H".
@@ -164,7 +166,7 @@ void BM_SpeakerRun(benchmark::State& state) {
       qobject_cast<QPushButton*>(prompt->Item(ids::kVoiceYes))->click();
       return true;
     });
-    diagnostics::RunSpeakerTest(bench.view);
+    (void)diagnostics::RunSpeakerTest(bench.session, bench.view);
   });
 }
 
@@ -179,7 +181,7 @@ void BM_LineRun(benchmark::State& state) {
       qobject_cast<QPushButton*>(dialog->Item(ids::kLineOk))->click();
       return true;
     });
-    diagnostics::RunLineTest(bench.view);
+    (void)diagnostics::RunLineTest(bench.session, bench.view);
   });
 }
 
@@ -196,7 +198,7 @@ void BM_TransactionOverhead(benchmark::State& state) {
   std::vector<double> overheads;
   for (auto _ : state) {
     size_t from = bench.sim.Events().size();
-    (void)modem::Transact("%T22,18", "OK", 3, 1);
+    (void)modem::Transact(bench.session, "%T22,18", "OK", 3, 1);
     auto returned = Clock::now();
     state.PauseTiming();
     double arrivalMs = -1;
@@ -216,7 +218,7 @@ void BM_TransactionOverhead(benchmark::State& state) {
     overheads.push_back(returnedMs - arrivalMs - kSettleMs);
     state.ResumeTiming();
   }
-  serial::ttyPort.Close();
+  bench.session.port.Close();
   if (overheads.empty()) return;
   state.counters["overhead_median_ms"] = Percentile(overheads, 0.5);
   state.counters["overhead_p99_ms"] = Percentile(overheads, 0.99);

@@ -84,11 +84,12 @@ int main(int argc, char** argv) {
   for (int i = 0; i < runs; ++i) {
     std::size_t from = modem.Events().size();
     {
+      diagnostics::Session session;
       QuietView view;
       QDir::setCurrent(work.path());
       diagnostics::LoadIdentificationList(view);
-      diagnostics::DetectModem(view);
-      diagnostics::ClosePort();
+      (void)diagnostics::DetectModem(session, view);
+      diagnostics::ClosePort(session);
     }
     dialogs.push_back(DetectionSpanMs(modem, from));
 

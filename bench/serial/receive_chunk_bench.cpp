@@ -15,7 +15,7 @@ void ReceiveChunkThroughput(benchmark::State& state) {
   port.AddExpected("NO CARRIER");
   port.AddExpected("CONNECT");
   port.AddExpected("Quux 56K V.92");
-  serial::responseCapture.captureEnabled = 1;
+  port.capture.captureEnabled = 1;
   std::string text;
   while (text.size() < 64 * 1024) {
     text += "at%T22,2A\r\r\n3C\r\n\r\nOK\r\n";
@@ -26,7 +26,7 @@ void ReceiveChunkThroughput(benchmark::State& state) {
       size_t n = std::min<size_t>(serial::kChunkSize, text.size() - at);
       port.ReceiveChunk(text.data() + at, static_cast<unsigned>(n));
     }
-    serial::responseCapture.captureLineCount = 0;
+    port.capture.captureLineCount = 0;
     benchmark::DoNotOptimize(port.lineBuf);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
 #include "platform/message_pump.h"
@@ -41,11 +42,12 @@ double Percentile(std::vector<double> values, double p) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  modem::Session session;
   int samples = argc > 1 ? std::atoi(argv[1]) : 500;
   testsupport::PtyPair pty;
   testsupport::ComDir dir;
   dir.Link(3, pty.SlavePath());
-  if (modem::OpenComPort(3) != modem::kOpened) {
+  if (modem::OpenComPort(session, 3) != modem::kOpened) {
     std::fprintf(stderr, "cannot open the test terminal\n");
     return 1;
   }
@@ -54,8 +56,8 @@ int main(int argc, char** argv) {
   std::vector<double> latencies;
   std::mt19937 random(7);
   for (int i = 0; i < samples; ++i) {
-    serial::ttyPort.ClearExpected();
-    serial::ttyPort.AddExpected("OK");
+    session.port.ClearExpected();
+    session.port.AddExpected("OK");
     std::atomic<double> sentAt{0};
     int delayUs = 1000 + static_cast<int>(random() % 4000);
     std::thread writer([&] {
@@ -63,7 +65,7 @@ int main(int argc, char** argv) {
       pty.Write("OK\r\n");
       sentAt = NowUs();
     });
-    platform::PumpUntil([] { return serial::ttyPort.IsMatched() != 0; }, platform::NowMs() + 2000);
+    platform::PumpUntil([&session] { return session.port.IsMatched() != 0; }, platform::NowMs() + 2000);
     double seenAt = NowUs();
     writer.join();
     latencies.push_back(std::max(0.0, seenAt - sentAt.load()) / 1000.0);
@@ -75,13 +77,13 @@ int main(int argc, char** argv) {
   // CPU while a transaction waits out its 3 s.
   double cpuBefore = ThreadCpuMs();
   int64_t wallBefore = platform::NowMs();
-  int result = modem::Transact("&FZ", "NEVER", 3, 1);
+  int result = modem::Transact(session, "&FZ", "NEVER", 3, 1);
   double cpuMs = ThreadCpuMs() - cpuBefore;
   int64_t wallMs = platform::NowMs() - wallBefore;
   std::printf(
       "timed-out transaction: result %d after %lld ms, UI-thread CPU %.2f ms (%.3f%% of the wall "
       "time)\n",
       result, static_cast<long long>(wallMs), cpuMs, 100.0 * cpuMs / static_cast<double>(wallMs));
-  serial::ttyPort.Close();
+  session.port.Close();
   return 0;
 }

@@ -2,11 +2,14 @@
 
 #include <cstdio>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "diagnostics/result_texts.h"
 #include "diagnostics/test_runs.h"
+#include "modem/put_back.h"
 #include "modem/register_snapshot.h"
-#include "modem/safe_state.h"
+#include "modem/session.h"
 #include "modem/transaction.h"
 #include "resources/control_ids.h"
 
@@ -30,9 +33,16 @@ struct BasicStep {
 };
 constexpr BasicStep kServiceCheck = {"I2", "OK"};
 constexpr char kCountryRead[] = "%T20,0,1";
-// Each selects a country and checks that the modem reports it.
-constexpr BasicStep kCountrySwitches[] = {
-    {"%T19,0,1", "OK"}, {"I9", "Australia"}, {"%T19,0,19", "OK"}, {"I9", "North America"}};
+// Each selects a country (the code it sets the modem to) and checks that the modem reports it.
+struct CountryStep {
+  const char* command;
+  const char* expected;
+  const char* selects;  // null: a report, which changes nothing
+};
+constexpr CountryStep kCountrySwitches[] = {{"%T19,0,1", "OK", "01"},
+                                            {"I9", "Australia", nullptr},
+                                            {"%T19,0,19", "OK", "19"},
+                                            {"I9", "North America", nullptr}};
 constexpr BasicStep kServiceClass = {"+FCLASS?", "0"};
 
 // Both forms of the pattern: the 78 characters with CR LF as sent, and alone as they must come
@@ -52,111 +62,146 @@ struct LoopbackPattern {
 };
 
 struct LoopbackVariant {
+  const char* name;
   const char* startCommand;
   int resultId;
   const char* endCommands[2];  // null-terminated when shorter
 };
 
-constexpr LoopbackVariant kDigital = {"&T3", ids::kDigitalResult, {"&FZ", "&T0"}};
-constexpr LoopbackVariant kAnalog = {"&T1", ids::kAnalogResult, {"&T0", nullptr}};
+constexpr LoopbackVariant kDigital = {
+    kDigitalLoopbackTest, "&T3", ids::kDigitalResult, {"&FZ", "&T0"}};
+constexpr LoopbackVariant kAnalog = {kAnalogLoopbackTest, "&T1", ids::kAnalogResult, {"&T0", nullptr}};
 
-bool Step(const char* command, const char* expected, int timeoutSeconds = kStepTimeoutSeconds,
-          int addPrefix = 1) {
-  return modem::Transact(command, expected, timeoutSeconds, addPrefix) != modem::kTimedOut;
+modem::Change CountryChange(const char* before, const char* now) {
+  modem::Change change;
+  change.kind = modem::ChangeKind::kCountry;
+  change.before = before;
+  change.now = now;
+  return change;
 }
 
-bool Step(const BasicStep& step) { return Step(step.command, step.expected); }
-
-bool WriteRegisterTestValues() {
-  modem::RereadMissingRegisters();
-  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
-    if (!modem::WriteTestValue(slot)) return false;
-  }
-  return true;
+modem::Change DataModeChange(const char* startCommand) {
+  modem::Change change;
+  change.kind = modem::ChangeKind::kDataMode;
+  change.now = std::string("loopback test (") + startCommand + ")";
+  return change;
 }
 
 // Selects the two test countries and writes the one read before back, whichever step fails:
 // the modem must not be left set to a country the user never chose.
-bool SwitchCountries() {
+bool SwitchCountries(TestRecorder& test) {
+  modem::Session& session = test.Session();
   char code[modem::kReadValueSize] = {};
-  if (!modem::ReadHexValue(kCountryRead, 2, code)) return false;
-  std::snprintf(modem::pendingChanges.countryCode, sizeof modem::pendingChanges.countryCode, "%s",
-                code);
-  modem::pendingChanges.countryChanged = true;
-  bool switched = true;
-  for (const BasicStep& step : kCountrySwitches) {
-    if (!Step(step)) {
-      switched = false;
-      break;
-    }
+  session.lastTimeOut.reset();
+  if (!modem::ReadHexValue(session, kCountryRead, 2, code)) {
+    char line[serial::kCapturedLineSize] = {};
+    session.port.capture.CopyLine(line);
+    test.FailedAt(kCountryRead, session.lastTimeOut ? session.lastTimeOut->lastLine : line);
+    return false;
   }
-  bool restored = modem::RestoreCountry();
+  bool switched = true;
+  for (const CountryStep& step : kCountrySwitches) {
+    switched = step.selects != nullptr
+                   ? test.ChangeStep(CountryChange(code, step.selects), step.command, step.expected)
+                   : test.Step(step.command, step.expected);
+    if (!switched) break;
+  }
+  char writeBack[modem::kCommandBufferSize];
+  std::snprintf(writeBack, sizeof writeBack, "%%T19,0,%s", code);
+  session.lastTimeOut.reset();
+  const bool restored = modem::WriteCountryBack(session);
+  if (!restored && switched) {
+    const modem::Change* country = session.ledger.Find(modem::ChangeKind::kCountry);
+    test.FailedAt(writeBack, session.lastTimeOut ? session.lastTimeOut->lastLine
+                             : country != nullptr ? country->reason
+                                                  : std::string());
+  }
   return switched && restored;
 }
 
-const char* BasicFunctionTest() {
-  bool passed =
-      WriteRegisterTestValues() && Step(kServiceCheck) && SwitchCountries() && Step(kServiceClass);
-  return passed ? kResultPassed : kResultFailure;
+TestResult BasicFunctionTest(modem::Session& session) {
+  TestRecorder test(session, kBasicFunctionTest);
+  const bool passed = WriteRegisterTestValues(test) &&
+                      test.Step(kServiceCheck.command, kServiceCheck.expected) &&
+                      SwitchCountries(test) &&
+                      test.Step(kServiceClass.command, kServiceClass.expected);
+  return test.Finish(passed, passed ? kResultPassed : kResultFailure);
 }
 
 // The data connection, the pattern three times, back to command mode, the end commands. True
 // when all of it was answered; retried tells whether only the second escape worked.
-bool RunLoopback(const LoopbackVariant& variant, const LoopbackPattern& pattern, bool& retried) {
+bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant,
+                 const LoopbackPattern& pattern, bool& retried) {
+  modem::Session& session = test.Session();
   retried = false;
-  modem::pendingChanges.dataModePossible = true;
-  if (!Step(variant.startCommand, "CONNECT", kConnectTimeoutSeconds)) return false;
+  if (!test.ChangeStep(DataModeChange(variant.startCommand), variant.startCommand, "CONNECT",
+                       kConnectTimeoutSeconds))
+    return false;
   for (int round = 0; round < kEchoRounds; ++round) {
-    if (!Step(pattern.command, pattern.expected, kStepTimeoutSeconds, 0)) return false;
+    if (!test.Step(pattern.command, pattern.expected, kStepTimeoutSeconds, 0)) return false;
   }
-  modem::Pause(kEscapeGuardMs);
-  if (!Step("+++", "OK", kStepTimeoutSeconds, 0)) {
+  modem::Pause(session, kEscapeGuardMs);
+  if (modem::Transact(session, "+++", "OK", kStepTimeoutSeconds, 0) != modem::kSeen) {
     retried = true;
     // A line of data first, so the second "+++" follows fresh data and a full guard time,
     // whatever the modem made of the first one.
     static constexpr char kWakeLine[] = "aaa\r\n";
-    if (modem::StopCutsWaits()) return false;
-    (void)modem::SendRaw(kWakeLine, 5);
-    modem::Pause(kEscapeGuardMs);
-    if (!Step("+++", "OK", kStepTimeoutSeconds, 0)) return false;
+    if (session.stop.CutsWaits()) return false;
+    (void)modem::SendRaw(session, kWakeLine, 5);
+    modem::Pause(session, kEscapeGuardMs);
+    if (!test.Step("+++", "OK", kStepTimeoutSeconds, 0)) return false;
   }
   for (const char* endCommand : variant.endCommands) {
-    if (endCommand != nullptr && !Step(endCommand, "OK")) return false;
+    if (endCommand != nullptr && !test.Step(endCommand, "OK")) return false;
   }
-  modem::pendingChanges.dataModePossible = false;
+  session.ledger.Confirm(modem::ChangeKind::kDataMode);
   return true;
 }
 
-void LoopbackTest(modem::MainView& view, const LoopbackVariant& variant,
-                  const LoopbackPattern& pattern) {
+TestResult LoopbackTest(modem::Session& session, modem::MainView& view,
+                        const LoopbackVariant& variant, const LoopbackPattern& pattern) {
+  if (session.stop.Requested()) return NotRun(variant.name, kStoppedBeforeItBegan);
+  TestRecorder test(session, variant.name);
   bool retried = false;
-  if (RunLoopback(variant, pattern, retried)) {
-    view.SetItemText(variant.resultId, retried ? kResultPassedAfterRetry : kResultPassed);
-    return;
+  if (RunLoopback(test, variant, pattern, retried)) {
+    const char* text = retried ? kResultPassedAfterRetry : kResultPassed;
+    view.SetItemText(variant.resultId, text);
+    return test.Finish(true, text);
   }
   view.SetItemText(variant.resultId, kResultFailure);
+  TestResult result = test.Finish(false, kResultFailure);
   // The modem may still be in its data connection; dropping DTR and opening again is the one
   // way back that does not depend on it answering. After a stop the put-back ends it instead.
-  if (!modem::StopRequested()) modem::ReopenPort(view.detectedPort);
+  if (!session.stop.Requested()) modem::ReopenPort(session);
+  return result;
 }
 
 }  // namespace
 
-void RunDiagnosticTests(modem::MainView& view) {
+std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainView& view) {
   for (int id : ids::kRunButtons) view.EnableItem(id, false);
   view.SetItemText(ids::kDigitalResult, kResultWait);
   view.SetItemText(ids::kAnalogResult, kResultWait);
   view.SetItemText(ids::kBasicResult, kResultWait);
 
-  view.SetItemText(ids::kBasicResult, BasicFunctionTest());
+  std::vector<TestResult> results;
+  if (session.stop.Requested()) {
+    results.push_back(NotRun(kBasicFunctionTest, kStoppedBeforeItBegan));
+  } else {
+    results.push_back(BasicFunctionTest(session));
+  }
+  view.SetItemText(ids::kBasicResult, results.back().outcome == TestOutcome::kPassed
+                                          ? kResultPassed
+                                          : kResultFailure);
 
   const LoopbackPattern pattern;
-  LoopbackTest(view, kDigital, pattern);
-  LoopbackTest(view, kAnalog, pattern);
+  results.push_back(LoopbackTest(session, view, kDigital, pattern));
+  results.push_back(LoopbackTest(session, view, kAnalog, pattern));
 
   for (int id : ids::kRunButtons) view.EnableItem(id, true);
-  if (!modem::StopRequested()) view.Beep();
-  (void)modem::PutModemBack(view.detectedPort);
+  if (!session.stop.Requested()) view.Beep();
+  (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);
+  return results;
 }
 
 }  // namespace diagnostics

@@ -1,15 +1,18 @@
 #include "diagnostics/line_test.h"
 
+#include <cstring>
+#include <iterator>
+
 #include "diagnostics/result_texts.h"
+#include "modem/put_back.h"
 #include "modem/register_snapshot.h"
-#include "modem/safe_state.h"
+#include "modem/session.h"
 #include "modem/transaction.h"
 #include "resources/control_ids.h"
 
 namespace diagnostics {
 namespace {
 
-constexpr int kCommandTimeoutSeconds = 3;
 constexpr int kDialTimeoutSeconds = 10;
 constexpr int kHangUpPauseMs = 1000;
 
@@ -49,62 +52,80 @@ void ShowProgress(LineTestView& view, const LineProgress& progress) {
   if (progress.status != nullptr) view.SetStatus(progress.status);
 }
 
-// True when "NO CARRIER" ended the dial in time.
-bool Dial() {
-  if (!modem::StopCutsWaits()) modem::pendingChanges.dialling = true;
-  bool noCarrier = modem::Transact("DT1", "NO CARRIER", kDialTimeoutSeconds, 1) != modem::kTimedOut;
-  // A dial that ended by itself, or by its time-out, is left as it is; one cut short by a stop
-  // is ended and hung up by the put-back.
-  if (noCarrier || !modem::StopRequested()) modem::pendingChanges.dialling = false;
+// A dial's final result codes: after any of them the modem has hung up by itself.
+constexpr const char* kDialEnds[] = {"NO CARRIER", "NO DIALTONE", "BUSY", "NO ANSWER", "ERROR"};
+
+// True when "NO CARRIER" ended the dial in time. The dial is entered in the ledger as off-hook
+// until the modem says it has ended it; one that is still going is ended by the put-back.
+bool Dial(TestRecorder& test) {
+  modem::Session& session = test.Session();
+  modem::Change dial;
+  dial.kind = modem::ChangeKind::kOffHook;
+  dial.dialling = true;
+  dial.now = "dialling";
+  const bool noCarrier =
+      test.ChangeStep(dial, "DT1", "NO CARRIER", kDialTimeoutSeconds);
+  bool ended = noCarrier;
+  if (!noCarrier && session.lastTimeOut) {
+    for (const char* end : kDialEnds)
+      ended |= std::strstr(session.lastTimeOut->lastLine.c_str(), end) != nullptr;
+  }
+  if (ended) session.ledger.Confirm(modem::ChangeKind::kOffHook);
   return noCarrier;
 }
 
-Outcome RunCommands(LineTestView& view) {
-  modem::RereadMissingRegisters();
-  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
-    if (!modem::WriteTestValue(slot)) return Outcome::kFailure;
-    ShowProgress(view, kRegisterProgress[slot]);
-  }
+Outcome RunCommands(TestRecorder& test, LineTestView& view) {
+  if (!WriteRegisterTestValues(test,
+                               [&view](int slot) { ShowProgress(view, kRegisterProgress[slot]); }))
+    return Outcome::kFailure;
+  modem::Change commandSet;
+  commandSet.kind = modem::ChangeKind::kCommandSet;
   for (const LineCommand& step : kCommands) {
-    if (modem::Transact(step.command, "OK", kCommandTimeoutSeconds, 1) == modem::kTimedOut) {
-      return Outcome::kFailure;
-    }
+    if (!test.ChangeStep(commandSet, step.command, "OK")) return Outcome::kFailure;
     ShowProgress(view, step.progress);
   }
-  if (Dial()) return Outcome::kPassed;
-  if (modem::StopRequested()) return Outcome::kFailure;
+  if (Dial(test)) return Outcome::kPassed;
+  if (test.Session().stop.Requested()) return Outcome::kFailure;
   Answer answer = view.AskLineConnected(kQuestion, kQuestionCaption);
   return answer == Answer::kYes ? Outcome::kFailure : Outcome::kNotConnected;
 }
 
-void CarryOut(modem::MainView& main, LineTestView& view, Outcome outcome) {
+const char* CarryOut(modem::Session& session, modem::MainView& main, LineTestView& view,
+                     Outcome outcome) {
   switch (outcome) {
     case Outcome::kPassed:
       view.SetProgress(100, nullptr);
       view.SetStatus("Hang Up line...Please wait...");
       view.SetProgress(100, "100 %");
-      modem::Pause(kHangUpPauseMs);
+      modem::Pause(session, kHangUpPauseMs);
       view.SetStatus("Passed !");
       main.SetItemText(ids::kLineResult, kResultPassed);
-      break;
+      return kResultPassed;
     case Outcome::kFailure:
       view.SetStatus(kResultFailure);
       main.SetItemText(ids::kLineResult, kResultFailure);
-      break;
+      return kResultFailure;
     case Outcome::kNotConnected:
       main.SetItemText(ids::kLineResult, kResultNotConnected);
       view.SetStatus("Not Connected. Please connect line and try again.");
-      break;
+      return kResultNotConnected;
   }
+  return kResultFailure;
 }
 
 }  // namespace
 
-void RunLineTestSequence(modem::MainView& main, LineTestView& view) {
-  CarryOut(main, view, RunCommands(view));
-  if (!modem::StopRequested()) main.Beep();
+TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main,
+                               LineTestView& view) {
+  if (session.stop.Requested()) return NotRun(kLineTest, kStoppedBeforeItBegan);
+  TestRecorder test(session, kLineTest);
+  const Outcome outcome = RunCommands(test, view);
+  const char* text = CarryOut(session, main, view, outcome);
+  TestResult result = test.Finish(outcome == Outcome::kPassed, text);
+  if (!session.stop.Requested()) main.Beep();
   view.SetProgress(100, "100 %");
-  (void)modem::PutModemBack(main.detectedPort);
+  (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);
+  return result;
 }
 
 }  // namespace diagnostics

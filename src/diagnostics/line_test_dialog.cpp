@@ -3,9 +3,6 @@
 #include <iterator>
 
 #include "diagnostics/test_runs.h"
-#include "modem/register_snapshot.h"
-#include "modem/safe_state.h"
-#include "modem/transaction.h"
 #include "platform/message_box.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
@@ -31,8 +28,9 @@ constexpr int kStartDelayMs = 500;
 
 }  // namespace
 
-LineTestDialog::LineTestDialog(modem::MainView& parentDialog)
+LineTestDialog::LineTestDialog(modem::Session& session, modem::MainView& parentDialog)
     : TemplateDialog(resources::kLineTestDialogTemplate, parentDialog.Window()),
+      session_(session),
       parentDialog_(parentDialog) {}
 
 bool LineTestDialog::OnInitDialog() {
@@ -72,15 +70,16 @@ Answer LineTestDialog::AskLineConnected(const char* question, const char* captio
 
 void LineTestDialog::LineTestSequence() {
   sequenceRunning_ = true;
-  RunLineTestSequence(parentDialog_, *this);
+  result_ = RunLineTestSequence(session_, parentDialog_, *this);
   EnableItem(ids::kLineOk, true);
   sequenceRunning_ = false;
-  if (closeRequested_ || modem::StopRequested()) EndDialog(platform::kIdCancel);
+  if (closeRequested_ || session_.stop.Requested()) EndDialog(platform::kIdCancel);
 }
 
-void RunLineTest(modem::MainView& view) {
-  LineTestDialog dialog(view);
+TestResult RunLineTest(Session& session, modem::MainView& view) {
+  LineTestDialog dialog(session, view);
   (void)dialog.RunModal();
+  return dialog.Result();
 }
 
 }  // namespace diagnostics

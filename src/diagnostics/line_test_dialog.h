@@ -14,7 +14,10 @@ class LineTestDialog final : public platform::TemplateDialog, public LineTestVie
 
  public:
   // parentDialog receives the result in 1003 and, through its Window(), parents the dialog.
-  explicit LineTestDialog(modem::MainView& parentDialog);
+  LineTestDialog(modem::Session& session, modem::MainView& parentDialog);
+
+  // The sequence's result once it has run; kNotRun before.
+  [[nodiscard]] const TestResult& Result() const { return result_; }
 
   // True from the first tick until the sequence, restore included, has ended.
   [[nodiscard]] bool IsSequenceRunning() const { return sequenceRunning_; }
@@ -33,7 +36,9 @@ class LineTestDialog final : public platform::TemplateDialog, public LineTestVie
   void OnCancel();
   void LineTestSequence();
 
+  modem::Session& session_;
   modem::MainView& parentDialog_;
+  TestResult result_ = NotRun(kLineTest, "the dialog was closed before its sequence began");
   bool sequenceRunning_ = false;
   bool closeRequested_ = false;
 };

@@ -1,31 +1,42 @@
 // The main window's way down to the modem layer.
 
 #include "diagnostics/test_runs.h"
-#include "modem/detection.h"
 #include "modem/identification_list.h"
-#include "modem/safe_state.h"
+#include "modem/put_back.h"
 #include "modem/transaction.h"
 
 namespace diagnostics {
 
 void LoadIdentificationList(MainView& view) { modem::LoadIdentificationList(view); }
 
-void DetectModem(MainView& view) { modem::DetectModem(view); }
-
-void ClosePort() { modem::ClosePort(); }
-
-bool OpenTranscript(const char* path, int64_t startMs, std::string* error) {
-  return modem::OpenTranscript(path, startMs, error);
+DetectionResult DetectModem(Session& session, MainView& view) {
+  return modem::DetectModem(session, view);
 }
 
-void CloseTranscript() { modem::CloseTranscript(); }
+void ClosePort(Session& session) { modem::ClosePort(session); }
 
-void StopRun(bool abandonPutBack) {
+bool OpenTranscript(Session& session, const char* path, int64_t startMs, std::string* error) {
+  return modem::OpenTranscript(session, path, startMs, error);
+}
+
+void CloseTranscript(Session& session) { modem::CloseTranscript(session); }
+
+void StopRun(Session& session, bool abandonPutBack) {
   if (abandonPutBack) {
-    modem::AbandonPutBack();
+    session.stop.AbandonPutBack();
   } else {
-    modem::RequestStop();
+    session.stop.Request();
   }
+}
+
+void FinishProgramRun(Session& session) { modem::FinishProgramRun(session); }
+
+std::vector<std::string> NotPutBack(const Session& session) {
+  std::vector<std::string> lines;
+  for (const modem::Change& change : session.ledger.Changes()) {
+    if (change.pending) lines.push_back(modem::DescribeNotPutBack(change));
+  }
+  return lines;
 }
 
 }  // namespace diagnostics

@@ -14,11 +14,47 @@ QString Text(const std::string& text) { return QString::fromStdString(text); }
 const char* OutcomeName(TestOutcome outcome) {
   switch (outcome) {
     case TestOutcome::kPassed: return "passed";
-    case TestOutcome::kFailed: return "failed";
-    case TestOutcome::kSkipped: return "skipped";
+    case TestOutcome::kFailure: return "failed";
+    case TestOutcome::kStopped: return "stopped";
+    case TestOutcome::kNotRun: return "not-run";
   }
   return "";
 }
+
+const char* StateName(PutBackItem::State state) {
+  switch (state) {
+    case PutBackItem::State::kPutBack: return "put back";
+    case PutBackItem::State::kNotPutBack: return "not put back";
+    case PutBackItem::State::kNotChanged: return "not changed";
+  }
+  return "";
+}
+
+QJsonValue TextOrNull(const std::string& text) {
+  return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Text(text));
+}
+
+QJsonArray ItemsJson(const std::vector<PutBackItem>& items) {
+  QJsonArray array;
+  for (const PutBackItem& item : items) {
+    array.append(QJsonObject{{"what", Text(item.what)},
+                             {"before", Text(item.before)},
+                             {"after", Text(item.after)},
+                             {"state", StateName(item.state)},
+                             {"reason", TextOrNull(item.reason)}});
+  }
+  return array;
+}
+
+QJsonValue RecoveredJson(const std::optional<RecoveryReport>& recovered) {
+  if (!recovered) return QJsonValue::Null;
+  return QJsonObject{{"outcome", Text(recovered->outcome)},
+                     {"journal", Text(recovered->journal)},
+                     {"detail", TextOrNull(recovered->detail)},
+                     {"items", ItemsJson(recovered->items)}};
+}
+
+bool NotPutBack(const PutBackItem& item) { return item.state == PutBackItem::State::kNotPutBack; }
 
 QJsonObject PortJson(const modem::PortVerdict& verdict) {
   return QJsonObject{{"port", Text(verdict.comName)},
@@ -37,18 +73,21 @@ QJsonValue ModemJson(const std::optional<ReportModem>& modem) {
                      {"country", Text(modem->country)}, {"registers", registers}};
 }
 
-QJsonObject TestJson(const ReportTest& test) {
+QJsonObject TestJson(const TestResult& test) {
+  const int64_t duration = test.endMs < test.startMs ? 0 : test.endMs - test.startMs;
   QJsonObject object{
       {"name", Text(test.name)},
       {"outcome", OutcomeName(test.outcome)},
       {"result", Text(test.resultText)},
-      {"durationMs", static_cast<qint64>(test.durationMs)},
-      {"skipReason", test.outcome == TestOutcome::kSkipped ? QJsonValue(Text(test.skipReason))
-                                                           : QJsonValue(QJsonValue::Null)}};
-  object.insert("firstFailure", test.failedCommand ? QJsonValue(QJsonObject{
-                                                         {"command", Text(*test.failedCommand)},
-                                                         {"response", Text(test.failedResponse)}})
-                                                   : QJsonValue(QJsonValue::Null));
+      {"durationMs", static_cast<qint64>(duration)},
+      {"reason", TextOrNull(test.reason)},
+      {"skipReason", test.outcome == TestOutcome::kNotRun ? TextOrNull(test.reason)
+                                                          : QJsonValue(QJsonValue::Null)}};
+  object.insert("firstFailure",
+                test.firstFailure ? QJsonValue(QJsonObject{
+                                        {"command", Text(test.firstFailure->command)},
+                                        {"response", Text(test.firstFailure->response)}})
+                                  : QJsonValue(QJsonValue::Null));
   return object;
 }
 
@@ -66,12 +105,22 @@ std::string ExitMeaning(int status) {
 
 }  // namespace
 
+std::optional<bool> ModemRestored(const ReportResult& result) {
+  bool changed = false;
+  for (const PutBackItem& item : result.putBack) {
+    if (NotPutBack(item)) return false;
+    changed |= item.state == PutBackItem::State::kPutBack;
+  }
+  if (!changed) return std::nullopt;
+  return true;
+}
+
 int ReportExitStatus(const ReportResult& result) {
+  if (ModemRestored(result) == false) return kExitNotRestored;
   if (result.interruptedBy != 0) return 128 + result.interruptedBy;
   if (result.listMissing) return kExitListMissing;
   if (!result.modem) return kExitNoModem;
-  if (result.modemRestored == false) return kExitNotRestored;
-  for (const ReportTest& test : result.tests) {
+  for (const TestResult& test : result.tests) {
     if (test.outcome != TestOutcome::kPassed) return kExitTestFailed;
   }
   return kExitOk;
@@ -81,12 +130,16 @@ QByteArray ReportJson(const ReportResult& result) {
   QJsonArray ports;
   for (const modem::PortVerdict& verdict : result.portsTried) ports.append(PortJson(verdict));
   QJsonArray tests;
-  for (const ReportTest& test : result.tests) tests.append(TestJson(test));
+  for (const TestResult& test : result.tests) tests.append(TestJson(test));
+  // The registers not given back, in the form earlier versions gave them.
   QJsonArray differing;
-  for (const RegisterDifference& d : result.differing) {
-    differing.append(QJsonObject{
-        {"register", Text(d.name)}, {"before", Text(d.before)}, {"after", Text(d.after)}});
+  for (const PutBackItem& item : result.putBack) {
+    if (!NotPutBack(item) || item.what.rfind("register ", 0) != 0) continue;
+    differing.append(QJsonObject{{"register", Text(item.what.substr(9))},
+                                 {"before", Text(item.before)},
+                                 {"after", Text(item.after)}});
   }
+  const std::optional<bool> restored = ModemRestored(result);
   QJsonObject root{
       {"tool", "kalvex-modem-diag"},
       {"version", Text(result.toolVersion)},
@@ -95,9 +148,10 @@ QByteArray ReportJson(const ReportResult& result) {
       {"portsTried", ports},
       {"modem", ModemJson(result.modem)},
       {"tests", tests},
-      {"modemRestored",
-       result.modemRestored ? QJsonValue(*result.modemRestored) : QJsonValue(QJsonValue::Null)},
+      {"modemRestored", restored ? QJsonValue(*restored) : QJsonValue(QJsonValue::Null)},
       {"registersDiffering", differing},
+      {"putBack", ItemsJson(result.putBack)},
+      {"recovered", RecoveredJson(result.recovered)},
       {"exitStatus", ReportExitStatus(result)},
   };
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
@@ -119,25 +173,40 @@ std::string ReportSummary(const ReportResult& result) {
   } else if (!result.listMissing) {
     text += "Can not find Kalvex Internal Modem in your system !\n";
   }
-  for (const ReportTest& test : result.tests) {
+  if (result.recovered) {
+    const RecoveryReport& r = *result.recovered;
+    text += "Journal " + r.journal + ": " + r.outcome;
+    if (!r.detail.empty()) text += " (" + modem::OneLineText(r.detail) + ")";
+    text += "\n";
+    for (const PutBackItem& item : r.items)
+      text += "  " + item.what + ": " + StateName(item.state) + "\n";
+  }
+  for (const TestResult& test : result.tests) {
     text += "Test " + test.name + ": ";
-    text += test.outcome == TestOutcome::kSkipped ? "skipped (" + test.skipReason + ")"
-                                                  : test.resultText;
-    text += " (" + std::to_string(test.durationMs) + " ms)\n";
-    if (test.failedCommand) {
-      text +=
-          "  first failing command: " + *test.failedCommand + " -> " +
-          (test.failedResponse.empty() ? std::string("nothing")
-                                       : "\"" + modem::OneLineText(test.failedResponse) + "\"") +
-          "\n";
+    text += test.outcome == TestOutcome::kNotRun ? "not run (" + test.reason + ")"
+                                                 : test.resultText;
+    if (test.outcome == TestOutcome::kStopped) text += ", stopped";
+    const int64_t duration = test.endMs < test.startMs ? 0 : test.endMs - test.startMs;
+    text += " (" + std::to_string(duration) + " ms)\n";
+    if (test.firstFailure) {
+      const FailedCommand& failed = *test.firstFailure;
+      text += "  first failing command: " + failed.command + " -> " +
+              (failed.response.empty() ? std::string("nothing")
+                                       : "\"" + modem::OneLineText(failed.response) + "\"") +
+              "\n";
+    } else if (test.outcome == TestOutcome::kFailure && !test.reason.empty()) {
+      text += "  " + test.reason + "\n";
     }
   }
-  if (result.modemRestored == true) text += "Modem put back as found: yes\n";
-  if (result.modemRestored == false) {
-    text += "Modem put back as found: NO";
-    for (const RegisterDifference& d : result.differing)
-      text += "; register " + d.name + " was " + d.before + ", is " + d.after;
-    text += "\n";
+  const std::optional<bool> restored = ModemRestored(result);
+  if (restored == true) text += "Modem put back as found: yes\n";
+  if (restored == false) {
+    text += "Modem put back as found: NO\n";
+    for (const PutBackItem& item : result.putBack) {
+      if (NotPutBack(item))
+        text += "  not put back: " + item.what + ": was " + item.before + ", now " + item.after +
+                " (" + item.reason + ")\n";
+    }
   }
   const int status = ReportExitStatus(result);
   text += "Result: " + ExitMeaning(status) + " (exit status " + std::to_string(status) + ")\n";

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/test_result.h"
 #include "modem/port_verdict.h"
 
 namespace diagnostics {
@@ -28,24 +29,22 @@ struct ReportModem {
   std::vector<ReportRegister> registers;  // the snapshot, in the order read
 };
 
-enum class TestOutcome { kPassed, kFailed, kSkipped };
-
-struct ReportTest {
-  std::string name;  // "basic-function", "digital-loopback", "analog-loopback", "speaker", "line"
-  TestOutcome outcome = TestOutcome::kPassed;
-  std::string
-      resultText;  // exactly as the dialog shows it ("Passed after retry"); empty if skipped
-  std::string skipReason;  // kSkipped only
-  int64_t durationMs = 0;
-  // The first command that did not get its answer, and what came back instead (may be empty).
-  std::optional<std::string> failedCommand;
-  std::string failedResponse;
+// One thing the program run changed on the modem, or a register it did not change.
+struct PutBackItem {
+  enum class State { kPutBack, kNotPutBack, kNotChanged };
+  std::string what;    // "register 18", "the country", "the hook", ...
+  std::string before;  // as found
+  std::string after;   // as left (read back where it can be read)
+  State state = State::kNotChanged;
+  std::string reason;  // kNotPutBack: ERROR, no answer, read back 07, the device was lost, not sent
 };
 
-struct RegisterDifference {
-  std::string name;
-  std::string before;  // the snapshot
-  std::string after;   // read again after the runs
+// A journal found at detection, and what became of it.
+struct RecoveryReport {
+  std::string outcome;  // "put-back", "not-all-put-back", "other-modem", "unreadable", "bad"
+  std::string journal;  // its path
+  std::string detail;   // the other modem's "I3" line, or why it was not acted on
+  std::vector<PutBackItem> items;
 };
 
 struct ReportResult {
@@ -54,21 +53,25 @@ struct ReportResult {
   bool listMissing = false;  // ati3.dat missing or unreadable: nothing else was tried
   std::vector<modem::PortVerdict> portsTried;  // in the order tried
   std::optional<ReportModem> modem;
-  std::vector<ReportTest> tests;
-  // Registers read again after the runs: nullopt when not checked, else whether all agreed.
-  std::optional<bool> modemRestored;
-  std::vector<RegisterDifference> differing;  // when modemRestored is false
-  int interruptedBy = 0;                      // the signal that stopped the run; 0 when none did
+  std::vector<TestResult> tests;
+  // What the program run changed and whether it was put back; empty when it changed nothing.
+  std::vector<PutBackItem> putBack;
+  std::optional<RecoveryReport> recovered;
+  int interruptedBy = 0;  // the signal that stopped the run; 0 when none did
 };
 
-// 128 + the signal when one stopped the run; else 3 list missing, 2 no modem, 4 not put back, 1 a
-// test failed or was skipped, else 0: the modem left changed outranks a failed test.
+// Whether the modem was given back as found: nullopt when nothing was changed, true when every
+// change was put back (and each value read back as it was), false otherwise.
+[[nodiscard]] std::optional<bool> ModemRestored(const ReportResult& result);
+
+// 4 when anything is not put back, whatever else happened; else 128 + the signal when one
+// stopped the run; else 3 list missing, 2 no modem, 1 a test did not pass, else 0.
 [[nodiscard]] int ReportExitStatus(const ReportResult& result);
 
 // One JSON document, indented, ending with a newline.
 [[nodiscard]] QByteArray ReportJson(const ReportResult& result);
 
-// A few lines for a person: ports, modem, tests, restore, the exit status's meaning.
+// A few lines for a person: ports, modem, tests, put-back, the exit status's meaning.
 [[nodiscard]] std::string ReportSummary(const ReportResult& result);
 
 }  // namespace diagnostics

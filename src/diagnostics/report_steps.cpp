@@ -1,55 +1,79 @@
 #include "diagnostics/report_steps.h"
 
-#include "modem/transaction.h"
+#include <algorithm>
 
 #include "modem/identification_list.h"
+#include "modem/ledger.h"
 #include "modem/register_snapshot.h"
-#include "modem/safe_state.h"
 
 namespace diagnostics {
+namespace {
 
-bool FindIdentificationList(modem::MainView& view, std::string* details) {
+PutBackItem ItemOf(const modem::Change& change) {
+  PutBackItem item;
+  item.what = modem::ChangeName(change);
+  item.before = modem::ChangeBefore(change);
+  item.after = modem::ChangeNow(change);
+  item.state = change.pending ? PutBackItem::State::kNotPutBack : PutBackItem::State::kPutBack;
+  item.reason = change.pending ? change.reason : std::string();
+  return item;
+}
+
+const char* RecoveryOutcomeName(modem::Recovery::Outcome outcome) {
+  switch (outcome) {
+    case modem::Recovery::Outcome::kPutBack: return "put-back";
+    case modem::Recovery::Outcome::kNotAllPutBack: return "not-all-put-back";
+    case modem::Recovery::Outcome::kOtherModem: return "other-modem";
+    case modem::Recovery::Outcome::kUnreadable: return "unreadable";
+    case modem::Recovery::Outcome::kBad: return "bad";
+  }
+  return "";
+}
+
+}  // namespace
+
+bool FindIdentificationList(MainView& view, std::string* details) {
   return modem::FindIdentificationList(view.identificationList, details);
 }
 
-std::vector<ReportRegister> SnapshotRegisters() {
+std::vector<ReportRegister> SnapshotRegisters(const Session& session) {
   std::vector<ReportRegister> registers;
   for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
     ReportRegister reg{modem::kVendorRegisters[slot].name, {}};
-    if (modem::registerSnapshot.hasValue[slot]) reg.value = modem::registerSnapshot.values[slot];
+    if (session.snapshot.hasValue[slot]) reg.value = session.snapshot.values[slot];
     registers.push_back(reg);
   }
   return registers;
 }
 
-std::optional<bool> CheckRegistersRestored(std::vector<RegisterDifference>* differing) {
-  // The check belongs to giving the modem back: a stopped run still says whether it worked.
-  modem::PutBackScope putBack;
-  if (modem::StopCutsWaits()) return std::nullopt;
-  bool allAgree = true;
+std::vector<PutBackItem> PutBackItems(const Session& session) {
+  const std::vector<modem::Change>& changes = session.ledger.Changes();
+  std::vector<PutBackItem> items;
+  if (changes.empty()) return items;
+  for (const modem::Change& change : changes) items.push_back(ItemOf(change));
   for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
-    // A register the tool could not read was never written either.
-    if (!modem::registerSnapshot.hasValue[slot]) continue;
-    char after[modem::kSnapshotSlotSize] = {};
-    (void)modem::ReadRegisterValue(slot, after);
-    if (modem::StopCutsWaits()) return std::nullopt;
-    const std::string before = modem::registerSnapshot.values[slot];
-    if (before == after) continue;
-    allAgree = false;
-    differing->push_back({modem::kVendorRegisters[slot].name, before, after});
+    const modem::VendorRegister& reg = modem::kVendorRegisters[slot];
+    const bool changed = std::any_of(changes.begin(), changes.end(), [&reg](const auto& c) {
+      return c.kind == modem::ChangeKind::kRegister && c.reg == reg.name;
+    });
+    if (changed || !session.snapshot.hasValue[slot]) continue;
+    PutBackItem item;
+    item.what = std::string("register ") + reg.name;
+    item.before = item.after = session.snapshot.values[slot];
+    items.push_back(item);
   }
-  return allAgree;
+  return items;
 }
 
-bool RunStopRequested() { return modem::StopRequested(); }
-
-std::optional<FailedCommand> FirstTimeOutBetween(int64_t fromMs, int64_t toMs) {
-  for (const modem::TimeOut& timeOut : modem::TimeOuts()) {
-    if (timeOut.ms >= fromMs && timeOut.ms <= toMs) {
-      return FailedCommand{timeOut.command, timeOut.lastLine};
-    }
-  }
-  return std::nullopt;
+std::optional<RecoveryReport> RecoveredJournal(const Session& session) {
+  if (!session.recovery) return std::nullopt;
+  const modem::Recovery& recovery = *session.recovery;
+  RecoveryReport report;
+  report.outcome = RecoveryOutcomeName(recovery.outcome);
+  report.journal = recovery.path;
+  report.detail = recovery.detail;
+  for (const modem::Change& change : recovery.changes) report.items.push_back(ItemOf(change));
+  return report;
 }
 
 }  // namespace diagnostics

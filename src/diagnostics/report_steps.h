@@ -1,43 +1,31 @@
 #pragma once
 // What the report run needs from the layers below besides the runs of test_runs.h: the
-// identification list without its message box, the register snapshot as read, the check that the
-// modem holds it again after the runs, and whether a stop was asked for. UI thread.
+// identification list without its message box, the register snapshot as read, and what the
+// program run changed and put back, as the report gives it. UI thread.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "diagnostics/report_document.h"
-#include "modem/main_view.h"
+#include "diagnostics/test_runs.h"
 
 namespace diagnostics {
 
 // Fills view.identificationList from the first ati3.dat found, as LoadIdentificationList does.
 // False when there is none or it cannot be read, with the places looked in (and which one could
 // not be read) in *details; shows nothing and ends nothing.
-[[nodiscard]] bool FindIdentificationList(modem::MainView& view, std::string* details);
+[[nodiscard]] bool FindIdentificationList(MainView& view, std::string* details);
 
 // The registers 18, 29, 2A and 20 as read at detection, in that order; a value that was not read
 // is empty.
-[[nodiscard]] std::vector<ReportRegister> SnapshotRegisters();
+[[nodiscard]] std::vector<ReportRegister> SnapshotRegisters(const Session& session);
 
-// Reads the four registers again, leaving the snapshot alone, and compares each one that had a
-// value at detection. true when all agree; false with each that differs (an unanswered read
-// counts, its "after" empty) in *differing; nullopt when the put-back was abandoned, so nothing
-// was read. Not cut short by a stop request. Up to about 12.4 s against a silent modem.
-[[nodiscard]] std::optional<bool> CheckRegistersRestored(
-    std::vector<RegisterDifference>* differing);
+// After FinishProgramRun: each change of the program run with its state, and each register with
+// a value that was not changed. Empty when nothing was changed.
+[[nodiscard]] std::vector<PutBackItem> PutBackItems(const Session& session);
 
-// The first command that timed out at or after fromMs and at or before toMs (platform::NowMs()
-// times), with the last line that came back meanwhile; nullopt when none did.
-struct FailedCommand {
-  std::string command;
-  std::string response;
-};
-[[nodiscard]] std::optional<FailedCommand> FirstTimeOutBetween(int64_t fromMs, int64_t toMs);
-
-// True once a stop was asked for (StopRun); sticky.
-[[nodiscard]] bool RunStopRequested();
+// The journal the detection found, and what became of it; nullopt when there was none.
+[[nodiscard]] std::optional<RecoveryReport> RecoveredJournal(const Session& session);
 
 }  // namespace diagnostics

@@ -3,28 +3,38 @@
 #include <cstdio>
 
 #include "diagnostics/result_texts.h"
-#include "modem/safe_state.h"
+#include "modem/put_back.h"
+#include "modem/session.h"
 #include "modem/transaction.h"
 #include "resources/control_ids.h"
 
 namespace diagnostics {
 namespace {
 
-constexpr int kTimeoutSeconds = 3;
 // Lets the speaker settle after going off-hook before the buzz starts.
 constexpr int kOffHookPauseMs = 1500;
 
-bool Seen(const char* command) {
-  return modem::Transact(command, "OK", kTimeoutSeconds, 1) != modem::kTimedOut;
+modem::Change ChangeOf(modem::ChangeKind kind) {
+  modem::Change change;
+  change.kind = kind;
+  return change;
 }
 
 // True when the buzz is on and the prompt may ask.
-bool StartBuzz() {
-  if (!Seen("L3") || !Seen("M2")) return false;
-  if (!modem::StopCutsWaits()) modem::pendingChanges.offHook = true;
-  if (!Seen("H1")) return false;
-  modem::Pause(kOffHookPauseMs);
-  return Seen("%T24");
+bool StartBuzz(TestRecorder& test) {
+  const modem::Change commandSet = ChangeOf(modem::ChangeKind::kCommandSet);
+  if (!test.ChangeStep(commandSet, "L3", "OK") || !test.ChangeStep(commandSet, "M2", "OK"))
+    return false;
+  if (!test.ChangeStep(ChangeOf(modem::ChangeKind::kOffHook), "H1", "OK")) return false;
+  modem::Pause(test.Session(), kOffHookPauseMs);
+  return test.ChangeStep(ChangeOf(modem::ChangeKind::kBuzzer), "%T24", "OK");
+}
+
+// "H" ends the buzz and puts the line on-hook: its "OK" confirms both.
+void HangUp(modem::Session& session) {
+  if (modem::TransactOk(session, "H") != modem::Answer::kOk) return;
+  session.ledger.Confirm(modem::ChangeKind::kOffHook);
+  session.ledger.Confirm(modem::ChangeKind::kBuzzer);
 }
 
 }  // namespace
@@ -37,30 +47,33 @@ const char* BuzzCounter::OnSecond() {
   }
   if (!finished_) {
     finished_ = true;
-    (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
+    HangUp(session_);
   }
   return "Voice Off";
 }
 
-void RunSpeakerTest(modem::MainView& view, SpeakerPrompt& prompt) {
+TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, SpeakerPrompt& prompt) {
+  if (session.stop.Requested()) return NotRun(kSpeakerTest, kStoppedBeforeItBegan);
   for (int id : ids::kRunButtons) view.EnableItem(id, false);
   view.SetItemText(ids::kSpeakerResult, "");
 
-  const char* result = kResultFailure;
-  if (StartBuzz() && !modem::StopRequested()) {
-    BuzzCounter counter;
+  TestRecorder test(session, kSpeakerTest);
+  bool passed = false;
+  if (StartBuzz(test) && !session.stop.Requested()) {
+    BuzzCounter counter(session);
     Answer answer = prompt.AskWhileBuzzing(counter);
     if (answer != Answer::kNone) view.speakerAnswer = answer == Answer::kYes ? 1 : 0;
-    // The answer alone decides; "H" only silences the speaker, whatever it answers.
-    (void)modem::Transact("H", "OK", kTimeoutSeconds, 1);
-    result = view.speakerAnswer == 1 ? kResultPassed : kResultFailure;
+    // The answer alone decides; "H" only silences the speaker, whatever it answers. A prompt
+    // that a stop closed gave no answer, and an earlier one says nothing of this buzz.
+    HangUp(session);
+    passed = view.speakerAnswer == 1 && !(answer == Answer::kNone && session.stop.Requested());
   }
-  view.SetItemText(ids::kSpeakerResult, result);
+  const char* text = passed ? kResultPassed : kResultFailure;
+  view.SetItemText(ids::kSpeakerResult, text);
+  TestResult result = test.Finish(passed, text);
   for (int id : ids::kRunButtons) view.EnableItem(id, true);
-  // A run that was not stopped has sent its "H", or failed where no "H" is to be sent; a stopped
-  // one hangs up now.
-  if (!modem::StopRequested()) modem::pendingChanges.offHook = false;
-  (void)modem::PutModemBack(view.detectedPort);
+  (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);
+  return result;
 }
 
 }  // namespace diagnostics

@@ -72,9 +72,9 @@ void VoicePromptDialog::done(int result) {
   TemplateDialog::done(result);
 }
 
-void RunSpeakerTest(modem::MainView& view) {
+TestResult RunSpeakerTest(Session& session, modem::MainView& view) {
   VoicePromptDialog prompt(view);
-  RunSpeakerTest(view, prompt);
+  return RunSpeakerTest(session, view, prompt);
 }
 
 }  // namespace diagnostics

@@ -6,15 +6,14 @@
 #include <iterator>
 #include <string>
 
+#include "modem/put_back.h"
 #include "modem/register_snapshot.h"
-#include "modem/safe_state.h"
+#include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/device_name.h"
 #include "platform/message_box.h"
 #include "platform/message_pump.h"
 #include "resources/control_ids.h"
-#include "serial/response_capture.h"
-#include "serial/tty_port.h"
 
 namespace modem {
 namespace {
@@ -23,8 +22,6 @@ constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
 
 constexpr int kTransactSeconds = 3;
 constexpr int kSettleAfterOpenMs = 100;
-
-bool detectionRunning = false;
 
 void SetStatus(MainView& view, const char* format, int port) {
   char text[32];
@@ -42,63 +39,65 @@ bool IsI3Echo(const char* line) {
 
 // The identification line of the answer just captured: the first line, or the one after it when
 // the first is the modem's echo of "atI3". Empty when nothing came.
-std::string CapturedI3Line() {
-  int count = serial::responseCapture.captureLineCount.load();
+std::string CapturedI3Line(const serial::ResponseCapture& capture) {
+  int count = capture.captureLineCount.load();
   char first[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyFirst(first);
+  capture.CopyFirst(first);
   if (count >= 1 && !IsI3Echo(first)) return first;
   if (count < 2) return {};
   char second[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyLine(second);
+  capture.CopyLine(second);
   return second;
 }
 
 // "I3" with the capture on, to name the line in the port's verdict. The captured line is put back
 // as it was: the firmware field shows it when "I5" gets no answer.
-int IdentifyCapturing(const IdentificationList& list, std::string* i3Line) {
+int IdentifyCapturing(Session& session, const IdentificationList& list, std::string* i3Line) {
+  serial::ResponseCapture& capture = session.port.capture;
   char before[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyLine(before);
+  capture.CopyLine(before);
   int result;
   {
-    CaptureScope capture;
-    result = IdentifyModem(list.lines, list.count);
+    CaptureScope scope(session);
+    result = IdentifyModem(session, list.lines, list.count);
   }
-  *i3Line = CapturedI3Line();
-  serial::responseCapture.ReplaceLine(before);
+  *i3Line = CapturedI3Line(capture);
+  capture.ReplaceLine(before);
   return result;
 }
 
 // Tries one port. True when the modem answered there; the port is then left open. The port's
-// verdict is added to view.portVerdicts unless a stop cut its waits short.
-bool ProbePort(MainView& view, int port) {
+// verdict is added to verdicts unless a stop cut its waits short.
+bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdict>& verdicts) {
   char name[8];
   std::snprintf(name, sizeof name, "COM%d", port);
   PortVerdict verdict;
   verdict.comName = name;
   verdict.devicePath = platform::DevicePathFor(name);
   SetStatus(view, "Detect COM%d... ", port);
-  ClosePort();
+  ClosePort(session);
   SetStatus(view, "Close COM%d... ", port);
-  if (OpenComPort(port) == kOpenFailed) {
-    view.portVerdicts.push_back(VerdictFromOpenCheck(verdict.comName, verdict.devicePath,
-                                                     serial::ttyPort.LastOpenFailure()));
+  if (OpenComPort(session, port) == kOpenFailed) {
+    verdicts.push_back(VerdictFromOpenCheck(verdict.comName, verdict.devicePath,
+                                            session.port.LastOpenFailure()));
     return false;
   }
   SetStatus(view, "Open COM%d... ", port);
   platform::DelayPumping(kSettleAfterOpenMs);
-  if (Transact("&FZ", "OK", kTransactSeconds, 1) == kTimedOut) {
+  if (Transact(session, "&FZ", "OK", kTransactSeconds, 1) == kTimedOut) {
     SetStatus(view, "Close2 COM%d... ", port);
-    ClosePort();
+    ClosePort(session);
     SetStatus(view, "Close3 COM%d... ", port);
     verdict.kind = PortVerdictKind::kNoAnswer;
-    if (!StopRequested()) view.portVerdicts.push_back(verdict);
+    if (!session.stop.Requested()) verdicts.push_back(verdict);
     return false;
   }
-  const bool seen = IdentifyCapturing(view.identificationList, &verdict.i3Line) == kSeen;
+  const bool seen =
+      IdentifyCapturing(session, view.identificationList, &verdict.i3Line) == kSeen;
   verdict.kind = seen ? PortVerdictKind::kFound : PortVerdictKind::kNotListed;
-  if (seen || !StopRequested()) view.portVerdicts.push_back(verdict);
+  if (seen || !session.stop.Requested()) verdicts.push_back(verdict);
   if (seen) return true;
-  ClosePort();
+  ClosePort(session);
   return false;
 }
 
@@ -106,44 +105,45 @@ bool ProbePort(MainView& view, int port) {
 // skipped. The captured line itself ends at the comma after that field, because the country read
 // that follows shows the captured line when the modem sends no second line: then the country
 // field shows the firmware alone, never the rest of the "I5" answer.
-void ShowFirmware(MainView& view) {
+std::string Firmware(serial::ResponseCapture& capture) {
   char line[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyLine(line);
+  capture.CopyLine(line);
   size_t start = std::strspn(line, ",");
-  if (line[start] == '\0') {
-    view.SetItemText(ids::kFirmware, "");
-    return;
-  }
+  if (line[start] == '\0') return {};
   size_t end = start + std::strcspn(line + start, ",");
   if (line[end] == ',') {
     line[end] = '\0';
-    serial::responseCapture.ReplaceLine(line);
+    capture.ReplaceLine(line);
   }
-  view.SetItemText(ids::kFirmware, line + start);
+  return line + start;
 }
 
-void ReadModemInformation(MainView& view) {
+void ReadModemInformation(Session& session, MainView& view, DetectionResult& result) {
   {
-    CaptureScope capture;
-    (void)Transact("I5", "OK", kTransactSeconds, 1);
-    ShowFirmware(view);
-    (void)Transact("I9", "OK", kTransactSeconds, 1);
+    CaptureScope capture(session);
+    (void)Transact(session, "I5", "OK", kTransactSeconds, 1);
+    result.firmware = Firmware(session.port.capture);
+    view.SetItemText(ids::kFirmware, result.firmware.c_str());
+    (void)Transact(session, "I9", "OK", kTransactSeconds, 1);
     char country[serial::kCapturedLineSize] = {};
-    serial::responseCapture.CopyLine(country);
+    session.port.capture.CopyLine(country);
+    result.country = country;
     view.SetItemText(ids::kCountry, country);
   }
   view.SetItemText(ids::kModemName, "Zelto Win Modem");
-  TakeRegisterSnapshot();
+  TakeRegisterSnapshot(session);
 }
 
 }  // namespace
 
-void DetectModem(MainView& view) {
+DetectionResult DetectModem(Session& session, MainView& view) {
   view.StopTimer(0);
+  DetectionResult result;
   // A tick that arrives while a run waits (the timer armed again from inside that wait) must
   // not start a second run on the same port.
-  if (detectionRunning) return;
-  detectionRunning = true;
+  if (session.detectionRunning) return result;
+  session.detectionRunning = true;
+  result.ran = true;
 
   bool wasEnabled[std::size(ids::kRunButtons)];
   for (size_t i = 0; i < std::size(ids::kRunButtons); ++i) {
@@ -151,7 +151,6 @@ void DetectModem(MainView& view) {
     view.EnableItem(ids::kRunButtons[i], false);
   }
 
-  view.portVerdicts.clear();
   view.SetItemText(ids::kModemName, "Wait...");
   view.SetItemText(ids::kFirmware, "Wait...");
   view.SetItemText(ids::kCountry, "Wait...");
@@ -159,19 +158,27 @@ void DetectModem(MainView& view) {
   int found = 0;
   for (int port : kPortProbeOrder) {
     // A stop ends the run where it is: no further port, no box, no beep.
-    if (StopRequested()) break;
-    if (ProbePort(view, port)) {
+    if (session.stop.Requested()) break;
+    if (ProbePort(session, view, port, result.verdicts)) {
       found = port;
       break;
     }
   }
 
   if (found != 0) {
-    view.detectedPort = found;
+    const PortVerdict& verdict = result.verdicts.back();
+    session.detectedPort = found;
+    session.detectedDevice = verdict.devicePath;
+    session.detectedI3Line = verdict.i3Line;
+    result.comNumber = found;
+    result.comName = verdict.comName;
+    result.devicePath = verdict.devicePath;
+    result.i3Line = verdict.i3Line;
     SetStatus(view, "COM%d", found);
-    if (!StopRequested()) ReadModemInformation(view);
-  } else if (!StopRequested()) {
-    const std::string details = VerdictDetails(view.portVerdicts);
+    if (!session.stop.Requested()) RecoverFromJournal(session);
+    if (!session.stop.Requested()) ReadModemInformation(session, view, result);
+  } else if (!session.stop.Requested()) {
+    const std::string details = VerdictDetails(result.verdicts);
     view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
                         "Kalvex Internal Modem Diagnostics Tool",
                         platform::kMbOk | platform::kMbIconExclamation, details.c_str());
@@ -179,10 +186,11 @@ void DetectModem(MainView& view) {
 
   for (size_t i = 0; i < std::size(ids::kRunButtons); ++i)
     view.EnableItem(ids::kRunButtons[i], wasEnabled[i]);
-  detectionRunning = false;
-  if (found == 0 || StopRequested()) return;
+  session.detectionRunning = false;
+  if (found == 0 || session.stop.Requested()) return result;
   for (int id : ids::kTestButtons) view.EnableItem(id, true);
   view.Beep();
+  return result;
 }
 
 }  // namespace modem

@@ -1,17 +1,38 @@
 #pragma once
 // The detection run: which COM port has the modem.
 
+#include <string>
+#include <vector>
+
 #include "modem/main_view.h"
+#include "modem/port_verdict.h"
 
 namespace modem {
 
+class Session;
+
+// What a detection found.
+struct DetectionResult {
+  bool ran = false;  // false: another detection was running, this call only stopped the timer
+  int comNumber = 0;  // 0 when no modem was found
+  std::string comName;
+  std::string devicePath;
+  std::string i3Line;
+  std::string firmware;
+  std::string country;
+  // What it found on each port it tried, in the order tried; the last one is kFound when it
+  // found the modem. A port whose probe a stop cut short has none.
+  std::vector<PortVerdict> verdicts;
+};
+
 // The detection run of timer 0: stops the timer, tries COM3, 4, 2, 1, 5, 6, leaves the found
-// port open in view.detectedPort, fills the modem information fields, takes the register
+// port open in session.detectedPort, puts back what a journal of that modem holds from a run
+// that ended without doing so, fills the modem information fields, takes the register
 // snapshot, enables 1001, 1004, 1005 and beeps; or shows "Can not find Kalvex Internal Modem in
 // your system !" and leaves fields and buttons as they were. 1001, 1004, 1005 and 1021 are held
 // disabled while it runs and get their own state back at its end. A call made while a run waits
 // only stops the timer. UI thread; pumps messages while it waits (about 1 s on a found modem,
 // up to 3.2 s for a silent port and 4.3 s for an unknown one).
-void DetectModem(MainView& view);
+DetectionResult DetectModem(Session& session, MainView& view);
 
 }  // namespace modem

@@ -2,11 +2,7 @@
 // MainView: what detection and the test runs may do to the main dialog, and the state the main
 // dialog holds for them. The real main dialog implements it; tests use a recording fake.
 
-#include <string>
-#include <vector>
-
 #include "modem/identification_list.h"
-#include "modem/port_verdict.h"
 
 class QWidget;
 
@@ -29,11 +25,7 @@ class MainView {
   [[nodiscard]] virtual QWidget* Window() = 0;
 
   int speakerAnswer = 0;  // 1 Yes, 0 No; starts at No
-  int detectedPort = 0;   // COM number of the last successful detection
   IdentificationList identificationList;
-  // What the last detection found on each port it tried, in the order tried; the last one is
-  // kFound (with the "I3" line that matched) when it found the modem.
-  std::vector<PortVerdict> portVerdicts;
 };
 
 }  // namespace modem

@@ -5,58 +5,46 @@
 #include <cstring>
 #include <string>
 
-#include "modem/safe_state.h"
+#include "modem/put_back.h"
+#include "modem/session.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/message_pump.h"
-#include "serial/response_capture.h"
-#include "serial/transcript.h"
-#include "serial/tty_port.h"
 
 namespace modem {
 namespace {
 
 constexpr int kIdentifyTimeoutMs = 4000;
-constexpr int kSettleMs = 100;  // after every transaction, seen or not
-constexpr int kReadTimeoutSeconds = 3;
 
 // Waits for the reader's match until deadline, then the settle pause. kSeen or kTimedOut.
 // awaited names what was waited for in the transcript's time-out line.
-int AwaitMatch(int64_t deadline, int timeoutSeconds, const char* awaited) {
+int AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const char* awaited) {
+  serial::TtyPort& port = session.port;
   bool seen = platform::PumpUntil(
-      [] { return serial::ttyPort.IsMatched() != 0 || StopCutsWaits(); }, deadline);
-  seen = seen && serial::ttyPort.IsMatched() != 0;
-  serial::Transcript& transcript = serial::ProgramTranscript();
-  if (!seen && transcript.IsOpen()) {
+      [&] { return port.IsMatched() != 0 || session.stop.CutsWaits(); }, deadline);
+  seen = seen && port.IsMatched() != 0;
+  const bool cut = !seen && session.stop.CutsWaits();
+  if (cut) session.cutWait = Session::CutWait{deadline};
+  if (!seen && port.transcript.IsOpen()) {
     std::string what =
-        std::string(StopCutsWaits() ? "stopped"
-                                    : "time-out after " + std::to_string(timeoutSeconds) + " s") +
+        std::string(cut ? "stopped" : "time-out after " + std::to_string(timeoutSeconds) + " s") +
         " waiting for " + awaited;
-    serial::ttyPort.NoteEvent(what);
+    port.NoteEvent(what);
   }
-  Pause(kSettleMs);
-  transcript.Drain();
+  Pause(session, kSettleMs);
+  port.transcript.Drain();
   return seen ? kSeen : kTimedOut;
 }
 
 // The guard before "+++" is silence the tool keeps; the transcript shows how long it was.
-void NoteEscapeGuard(const char* command, int addPrefix) {
+void NoteEscapeGuard(serial::TtyPort& port, const char* command, int addPrefix) {
   if (addPrefix || std::strcmp(command, "+++") != 0) return;
-  if (!serial::ProgramTranscript().IsOpen()) return;
-  int64_t lastWrite = serial::ttyPort.LastWriteMs();
+  if (!port.transcript.IsOpen()) return;
+  int64_t lastWrite = port.LastWriteMs();
   std::string silence = lastWrite == 0
                             ? std::string("nothing sent before")
                             : std::to_string(platform::NowMs() - lastWrite) + " ms without sending";
-  serial::ttyPort.NoteEvent("escape guard: " + silence + " before \"+++\"");
-}
-
-bool IsHexDigits(const char* text, int minDigits) {
-  int length = static_cast<int>(std::strlen(text));
-  if (length < minDigits || length > kReadValueSize - 1) return false;
-  for (int i = 0; i < length; ++i) {
-    if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
-  }
-  return true;
+  port.NoteEvent("escape guard: " + silence + " before \"+++\"");
 }
 
 // The modem echoes the command as it received it; letter case is its own business.
@@ -69,32 +57,48 @@ bool SameIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
-constexpr size_t kMaxTimeOuts = 64;
-std::vector<TimeOut> timeOuts;
-
-void NoteTimeOut(const char* command) {
-  if (timeOuts.size() >= kMaxTimeOuts) return;
+void NoteTimeOut(Session& session, const char* command) {
   char lastLine[80];
-  serial::ttyPort.CopyLastLine(lastLine);
-  timeOuts.push_back({platform::NowMs(), command, lastLine});
+  session.port.CopyLastLine(lastLine);
+  session.lastTimeOut = TimeOut{command, lastLine};
+}
+
+// Sends command with the expected texts already in the port's table, and waits.
+int SendAndAwait(Session& session, const char* command, int timeoutSeconds, int addPrefix,
+                 const char* awaitedText) {
+  serial::TtyPort& port = session.port;
+  port.capture.captureLineCount.store(0);
+  NoteEscapeGuard(port, command, addPrefix);
+  // A failed write shows as the time-out that follows: nothing can answer a command never sent.
+  (void)SendModemCommand(session, command, addPrefix);
+  std::string awaited;
+  if (port.transcript.IsOpen()) awaited = "\"" + std::string(awaitedText) + "\"";
+  int result = AwaitMatch(session, platform::NowMs() + int64_t{timeoutSeconds} * 1000,
+                          timeoutSeconds, awaited.c_str());
+  if (result == kTimedOut && !session.stop.CutsWaits()) NoteTimeOut(session, command);
+  return result;
 }
 
 }  // namespace
 
-int OpenComPort(int portNumber) {
+int OpenComPort(Session& session, int portNumber) {
   char name[16];
   std::snprintf(name, sizeof name, "COM%d", portNumber);
-  return serial::ttyPort.Open(name) ? kOpened : kOpenFailed;
+  return session.port.Open(name) ? kOpened : kOpenFailed;
 }
 
-void ClosePort() { (void)serial::ttyPort.Close(); }
+void ClosePort(Session& session) { (void)session.port.Close(); }
 
-int SendRaw(const char* data, int length) { return serial::ttyPort.Write(data, length); }
+int SendRaw(Session& session, const char* data, int length) {
+  return session.port.Write(data, length);
+}
 
-CaptureScope::CaptureScope() { serial::responseCapture.captureEnabled = 1; }
-CaptureScope::~CaptureScope() { serial::responseCapture.captureEnabled = 0; }
+CaptureScope::CaptureScope(Session& session) : session_(session) {
+  session_.port.capture.captureEnabled = 1;
+}
+CaptureScope::~CaptureScope() { session_.port.capture.captureEnabled = 0; }
 
-int SendModemCommand(const char* text, int addPrefix) {
+int SendModemCommand(Session& session, const char* text, int addPrefix) {
   char buffer[kCommandBufferSize];
   int length = addPrefix ? std::snprintf(buffer, sizeof buffer, "at%s\r\n", text)
                          : std::snprintf(buffer, sizeof buffer, "%s", text);
@@ -103,66 +107,105 @@ int SendModemCommand(const char* text, int addPrefix) {
                            kCommandBufferSize - 1);
     return 0;
   }
-  return serial::ttyPort.Write(buffer, length);
+  return session.port.Write(buffer, length);
 }
 
-const std::vector<TimeOut>& TimeOuts() { return timeOuts; }
-
-void ClearTimeOuts() { timeOuts.clear(); }
-
-int Transact(const char* command, const char* expected, int timeoutSeconds, int addPrefix) {
-  if (StopCutsWaits()) return kTimedOut;
-  serial::ttyPort.ClearLastLine();
-  serial::ttyPort.ClearExpected();
-  serial::ttyPort.AddExpected(expected);
-  serial::responseCapture.captureLineCount.store(0);
-  NoteEscapeGuard(command, addPrefix);
-  // A failed write shows as the time-out that follows: nothing can answer a command never sent.
-  (void)SendModemCommand(command, addPrefix);
-  std::string awaited;
-  if (serial::ProgramTranscript().IsOpen()) awaited = "\"" + std::string(expected) + "\"";
-  int result = AwaitMatch(platform::NowMs() + int64_t{timeoutSeconds} * 1000, timeoutSeconds,
-                          awaited.c_str());
-  if (result == kTimedOut && !StopCutsWaits()) NoteTimeOut(command);
-  return result;
+int Transact(Session& session, const char* command, const char* expected, int timeoutSeconds,
+             int addPrefix) {
+  if (session.stop.CutsWaits()) return kTimedOut;
+  serial::TtyPort& port = session.port;
+  port.ClearLastLine();
+  port.ClearExpected();
+  port.AddExpected(expected);
+  return SendAndAwait(session, command, timeoutSeconds, addPrefix, expected);
 }
 
-int IdentifyModem(const char (*list)[80], int count) {
+int TransactChange(Session& session, const Change& change, const char* command,
+                   const char* expected, int timeoutSeconds, int addPrefix) {
+  if (session.stop.CutsWaits()) return kTimedOut;
+  EnterChange(session, change);
+  return Transact(session, command, expected, timeoutSeconds, addPrefix);
+}
+
+Answer TransactOk(Session& session, const char* command) {
+  serial::TtyPort& port = session.port;
+  if (session.stop.CutsWaits()) return Answer::kNotSent;
+  if (port.DeviceLost() || !port.connected.load()) return Answer::kDeviceLost;
+  port.ClearLastLine();
+  port.ClearExpected();
+  port.AddExpected("OK");
+  port.AddExpected("ERROR");
+  const bool seen =
+      SendAndAwait(session, command, kCommandTimeoutSeconds, 1, "OK\" or \"ERROR") == kSeen;
+  if (seen) return port.MatchedIndex() == 1 ? Answer::kError : Answer::kOk;
+  if (session.stop.PutBackAbandoned()) return Answer::kNotSent;
+  return port.DeviceLost() ? Answer::kDeviceLost : Answer::kNoAnswer;
+}
+
+const char* AnswerReason(Answer answer) {
+  switch (answer) {
+    case Answer::kOk: return "";
+    case Answer::kError: return "ERROR";
+    case Answer::kNoAnswer: return "no answer";
+    case Answer::kNotSent: return "not sent";
+    case Answer::kDeviceLost: return "the device was lost";
+  }
+  return "";
+}
+
+int IdentifyModem(Session& session, const char (*list)[80], int count) {
   // With no text to look for, any answer would do, and any device that says "OK" would be
   // taken for the modem and get its registers written.
-  if (count <= 0 || StopCutsWaits()) return kTimedOut;
-  serial::ttyPort.ClearExpected();
-  for (int i = 0; i < count; ++i) serial::ttyPort.AddExpected(list[i]);
-  serial::responseCapture.captureLineCount.store(0);
-  (void)SendModemCommand("I3", 1);
-  return AwaitMatch(platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
+  if (count <= 0 || session.stop.CutsWaits()) return kTimedOut;
+  serial::TtyPort& port = session.port;
+  port.ClearExpected();
+  for (int i = 0; i < count; ++i) port.AddExpected(list[i]);
+  port.capture.captureLineCount.store(0);
+  (void)SendModemCommand(session, "I3", 1);
+  return AwaitMatch(session, platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
                     "a line of the identification list");
 }
 
-bool ReadHexValue(const char* command, int minDigits, char (&value)[kReadValueSize]) {
+bool IsHexValue(const std::string& text, int minDigits) {
+  if (int(text.size()) < minDigits || int(text.size()) > kReadValueSize - 1) return false;
+  for (char c : text) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+bool ReadHexValue(Session& session, const char* command, int minDigits,
+                  char (&value)[kReadValueSize]) {
   value[0] = '\0';
   bool seen = false;
   {
-    CaptureScope capture;
-    seen = Transact(command, "OK", kReadTimeoutSeconds, 1) == kSeen;
+    CaptureScope capture(session);
+    seen = Transact(session, command, "OK", kCommandTimeoutSeconds, 1) == kSeen;
   }
+  const serial::ResponseCapture& capture = session.port.capture;
   // The line count stops at the matching line: 3 or more means echo, value, then the "OK".
-  if (!seen || serial::responseCapture.captureLineCount.load() < 3) return false;
+  if (!seen || capture.captureLineCount.load() < 3) return false;
   char echo[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyFirst(echo);
+  capture.CopyFirst(echo);
   char line[serial::kCapturedLineSize] = {};
-  serial::responseCapture.CopyLine(line);
+  capture.CopyLine(line);
   char ownEcho[kCommandBufferSize];
   std::snprintf(ownEcho, sizeof ownEcho, "at%s", command);
-  if (!SameIgnoringCase(echo, ownEcho) || !IsHexDigits(line, minDigits)) return false;
+  if (!SameIgnoringCase(echo, ownEcho) || !IsHexValue(line, minDigits)) return false;
   std::memcpy(value, line, std::strlen(line) + 1);
   return true;
 }
 
-bool OpenTranscript(const char* path, int64_t startMs, std::string* error) {
-  return serial::ProgramTranscript().Open(path, startMs, error);
+void Pause(Session& session, int ms) {
+  int64_t deadline = platform::NowMs() + ms;
+  platform::PumpMessages();
+  (void)platform::PumpUntil([&session] { return session.stop.CutsWaits(); }, deadline);
 }
 
-void CloseTranscript() { serial::ProgramTranscript().Close(); }
+bool OpenTranscript(Session& session, const char* path, int64_t startMs, std::string* error) {
+  return session.port.transcript.Open(path, startMs, error);
+}
+
+void CloseTranscript(Session& session) { session.port.transcript.Close(); }
 
 }  // namespace modem

@@ -18,14 +18,6 @@ std::string Environment(const char* name) {
 // The XDG rules ignore relative entries: they would change meaning with the working directory.
 bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
 
-std::string HomeDirectory() {
-  std::string home = Environment("HOME");
-  if (IsAbsolute(home)) return home;
-  // A launcher or a service may start the tool without HOME; the password database still knows.
-  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
-  return {};
-}
-
 std::string ConfigHome() {
   std::string config = Environment("XDG_CONFIG_HOME");
   if (IsAbsolute(config)) return config;
@@ -60,6 +52,14 @@ std::string WorkingDirectory() {
 }
 
 }  // namespace
+
+std::string HomeDirectory() {
+  std::string home = Environment("HOME");
+  if (IsAbsolute(home)) return home;
+  // A launcher or a service may start the tool without HOME; the password database still knows.
+  if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
+  return {};
+}
 
 std::vector<std::string> DataFileCandidates(const char* fileName) {
   std::vector<std::string> candidates{fileName};

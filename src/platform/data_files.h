@@ -9,6 +9,10 @@ namespace platform {
 // The directory name under the configuration and data directories.
 inline constexpr char kDataDirectoryName[] = "kalvex-modem-diag";
 
+// $HOME, or the password database's home directory when HOME is unset or relative; empty when
+// neither knows one. Any thread.
+[[nodiscard]] std::string HomeDirectory();
+
 // The places searched for fileName, in order: the working directory ("fileName" itself, a
 // relative path), $XDG_CONFIG_HOME/kalvex-modem-diag/ (default ~/.config), then each absolute
 // directory of $XDG_DATA_DIRS (default /usr/local/share:/usr/share) + /kalvex-modem-diag/.

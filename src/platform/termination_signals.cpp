@@ -66,4 +66,11 @@ bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal) {
   return true;
 }
 
+void IgnoreBrokenPipes() {
+  struct sigaction action {};
+  action.sa_handler = SIG_IGN;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGPIPE, &action, nullptr);
+}
+
 }  // namespace platform

@@ -12,4 +12,9 @@ namespace platform {
 // onSignal. False (signals left as they were) when the pipe cannot be made.
 bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal);
 
+// A write to a pipe or socket whose reader has gone fails with EPIPE instead of ending the
+// process: standard output or error closed under the tool must not stop it in the middle of
+// putting the modem back. Call once at start-up, before any thread.
+void IgnoreBrokenPipes();
+
 }  // namespace platform

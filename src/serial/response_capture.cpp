@@ -4,8 +4,6 @@
 
 namespace serial {
 
-ResponseCapture responseCapture;
-
 namespace {
 
 // Bounded copy that always terminates: a longer line keeps its first size-1 characters.

@@ -38,6 +38,4 @@ class ResponseCapture {
   char firstLine_[kCapturedLineSize] = {};
 };
 
-extern ResponseCapture responseCapture;
-
 }  // namespace serial

@@ -117,9 +117,4 @@ void Transcript::WriteLine(const std::string& line) {
   if (!file_.Write(line, &error)) writeError_ = error.empty() ? "write failed" : error;
 }
 
-Transcript& ProgramTranscript() {
-  static Transcript transcript;
-  return transcript;
-}
-
 }  // namespace serial

@@ -71,7 +71,5 @@ class Transcript {
   size_t dropped_ = 0;
 };
 
-// The program's transcript: closed unless --transcript opened it.
-Transcript& ProgramTranscript();
 
 }  // namespace serial

@@ -20,8 +20,6 @@
 
 namespace serial {
 
-TtyPort ttyPort;
-
 namespace {
 // A write gives up after this plus kWriteMsPerByteNumerator / baudRate ms per byte: at 19200
 // baud the per-byte part is 0 and the whole write has one second.
@@ -29,9 +27,7 @@ constexpr int kWriteTimeoutConstantMs = 1000;
 constexpr unsigned kWriteMsPerByteNumerator = 4800;
 }  // namespace
 
-// The program's port closes at exit, after main, and records that in the transcript: creating
-// the transcript first makes it outlive every port.
-TtyPort::TtyPort() { (void)ProgramTranscript(); }
+TtyPort::TtyPort() = default;
 
 TtyPort::~TtyPort() { Close(); }
 
@@ -44,6 +40,7 @@ int TtyPort::Open(const char* deviceName) {
   }
   platform::WaitCursor waitCursor;
   expectCount.store(0);
+  deviceLost_.store(false);
   comName_ = deviceName;
 
   std::string path = platform::DevicePathFor(deviceName);
@@ -100,8 +97,7 @@ int TtyPort::Close() {
   return 1;
 }
 
-void TtyPort::NoteEvent(std::string_view text) const {
-  Transcript& transcript = ProgramTranscript();
+void TtyPort::NoteEvent(std::string_view text) {
   if (transcript.IsOpen()) transcript.Event(comName_, text);
 }
 
@@ -110,7 +106,6 @@ int TtyPort::Write(const void* data, int length) {
   int timeoutMs =
       kWriteTimeoutConstantMs + static_cast<int>(kWriteMsPerByteNumerator / baudRate) * length;
   // Recorded before the write: the echo the reader queues can come back before write() returns.
-  Transcript& transcript = ProgramTranscript();
   if (transcript.IsOpen())
     transcript.Sent(comName_, std::string_view(static_cast<const char*>(data), size_t(length)));
   platform::WriteResult result = handle.Write(data, static_cast<size_t>(length), timeoutMs);
@@ -167,6 +162,7 @@ void TtyPort::ReaderLoop() {
         if (event == platform::WaitResult::kLost) {
           // The port stays open for the UI; its transactions end by time-out.
           platform::DebugOutput("\nDevice lost: the reader stops");
+          deviceLost_.store(true);
           break;
         }
         if (event != platform::WaitResult::kRxChar) continue;
@@ -198,23 +194,32 @@ void TtyPort::ReceiveChunk(const char* data, unsigned length) {
 void TtyPort::EndLine() {
   lineBuf[linePos] = '\0';
   // Only queued here: the UI thread writes the file.
-  ProgramTranscript().Received(comName_, std::string_view(lineBuf, linePos));
-  std::lock_guard lock(receiveMutex_);
-  size_t kept = std::min<size_t>(linePos, sizeof lastLine_ - 1);
-  std::memcpy(lastLine_, lineBuf, kept);
-  lastLine_[kept] = '\0';
+  transcript.Received(comName_, std::string_view(lineBuf, linePos));
+  {
+    std::lock_guard lock(receiveMutex_);
+    size_t kept = std::min<size_t>(linePos, sizeof lastLine_ - 1);
+    std::memcpy(lastLine_, lineBuf, kept);
+    lastLine_[kept] = '\0';
+    MatchLine();
+  }
+  // Every line may be the end a waiting UI thread looks for, whether it matched or not; the
+  // wake-up comes after the match is stored, so the waiter never sees the line without it.
+  platform::WakeUiThread();
+}
+
+void TtyPort::MatchLine() {
   if (matched.load()) return;
-  if (responseCapture.captureEnabled.load()) {
-    int16_t count = responseCapture.captureLineCount.load();
-    if (count < INT16_MAX) responseCapture.captureLineCount.store(++count);
-    if (count == 1) responseCapture.StoreFirst(lineBuf);
-    if (count == 2) responseCapture.Store(lineBuf);
+  if (capture.captureEnabled.load()) {
+    int16_t count = capture.captureLineCount.load();
+    if (count < INT16_MAX) capture.captureLineCount.store(++count);
+    if (count == 1) capture.StoreFirst(lineBuf);
+    if (count == 2) capture.Store(lineBuf);
   }
   uint16_t texts = expectCount.load();
   for (uint16_t i = 0; i < texts; ++i) {
     if (std::strstr(lineBuf, expectTexts[i])) {
+      matchedIndex_.store(i);
       matched.store(1);
-      platform::WakeUiThread();
       return;
     }
   }
@@ -228,6 +233,7 @@ void TtyPort::AddExpected(const char* text) {
   std::memcpy(expectTexts[count], text, length);
   expectTexts[count][length] = '\0';
   expectCount.store(count + 1);
+  matchedIndex_.store(-1);
   matched.store(0);
 }
 

@@ -14,8 +14,10 @@
 //    Qt call of any kind.
 //  - Close clears connected, then empties the event mask, which ends the reader's wait; it
 //    releases the device only after the reader has cleared readerThread as its last act.
-//  - The transcript (serial::ProgramTranscript): the reader only queues each line it ends; the UI
-//    thread records what it sends and the port's events, and writes the queue out.
+//  - The reader wakes the UI thread (platform::WakeUiThread) at every line end, so a wait for
+//    the end of an answer sleeps until a line comes rather than polling.
+//  - The transcript: the reader only queues each line it ends; the UI thread records what it
+//    sends and the port's events, and writes the queue out.
 
 #include <atomic>
 #include <cstdint>
@@ -25,6 +27,8 @@
 
 #include "platform/port_check.h"
 #include "platform/serial_device.h"
+#include "serial/response_capture.h"
+#include "serial/transcript.h"
 
 namespace serial {
 
@@ -51,7 +55,7 @@ class TtyPort {
   // UI thread: the name the last Open was given ("COM3"); empty before the first.
   [[nodiscard]] const std::string& ComName() const { return comName_; }
   // UI thread: an event of this port in the transcript ('!'); nothing while none is open.
-  void NoteEvent(std::string_view text) const;
+  void NoteEvent(std::string_view text);
   // UI thread: platform::NowMs() of the last write; 0 before the first.
   [[nodiscard]] int64_t LastWriteMs() const { return lastWriteMs_; }
   // Stops the reader, drops DTR, purges and releases the device. Always 1.
@@ -66,6 +70,9 @@ class TtyPort {
   [[nodiscard]] unsigned Read(char* buffer, unsigned maxBytes);
   // Reader thread body.
   void ReaderLoop();
+  // UI thread: the reader ended because the device went away (hang-up or I/O error) while the
+  // port was open; cleared by the next Open. Nothing written to the port can arrive then.
+  [[nodiscard]] bool DeviceLost() const { return deviceLost_.load(); }
 
   // Reader thread: line assembly, capture and matching for one received chunk.
   void ReceiveChunk(const char* data, unsigned length);
@@ -76,10 +83,18 @@ class TtyPort {
   void ClearExpected();
   // UI thread: 1 once a line holding an expected text has ended since the last AddExpected.
   [[nodiscard]] int IsMatched() const;
+  // UI thread: which expected text (0 for the first added) the matching line held; -1 before a
+  // match.
+  [[nodiscard]] int MatchedIndex() const { return matchedIndex_.load(); }
   // UI thread: the last line that ended since ClearLastLine (at most 79 characters; empty when
   // none did), for saying what came back instead of an expected text.
   void CopyLastLine(char (&out)[80]);
   void ClearLastLine();
+
+  // The capture of the second line of an answer, filled by the reader.
+  ResponseCapture capture;
+  // The run's transcript: closed unless --transcript opened it. It records every port event.
+  Transcript transcript;
 
   platform::SerialDevice handle;
   std::atomic<int> connected{0};
@@ -98,9 +113,12 @@ class TtyPort {
 
  private:
   void EndLine();
+  void MatchLine();  // with receiveMutex_ held
 
   std::mutex receiveMutex_;
   char lastLine_[80] = {};        // guarded by receiveMutex_
+  std::atomic<bool> deviceLost_{false};
+  std::atomic<int> matchedIndex_{-1};
   bool inTerminatorRun_ = false;  // carried across chunks: a CR LF split by a read ends one line
   bool closing_ = false;          // UI thread only: a Close is waiting for its reader
   // Written by the UI thread only while no reader runs (Open), read by the reader for the
@@ -112,8 +130,5 @@ class TtyPort {
 
 // Entry of the reader thread.
 void ReaderThreadMain(TtyPort* port);
-
-// The single connection of the program; its destructor closes the port at exit.
-extern TtyPort ttyPort;
 
 }  // namespace serial

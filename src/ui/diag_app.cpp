@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "diagnostics/exit_status.h"
 #include "diagnostics/test_runs.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -46,17 +48,19 @@ int DiagApp::InitInstance() {
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
   if (!ClaimSingleInstance(instance, true)) return 1;
+  diagnostics::Session& session = session_;
   std::string transcriptError;
   if (!transcriptPath_.empty() &&
-      !diagnostics::OpenTranscript(transcriptPath_.c_str(), transcriptStartMs_, &transcriptError)) {
+      !diagnostics::OpenTranscript(session, transcriptPath_.c_str(), transcriptStartMs_,
+                                   &transcriptError)) {
     std::fprintf(stderr, "kalvex-modem-diag: cannot write the transcript %s: %s\n",
                  transcriptPath_.c_str(), transcriptError.c_str());
     return 1;
   }
-  MainDialog dialog(nullptr);
+  MainDialog dialog(session, nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
   int stoppedBy = 0;
-  platform::WatchTerminationSignals([&dialog, &stoppedBy](int signalNumber) {
+  platform::WatchTerminationSignals([&dialog, &stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
       platform::DebugOutputF("\nSignal %d: stopping, the modem is put back first", signalNumber);
@@ -65,10 +69,16 @@ int DiagApp::InitInstance() {
     }
     // Asked twice: the user will not wait for the modem to be put back.
     platform::DebugOutputF("\nSignal %d again: ending without putting the rest back", signalNumber);
-    diagnostics::StopRun(true);
+    diagnostics::StopRun(session, true);
   });
   dialog.RunModal();
-  platform::WatchTerminationSignals([](int) { diagnostics::StopRun(true); });
+  // Escape ends the dialog without its close request: the modem is put back all the same.
+  dialog.FinishProgramRun();
+  platform::WatchTerminationSignals([&session](int) { diagnostics::StopRun(session, true); });
+  const std::vector<std::string> left = diagnostics::NotPutBack(session);
+  for (const std::string& item : left)
+    std::fprintf(stderr, "kalvex-modem-diag: not put back: %s\n", item.c_str());
+  if (!left.empty()) return diagnostics::kExitNotRestored;
   return stoppedBy == 0 ? 0 : 128 + stoppedBy;
 }
 
@@ -110,6 +120,7 @@ QByteArray DisplayProblem(int argc, char** argv) {
 
 int RunDiagApp(int argc, char** argv) {
   const int64_t startMs = platform::NowMs();
+  platform::IgnoreBrokenPipes();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   if (arguments.isEmpty()) arguments << QStringLiteral("kalvex-modem-diag");

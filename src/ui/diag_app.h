@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "diagnostics/test_runs.h"
+
 namespace ui {
 
 // Title of the window beside which the tool refuses to start (whole title, any letter case).
@@ -33,6 +35,9 @@ class DiagApp {
   // error and status 1.
   int InitInstance();
 
+  // The program run with the modem: its port, ledger and stop token.
+  [[nodiscard]] diagnostics::Session& Session() { return session_; }
+
   // The --transcript FILE of this run; its times count from startMs (platform::NowMs()).
   void SetTranscript(std::string path, int64_t startMs) {
     transcriptPath_ = std::move(path);
@@ -41,6 +46,7 @@ class DiagApp {
 
  private:
   QApplication app_;
+  diagnostics::Session session_;
   std::string transcriptPath_;
   int64_t transcriptStartMs_ = 0;
 };

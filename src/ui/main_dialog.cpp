@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "diagnostics/test_runs.h"
 #include "platform/beep.h"
@@ -32,8 +34,9 @@ namespace {
 constexpr int kDetectionTimer = 0;
 }  // namespace
 
-MainDialog::MainDialog(QWidget* parent)
+MainDialog::MainDialog(diagnostics::Session& session, QWidget* parent)
     : TemplateDialog(resources::kMainDialogTemplate, parent),
+      session_(session),
       appIcon_(QString::fromLatin1(resources::kAppIcon)) {
   // The window manager draws the minimised window and the taskbar entry from this icon.
   setWindowIcon(appIcon_);
@@ -78,19 +81,19 @@ void MainDialog::Guarded(Run run) {
 }
 
 void MainDialog::OnTimer(int) {
-  Guarded([this] { diagnostics::DetectModem(*this); });
+  Guarded([this] { (void)diagnostics::DetectModem(session_, *this); });
 }
 
 void MainDialog::OnRunDiagnosticTests() {
-  Guarded([this] { diagnostics::RunDiagnosticTests(*this); });
+  Guarded([this] { (void)diagnostics::RunDiagnosticTests(session_, *this); });
 }
 
 void MainDialog::OnRunSpeakerTest() {
-  Guarded([this] { diagnostics::RunSpeakerTest(*this); });
+  Guarded([this] { (void)diagnostics::RunSpeakerTest(session_, *this); });
 }
 
 void MainDialog::OnRunLineTest() {
-  Guarded([this] { diagnostics::RunLineTest(*this); });
+  Guarded([this] { (void)diagnostics::RunLineTest(session_, *this); });
 }
 
 void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
@@ -98,17 +101,42 @@ void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
 // Posted, so a press during a wait is handled by that wait's pump, not nested in the click.
 void MainDialog::OnQuit() { PostClose(); }
 
-void MainDialog::OnCloseRequest() { diagnostics::ClosePort(); }
+void MainDialog::OnCloseRequest() {
+  FinishProgramRun();
+  diagnostics::ClosePort(session_);
+}
+
+void MainDialog::FinishProgramRun() {
+  if (finishing_ || finished_) return;
+  finishing_ = true;
+  diagnostics::FinishProgramRun(session_);
+  const std::vector<std::string> left = diagnostics::NotPutBack(session_);
+  // After a signal the user may be logging out: standard error and the journal say it instead.
+  if (!left.empty() && !closedBySignal_) {
+    std::string text = "The modem could not be put back as it was found:\n";
+    for (const std::string& item : left) text += "\n" + item;
+    text += "\n\nThe next start of the tool will try again.";
+    (void)platform::MessageBox(this, text.c_str(), nullptr,
+                               platform::kMbOk | platform::kMbIconExclamation);
+  }
+  finishing_ = false;
+  finished_ = true;
+}
 
 // Closing the port under a running detection or test would leave the modem holding whatever the
 // run had set; the run stops instead, puts the modem back, and the close follows it.
 void MainDialog::closeEvent(QCloseEvent* event) {
+  // The put-back at the end waits on the modem; a second request meanwhile changes nothing.
+  if (finishing_) {
+    event->ignore();
+    return;
+  }
   if (runDepth_ == 0) {
     TemplateDialog::closeEvent(event);
     return;
   }
   closePending_ = true;
-  diagnostics::StopRun();
+  diagnostics::StopRun(session_);
   CloseOpenPrompt();
   event->ignore();
 }
@@ -119,6 +147,7 @@ void MainDialog::CloseOpenPrompt() {
 }
 
 void MainDialog::RequestClose() {
+  closedBySignal_ = true;
   CloseOpenPrompt();
   close();
 }

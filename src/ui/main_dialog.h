@@ -4,9 +4,11 @@
 // and hands the "Test..." buttons to the test runs. Detection and the test runs reach it
 // through modem::MainView. UI thread only.
 //
-// Ending: "Quit", the close box and Alt+F4 are the close request, which closes the serial port
-// and ends the dialog with kIdCancel; Escape ends it without closing the port (the port's
-// destructor does that at exit). A close request made while a detection or a test run waits
+// Ending: "Quit", the close box and Alt+F4 are the close request, which ends the program run
+// with the modem (what the ledger still holds is put back and checked; what is left is named in
+// one warning box, unless a signal asked for the close), closes the serial port and ends the
+// dialog with kIdCancel. Escape ends it without the close request; FinishProgramRun then does the
+// same once the dialog has ended, and the port closes with the session at the program's end. A close request made while a detection or a test run waits
 // stops that run at once (diagnostics::StopRun), closes any prompt it has open, and takes effect
 // once the run has put the modem back and returned.
 //
@@ -26,7 +28,7 @@ class MainDialog final : public platform::TemplateDialog, public diagnostics::Ma
   Q_OBJECT
 
  public:
-  explicit MainDialog(QWidget* parent);
+  MainDialog(diagnostics::Session& session, QWidget* parent);
 
   // diagnostics::MainView
   void SetItemText(int id, const char* text) override;
@@ -39,10 +41,16 @@ class MainDialog final : public platform::TemplateDialog, public diagnostics::Ma
   [[nodiscard]] QWidget* Window() override;
 
   [[nodiscard]] const QIcon& AppIcon() const { return appIcon_; }
+  // The program run this dialog drives.
+  [[nodiscard]] diagnostics::Session& RunSession() { return session_; }
 
   // The close request from outside the dialog (a termination signal): closes the prompt or box
   // a run has open, then asks this dialog to close as "Quit" does.
   void RequestClose();
+
+  // Puts back what the program run left changed and warns about what could not be put back (no
+  // box after a signal's close request); the port stays open. Nothing more once done. UI thread.
+  void FinishProgramRun();
 
  protected:
   // Welcome dialog; on Cancel ends this dialog with 0. Otherwise disables the three "Test..."
@@ -64,8 +72,12 @@ class MainDialog final : public platform::TemplateDialog, public diagnostics::Ma
   void Guarded(Run run);
   void CloseOpenPrompt();
 
+  diagnostics::Session& session_;
   QIcon appIcon_;
   int runDepth_ = 0;
+  bool closedBySignal_ = false;
+  bool finishing_ = false;
+  bool finished_ = false;
   bool closePending_ = false;
   QPointer<QWidget> focusToGiveBack_;
 };

@@ -30,8 +30,8 @@ namespace ui {
 namespace {
 
 using diagnostics::ReportResult;
-using diagnostics::ReportTest;
 using diagnostics::TestOutcome;
+using diagnostics::TestResult;
 
 constexpr char kSpeakerQuestion[] =
     "Did you hear a buzzing sound come from your Laptop speakers? [y/N] ";
@@ -54,7 +54,8 @@ diagnostics::Answer ParseAnswer(const std::string& line) {
 
 // Writes a question on standard error and waits, pumping, for a line on standard input or a
 // stop. onSecond, when given, runs once a second meanwhile and says when to stop calling it.
-diagnostics::Answer AskOnTerminal(const std::string& question,
+diagnostics::Answer AskOnTerminal(const diagnostics::Session& session,
+                                  const std::string& question,
                                   const std::function<bool()>& onSecond = {}) {
   platform::WriteStandardError(question);
   std::optional<diagnostics::Answer> answer;
@@ -71,7 +72,7 @@ diagnostics::Answer AskOnTerminal(const std::string& question,
   });
   if (onSecond) seconds.start();
   (void)platform::PumpUntil(
-      [&answer] { return answer.has_value() || diagnostics::RunStopRequested(); },
+      [&answer, &session] { return answer.has_value() || session.stop.Requested(); },
       std::numeric_limits<int64_t>::max());
   seconds.stop();
   if (!answer) {
@@ -87,11 +88,10 @@ class TerminalView final : public diagnostics::MainView,
                            public diagnostics::SpeakerPrompt,
                            public diagnostics::LineTestView {
  public:
-  TerminalView(const CommandLine& line, bool progress) : line_(line), progress_(progress) {}
+  TerminalView(const diagnostics::Session& session, const CommandLine& line, bool progress)
+      : session_(session), line_(line), progress_(progress) {}
 
   void SetItemText(int id, const char* text) override {
-    texts_[id] = text;
-    changedMs_[id] = platform::NowMs();
     // Detection writes "Detect COMn... " as it starts on each port.
     int port = 0;
     if (id == ids::kLocation && std::sscanf(text, "Detect COM%d", &port) == 1) {
@@ -115,7 +115,7 @@ class TerminalView final : public diagnostics::MainView,
 
   diagnostics::Answer AskWhileBuzzing(diagnostics::BuzzCounter& counter) override {
     if (line_.answerSpeaker != Answer::kAsk) return FromOption(line_.answerSpeaker);
-    return AskOnTerminal(kSpeakerQuestion, [&counter] {
+    return AskOnTerminal(session_, kSpeakerQuestion, [&counter] {
       const bool more = counter.SecondsElapsed() < diagnostics::BuzzCounter::kBuzzSeconds;
       (void)counter.OnSecond();
       return more;
@@ -128,131 +128,83 @@ class TerminalView final : public diagnostics::MainView,
   void SetProgress(int, const char*) override {}
   diagnostics::Answer AskLineConnected(const char* question, const char*) override {
     if (line_.lineConnected != Answer::kAsk) return FromOption(line_.lineConnected);
-    return AskOnTerminal(std::string(question) + " [y/N] ");
+    return AskOnTerminal(session_, std::string(question) + " [y/N] ");
   }
 
-  [[nodiscard]] std::string Text(int id) const {
-    auto it = texts_.find(id);
-    return it == texts_.end() ? std::string() : it->second;
-  }
-  [[nodiscard]] int64_t ChangedMs(int id) const {
-    auto it = changedMs_.find(id);
-    return it == changedMs_.end() ? 0 : it->second;
-  }
   void Progress(const std::string& text) const {
     if (progress_) platform::WriteStandardError(text + "\n");
   }
 
  private:
+  const diagnostics::Session& session_;
   const CommandLine& line_;
   const bool progress_;
-  std::map<int, std::string> texts_;
-  std::map<int, int64_t> changedMs_;
   std::map<int, bool> enabled_;
 };
 
-// A test that ran from startMs to endMs; a failed one names the first command that timed out
-// meanwhile and what came back instead.
-ReportTest MakeTest(const char* name, const std::string& resultText, int64_t startMs,
-                    int64_t endMs) {
-  ReportTest test;
-  test.name = name;
-  test.resultText = resultText;
-  test.durationMs = endMs < startMs ? 0 : endMs - startMs;
-  const bool passed = resultText == diagnostics::kResultPassed ||
-                      resultText == diagnostics::kResultPassedAfterRetry;
-  test.outcome = passed ? TestOutcome::kPassed : TestOutcome::kFailed;
-  if (!passed) {
-    if (auto failed = diagnostics::FirstTimeOutBetween(startMs, endMs)) {
-      test.failedCommand = failed->command;
-      test.failedResponse = failed->response;
-    }
-  }
-  return test;
-}
-
-ReportTest Skipped(const char* name, const std::string& reason) {
-  ReportTest test;
-  test.name = name;
-  test.outcome = TestOutcome::kSkipped;
-  test.skipReason = reason;
-  return test;
-}
-
 constexpr char kInterrupted[] = "the run was interrupted before this test";
 
-void RunBasic(TerminalView& view, ReportResult& result) {
-  if (diagnostics::RunStopRequested()) {
-    for (const char* name : {"basic-function", "digital-loopback", "analog-loopback"})
-      result.tests.push_back(Skipped(name, kInterrupted));
+void RunBasic(diagnostics::Session& session, TerminalView& view, ReportResult& result) {
+  if (session.stop.Requested()) {
+    for (const char* name : {diagnostics::kBasicFunctionTest, diagnostics::kDigitalLoopbackTest,
+                             diagnostics::kAnalogLoopbackTest})
+      result.tests.push_back(diagnostics::NotRun(name, kInterrupted));
     return;
   }
   view.Progress("Running the basic function test, then the digital and analog loopback tests");
-  const int64_t start = platform::NowMs();
-  diagnostics::RunDiagnosticTests(view);
-  // Each result is written as its test ends, and each test starts where the one before ended.
-  const int64_t basicEnd = view.ChangedMs(ids::kBasicResult);
-  const int64_t digitalEnd = view.ChangedMs(ids::kDigitalResult);
-  const int64_t analogEnd = view.ChangedMs(ids::kAnalogResult);
-  result.tests.push_back(MakeTest("basic-function", view.Text(ids::kBasicResult), start, basicEnd));
-  result.tests.push_back(
-      MakeTest("digital-loopback", view.Text(ids::kDigitalResult), basicEnd, digitalEnd));
-  result.tests.push_back(
-      MakeTest("analog-loopback", view.Text(ids::kAnalogResult), digitalEnd, analogEnd));
+  for (TestResult& test : diagnostics::RunDiagnosticTests(session, view))
+    result.tests.push_back(std::move(test));
 }
 
-void RunSpeaker(TerminalView& view, const CommandLine& line, ReportResult& result) {
-  if (diagnostics::RunStopRequested()) {
-    result.tests.push_back(Skipped("speaker", kInterrupted));
+void RunSpeaker(diagnostics::Session& session, TerminalView& view, const CommandLine& line,
+                ReportResult& result) {
+  if (session.stop.Requested()) {
+    result.tests.push_back(diagnostics::NotRun(diagnostics::kSpeakerTest, kInterrupted));
     return;
   }
   if (line.answerSpeaker == Answer::kAsk && !platform::StandardInputIsTerminal()) {
-    result.tests.push_back(Skipped("speaker",
-                                   "no terminal on standard input to ask whether the buzz was "
-                                   "heard; give --answer-speaker yes or no"));
+    result.tests.push_back(diagnostics::NotRun(
+        diagnostics::kSpeakerTest,
+        "no terminal on standard input to ask whether the buzz was heard; give --answer-speaker "
+        "yes or no"));
     return;
   }
   view.Progress("Running the speaker test");
-  const int64_t start = platform::NowMs();
-  diagnostics::RunSpeakerTest(view, view);
-  result.tests.push_back(
-      MakeTest("speaker", view.Text(ids::kSpeakerResult), start, platform::NowMs()));
+  result.tests.push_back(diagnostics::RunSpeakerTest(session, view, view));
 }
 
-void RunLine(TerminalView& view, const CommandLine& line, ReportResult& result) {
-  if (diagnostics::RunStopRequested()) {
-    result.tests.push_back(Skipped("line", kInterrupted));
+void RunLine(diagnostics::Session& session, TerminalView& view, const CommandLine& line,
+             ReportResult& result) {
+  if (session.stop.Requested()) {
+    result.tests.push_back(diagnostics::NotRun(diagnostics::kLineTest, kInterrupted));
     return;
   }
   // The question comes only when the dial gets no "NO CARRIER", but a run that may have to ask
   // and cannot must not start and then guess.
   if (line.lineConnected == Answer::kAsk && !platform::StandardInputIsTerminal()) {
-    result.tests.push_back(Skipped("line",
-                                   "no terminal on standard input to ask whether a line is "
-                                   "connected; give --line-connected yes or no"));
+    result.tests.push_back(diagnostics::NotRun(
+        diagnostics::kLineTest,
+        "no terminal on standard input to ask whether a line is connected; give "
+        "--line-connected yes or no"));
     return;
   }
   view.Progress("Running the line test");
-  const int64_t start = platform::NowMs();
   platform::DelayPumping(kLineStartPauseMs);
-  diagnostics::RunLineTestSequence(view, view);
-  result.tests.push_back(MakeTest("line", view.Text(ids::kLineResult), start, platform::NowMs()));
+  result.tests.push_back(diagnostics::RunLineTestSequence(session, view, view));
 }
 
-void FillModem(const TerminalView& view, ReportResult& result) {
-  result.portsTried = view.portVerdicts;
-  if (view.detectedPort == 0) return;
-  diagnostics::ReportModem found;
-  found.comName = "COM" + std::to_string(view.detectedPort);
-  // Detection's last verdict is the port where it found the modem.
-  if (!result.portsTried.empty()) {
-    found.devicePath = result.portsTried.back().devicePath;
-    found.i3Line = result.portsTried.back().i3Line;
-  }
-  found.firmware = view.Text(ids::kFirmware);
-  found.country = view.Text(ids::kCountry);
-  found.registers = diagnostics::SnapshotRegisters();
-  result.modem = found;
+void FillModem(const diagnostics::Session& session, const diagnostics::DetectionResult& found,
+               ReportResult& result) {
+  result.portsTried = found.verdicts;
+  if (found.comNumber == 0) return;
+  diagnostics::ReportModem modem;
+  modem.comName = found.comName;
+  modem.devicePath = found.devicePath;
+  modem.i3Line = found.i3Line;
+  modem.firmware = found.firmware;
+  modem.country = found.country;
+  modem.registers = diagnostics::SnapshotRegisters(session);
+  result.modem = modem;
 }
 
 void Output(const ReportResult& result, bool json) {
@@ -273,9 +225,11 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
   if (!ClaimSingleInstance(instance, false)) return 1;
+  diagnostics::Session session;
   std::string transcriptError;
   if (!line.transcriptPath.empty() &&
-      !diagnostics::OpenTranscript(line.transcriptPath.c_str(), startMs, &transcriptError)) {
+      !diagnostics::OpenTranscript(session, line.transcriptPath.c_str(), startMs,
+                                   &transcriptError)) {
     platform::WriteStandardError("kalvex-modem-diag: cannot write the transcript " +
                                  line.transcriptPath + ": " + transcriptError + "\n");
     return 1;
@@ -283,14 +237,14 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   platform::AttachUiWakeup();
 
   int stoppedBy = 0;
-  platform::WatchTerminationSignals([&stoppedBy](int signalNumber) {
+  platform::WatchTerminationSignals([&stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
-      diagnostics::StopRun();
+      diagnostics::StopRun(session);
       return;
     }
     // Asked twice: the user will not wait for the modem to be put back.
-    diagnostics::StopRun(true);
+    diagnostics::StopRun(session, true);
   });
 
   ReportResult result;
@@ -298,7 +252,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   // With its offset from UTC, so a fleet's documents compare across time zones.
   const QDateTime now = QDateTime::currentDateTime();
   result.started = now.toOffsetFromUtc(now.offsetFromUtc());
-  TerminalView view(line, platform::StandardErrorIsTerminal());
+  TerminalView view(session, line, platform::StandardErrorIsTerminal());
 
   std::string details;
   if (!diagnostics::FindIdentificationList(view, &details)) {
@@ -311,22 +265,22 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
     return diagnostics::ReportExitStatus(result);
   }
 
-  diagnostics::DetectModem(view);
-  FillModem(view, result);
+  const diagnostics::DetectionResult found = diagnostics::DetectModem(session, view);
+  FillModem(session, found, result);
   if (result.modem) {
     view.Progress("Found the modem on " + result.modem->comName);
-    if (line.testBasic) RunBasic(view, result);
-    if (line.testSpeaker) RunSpeaker(view, line, result);
-    if (line.testLine) RunLine(view, line, result);
-    bool ranAny = false;
-    for (const ReportTest& test : result.tests)
-      ranAny = ranAny || test.outcome != TestOutcome::kSkipped;
-    if (ranAny) {
-      view.Progress("Checking that the modem holds its registers as found");
-      result.modemRestored = diagnostics::CheckRegistersRestored(&result.differing);
-    }
+    if (line.testBasic) RunBasic(session, view, result);
+    if (line.testSpeaker) RunSpeaker(session, view, line, result);
+    if (line.testLine) RunLine(session, view, line, result);
+    if (!session.ledger.Changes().empty())
+      view.Progress("Putting back what the tests changed and checking it");
+    diagnostics::FinishProgramRun(session);
+    result.putBack = diagnostics::PutBackItems(session);
+    result.recovered = diagnostics::RecoveredJournal(session);
   }
-  diagnostics::ClosePort();
+  diagnostics::ClosePort(session);
+  for (const std::string& item : diagnostics::NotPutBack(session))
+    platform::WriteStandardError("kalvex-modem-diag: not put back: " + item + "\n");
   result.interruptedBy = stoppedBy;
   Output(result, line.json);
   // From here a signal has nothing left to stop.

@@ -22,7 +22,7 @@ using diag_test::SimSetup;
 TEST_F(DiagnosticRun, HealthyModemPassesAllThreeThenButtonsBeepAndRestoreInOrder) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Passed", "Passed", "Passed");
   EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
@@ -43,8 +43,8 @@ TEST_F(DiagnosticRun, HealthyModemPassesAllThreeThenButtonsBeepAndRestoreInOrder
   sim::PortState after = sim.State(diag_test::kModemPort).value();
   EXPECT_EQ(after.countryCode, before.countryCode);
   EXPECT_FALSE(after.dataMode);
-  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
-  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
+  EXPECT_EQ(session.port.connected.load(), 1);
 }
 
 // Split answers: CR and LF in separate reads at random moments must still end each line once.
@@ -54,7 +54,7 @@ TEST_F(DiagnosticRun, SplitAnswersStillPassEverything) {
   setup.faults.splitOutput = true;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Passed", "Passed", "Passed");
   ExpectRegistersRestored();
@@ -65,13 +65,13 @@ TEST_F(DiagnosticRun, NoOkToI2FailsBasicButDigitalLoopbackStillStarts) {
   setup.faults.muteCommands = {"I2"};
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Failure", "Passed", "Passed");
   EXPECT_EQ(Received(), Concat({BasicStepsUpTo(5), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
                                 PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
   ExpectRegistersRestored();
-  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
+  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
 }
 
 // The country selected in step 7 stays: the restore covers the registers, not the country.
@@ -82,7 +82,7 @@ TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
   setup.faults.wrongCountry = true;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   EXPECT_EQ(view.Text(ids::kBasicResult), "Failure");
   Lines received = Received();
@@ -94,26 +94,28 @@ TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
 }
 
 // A register the detection could not read is read again before its test value would be
-// written; still without a value, it is left alone by the test and by the restore, and the
-// debug output names it. The other three are tested and restored as usual.
-TEST_F(DiagnosticRun, RegisterWithoutAReadValueIsNeitherTestedNorRestored) {
+// written; still without a value, it is left alone by the test and by the restore, the debug
+// output names it, and the basic test fails with that reason rather than pass untested.
+TEST_F(DiagnosticRun, RegisterWithoutAReadValueFailsTheBasicTestAndIsNeverWritten) {
   SimSetup setup;
   setup.faults.muteCommands = {"%T22,29"};
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  ASSERT_FALSE(modem::registerSnapshot.hasValue[1]);
+  ASSERT_FALSE(session.snapshot.hasValue[1]);
 
   testing::internal::CaptureStderr();
-  diagnostics::RunDiagnosticTests(view);
+  const std::vector<diagnostics::TestResult> results =
+      diagnostics::RunDiagnosticTests(session, view);
   std::string debug = testing::internal::GetCapturedStderr();
 
-  ExpectResults("Passed", "Passed", "Passed");
+  ExpectResults("Failure", "Passed", "Passed");
+  EXPECT_EQ(results[0].reason,
+            "register 29 has no value read from the modem, so its test value was not written");
+  EXPECT_FALSE(results[0].firstFailure);
   Lines received = Received();
   using modem_test::Hex2;
-  EXPECT_EQ(Lines(received.begin(), received.begin() + 4),
-            (Lines{"at%T22,29", "at%T21,18,0", "at%T21,2A,41", "at%T21,20,0"}));
-  EXPECT_EQ(Lines(received.end() - 3, received.end()),
-            (Lines{"at%T21,18," + Hex2(before.reg18), "at%T21,2A," + Hex2(before.reg2A),
-                   "at%T21,20," + Hex2(before.reg20)}));
+  EXPECT_EQ(Lines(received.begin(), received.begin() + 3),
+            (Lines{"at%T22,29", "at%T21,18,0", "at&T3"}));
+  EXPECT_EQ(received.back(), "at%T21,18," + Hex2(before.reg18));
   for (const std::string& line : received) EXPECT_EQ(line.find("%T21,29"), std::string::npos);
   EXPECT_NE(debug.find("Register 29 has no value read from the modem"), std::string::npos);
   sim::PortState after = sim.State(diag_test::kModemPort).value();
@@ -128,7 +130,7 @@ TEST_F(DiagnosticRun, UnansweredFclassFailsBasicAfterTheCountryWasWrittenBack) {
   setup.faults.muteCommands = {"+FCLASS?"};
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Failure", "Passed", "Passed");
   Lines received = Received();
@@ -142,7 +144,7 @@ TEST_F(DiagnosticRun, MissingThirdEchoFailsDigitalWithoutEscapeAndAnalogPasses) 
   setup.faults.dropEchoLine = 3;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Passed", "Failure", "Passed");
   EXPECT_EQ(Received(), Concat({BasicSteps(),
@@ -160,7 +162,7 @@ TEST_F(DiagnosticRun, FirstEscapeIgnoredGivesPassedAfterRetry) {
   setup.faults.ignoreFirstEscape = true;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Passed", "Passed after retry", "Passed");
   // The ignored "+++" stays in the loopback line that "aaa" ends.
@@ -179,7 +181,7 @@ TEST_F(DiagnosticRun, EscapeAnsweredLateButWithinItsTimeOutPasses) {
   setup.faults.lateEscapeMs = 1500;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunDiagnosticTests(view);
+  diagnostics::RunDiagnosticTests(session, view);
 
   ExpectResults("Passed", "Passed", "Passed");
   EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),

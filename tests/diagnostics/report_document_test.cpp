@@ -102,17 +102,20 @@ ReportResult FullResult() {
   result.modem = diagnostics::ReportModem{
       "COM2", "/dev/sim/COM2", "Zelto Win Modem",
       "2.10", "North America", {{"18", "3C"}, {"29", "5A"}, {"2A", "11"}, {"20", "07"}}};
-  diagnostics::ReportTest failed{
-      "digital-loopback", TestOutcome::kFailed, "Failure", "", 3105, std::string("AT&T3"),
-      "ERROR\r"};
-  diagnostics::ReportTest skipped{
-      "speaker", TestOutcome::kSkipped, "", "no terminal to ask and no --answer-speaker", 0, {},
-      ""};
-  diagnostics::ReportTest passed{
-      "basic-function", TestOutcome::kPassed, "Passed", "", 1207, {}, ""};
+  diagnostics::TestResult failed{"digital-loopback", TestOutcome::kFailure, "Failure", "",
+                                 1000, 4105, diagnostics::FailedCommand{"AT&T3", "ERROR\r"}};
+  diagnostics::TestResult skipped =
+      diagnostics::NotRun("speaker", "no terminal to ask and no --answer-speaker");
+  diagnostics::TestResult passed{
+      "basic-function", TestOutcome::kPassed, "Passed", "", 100, 1307, std::nullopt};
   result.tests = {passed, failed, skipped};
-  result.modemRestored = false;
-  result.differing = {{"2A", "11", "00"}};
+  using State = diagnostics::PutBackItem::State;
+  result.putBack = {{"the hook", "on-hook", "on-hook", State::kPutBack, ""},
+                    {"register 18", "3C", "3C", State::kPutBack, ""},
+                    {"register 2A", "11", "00", State::kNotPutBack, "read back 00"},
+                    {"register 29", "5A", "5A", State::kNotChanged, ""}};
+  result.recovered = diagnostics::RecoveryReport{
+      "put-back", "/state/x.journal", "", {{"register 20", "07", "07", State::kPutBack, ""}}};
   return result;
 }
 
@@ -153,7 +156,11 @@ TEST(ReportDocument, ValuesLandWhereTheTableSays) {
   const QJsonArray tests = root["tests"].toArray();
   EXPECT_EQ(tests[1].toObject()["firstFailure"].toObject()["command"].toString(), "AT&T3");
   EXPECT_EQ(tests[1].toObject()["firstFailure"].toObject()["response"].toString(), "ERROR\r");
-  EXPECT_EQ(tests[2].toObject()["outcome"].toString(), "skipped");
+  EXPECT_EQ(tests[1].toObject()["durationMs"].toInt(), 3105);
+  EXPECT_EQ(tests[2].toObject()["outcome"].toString(), "not-run");
+  EXPECT_EQ(root["putBack"].toArray()[2].toObject()["state"].toString(), "not put back");
+  EXPECT_EQ(root["putBack"].toArray()[2].toObject()["reason"].toString(), "read back 00");
+  EXPECT_EQ(root["recovered"].toObject()["outcome"].toString(), "put-back");
   EXPECT_EQ(root["modemRestored"], QJsonValue(false));
   EXPECT_EQ(root["registersDiffering"].toArray()[0].toObject()["after"].toString(), "00");
   EXPECT_EQ(root["exitStatus"].toInt(), diagnostics::kExitNotRestored);
@@ -161,12 +168,18 @@ TEST(ReportDocument, ValuesLandWhereTheTableSays) {
 
 TEST(ReportDocument, ExitStatusFollowsTheWorstOutcome) {
   ReportResult result = FullResult();
-  EXPECT_EQ(diagnostics::ReportExitStatus(result), 4);  // a changed modem outranks a failed test
-  result.modemRestored = true;
+  result.interruptedBy = 15;
+  // A changed modem outranks a failed test and a signal.
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 4);
+  result.putBack[2].state = diagnostics::PutBackItem::State::kPutBack;
+  EXPECT_EQ(diagnostics::ModemRestored(result), true);
+  EXPECT_EQ(diagnostics::ReportExitStatus(result), 143);
+  result.interruptedBy = 0;
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 1);
   result.tests.resize(1);
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 0);
-  result.modemRestored.reset();
+  result.putBack.clear();
+  EXPECT_EQ(diagnostics::ModemRestored(result), std::nullopt);
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 0);
   result.modem.reset();
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 2);
@@ -185,8 +198,8 @@ TEST(ReportDocument, SummaryNamesEachPortTestAndTheRestoreWithModemTextEscaped) 
         "Modem: COM2 (/dev/sim/COM2) \"Zelto Win Modem\"\n",
         "Test digital-loopback: Failure (3105 ms)\n",
         "  first failing command: AT&T3 -> \"ERROR\\r\"\n",
-        "Test speaker: skipped (no terminal to ask and no --answer-speaker) (0 ms)\n",
-        "Modem put back as found: NO; register 2A was 11, is 00\n",
+        "Test speaker: not run (no terminal to ask and no --answer-speaker) (0 ms)\n",
+        "Modem put back as found: NO\n  not put back: register 2A: was 11, now 00 (read back 00)\n",
         "Result: the modem could not be put back as it was found (exit status 4)\n"}) {
     EXPECT_NE(summary.find(line), std::string::npos) << line << "in:\n" << summary;
   }

@@ -25,6 +25,7 @@
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/register_snapshot.h"
+#include "modem/session.h"
 #include "modem/sim_ports.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
@@ -64,7 +65,7 @@ class RunTest : public testing::Test {
  protected:
   void TearDown() override {
     if (lostLine.joinable()) lostLine.join();
-    serial::ttyPort.Close();
+    session.port.Close();
   }
 
   // Starts the simulator with the modem on COM3 and runs the detection against it. Call it
@@ -74,8 +75,8 @@ class RunTest : public testing::Test {
     modem_test::UseShippedStyleList(view);
     // As the main dialog leaves them before its first detection.
     view.enabledItems[ids::kDetectAgain] = true;
-    modem::DetectModem(view);
-    ASSERT_EQ(view.detectedPort, kModemPort) << "the simulated modem was not found";
+    detection = modem::DetectModem(session, view);
+    ASSERT_EQ(session.detectedPort, kModemPort) << "the simulated modem was not found";
     for (int id : kRunButtons) ASSERT_TRUE(view.IsItemEnabled(id));
     Mark();
   }
@@ -84,14 +85,14 @@ class RunTest : public testing::Test {
   // filled as a detection would have left them.
   void StartAsIfDetected(const SimSetup& setup) {
     ASSERT_NO_FATAL_FAILURE(StartSim(setup));
-    ASSERT_EQ(modem::OpenComPort(kModemPort), modem::kOpened);
-    view.detectedPort = kModemPort;
+    ASSERT_EQ(modem::OpenComPort(session, kModemPort), modem::kOpened);
+    session.detectedPort = kModemPort;
     sim::PortState state = sim.State(kModemPort).value();
     const std::uint8_t values[] = {state.reg18, state.reg29, state.reg2A, state.reg20};
     for (int i = 0; i < modem::kSnapshotRegisters; ++i) {
-      std::snprintf(modem::registerSnapshot.values[i], modem::kSnapshotSlotSize, "%s",
+      std::snprintf(session.snapshot.values[i], modem::kSnapshotSlotSize, "%s",
                     modem_test::Hex2(values[i]).c_str());
-      modem::registerSnapshot.hasValue[i] = true;
+      session.snapshot.hasValue[i] = true;
     }
     for (int id : kRunButtons) view.enabledItems[id] = true;
     Mark();
@@ -176,7 +177,9 @@ class RunTest : public testing::Test {
 
   testsupport::QtApp<QApplication> qt{"diag_test"};
   sim::ModemSim sim;
+  modem::Session session;
   View view;
+  modem::DetectionResult detection;
   sim::PortState before;
   std::size_t mark = 0;
   std::thread lostLine;

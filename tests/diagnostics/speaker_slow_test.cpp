@@ -36,7 +36,7 @@ TEST_F(SpeakerTest, YesAfterVoiceOffSendsHTwiceAndTheCountStopsAtTen) {
     });
   };
 
-  diagnostics::RunSpeakerTest(view);
+  diagnostics::RunSpeakerTest(session, view);
 
   Lines counter = {""};
   for (int n = 1; n <= 10; ++n) counter.push_back("Voice On..." + std::to_string(n) + " Sec");

@@ -16,10 +16,10 @@ void CheckInvariants(const serial::TtyPort& port) {
   if (port.matched != 0 && port.matched != 1) __builtin_trap();
   if (port.expectCount > serial::kMaxExpected) __builtin_trap();
   char line[serial::kCapturedLineSize];
-  serial::responseCapture.CopyLine(line);
+  port.capture.CopyLine(line);
   if (!std::memchr(line, '\0', sizeof line)) __builtin_trap();
   char prefix[serial::kCapturedPrefixSize];
-  serial::responseCapture.CopyPrefix(prefix);
+  port.capture.CopyPrefix(prefix);
   if (!std::memchr(prefix, '\0', sizeof prefix)) __builtin_trap();
 }
 
@@ -27,8 +27,8 @@ void CheckInvariants(const serial::TtyPort& port) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   serial::TtyPort port;
-  serial::responseCapture.captureEnabled = 0;
-  serial::responseCapture.captureLineCount = 0;
+  port.capture.captureEnabled = 0;
+  port.capture.captureLineCount = 0;
   size_t at = 0;
   while (at < size) {
     uint8_t op = data[at++] % 5;
@@ -50,10 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
       case 2: port.ClearExpected(); break;
       case 3:
-        serial::responseCapture.captureEnabled = 1;
-        serial::responseCapture.captureLineCount = 0;
+        port.capture.captureEnabled = 1;
+        port.capture.captureLineCount = 0;
         break;
-      default: serial::responseCapture.captureEnabled = 0; break;
+      default: port.capture.captureEnabled = 0; break;
     }
     CheckInvariants(port);
   }

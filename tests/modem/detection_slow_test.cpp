@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "modem/detection.h"
+#include "modem/session.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/sim_ports.h"
@@ -30,9 +31,10 @@ TEST(Detection, ModemOnCom1FoundAfterCom3Com4Com2) {
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(2, PortKind::kEcho),
                            Port(1, PortKind::kModem), Port(5, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.History(ids::kLocation),
             Concat({StatusTexts(3, Outcome::kNoMatch), StatusTexts(4, Outcome::kOpenFailed),
@@ -41,10 +43,10 @@ TEST(Detection, ModemOnCom1FoundAfterCom3Com4Com2) {
   EXPECT_EQ(ports.Received("COM3"), (Lines{"at&FZ", "atI3"}));
   EXPECT_EQ(ports.Received("COM2"), (Lines{"at&FZ"}));
   EXPECT_TRUE(ports.Received("COM5").empty());
-  EXPECT_EQ(view.detectedPort, 1);
-  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+  EXPECT_EQ(session.detectedPort, 1);
+  EXPECT_EQ(session.port.connected.load(), 1);
   EXPECT_TRUE(view.boxes.empty());
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 }  // namespace

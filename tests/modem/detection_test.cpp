@@ -3,6 +3,7 @@
 // received, read from the simulator's transcript.
 
 #include "modem/detection.h"
+#include "modem/session.h"
 
 #include <gtest/gtest.h>
 
@@ -79,11 +80,12 @@ TEST(Detection, NoPortOpensLeavesCloseCom6AndTheWarning) {
   testsupport::ComDir emptyDir;
   modem_test::UseComDir(emptyDir.Path());
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
-  view.detectedPort = 0;
+  session.detectedPort = 0;
   SetRunButtons(view, false, true);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.History(ids::kLocation),
             Concat({StatusTexts(3, Outcome::kOpenFailed), StatusTexts(4, Outcome::kOpenFailed),
@@ -99,7 +101,7 @@ TEST(Detection, NoPortOpensLeavesCloseCom6AndTheWarning) {
   EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
   EXPECT_EQ(view.Text(ids::kCountry), "Wait...");
   EXPECT_EQ(view.beeps, 0);
-  EXPECT_EQ(view.detectedPort, 0);
+  EXPECT_EQ(session.detectedPort, 0);
   EXPECT_EQ(States(view),
             (std::map<int, bool>{{1001, false}, {1004, false}, {1005, false}, {1021, true}}));
   EXPECT_EQ(view.events.front(), "stop timer 0");
@@ -109,16 +111,17 @@ TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(6, PortKind::kSilent)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.Text(ids::kLocation), "Close3 COM6... ");
   Lines history = view.History(ids::kLocation);
   Lines com6(history.end() - 5, history.end());
   EXPECT_EQ(com6, StatusTexts(6, Outcome::kNoOk));
   EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ"}));
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(session.port.connected.load(), 0);
   EXPECT_EQ(view.boxes.size(), 1u);
 }
 
@@ -126,13 +129,14 @@ TEST(Detection, ForeignModemOnCom6IsClosedLeavingOpenStatus) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(6, PortKind::kForeign)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.Text(ids::kLocation), "Open COM6... ");
   EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ", "atI3"}));
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(session.port.connected.load(), 0);
   EXPECT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.beeps, 0);
 }
@@ -143,31 +147,33 @@ TEST(Detection, BusyPortIsSkipped) {
   platform::SerialDevice otherProgram;
   ASSERT_TRUE(otherProgram.Open(platform::DevicePathFor("COM3").c_str()));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.detectedPort, 4);
+  EXPECT_EQ(session.detectedPort, 4);
   Lines history = view.History(ids::kLocation);
   EXPECT_EQ(Lines(history.begin(), history.begin() + 2), StatusTexts(3, Outcome::kOpenFailed));
   EXPECT_TRUE(ports.Received("COM3").empty());
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 TEST(Detection, EmptyListFindsNoModem) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseList(view, {});
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.detectedPort, 0);
+  EXPECT_EQ(session.detectedPort, 0);
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].text, "Can not find Kalvex Internal Modem in your system !");
   EXPECT_EQ(ports.Received("COM3"), (std::vector<std::string>{"at&FZ"}));
   EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(session.port.connected.load(), 0);
 }
 
 // The list the tool ships knows the simulated modem and not the other make.
@@ -175,14 +181,15 @@ TEST(Detection, ShippedListFindsTheSimulatedModemAfterSkippingAForeignOne) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   ASSERT_TRUE(modem::ReadIdentificationFile(KALVEX_SHIPPED_LIST, view.identificationList));
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.detectedPort, 4);
+  EXPECT_EQ(session.detectedPort, 4);
   EXPECT_EQ(ports.Received("COM3"), (Lines{"at&FZ", "atI3"}));
   EXPECT_EQ(ports.PortsInOrderOfFirstCommand(), (Lines{"COM3", "COM4"}));
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 // ---- What a found modem leaves behind ----
@@ -191,17 +198,18 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
   SetRunButtons(view, false, true);  // as at start-up
   std::map<int, bool> before = States(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(ports.Received("COM3"), (Lines{"at&FZ", "atI3", "atI5", "atI9", "at%T22,18",
                                            "at%T22,29", "at%T22,2A", "at%T22,20"}));
   EXPECT_EQ(view.History(ids::kLocation), StatusTexts(3, Outcome::kFound));
-  EXPECT_EQ(view.detectedPort, 3);
-  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+  EXPECT_EQ(session.detectedPort, 3);
+  EXPECT_EQ(session.port.connected.load(), 1);
 
   std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
   ASSERT_NE(firmwareLine.find(','), std::string::npos);
@@ -211,11 +219,11 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   EXPECT_EQ(view.History(ids::kCountry), (Lines{"Wait...", state.countryName}));
   EXPECT_EQ(view.History(ids::kModemName), (Lines{"Wait...", "Zelto Win Modem"}));
 
-  EXPECT_STREQ(modem::registerSnapshot.values[0], Hex2(state.reg18).c_str());
-  EXPECT_STREQ(modem::registerSnapshot.values[1], Hex2(state.reg29).c_str());
-  EXPECT_STREQ(modem::registerSnapshot.values[2], Hex2(state.reg2A).c_str());
-  EXPECT_STREQ(modem::registerSnapshot.values[3], Hex2(state.reg20).c_str());
-  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
+  EXPECT_STREQ(session.snapshot.values[0], Hex2(state.reg18).c_str());
+  EXPECT_STREQ(session.snapshot.values[1], Hex2(state.reg29).c_str());
+  EXPECT_STREQ(session.snapshot.values[2], Hex2(state.reg2A).c_str());
+  EXPECT_STREQ(session.snapshot.values[3], Hex2(state.reg20).c_str());
+  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
 
   EXPECT_TRUE(RunButtonsHeldDisabledWhileProbing(view, before));
   EXPECT_EQ(States(view),
@@ -223,7 +231,7 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(view.events.back(), "beep");
   EXPECT_TRUE(view.boxes.empty());
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 // Detection hands back what it found disabled: the dialog decides about "Detect Again...".
@@ -231,38 +239,40 @@ TEST(Detection, RunButtonsGetBackTheStateTheyHad) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
   SetRunButtons(view, false, false);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_TRUE(RunButtonsHeldDisabledWhileProbing(view, {}));
   EXPECT_EQ(States(view),
             (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, false}}));
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
   SetRunButtons(view, false, true);
-  modem::DetectModem(view);
-  ASSERT_EQ(view.detectedPort, 3);
+  modem::DetectModem(session, view);
+  ASSERT_EQ(session.detectedPort, 3);
   char snapshot[4][4];
-  std::memcpy(snapshot, modem::registerSnapshot.values, sizeof snapshot);
+  std::memcpy(snapshot, session.snapshot.values, sizeof snapshot);
 
   ASSERT_TRUE(ports.Sim().HangUp(3));
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
   EXPECT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(session.port.connected.load(), 0);
   EXPECT_EQ(States(view),
             (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, true}}));
-  EXPECT_EQ(view.detectedPort, 3);
-  EXPECT_EQ(std::memcmp(snapshot, modem::registerSnapshot.values, sizeof snapshot), 0);
+  EXPECT_EQ(session.detectedPort, 3);
+  EXPECT_EQ(std::memcmp(snapshot, session.snapshot.values, sizeof snapshot), 0);
   EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
 }
 
@@ -276,14 +286,18 @@ TEST(Detection, NestedRunOnlyStopsTheTimer) {
       RecordingView::SetItemText(id, text);
       if (std::strcmp(text, "Close COM4... ") == 0) {
         size_t before = events.size();
-        modem::DetectModem(*this);
+        (void)modem::DetectModem(session, *this);
         nested = Lines(events.begin() + long(before), events.end());
       }
     }
+    explicit NestingView(modem::Session& s) : session(s) {}
+    modem::Session& session;
     Lines nested;
-  } view;
+  };
+  modem::Session session;
+  NestingView view(session);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.nested, (Lines{"stop timer 0"}));
   EXPECT_EQ(view.boxes.size(), 1u);
@@ -298,16 +312,17 @@ TEST(Detection, UnansweredI9ShowsTheFirmwareAsCountry) {
   faults.muteCommands = {"I9"};
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
   std::string firmware = firmwareLine.substr(0, firmwareLine.find(','));
   EXPECT_EQ(view.Text(ids::kFirmware), firmware);
   EXPECT_EQ(view.Text(ids::kCountry), firmware);
   EXPECT_EQ(view.beeps, 1);
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 TEST(Detection, UnansweredI5OnAFreshCaptureShowsEmptyFirmware) {
@@ -316,13 +331,14 @@ TEST(Detection, UnansweredI5OnAFreshCaptureShowsEmptyFirmware) {
   faults.muteCommands = {"I5"};
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
   EXPECT_EQ(view.History(ids::kFirmware), (Lines{"Wait...", ""}));
   EXPECT_EQ(view.Text(ids::kCountry), ports.State(3).countryName);
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 struct FirmwareCase {
@@ -348,15 +364,16 @@ TEST_P(DetectionFirmware, ShowsTheFirstFieldOfI5AndTheI9Line) {
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
   RecordingView view;
+  modem::Session session;
   UseList(view, {"KX-TEST"});
 
-  modem::DetectModem(view);
+  modem::DetectModem(session, view);
 
-  ASSERT_EQ(view.detectedPort, 3);
+  ASSERT_EQ(session.detectedPort, 3);
   EXPECT_EQ(view.Text(ids::kFirmware), c.firmware);
   EXPECT_EQ(view.Text(ids::kCountry), c.country);
-  EXPECT_STREQ(modem::registerSnapshot.values[0], "12");
-  serial::ttyPort.Close();
+  EXPECT_STREQ(session.snapshot.values[0], "12");
+  session.port.Close();
 }
 
 const std::string kLong(100, 'V');

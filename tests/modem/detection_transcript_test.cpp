@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "modem/detection.h"
+#include "modem/session.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/sim_ports.h"
@@ -92,25 +93,26 @@ class DetectionTranscript : public testing::Test {
     path = dir + "/run.log";
   }
   void TearDown() override {
-    modem::CloseTranscript();
+    modem::CloseTranscript(session);
     (void)std::system(("rm -rf '" + dir + "'").c_str());
   }
   std::string dir;
   std::string path;
+  modem::Session session;
 };
 
 TEST_F(DetectionTranscript, SentAndReceivedLinesAreTheSimulatorsOwnInOrder) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent), Port(4, PortKind::kModem)}));
   std::string error;
-  ASSERT_TRUE(modem::OpenTranscript(path.c_str(), platform::NowMs(), &error)) << error;
+  ASSERT_TRUE(modem::OpenTranscript(session, path.c_str(), platform::NowMs(), &error)) << error;
   RecordingView view;
   modem_test::UseShippedStyleList(view);
 
-  modem::DetectModem(view);
-  ASSERT_EQ(view.detectedPort, 4);
-  serial::ttyPort.Close();
-  modem::CloseTranscript();
+  modem::DetectModem(session, view);
+  ASSERT_EQ(session.detectedPort, 4);
+  session.port.Close();
+  modem::CloseTranscript(session);
 
   const std::vector<Entry> entries = ReadTranscript(path);
   ASSERT_FALSE(entries.empty());
@@ -141,12 +143,12 @@ TEST_F(DetectionTranscript, AFailedOpenIsOneEventWithItsReason) {
   testsupport::ComDir emptyDir;
   modem_test::UseComDir(emptyDir.Path());
   std::string error;
-  ASSERT_TRUE(modem::OpenTranscript(path.c_str(), platform::NowMs(), &error)) << error;
+  ASSERT_TRUE(modem::OpenTranscript(session, path.c_str(), platform::NowMs(), &error)) << error;
   RecordingView view;
   modem_test::UseShippedStyleList(view);
 
-  modem::DetectModem(view);
-  modem::CloseTranscript();
+  modem::DetectModem(session, view);
+  modem::CloseTranscript(session);
 
   const std::vector<Entry> entries = ReadTranscript(path);
   ASSERT_EQ(entries.size(), 6u);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "modem/detection.h"
+#include "modem/session.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
 #include "modem/sim_ports.h"
@@ -69,13 +70,12 @@ TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails
   testsupport::ComDir emptyDir;
   modem_test::UseComDir(emptyDir.Path());
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
-  view.portVerdicts.push_back({});  // left from an earlier run
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
 
-  modem::DetectModem(view);
-
-  ASSERT_EQ(view.portVerdicts.size(), 6u);
-  for (const modem::PortVerdict& verdict : view.portVerdicts)
+  ASSERT_EQ(detection.verdicts.size(), 6u);
+  for (const modem::PortVerdict& verdict : detection.verdicts)
     EXPECT_EQ(verdict.kind, PortVerdictKind::kNoSuchDevice) << verdict.comName;
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].text, kNotFound);
@@ -86,9 +86,10 @@ TEST(DetectionVerdicts, SilentPortHasNoAnswer) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
 
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(
@@ -100,37 +101,39 @@ TEST(DetectionVerdicts, ForeignModemIsNotListedWithItsI3LineQuoted) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
 
   const std::string foreignLine = ports.AnswerTo("COM3", "atI3");
   ASSERT_FALSE(foreignLine.empty());
-  ASSERT_EQ(view.portVerdicts.size(), 2u);
-  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kNotListed);
-  EXPECT_EQ(view.portVerdicts[0].i3Line, foreignLine);
-  EXPECT_EQ(modem::FormatVerdictLine(view.portVerdicts[0]),
+  ASSERT_EQ(detection.verdicts.size(), 2u);
+  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kNotListed);
+  EXPECT_EQ(detection.verdicts[0].i3Line, foreignLine);
+  EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]),
             Line(3, "answered, but its \"I3\" line \"" + foreignLine +
                         "\" is not in the identification list"));
-  EXPECT_EQ(view.portVerdicts[1].kind, PortVerdictKind::kFound);
-  EXPECT_EQ(view.portVerdicts[1].i3Line, ports.AnswerTo("COM4", "atI3"));
+  EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kFound);
+  EXPECT_EQ(detection.verdicts[1].i3Line, ports.AnswerTo("COM4", "atI3"));
   EXPECT_TRUE(view.boxes.empty());
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 TEST(DetectionVerdicts, FoundModemIsTheLastVerdictWithItsI3Line) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
 
-  ASSERT_EQ(view.portVerdicts.size(), 1u);
-  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kFound);
-  EXPECT_EQ(view.portVerdicts[0].i3Line, std::string(sim::kModemIdentification));
-  EXPECT_EQ(view.portVerdicts[0].devicePath, PathOf(3));
-  serial::ttyPort.Close();
+  ASSERT_EQ(detection.verdicts.size(), 1u);
+  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kFound);
+  EXPECT_EQ(detection.verdicts[0].i3Line, std::string(sim::kModemIdentification));
+  EXPECT_EQ(detection.verdicts[0].devicePath, PathOf(3));
+  session.port.Close();
 }
 
 TEST(DetectionVerdicts, TerminalHeldByAnotherProgramIsBusyWithItsNameAndPid) {
@@ -139,17 +142,18 @@ TEST(DetectionVerdicts, TerminalHeldByAnotherProgramIsBusyWithItsNameAndPid) {
   testsupport::PortHolder sleeper("/bin/sleep", PathOf(3), testsupport::PortHolder::How::kFlock);
   ASSERT_GT(sleeper.Pid(), 0);
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
 
-  ASSERT_EQ(view.portVerdicts.size(), 2u);
-  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kBusy);
-  EXPECT_EQ(modem::FormatVerdictLine(view.portVerdicts[0]),
+  ASSERT_EQ(detection.verdicts.size(), 2u);
+  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kBusy);
+  EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]),
             Line(3, "busy: held by sleep (PID " + std::to_string(sleeper.Pid()) + ")"));
-  EXPECT_EQ(view.portVerdicts[1].kind, PortVerdictKind::kFound);
+  EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kFound);
   EXPECT_TRUE(ports.Received("COM3").empty());
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 TEST(DetectionVerdicts, LockFileWithALivePidIsBusyNamingTheLocker) {
@@ -168,17 +172,18 @@ TEST(DetectionVerdicts, LockFileWithALivePidIsBusyNamingTheLocker) {
   std::snprintf(pid, sizeof pid, "%10d\n", static_cast<int>(sleeper.Pid()));
   std::ofstream(lockDir + "/LCK.." + name) << pid;
   RecordingView view;
+  modem::Session session;
   UseShippedStyleList(view);
 
-  modem::DetectModem(view);
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
 
-  ASSERT_EQ(view.portVerdicts.size(), 2u);
-  EXPECT_EQ(view.portVerdicts[0].kind, PortVerdictKind::kBusy);
-  EXPECT_EQ(view.portVerdicts[0].open.lockPid, sleeper.Pid());
-  EXPECT_EQ(modem::FormatVerdictLine(view.portVerdicts[0]),
+  ASSERT_EQ(detection.verdicts.size(), 2u);
+  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kBusy);
+  EXPECT_EQ(detection.verdicts[0].open.lockPid, sleeper.Pid());
+  EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]),
             Line(3, "busy: locked by sleep (PID " + std::to_string(sleeper.Pid()) + ")"));
-  EXPECT_EQ(view.portVerdicts[1].kind, PortVerdictKind::kFound);
-  serial::ttyPort.Close();
+  EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kFound);
+  session.port.Close();
   (void)std::system(("rm -rf '" + lockDir + "'").c_str());
 }
 
@@ -203,8 +208,9 @@ TEST(DetectionVerdicts, UnreadableNodeIsPermissionDeniedWithTheGroupHint) {
     ::close(out[0]);
     if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
     RecordingView view;
+    modem::Session session;
     UseShippedStyleList(view);
-    modem::DetectModem(view);
+    const modem::DetectionResult detection = modem::DetectModem(session, view);
     const std::string details = view.boxes.empty() ? "" : view.boxes[0].details;
     (void)!::write(out[1], details.data(), details.size());
     ::_exit(0);

@@ -2,6 +2,7 @@
 // simulated modem (and a scripted one for answers the simulator never gives).
 
 #include "modem/register_snapshot.h"
+#include "modem/session.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 
 #include "modem/scripted_modem.h"
 #include "modem/sim_ports.h"
+#include "modem/put_back.h"
 #include "modem/transaction.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
@@ -24,20 +26,23 @@ using modem_test::ScriptedModem;
 using modem_test::SimulatedPorts;
 using Lines = std::vector<std::string>;
 
-std::string Slot(int i) { return modem::registerSnapshot.values[i]; }
+// One program run per test process.
+modem::Session session;
+
+std::string Slot(int i) { return session.snapshot.values[i]; }
 
 void SetSlot(int i, const char* text) {
-  std::memset(modem::registerSnapshot.values[i], 0, modem::kSnapshotSlotSize);
-  std::memcpy(modem::registerSnapshot.values[i], text,
+  std::memset(session.snapshot.values[i], 0, modem::kSnapshotSlotSize);
+  std::memcpy(session.snapshot.values[i], text,
               std::min(std::strlen(text), size_t(modem::kSnapshotSlotSize)));
 }
 
 TEST(RegisterSnapshot, SnapshotReadsTheFourRegistersInOrderAndKeepsTheirValues) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
 
-  modem::TakeRegisterSnapshot();
+  modem::TakeRegisterSnapshot(session);
 
   EXPECT_EQ(ports.Received("COM3"), (Lines{"at%T22,18", "at%T22,29", "at%T22,2A", "at%T22,20"}));
   sim::PortState state = ports.State(3);
@@ -48,27 +53,35 @@ TEST(RegisterSnapshot, SnapshotReadsTheFourRegistersInOrderAndKeepsTheirValues) 
   // Distinct values, so a slot filled from the wrong read would show.
   EXPECT_NE(Slot(0), Slot(1));
   EXPECT_NE(Slot(2), Slot(3));
-  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
-  serial::ttyPort.Close();
+  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
+  session.port.Close();
 }
 
-// A slot as a detection leaves it after a good read, with its test value written.
+// A slot as a detection leaves it after a good read, with its test value entered in the ledger
+// as a test writes it.
 void SetWritten(int i, const char* text) {
   SetSlot(i, text);
-  modem::registerSnapshot.hasValue[i] = true;
-  modem::registerSnapshot.testValueWritten[i] = true;
+  session.snapshot.hasValue[i] = true;
+  modem::Change change;
+  change.kind = modem::ChangeKind::kRegister;
+  change.reg = modem::kVendorRegisters[i].name;
+  change.before.assign(session.snapshot.values[i],
+                       strnlen(session.snapshot.values[i], modem::kSnapshotSlotSize - 1));
+  session.ledger.Enter(change);
 }
+
+bool RestoreRegisters() { return modem::PutModemBack(session, modem::PutBackStage::kEndOfRun); }
 
 TEST(RegisterSnapshot, RestoreWritesEveryWrittenSlotBackInOrderWithItsOwnValue) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
   SetWritten(0, "5A");
   SetWritten(1, "01");
   SetWritten(2, "7F");
   SetWritten(3, "3C");
 
-  EXPECT_TRUE(modem::RestoreRegisters());
+  EXPECT_TRUE(RestoreRegisters());
 
   EXPECT_EQ(ports.Received("COM3"),
             (Lines{"at%T21,18,5A", "at%T21,29,01", "at%T21,2A,7F", "at%T21,20,3C"}));
@@ -77,33 +90,35 @@ TEST(RegisterSnapshot, RestoreWritesEveryWrittenSlotBackInOrderWithItsOwnValue) 
   EXPECT_EQ(state.reg29, 0x01);
   EXPECT_EQ(state.reg2A, 0x7F);
   EXPECT_EQ(state.reg20, 0x3C);
-  for (bool written : modem::registerSnapshot.testValueWritten) EXPECT_FALSE(written);
+  EXPECT_FALSE(session.ledger.HasPending());
   // Nothing is left to put back: a second restore sends nothing.
-  EXPECT_TRUE(modem::RestoreRegisters());
+  EXPECT_TRUE(RestoreRegisters());
   EXPECT_EQ(ports.Received("COM3").size(), 4u);
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 // Only a value read from the modem is ever written into it, and only where a test wrote.
 TEST(RegisterSnapshot, RestoreLeavesAloneSlotsWithoutAValueOrWithoutATestValue) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
-  SetWritten(0, "11");
-  modem::registerSnapshot.hasValue[0] = false;
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  SetSlot(0, "11");
+  session.snapshot.hasValue[0] = false;
+  EXPECT_EQ(modem::WriteTestValue(session, 0), modem::TestValueWrite::kNoValue);
   SetSlot(1, "22");
-  modem::registerSnapshot.hasValue[1] = true;
+  session.snapshot.hasValue[1] = true;
   SetWritten(2, "03");
   SetWritten(3, "04");
   sim::PortState before = ports.State(3);
 
-  EXPECT_TRUE(modem::RestoreRegisters());
+  EXPECT_TRUE(RestoreRegisters());
 
   EXPECT_EQ(ports.Received("COM3"), (Lines{"at%T21,2A,03", "at%T21,20,04"}));
+  EXPECT_EQ(session.ledger.Changes().size(), 2u) << "register 18 was never entered";
   sim::PortState state = ports.State(3);
   EXPECT_EQ(state.reg18, before.reg18);
   EXPECT_EQ(state.reg29, before.reg29);
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 // A slot filled to its last byte (no room for a NUL) is never read past.
@@ -113,19 +128,17 @@ TEST(RegisterSnapshot, RestoreOfAFullSlotSendsAtMostThreeCharacters) {
   testsupport::ComDir dir;
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
-  SetWritten(0, "");
-  SetWritten(1, "");
-  SetWritten(2, "");
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  std::memcpy(session.snapshot.values[0], "ABCD", 4);
+  std::memcpy(session.snapshot.values[1], "EFGH", 4);
+  SetWritten(0, "ABCD");
+  SetWritten(1, "EFGH");
   SetWritten(3, "1");
-  std::memcpy(modem::registerSnapshot.values[0], "ABCD", 4);
-  std::memcpy(modem::registerSnapshot.values[1], "EFGH", 4);
 
-  EXPECT_TRUE(modem::RestoreRegisters());
+  EXPECT_TRUE(RestoreRegisters());
 
-  EXPECT_EQ(modem.Received(),
-            (Lines{"at%T21,18,ABC", "at%T21,29,EFG", "at%T21,2A,", "at%T21,20,1"}));
-  serial::ttyPort.Close();
+  EXPECT_EQ(modem.Received(), (Lines{"at%T21,18,ABC", "at%T21,29,EFG", "at%T21,20,1"}));
+  session.port.Close();
 }
 
 // A slot keeps a value only when the line after the read's own echo is one or two hex digits
@@ -139,16 +152,16 @@ TEST(RegisterSnapshot, ReadsAnsweredWithoutAHexValueLeaveTheirSlotsEmpty) {
   testsupport::ComDir dir;
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
 
-  modem::TakeRegisterSnapshot();
+  modem::TakeRegisterSnapshot(session);
 
   const bool expected[] = {false, false, false, true};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(modem::registerSnapshot.hasValue[i], expected[i]) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(session.snapshot.hasValue[i], expected[i]) << i;
   EXPECT_EQ(Slot(0), "");
   EXPECT_EQ(Slot(3), "B");
-  EXPECT_EQ(serial::responseCapture.captureEnabled.load(), 0);
-  serial::ttyPort.Close();
+  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
+  session.port.Close();
 }
 
 // Without its echo the first line is the value itself: the answer cannot be told from a late
@@ -162,20 +175,20 @@ TEST(RegisterSnapshot, ReadsWithoutTheirEchoOrWithLettersLeaveTheirSlotsEmpty) {
   testsupport::ComDir dir;
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
 
   modem.SetEcho(false);
-  EXPECT_FALSE(modem::SaveRegister("18"));
+  EXPECT_FALSE(modem::ReadRegisterIntoSnapshot(session, 0));
   modem.SetEcho(true);
-  EXPECT_FALSE(modem::SaveRegister("29"));
-  EXPECT_TRUE(modem::SaveRegister("2A"));
-  EXPECT_TRUE(modem::SaveRegister("20"));
+  EXPECT_FALSE(modem::ReadRegisterIntoSnapshot(session, 1));
+  EXPECT_TRUE(modem::ReadRegisterIntoSnapshot(session, 2));
+  EXPECT_TRUE(modem::ReadRegisterIntoSnapshot(session, 3));
 
-  EXPECT_FALSE(modem::registerSnapshot.hasValue[0]);
-  EXPECT_FALSE(modem::registerSnapshot.hasValue[1]);
+  EXPECT_FALSE(session.snapshot.hasValue[0]);
+  EXPECT_FALSE(session.snapshot.hasValue[1]);
   EXPECT_EQ(Slot(2), "2B");
   EXPECT_EQ(Slot(3), "0c");
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 // Today's fault: register 18's value ended up in register 29's slot, and was written there.
@@ -184,18 +197,18 @@ TEST(RegisterSnapshot, UnansweredReadLeavesItsSlotWithoutAValue) {
   sim::Faults faults;
   faults.muteCommands = {"%T22,29"};
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem, faults)}));
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
 
-  modem::TakeRegisterSnapshot();
+  modem::TakeRegisterSnapshot(session);
 
   sim::PortState state = ports.State(3);
   EXPECT_EQ(Slot(0), Hex2(state.reg18));
-  EXPECT_FALSE(modem::registerSnapshot.hasValue[1]);
+  EXPECT_FALSE(session.snapshot.hasValue[1]);
   EXPECT_EQ(Slot(1), "");
   EXPECT_EQ(Slot(2), Hex2(state.reg2A));
   EXPECT_EQ(Slot(3), Hex2(state.reg20));
   EXPECT_EQ(ports.Received("COM3").size(), 4u);
-  serial::ttyPort.Close();
+  session.port.Close();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "modem/transaction.h"
+#include "modem/session.h"
 #include "platform/clock.h"
 #include "scripted_modem.h"
 #include "serial/tty_port.h"
@@ -21,8 +22,9 @@ using testsupport::PtyPair;
 
 class TransactionTest : public testing::Test {
  protected:
-  void TearDown() override { serial::ttyPort.Close(); }
+  void TearDown() override { session.port.Close(); }
   ComDir dir;
+  modem::Session session;
 };
 
 TEST_F(TransactionTest, ExpectedTextInTheEchoIsSeenBeforeAnyAnswer) {
@@ -30,17 +32,17 @@ TEST_F(TransactionTest, ExpectedTextInTheEchoIsSeenBeforeAnyAnswer) {
       std::map<std::string, std::string>{{"%T21,18,0", ""}});  // echo only, never an answer
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
-  EXPECT_EQ(Transact("%T21,18,0", "T21", 3, 1), kSeen);
-  EXPECT_EQ(Transact("%T21,18,0", "OK", 1, 1), kTimedOut);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  EXPECT_EQ(Transact(session, "%T21,18,0", "T21", 3, 1), kSeen);
+  EXPECT_EQ(Transact(session, "%T21,18,0", "OK", 1, 1), kTimedOut);
 }
 
 TEST_F(TransactionTest, TimeOutEndsJustPastItsDeadlineAndThenSettles) {
   PtyPair silent;
   dir.Link(3, silent.SlavePath());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
   int64_t start = platform::NowMs();
-  EXPECT_EQ(Transact("&FZ", "OK", 3, 1), kTimedOut);
+  EXPECT_EQ(Transact(session, "&FZ", "OK", 3, 1), kTimedOut);
   int64_t took = platform::NowMs() - start;
   EXPECT_GE(took, 3100);
   EXPECT_LT(took, 3300);
@@ -49,42 +51,42 @@ TEST_F(TransactionTest, TimeOutEndsJustPastItsDeadlineAndThenSettles) {
 TEST_F(TransactionTest, PrefixAddsAtAndCrLfWhileARawSendGoesOutAsItIs) {
   PtyPair line;
   dir.Link(3, line.SlavePath());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
-  EXPECT_EQ(modem::SendModemCommand("+++", 0), 1);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  EXPECT_EQ(modem::SendModemCommand(session, "+++", 0), 1);
   EXPECT_EQ(line.ReadFor(150), "+++");
-  EXPECT_EQ(modem::SendModemCommand("I3", 1), 1);
+  EXPECT_EQ(modem::SendModemCommand(session, "I3", 1), 1);
   EXPECT_EQ(line.ReadFor(150), "atI3\r\n");
 }
 
 TEST_F(TransactionTest, CommandThatDoesNotFitIsRefusedWholeRatherThanCut) {
   PtyPair line;
   dir.Link(3, line.SlavePath());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
   std::string fits(251, 'S');  // with "at" and CR LF: 255 characters, the most the buffer holds
-  EXPECT_EQ(modem::SendModemCommand(fits.c_str(), 1), 1);
+  EXPECT_EQ(modem::SendModemCommand(session, fits.c_str(), 1), 1);
   EXPECT_EQ(line.ReadFor(150), "at" + fits + "\r\n");
 
   std::string tooLong(252, 'L');
   testing::internal::CaptureStderr();
-  EXPECT_EQ(modem::SendModemCommand(tooLong.c_str(), 1), 0);
+  EXPECT_EQ(modem::SendModemCommand(session, tooLong.c_str(), 1), 0);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
-  EXPECT_EQ(modem::SendModemCommand(std::string(256, 'R').c_str(), 0), 0);
+  EXPECT_EQ(modem::SendModemCommand(session, std::string(256, 'R').c_str(), 0), 0);
   EXPECT_EQ(line.ReadFor(150), "") << "nothing of a refused command reaches the modem";
 }
 
 TEST_F(TransactionTest, TransactionOnAClosedPortTimesOut) {
-  EXPECT_EQ(modem::OpenComPort(5), modem::kOpenFailed);
-  EXPECT_EQ(Transact("&FZ", "OK", 1, 1), kTimedOut);
+  EXPECT_EQ(modem::OpenComPort(session, 5), modem::kOpenFailed);
+  EXPECT_EQ(Transact(session, "&FZ", "OK", 1, 1), kTimedOut);
 }
 
 TEST_F(TransactionTest, IdentifyFindsAnyListedLineInTheAnswer) {
   ScriptedModem modem({{"I3", Answer({"Acme Quux 56K V.92 rev 4", "OK"})}});
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
   const char list[3][80] = {"Nothing Like It", "Quux 56K V.92", "Other"};
-  EXPECT_EQ(IdentifyModem(list, 3), kSeen);
-  EXPECT_EQ(IdentifyModem(list, 1), kTimedOut) << "the first line alone does not match";
+  EXPECT_EQ(IdentifyModem(session, list, 3), kSeen);
+  EXPECT_EQ(IdentifyModem(session, list, 1), kTimedOut) << "the first line alone does not match";
 }
 
 // An empty list would accept any device that answers "OK", and its registers would be written.
@@ -92,11 +94,11 @@ TEST_F(TransactionTest, IdentifyWithAnEmptyListMatchesNothingAndSendsNothing) {
   ScriptedModem modem({});
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(3), modem::kOpened);
+  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
   const char list[1][80] = {""};
 
-  ASSERT_EQ(Transact("&FZ", "OK", 3, 1), kSeen);
-  EXPECT_EQ(IdentifyModem(list, 0), kTimedOut);
+  ASSERT_EQ(Transact(session, "&FZ", "OK", 3, 1), kSeen);
+  EXPECT_EQ(IdentifyModem(session, list, 0), kTimedOut);
   EXPECT_EQ(modem.Received(), (std::vector<std::string>{"at&FZ"}));
 }
 

@@ -9,30 +9,29 @@
 
 namespace {
 
-using serial::responseCapture;
 using serial::TtyPort;
 
 class LineAssembler : public testing::Test {
  protected:
   void SetUp() override {
-    responseCapture.Store("");
-    responseCapture.captureEnabled = 0;
-    responseCapture.captureLineCount = 0;
+    port.capture.Store("");
+    port.capture.captureEnabled = 0;
+    port.capture.captureLineCount = 0;
   }
   void Feed(const std::string& bytes) { port.ReceiveChunk(bytes.data(), bytes.size()); }
   std::string Captured() {
     char line[serial::kCapturedLineSize];
-    responseCapture.CopyLine(line);
+    port.capture.CopyLine(line);
     return line;
   }
   std::string Prefix() {
     char prefix[serial::kCapturedPrefixSize];
-    responseCapture.CopyPrefix(prefix);
+    port.capture.CopyPrefix(prefix);
     return prefix;
   }
   void StartCapture() {
-    responseCapture.captureEnabled = 1;
-    responseCapture.captureLineCount = 0;
+    port.capture.captureEnabled = 1;
+    port.capture.captureLineCount = 0;
   }
 
   TtyPort port;
@@ -41,9 +40,9 @@ class LineAssembler : public testing::Test {
 TEST_F(LineAssembler, AnyRunOfCrAndLfInOneChunkEndsOneLine) {
   StartCapture();
   Feed("OK\r\n");
-  EXPECT_EQ(responseCapture.captureLineCount, 1);
+  EXPECT_EQ(port.capture.captureLineCount, 1);
   Feed("A\r\n\r\n\n\rB\r");
-  EXPECT_EQ(responseCapture.captureLineCount, 3);
+  EXPECT_EQ(port.capture.captureLineCount, 3);
 }
 
 // A real modem writes its echo and its answer in separate pieces: how the bytes happen to be
@@ -57,7 +56,7 @@ TEST_F(LineAssembler, CrLfRunSplitAcrossChunksEndsOneLine) {
     Feed(run.substr(bar + 1) + "Australia\r");
     Feed("\nOK\r\n");
     EXPECT_EQ(Captured(), "Australia") << "split " << testing::PrintToString(split);
-    EXPECT_EQ(responseCapture.captureLineCount, 3) << testing::PrintToString(split);
+    EXPECT_EQ(port.capture.captureLineCount, 3) << testing::PrintToString(split);
   }
 }
 
@@ -116,10 +115,10 @@ TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
 TEST_F(LineAssembler, DisabledCaptureCountsNothing) {
   StartCapture();
   Feed("first\r\nsecond\r\n");
-  responseCapture.captureEnabled = 0;
-  responseCapture.captureLineCount = 0;
+  port.capture.captureEnabled = 0;
+  port.capture.captureLineCount = 0;
   Feed("third\r\nfourth\r\n");
-  EXPECT_EQ(responseCapture.captureLineCount, 0);
+  EXPECT_EQ(port.capture.captureLineCount, 0);
   EXPECT_EQ(Captured(), "second");
 }
 
@@ -128,7 +127,7 @@ TEST_F(LineAssembler, NothingIsCountedCapturedOrTestedAfterAMatch) {
   port.AddExpected("at");
   Feed("atI5\r\nfirmware\r\n");
   EXPECT_EQ(port.IsMatched(), 1);
-  EXPECT_EQ(responseCapture.captureLineCount, 1) << "the echo matched; the next line is ignored";
+  EXPECT_EQ(port.capture.captureLineCount, 1) << "the echo matched; the next line is ignored";
   EXPECT_EQ(Captured(), "");
 
   port.ClearExpected();

@@ -25,7 +25,8 @@
 
 namespace {
 
-using serial::ttyPort;
+// One port per test process, as the program has one per run.
+serial::TtyPort ttyPort;
 using testsupport::ComDir;
 using testsupport::PtyPair;
 

@@ -38,6 +38,7 @@
 #include "diagnostics/line_test_dialog.h"
 #include "diagnostics/voice_prompt_dialog.h"
 #include "modem/detection.h"
+#include "modem/session.h"
 #include "platform/clock.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
@@ -303,7 +304,7 @@ CycleOutcome RunCycle(ui::MainDialog& dialog, Autopilot& pilot, const CyclePlan&
   if (expected.found && found) {
     check.Check("1009 location", "COM" + std::to_string(expected.port),
                 Text(dialog, ids::kLocation));
-    check.Check("detected port", expected.port, dialog.detectedPort);
+    check.Check("detected port", expected.port, dialog.RunSession().detectedPort);
     check.Check("1015 modem", "Zelto Win Modem", Text(dialog, ids::kModemName));
     if (expected.firmware)
       check.Check("1016 firmware", *expected.firmware, Text(dialog, ids::kFirmware));
@@ -351,7 +352,7 @@ CycleOutcome RunCycle(ui::MainDialog& dialog, Autopilot& pilot, const CyclePlan&
 
   // Every cycle ends with the port closed, as the next detection would leave a lost one, so
   // that descriptors are counted alike after every cycle.
-  serial::ttyPort.Close();
+  dialog.RunSession().port.Close();
   if (!outcome.disagreements.empty()) {
     std::string path = logDir + "/soak-cycle-" + std::to_string(plan.cycle) + ".log";
     std::ofstream log(path);
@@ -375,8 +376,8 @@ bool Prime(ui::MainDialog& dialog, const CarriedState& carried) {
   if (!modem.Start(options)) return false;
   UseComDir(modem.Directory());
   DetectAgain(dialog);
-  serial::ttyPort.Close();
-  return dialog.detectedPort == carried.detectedPort && dialog.IsItemEnabled(ids::kTestLine);
+  dialog.RunSession().port.Close();
+  return dialog.RunSession().detectedPort == carried.detectedPort && dialog.IsItemEnabled(ids::kTestLine);
 }
 
 // What the process holds between cycles, once a thread that is ending has ended.
@@ -452,7 +453,8 @@ int main(int argc, char** argv) {
 
   // As the main dialog stands after its welcome: the "Test..." buttons off until a modem is
   // found, the identification list read from the shipped ati3.dat.
-  ui::MainDialog dialog(nullptr);
+  modem::Session session;
+  ui::MainDialog dialog(session, nullptr);
   QString home = QDir::currentPath();
   QDir::setCurrent(QStringLiteral(KALVEX_DATA_DIR));
   for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine})
@@ -493,7 +495,7 @@ int main(int argc, char** argv) {
     // The prediction starts from the state the dialog really holds, so one disagreement does
     // not make every later cycle disagree too.
     carried.everFound = dialog.IsItemEnabled(ids::kTestDiagnostics);
-    carried.detectedPort = dialog.detectedPort;
+    carried.detectedPort = dialog.RunSession().detectedPort;
     Expected expected = soak::PredictCycle(plan, carried);
     watchdog.Arm("cycle " + std::to_string(c) + " (" + plan.Describe() + ")", kCycleLimitSeconds);
     CycleOutcome outcome = RunCycle(dialog, pilot, plan, expected, args.logDir);

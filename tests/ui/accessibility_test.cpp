@@ -69,7 +69,8 @@ class Accessibility : public testing::Test {
 };
 
 TEST_F(Accessibility, MainDialogFieldsAreNamedAfterTheirLabelsWhichAreTheirBuddies) {
-  ui::MainDialog dialog(nullptr);
+  diagnostics::Session session;
+  ui::MainDialog dialog(session, nullptr);
   const struct {
     int id;
     const char* name;
@@ -100,7 +101,8 @@ TEST_F(Accessibility, MainDialogFieldsAreNamedAfterTheirLabelsWhichAreTheirBuddi
 }
 
 TEST_F(Accessibility, TheThreeTestButtonsSayWhatEachRunsWhileShowingTestDotDotDot) {
-  ui::MainDialog dialog(nullptr);
+  diagnostics::Session session;
+  ui::MainDialog dialog(session, nullptr);
   const int buttons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine};
   QStringList names;
   for (int id : buttons) {
@@ -117,7 +119,8 @@ TEST_F(Accessibility, TheThreeTestButtonsSayWhatEachRunsWhileShowingTestDotDotDo
 }
 
 TEST_F(Accessibility, AResultWrittenIntoTheMainDialogIsAnnounced) {
-  ui::MainDialog dialog(nullptr);
+  diagnostics::Session session;
+  ui::MainDialog dialog(session, nullptr);
   if (!Listening()) GTEST_SKIP() << "no accessibility bus: Qt drops every event";
   dialog.SetItemText(ids::kBasicResult, "Passed");
   EXPECT_EQ(ValuesAnnounced(dialog.Item(ids::kBasicResult)), std::vector<QVariant>{"Passed"});
@@ -139,7 +142,8 @@ TEST_F(Accessibility, TheVoicePromptCounterIsNamedAndAnnouncesEachSecond) {
 
 TEST_F(Accessibility, TheLineTestStatusAndProgressAreNamedAndAnnounceChanges) {
   modem_test::RecordingView view;
-  diagnostics::LineTestDialog dialog(view);
+  diagnostics::Session session;
+  diagnostics::LineTestDialog dialog(session, view);
   QWidget* status = dialog.Item(ids::kLineStatus);
   QWidget* bar = dialog.Item(ids::kLineProgress);
   EXPECT_EQ(Text(status, QAccessible::Name), "Line/DAA test status");

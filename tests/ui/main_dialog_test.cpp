@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/exit_status.h"
 #include "modem/sim_ports.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
@@ -114,7 +115,9 @@ class Shell : public testing::Test {
     ::setenv("XDG_RUNTIME_DIR", privateDir.constData(), 1);
     ASSERT_EQ(::chdir(work.path().toLocal8Bit().constData()), 0);
   }
-  void TearDown() override { serial::ttyPort.Close(); }
+  void TearDown() override {
+    if (app) app->Session().port.Close();
+  }
 
   void WithAti3() {
     ASSERT_TRUE(
@@ -294,7 +297,7 @@ TEST_F(ShellWithModem, FoundModemEnablesTheTestsAndAFailedRedetectionLeavesThemO
       foundDetect = main->IsItemEnabled(ids::kDetectAgain) && main->IsItemEnabled(ids::kQuit);
       foundLocation = main->ItemText(ids::kLocation);
       foundModem = main->ItemText(ids::kModemName);
-      portOpenAfterFind = serial::ttyPort.connected.load() != 0;
+      portOpenAfterFind = app->Session().port.connected.load() != 0;
       EXPECT_TRUE(sim.Sim().HangUp(3));
       AnswerNextMessageBox(&notFound);
       Button(main, ids::kDetectAgain)->click();
@@ -304,7 +307,7 @@ TEST_F(ShellWithModem, FoundModemEnablesTheTestsAndAFailedRedetectionLeavesThemO
       EXPECT_TRUE(main->IsItemEnabled(ids::kTestSpeaker));
       EXPECT_TRUE(main->IsItemEnabled(ids::kTestLine));
       EXPECT_EQ(main->ItemText(ids::kModemName), "Wait...");
-      EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+      EXPECT_EQ(app->Session().port.connected.load(), 0);
       main->EndDialog(0);
       return true;
     }
@@ -338,7 +341,7 @@ TEST_F(ShellWithModem, EscapeEndsTheDialogButLeavesThePortToTheExit) {
   WhenFound([](ui::MainDialog* main) { QTest::keyClick(main, Qt::Key_Escape); });
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(FindMain());  // destroyed with the run
-  EXPECT_EQ(serial::ttyPort.connected.load(), 1);
+  EXPECT_EQ(app->Session().port.connected.load(), 1);
 }
 
 TEST_F(ShellWithModem, TheCloseBoxClosesThePort) {
@@ -346,7 +349,7 @@ TEST_F(ShellWithModem, TheCloseBoxClosesThePort) {
   int connectedAfterClose = -1;
   WhenFound([&](ui::MainDialog* main) {
     main->close();
-    connectedAfterClose = serial::ttyPort.connected.load();
+    connectedAfterClose = app->Session().port.connected.load();
   });
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(connectedAfterClose, 0);
@@ -405,11 +408,12 @@ TEST_F(ShellWithModem, QuitDuringASilentPortsWaitEndsWithoutAnotherPortOrABox) {
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(box.shown);
   EXPECT_TRUE(sim.Received("COM4").empty());
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(app->Session().port.connected.load(), 0);
 }
 
 // The modem is in its loopback connection with the basic test's register values in place: the
-// put-back escapes, ends the test mode and writes the registers back before the port closes.
+// put-back escapes, ends the test mode and writes the registers back; before the port closes the
+// registers and the country the run changed are read back and checked.
 TEST_F(ShellWithModem, QuitDuringALoopbackPutsTheModemBackBeforeClosing) {
   Start({modem_test::Port(3, sim::PortKind::kModem)});
   sim::PortState before;
@@ -428,16 +432,19 @@ TEST_F(ShellWithModem, QuitDuringALoopbackPutsTheModemBackBeforeClosing) {
   std::vector<std::string> after = ReceivedSince(sim.Sim(), "COM3", quitAt);
   std::vector<std::string> putBack = {"+++", "at&T0"};
   for (const std::string& write : RestoreWrites(before)) putBack.push_back(write);
+  for (const char* read : {"at%T22,18", "at%T22,29", "at%T22,2A", "at%T22,20", "at%T20,0,1"})
+    putBack.push_back(read);
   ASSERT_GE(after.size(), putBack.size());
   EXPECT_EQ(std::vector<std::string>(after.end() - static_cast<long>(putBack.size()), after.end()),
             putBack);
   EXPECT_FALSE(Contains(sim.Received("COM3"), "at&T1")) << "the analog test must not start";
   ExpectModemAsFound(sim.State(3), before);
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(app->Session().port.connected.load(), 0);
 }
 
 // A termination signal takes the same way as Quit, from inside the line test's modal dialog:
-// the dial is hung up, the registers go back, no question is asked, and the status says why.
+// the dial is hung up, the registers go back, the command settings go back to the stored profile
+// ("Z"), the registers are read back, and no question is asked.
 TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith143) {
   Start({modem_test::Port(3, sim::PortKind::kModem)});
   sim::PortState before;
@@ -460,11 +467,14 @@ TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith14
   // The CR that ends the dial is not a command line; the modem notes an aborted dial.
   std::vector<std::string> putBack = {"atH"};
   for (const std::string& write : RestoreWrites(before)) putBack.push_back(write);
+  putBack.push_back("atZ");
+  for (const char* read : {"at%T22,18", "at%T22,29", "at%T22,2A", "at%T22,20"})
+    putBack.push_back(read);
   EXPECT_EQ(after, putBack);
   EXPECT_TRUE(
       sim.Sim().WaitForEvent("COM3", "note", "dial", std::chrono::milliseconds(0), signalAt));
   ExpectModemAsFound(sim.State(3), before);
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  EXPECT_EQ(app->Session().port.connected.load(), 0);
 }
 
 // A hang-up signal while the voice prompt asks: the prompt closes, the buzz is silenced and the
@@ -483,14 +493,16 @@ TEST_F(ShellWithModem, SighupDuringTheVoicePromptSilencesTheModemAndEnds) {
   });
   EXPECT_EQ(Run(), 128 + SIGHUP);
   std::vector<std::string> received = sim.Received("COM3");
-  ASSERT_FALSE(received.empty());
-  EXPECT_EQ(received.back(), "atH");
+  ASSERT_GE(received.size(), 2u);
+  EXPECT_EQ(std::vector<std::string>(received.end() - 2, received.end()),
+            (std::vector<std::string>{"atH", "atZ"}));
   EXPECT_FALSE(sim.State(3).buzz);
   ExpectModemAsFound(sim.State(3), before);
 }
 
 // A second signal does not wait for a modem that does not answer the put-back: what is left is
-// not sent, and the program ends at once.
+// not sent, named as such, and the program ends at once with the status that says the modem was
+// not given back.
 TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
   sim::PortState powerOn;
   {
@@ -514,11 +526,14 @@ TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
       return true;
     });
   });
-  EXPECT_EQ(Run(), 128 + SIGINT);
+  EXPECT_EQ(Run(), diagnostics::kExitNotRestored);
   std::vector<std::string> received = sim.Received("COM3");
   EXPECT_TRUE(Contains(received, RestoreWrites(powerOn)[0]));
   EXPECT_FALSE(Contains(received, RestoreWrites(powerOn)[1]));
-  EXPECT_EQ(serial::ttyPort.connected.load(), 0);
+  const std::vector<std::string> left = diagnostics::NotPutBack(app->Session());
+  ASSERT_EQ(left.size(), 4u) << "the four registers";
+  EXPECT_EQ(left[1], "register 29: was " + modem_test::Hex2(powerOn.reg29) + ", now 1 (not sent)");
+  EXPECT_EQ(app->Session().port.connected.load(), 0);
 }
 
 // The button that started a run has the focus again when the buttons come back, so Enter or
@@ -579,7 +594,7 @@ TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
     stillUp = main->isVisible() && !main->IsEnded();
     focusKept = QApplication::focusWidget() == focused;
     portStillOpen =
-        serial::ttyPort.connected.load() == 1 && main->ItemText(ids::kLocation) == "Open COM3... ";
+        app->Session().port.connected.load() == 1 && main->ItemText(ids::kLocation) == "Open COM3... ";
     AnswerNextMessageBox(&notFound);
     Every5Ms([&notFound] {
       if (!notFound.shown) return false;
@@ -652,8 +667,8 @@ TEST_F(ShellWithModem, TranscriptOfTheDialogsIsPrivateAndRecordsTheDetection) {
   app->SetTranscript(path, platform::NowMs());
   WhenFound([](ui::MainDialog* main) { main->EndDialog(0); });
   EXPECT_EQ(Run(), 0);
-  serial::ttyPort.Close();
-  modem::CloseTranscript();
+  app->Session().port.Close();
+  diagnostics::CloseTranscript(app->Session());
 
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);

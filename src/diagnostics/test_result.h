@@ -1,0 +1,88 @@
+#pragma once
+// What a test run returns: one result per test, recorded by the sequence as it happens. The
+// dialogs show it in their controls; the report serialises it. Nothing reads it back from a
+// control or a time window.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace modem {
+class Session;
+struct Change;
+}  // namespace modem
+
+namespace diagnostics {
+
+// The tests' names, as the report and its options give them.
+inline constexpr char kBasicFunctionTest[] = "basic-function";
+inline constexpr char kDigitalLoopbackTest[] = "digital-loopback";
+inline constexpr char kAnalogLoopbackTest[] = "analog-loopback";
+inline constexpr char kSpeakerTest[] = "speaker";
+inline constexpr char kLineTest[] = "line";
+
+enum class TestOutcome {
+  kPassed,
+  kFailure,
+  kStopped,  // a stop request cut it short
+  kNotRun,   // see reason: stopped before it began, skipped, no answer option
+};
+
+// The first command that did not get its answer, and the last line that came back instead
+// (empty when none did).
+struct FailedCommand {
+  std::string command;
+  std::string response;
+};
+
+struct TestResult {
+  std::string name;  // "basic-function", "digital-loopback", "analog-loopback", "speaker", "line"
+  TestOutcome outcome = TestOutcome::kNotRun;
+  std::string resultText;  // exactly as the dialog shows it ("Passed after retry"); empty if not run
+  std::string reason;      // kNotRun: why; kFailure: why, when no command failed
+  int64_t startMs = 0;     // platform::NowMs() at its start and end
+  int64_t endMs = 0;
+  std::optional<FailedCommand> firstFailure;
+};
+
+// A test that did not start, with its reason.
+[[nodiscard]] TestResult NotRun(const char* name, const std::string& reason);
+
+inline constexpr char kStoppedBeforeItBegan[] = "stopped before it began";
+
+// Records one test as its sequence runs: the steps' transactions, the first one that failed and
+// what came back instead, and the outcome at the end. UI thread.
+class TestRecorder {
+ public:
+  TestRecorder(modem::Session& session, const char* name);
+
+  // A transaction (see modem::Transact); on a time-out the first failure is this command.
+  bool Step(const char* command, const char* expected, int timeoutSeconds = 3, int addPrefix = 1);
+  // The same for a command that changes the modem (modem::TransactChange).
+  bool ChangeStep(const modem::Change& change, const char* command, const char* expected,
+                  int timeoutSeconds = 3, int addPrefix = 1);
+  // The first failure, when none is recorded yet: command with response, or a reason alone.
+  void FailedAt(const std::string& command, const std::string& response);
+  void FailedBecause(const std::string& reason);
+
+  // The result: kPassed when passed, else kStopped when a stop came during the test, else
+  // kFailure; resultText as the view shows it.
+  [[nodiscard]] TestResult Finish(bool passed, const char* resultText);
+
+  [[nodiscard]] modem::Session& Session() { return session_; }
+
+ private:
+  bool Recorded(int transactResult, const char* command);
+
+  modem::Session& session_;
+  TestResult result_;
+};
+
+// Writes the four register test values in the order 18, 29, 2A, 20, re-reading first any
+// register that has no value. False at the first that is not answered, or that has no value read
+// from the modem (none is written then: a test that did not set its registers did not test them);
+// the recorder keeps why. answered runs after each answered write. UI thread.
+bool WriteRegisterTestValues(TestRecorder& test, const std::function<void(int slot)>& answered = {});
+
+}  // namespace diagnostics

@@ -1,0 +1,77 @@
+#pragma once
+// Session: the state of one program run with the modem, made once by the dialogs or by the
+// report and passed down to every detection, transaction and test run. It owns the port (with its
+// capture and transcript), the register snapshot, the ledger of changes and its journal, the stop
+// token, the current transaction's time-out and the detection guard. Tests make their own. UI
+// thread only.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "modem/ledger.h"
+#include "modem/register_snapshot.h"
+#include "modem/stop_token.h"
+#include "serial/tty_port.h"
+
+namespace modem {
+
+// A transaction that timed out: the command, and the last line that came back meanwhile (empty
+// when none did).
+struct TimeOut {
+  std::string command;
+  std::string lastLine;
+};
+
+// A journal found at detection, and what became of it.
+struct Recovery {
+  enum class Outcome {
+    kPutBack,       // every change it held was put back and checked; the file is removed
+    kNotAllPutBack,  // some are still pending in this run's ledger; the file stays
+    kOtherModem,    // written for another "I3" line: kept, not acted on
+    kUnreadable,    // not a private regular file of ours, or it could not be read: not acted on
+    kBad,           // it did not parse: renamed to .bad, not acted on
+  };
+  Outcome outcome = Outcome::kPutBack;
+  std::string path;
+  std::string detail;          // the other modem's "I3" line, or why it was refused
+  std::vector<Change> changes;  // kPutBack, kNotAllPutBack: what it held, as it ended
+};
+
+class Session {
+ public:
+  Session() = default;
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  serial::TtyPort port;
+  RegisterSnapshot snapshot;
+  Ledger ledger;
+  StopToken stop;
+
+  // The modem found by the last detection: its COM number (0 before one is found), device path
+  // and "I3" line.
+  int detectedPort = 0;
+  std::string detectedDevice;
+  std::string detectedI3Line;
+
+  // The time-out of the last transaction that timed out since ClearLastTimeOut.
+  std::optional<TimeOut> lastTimeOut;
+  // The command whose wait a stop cut short, and when its own time-out would have ended; the
+  // put-back waits for its answer first.
+  struct CutWait {
+    int64_t deadlineMs = 0;
+  };
+  std::optional<CutWait> cutWait;
+
+  bool detectionRunning = false;
+  // The journal could not be written once already: said once, not at every change.
+  bool journalFailed = false;
+  // Where the journal lives; empty: platform::StateDirectory(). Tests give their own.
+  std::string stateDirectory;
+  // The journal the last detection found for its modem, if any.
+  std::optional<Recovery> recovery;
+};
+
+}  // namespace modem
