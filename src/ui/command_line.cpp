@@ -56,6 +56,8 @@ constexpr char kHelpTail[] =
     "  3    with --report: the identification list ati3.dat is missing or unreadable\n"
     "  4    with --report: the modem could not be put back as it was found\n"
     "  64   an unknown option or a bad value\n"
+    "  73   with --report: the transcript file cannot be created; nothing was run\n"
+    "  75   with --report: another copy is running; nothing was run\n"
     "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM\n"
     "\n"
     "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order. COMn is, first found:\n"

@@ -11,6 +11,8 @@
 
 namespace ui {
 
+using diagnostics::kExitAlreadyRunning;
+using diagnostics::kExitCannotCreate;
 using diagnostics::kExitInterrupted;
 using diagnostics::kExitListMissing;
 using diagnostics::kExitNoModem;

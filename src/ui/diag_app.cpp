@@ -116,6 +116,11 @@ int RunDiagApp(int argc, char** argv) {
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "%s\n", parsed.error.c_str());
+    // A fleet's run that asked for a document gets one even when its options are wrong.
+    if (arguments.contains(QStringLiteral("--report")) &&
+        arguments.contains(QStringLiteral("--json")))
+      WriteReportError("usage", parsed.error.substr(parsed.error.find(": ") + 2), kExitUsage,
+                       startMs);
     return kExitUsage;
   }
   if (parsed.line.mode == RunMode::kHelp) {
