@@ -23,7 +23,7 @@ constexpr OptionSpec kOptions[] = {
     {"tests", "LIST",
      "With --report: comma list of basic (basic function and both loopbacks), speaker, line.\n"
      "Default: detection only."},
-    {"json", "", "With --report: one JSON document on standard output instead of a summary."},
+    {"json", "", "With --report or --list-ports: JSON on standard output instead of text."},
     {"answer-speaker", "yes|no",
      "With --report: the answer to the speaker test's question, instead of asking."},
     {"line-connected", "yes|no",
@@ -124,8 +124,10 @@ std::string ReadPort(const QString& value, CommandLine& line) {
 
 // Options that mean something only in one mode are refused elsewhere rather than ignored.
 std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine& line) {
+  if (line.mode == RunMode::kDialogs && parser.isSet(QStringLiteral("json")))
+    return UsageError(QStringLiteral("--json needs --report or --list-ports."));
   if (line.mode != RunMode::kReport) {
-    for (const char* name : {"tests", "json", "answer-speaker", "line-connected"}) {
+    for (const char* name : {"tests", "answer-speaker", "line-connected"}) {
       if (parser.isSet(QLatin1String(name)))
         return UsageError(QStringLiteral("--%1 needs --report.").arg(QLatin1String(name)));
     }

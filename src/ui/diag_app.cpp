@@ -135,7 +135,12 @@ int RunDiagApp(int argc, char** argv) {
   for (const std::string& problem : platform::LoadPortsConfig())
     std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
   if (parsed.line.mode == RunMode::kListPorts) {
-    std::fputs(PortListingText().c_str(), stdout);
+    if (parsed.line.json) {
+      const QByteArray document = PortListingJson();
+      std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
+    } else {
+      std::fputs(PortListingText().c_str(), stdout);
+    }
     return kExitOk;
   }
   if (parsed.line.mode == RunMode::kReport) {

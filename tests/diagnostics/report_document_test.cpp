@@ -28,10 +28,14 @@ std::map<QString, QStringList> DocumentedFields(QString* example) {
   QFile file(QStringLiteral(KALVEX_SOURCE_DIR "/docs/report.md"));
   if (!file.open(QIODevice::ReadOnly)) return {};
   const QString text = QString::fromUtf8(file.readAll());
+  // The report's own section; other documents of the page have tables of their own.
+  const qsizetype sectionStart = text.indexOf(QStringLiteral("### The JSON document"));
+  const QString section =
+      text.mid(sectionStart, text.indexOf(QStringLiteral("\n## "), sectionStart) - sectionStart);
   std::map<QString, QStringList> fields;
   static const QRegularExpression row(QStringLiteral("^\\| `([^`]+)` \\| ([a-z ]+) \\|"),
                                       QRegularExpression::MultilineOption);
-  for (auto it = row.globalMatch(text); it.hasNext();) {
+  for (auto it = row.globalMatch(section); it.hasNext();) {
     const auto match = it.next();
     fields[match.captured(1)] = match.captured(2).split(QStringLiteral(" or "));
   }

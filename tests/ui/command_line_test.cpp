@@ -112,6 +112,10 @@ TEST(CommandLine, OptionsOfAnotherModeAreRefusedNotIgnored) {
   ExpectUsageError({"--list-ports", "--line-connected", "no"}, "--line-connected needs --report");
   ExpectUsageError({"--report", "--list-ports"}, "--report and --list-ports");
   ExpectUsageError({"--list-ports", "--transcript", "t"}, "--transcript");
+  const ParsedCommandLine listing = Parse({"--list-ports", "--json"});
+  EXPECT_TRUE(listing.error.empty()) << listing.error;
+  EXPECT_EQ(listing.line.mode, RunMode::kListPorts);
+  EXPECT_TRUE(listing.line.json);
 }
 
 TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
