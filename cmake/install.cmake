@@ -27,7 +27,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/docs/man/kalvex-modem-diag.1
               ${PROJECT_SOURCE_DIR}/docs/man/kalvex-modem-sim.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/contrib/udev/99-kalvex-modem-diag.rules
+              ${PROJECT_SOURCE_DIR}/contrib/ansible/modem-report.yml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kalvex-modem-diag/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/report.md
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kalvex-modem-diag)
 
 set(CPACK_PACKAGE_NAME kalvex-modem-diag)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

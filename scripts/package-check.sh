@@ -21,7 +21,9 @@ for f in usr/bin/kalvex-modem-diag usr/bin/kalvex-modem-sim usr/share/kalvex-mod
          usr/share/applications/com.kalvex.ModemDiag.desktop \
          usr/share/metainfo/com.kalvex.ModemDiag.metainfo.xml \
          usr/share/man/man1/kalvex-modem-diag.1 usr/share/man/man1/kalvex-modem-sim.1 \
-         usr/share/doc/kalvex-modem-diag/examples/99-kalvex-modem-diag.rules; do
+         usr/share/doc/kalvex-modem-diag/examples/99-kalvex-modem-diag.rules \
+         usr/share/doc/kalvex-modem-diag/examples/modem-report.yml \
+         usr/share/doc/kalvex-modem-diag/report.md; do
   [ -f "$root/$f" ] || { echo "missing from the package: /$f" >&2; exit 1; }
 done
 for size in 16 32 48 64 128 256; do

@@ -52,7 +52,9 @@ TEST_F(InstalledProgram, EveryFileIsWhereTheDesktopLooksForIt) {
         "share/applications/com.kalvex.ModemDiag.desktop",
         "share/metainfo/com.kalvex.ModemDiag.metainfo.xml", "share/man/man1/kalvex-modem-diag.1",
         "share/man/man1/kalvex-modem-sim.1",
-        "share/doc/kalvex-modem-diag/examples/99-kalvex-modem-diag.rules"}) {
+        "share/doc/kalvex-modem-diag/examples/99-kalvex-modem-diag.rules",
+        "share/doc/kalvex-modem-diag/examples/modem-report.yml",
+        "share/doc/kalvex-modem-diag/report.md"}) {
     EXPECT_TRUE(QFileInfo(Installed(path)).isFile()) << path;
   }
   for (int size : {16, 32, 48, 64, 128, 256}) {
