@@ -15,6 +15,8 @@ packages=(
   dpkg-dev desktop-file-utils appstream man-db
   # runs the fleet playbook of contrib/ansible in its test
   ansible-core
+  # the README's report example pipes the document through it, and a test runs that example
+  jq
 )
 # The fuzz targets need clang and its libFuzzer runtime; the format check needs clang-format.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)
