@@ -106,8 +106,8 @@ TEST_F(Program, HelpAndVersionNeedNoDisplayTouchNothingAndExitZero) {
   Start({"--version"});
   ASSERT_TRUE(process.waitForFinished(10000));
   EXPECT_EQ(process.exitCode(), 0);
-  EXPECT_EQ(QString::fromLocal8Bit(process.readAllStandardOutput()),
-            QStringLiteral("kalvex-modem-diag " KALVEX_PROJECT_VERSION "\n"));
+  EXPECT_TRUE(QString::fromLocal8Bit(process.readAllStandardOutput())
+                  .startsWith(QStringLiteral("kalvex-modem-diag " KALVEX_PROJECT_VERSION "\n")));
   EXPECT_TRUE(cwd.Opened().empty());
   EXPECT_TRUE(ModemHeardNothing());
 }
