@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/device_name.h"
+#include "platform/instance_raise.h"
 #include "platform/termination_signals.h"
 #include "platform/window_lookup.h"
 #include "ui/command_line.h"
@@ -45,7 +46,17 @@ int DiagApp::InitInstance() {
   }
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
-  if (!ClaimSingleInstance(instance, true)) return 1;
+  switch (ClaimForDialogs(instance)) {
+    case DialogsClaim::kClaimed: break;
+    case DialogsClaim::kRaised: return 0;
+    case DialogsClaim::kRefused: return 1;
+  }
+  platform::RaiseListener raiseRequests;
+  std::string listenError;
+  if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
+    // Only a second start's convenience is lost: it will refuse with a box instead.
+    platform::DebugOutputF("\n%s", listenError.c_str());
+  }
   std::string transcriptError;
   if (!transcriptPath_.empty() &&
       !diagnostics::OpenTranscript(transcriptPath_.c_str(), transcriptStartMs_, &transcriptError)) {
