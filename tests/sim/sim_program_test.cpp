@@ -153,7 +153,7 @@ TEST(SimProgram, HelpListsEveryOptionAndFault) {
         "--seed",     "--dir",      "--transcript",  "--run",       "modem",
         "silent",     "echo",       "foreign",       "mute=",       "ignore-first-escape",
         "drop-echo=", "no-connect", "wrong-country", "split",       "lowercase",
-        "noise",      "hangup=",    "no-line"})
+        "noise",      "hangup=",    "no-line",       "--verbose"})
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 
