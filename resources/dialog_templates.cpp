@@ -50,7 +50,7 @@ constexpr ControlRow kMainRows[] = {
     {kNoId, ControlKind::kGroupBox, "Diagnostic Test", 7, 111, 255, 51},
     {kNoId, ControlKind::kGroupBox, "Speaker and Line", 7, 165, 256, 38},
     {ids::kDetectAgain, ControlKind::kPushButton, "Detect Again...", 56, 88, 62, 16},
-    {kNoId, ControlKind::kLabelLeft, "Version 2.3-Pyxa", 202, 30, 54, 17},
+    {kNoId, ControlKind::kLabelLeft, kVersionLabel, 202, 30, 54, 17},
     {ids::kQuit, ControlKind::kPushButton, "Quit", 153, 88, 62, 16},
 };
 

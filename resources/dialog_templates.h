@@ -6,7 +6,10 @@
 
 namespace resources {
 
-extern const platform::DialogTemplate kMainDialogTemplate;         // 102
+extern const platform::DialogTemplate kMainDialogTemplate;  // 102
+
+// The version text of the main dialog, which --version repeats.
+inline constexpr char kVersionLabel[] = "Version 2.3-Pyxa";
 extern const platform::DialogTemplate kWelcomeDialogTemplate;      // 131
 extern const platform::DialogTemplate kVoicePromptDialogTemplate;  // 130
 extern const platform::DialogTemplate kLineTestDialogTemplate;     // 132

@@ -10,9 +10,12 @@ constexpr std::string_view kUsage =
     R"(Usage: kalvex-modem-sim [OPTIONS] [--run PROGRAM [ARGS...]]
 
 Simulates the laptop's internal modem on pseudo-terminals. Each simulated port gets a
-symbolic link COMn in one directory; the tool finds them through KALVEX_COM_DIR. The
-directory is printed on the first line of standard output, followed by a line
-KALVEX_COM_DIR=<directory>. Without --run the simulator runs until SIGINT or SIGTERM.
+symbolic link COMn in one directory; the tool finds them through KALVEX_COM_DIR.
+Without --run the directory is printed on the first line of standard output, followed
+by a line KALVEX_COM_DIR=<directory>, and the simulator runs until SIGINT or SIGTERM.
+With --run standard output is the program's alone: the simulator's own lines go to
+standard error, and its transcript only to --transcript FILE or, with --verbose, to
+standard error.
 
 Ports:
   --port COMn=KIND       put KIND on COMn (n = 1..9); repeatable. KIND is one of
@@ -51,8 +54,10 @@ Files:
   --dir DIR              put the COMn links in DIR (created if missing; the directory is
                          removed at exit only if it was created). Default: a fresh
                          directory under $TMPDIR or /tmp, removed at exit.
-  --transcript FILE      write the transcript to FILE instead of standard error
-                         (see docs/simulator.md for its format)
+  --transcript FILE      write the transcript to FILE (see docs/simulator.md for its
+                         format). Without it: to standard error, or with --run nowhere
+  --verbose              with --run and without --transcript: the transcript on
+                         standard error
 
 Running a program:
   --run PROGRAM [ARGS...]
@@ -215,6 +220,9 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
       auto number = intValue(0, 4294967295LL);
       if (!number) return std::nullopt;
       commandLine.options.seed = static_cast<std::uint32_t>(*number);
+    } else if (arg == "--verbose" || arg == "-v") {
+      if (inlineValue) return Refuse(error, "--verbose takes no value");
+      commandLine.verbose = true;
     } else if (arg == "--no-pacing") {
       if (inlineValue) return Refuse(error, "--no-pacing takes no value");
       commandLine.options.pacing = false;
@@ -249,7 +257,11 @@ std::optional<CommandLine> ParseCommandLine(int argc, const char* const* argv, s
                                std::to_string(fault.port) + " is " +
                                std::string(KindName(config->kind)));
   }
-  if (commandLine.options.transcriptPath.empty()) commandLine.options.transcriptPath = "-";
+  // With --run standard output and standard error belong to the program: a JSON document piped
+  // into another program must not be preceded by the simulator's lines or its whole dialogue.
+  const bool quiet = !commandLine.run.empty() && !commandLine.verbose;
+  if (commandLine.options.transcriptPath.empty() && !quiet)
+    commandLine.options.transcriptPath = "-";
   commandLine.options.keepEvents = false;
   return commandLine;
 }

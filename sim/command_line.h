@@ -14,6 +14,7 @@ struct CommandLine {
   Options options;
   std::vector<std::string> run;  // PROGRAM [ARGS...] after --run; empty: none
   bool help = false;
+  bool verbose = false;  // --verbose: with --run, the transcript on standard error
 };
 
 // Parses argv[1..]. On a bad option returns nullopt and puts a one-line reason into `error`.

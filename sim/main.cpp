@@ -76,8 +76,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kalvex-modem-sim: %s\n", error.c_str());
     return 1;
   }
-  std::printf("%s\nKALVEX_COM_DIR=%s\n", modem.Directory().c_str(), modem.Directory().c_str());
-  std::fflush(stdout);
+  if (cl->run.empty()) {
+    std::printf("%s\nKALVEX_COM_DIR=%s\n", modem.Directory().c_str(), modem.Directory().c_str());
+    std::fflush(stdout);
+  } else {
+    // Standard output is the program's: what it prints may be a document for another program.
+    std::fprintf(stderr, "kalvex-modem-sim: KALVEX_COM_DIR=%s\n", modem.Directory().c_str());
+  }
 
   pid_t child = -1;
   if (!cl->run.empty()) {

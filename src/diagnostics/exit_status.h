@@ -12,4 +12,9 @@ inline constexpr int kExitNotRestored = 4;    // report: the modem could not be 
 inline constexpr int kExitUsage = 64;         // unknown option or bad value
 inline constexpr int kExitInterrupted = 130;  // SIGINT (SIGTERM: 143)
 
+// Report only, as sysexits.h numbers them, so that a run that did not happen is never taken for
+// a finding about the modem: the transcript cannot be created; another copy is running.
+inline constexpr int kExitCannotCreate = 73;
+inline constexpr int kExitAlreadyRunning = 75;
+
 }  // namespace diagnostics

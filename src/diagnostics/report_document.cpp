@@ -103,6 +103,18 @@ std::string ExitMeaning(int status) {
   return "";
 }
 
+// The fields that say where and when a document was made, in every document.
+void AddIdentity(QJsonObject& object, const ReportResult& result) {
+  object.insert("tool", "kalvex-modem-diag");
+  object.insert("version", Text(result.toolVersion));
+  object.insert("hostName", Text(result.hostName));
+  object.insert("machineId", result.machineId ? QJsonValue(Text(*result.machineId))
+                                              : QJsonValue(QJsonValue::Null));
+  // In UTC, so a fleet's documents sort and compare across time zones.
+  object.insert("started", result.started.toUTC().toString(Qt::ISODateWithMs));
+  object.insert("durationMs", static_cast<qint64>(result.durationMs));
+}
+
 }  // namespace
 
 std::optional<bool> ModemRestored(const ReportResult& result) {
@@ -141,9 +153,6 @@ QByteArray ReportJson(const ReportResult& result) {
   }
   const std::optional<bool> restored = ModemRestored(result);
   QJsonObject root{
-      {"tool", "kalvex-modem-diag"},
-      {"version", Text(result.toolVersion)},
-      {"started", result.started.toString(Qt::ISODateWithMs)},
       {"identificationList", result.listMissing ? "missing" : "read"},
       {"portsTried", ports},
       {"modem", ModemJson(result.modem)},
@@ -154,6 +163,15 @@ QByteArray ReportJson(const ReportResult& result) {
       {"recovered", RecoveredJson(result.recovered)},
       {"exitStatus", ReportExitStatus(result)},
   };
+  AddIdentity(root, result);
+  return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QByteArray ReportErrorJson(const ReportResult& identity, const std::string& kind,
+                           const std::string& message, int exitStatus) {
+  QJsonObject root{{"error", QJsonObject{{"kind", Text(kind)}, {"message", Text(message)}}},
+                   {"exitStatus", exitStatus}};
+  AddIdentity(root, identity);
   return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

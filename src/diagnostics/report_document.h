@@ -49,8 +49,11 @@ struct RecoveryReport {
 
 struct ReportResult {
   std::string toolVersion;
-  QDateTime started;
-  bool listMissing = false;  // ati3.dat missing or unreadable: nothing else was tried
+  QDateTime started;                     // written in UTC, whatever its time spec
+  std::string hostName;                  // the machine's host name
+  std::optional<std::string> machineId;  // /etc/machine-id; nullopt when unreadable
+  int64_t durationMs = 0;                // from the program's start to the document
+  bool listMissing = false;              // ati3.dat missing or unreadable: nothing else was tried
   std::vector<modem::PortVerdict> portsTried;  // in the order tried
   std::optional<ReportModem> modem;
   std::vector<TestResult> tests;
@@ -70,6 +73,12 @@ struct ReportResult {
 
 // One JSON document, indented, ending with a newline.
 [[nodiscard]] QByteArray ReportJson(const ReportResult& result);
+
+// The document of a run that could not run at all: the tool, version, host and time fields of
+// identity, {"error": {"kind", "message"}} and exitStatus. kind is a short word such as
+// "already-running" or "usage"; indented, ending with a newline.
+[[nodiscard]] QByteArray ReportErrorJson(const ReportResult& identity, const std::string& kind,
+                                         const std::string& message, int exitStatus);
 
 // A few lines for a person: ports, modem, tests, put-back, the exit status's meaning.
 [[nodiscard]] std::string ReportSummary(const ReportResult& result);

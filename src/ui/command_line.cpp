@@ -4,6 +4,8 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
+#include "resources/dialog_templates.h"
+
 namespace ui {
 namespace {
 
@@ -18,12 +20,12 @@ struct OptionSpec {
 // One table for the parser and for --help, so the two cannot disagree.
 constexpr OptionSpec kOptions[] = {
     {"h,help", "", "Show this help and exit."},
-    {"version", "", "Show the version and exit."},
+    {"V,version", "", "Show the version and the dialogs' version label, and exit."},
     {"report", "", "Run detection (and the tests of --tests) without a display and report."},
     {"tests", "LIST",
-     "With --report: comma list of basic (basic function and both loopbacks), speaker, line.\n"
-     "Default: detection only."},
-    {"json", "", "With --report: one JSON document on standard output instead of a summary."},
+     "With --report: a comma list of basic (basic function and both loopbacks), speaker and "
+     "line. Default: detection only."},
+    {"json", "", "With --report or --list-ports: JSON on standard output instead of text."},
     {"answer-speaker", "yes|no",
      "With --report: the answer to the speaker test's question, instead of asking."},
     {"line-connected", "yes|no",
@@ -47,27 +49,60 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr char kHelpTail[] =
     "\n"
-    "Without --report or --list-ports the tool opens its dialogs (an X display is needed).\n"
+    "Without --report or --list-ports the tool opens its dialogs: an X or Wayland\n"
+    "display is needed.\n"
     "\n"
-    "Exit status:\n"
-    "  0    the dialogs ended; with --report: the modem was found and every test run passed\n"
-    "  1    with --report: a test failed or was skipped\n"
-    "  2    with --report: no modem was found\n"
-    "  3    with --report: the identification list ati3.dat is missing or unreadable\n"
-    "  4    with --report: the modem could not be put back as it was found\n"
+    "Exit status (1 to 4, 73 and 75 with --report only):\n"
+    "  0    the dialogs ended; the modem was found and every test run passed\n"
+    "  1    a test failed or was skipped\n"
+    "  2    no modem was found\n"
+    "  3    the identification list ati3.dat is missing or unreadable\n"
+    "  4    the modem could not be put back as it was found\n"
     "  64   an unknown option or a bad value\n"
+    "  73   the transcript file cannot be created; nothing was run\n"
+    "  75   another copy is running; nothing was run\n"
     "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM\n"
     "\n"
-    "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order. COMn is, first found:\n"
+    "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order.\n"
+    "COMn is, first found:\n"
     "  --port COMn=DEVICE\n"
     "  $KALVEX_COMn (a device path)\n"
-    "  COMn=DEVICE in $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf (one per line, # comments)\n"
+    "  COMn=DEVICE in $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf (one per line)\n"
     "  $KALVEX_COM_DIR/COMn\n"
     "  /dev/ttyS<n-1> (COM1 is /dev/ttyS0)\n"
     "\n"
-    "The identification list ati3.dat is looked for in the working directory, then in\n"
-    "$XDG_CONFIG_HOME/kalvex-modem-diag/, then under kalvex-modem-diag/ in each directory of\n"
-    "$XDG_DATA_DIRS.\n";
+    "The identification list ati3.dat is looked for in the working directory, then\n"
+    "in $XDG_CONFIG_HOME/kalvex-modem-diag/, then under kalvex-modem-diag/ in each\n"
+    "directory of $XDG_DATA_DIRS.\n";
+
+// The column of the option descriptions in --help, and the longest line: one character short
+// of an 80-column terminal, which some terminals wrap at a line that fills it.
+constexpr std::size_t kHelpColumn = 28;
+constexpr std::size_t kHelpWidth = 79;
+
+// text broken at blanks into lines of at most kHelpWidth, each after the first indented to
+// kHelpColumn.
+std::string WrapHelp(const std::string& text) {
+  std::string wrapped;
+  std::size_t lineLength = kHelpColumn;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(start, end - start);
+    if (lineLength > kHelpColumn && lineLength + 1 + word.size() > kHelpWidth) {
+      wrapped += "\n" + std::string(kHelpColumn, ' ');
+      lineLength = kHelpColumn;
+    } else if (lineLength > kHelpColumn) {
+      wrapped += ' ';
+      ++lineLength;
+    }
+    wrapped += word;
+    lineLength += word.size();
+    start = end + 1;
+  }
+  return wrapped;
+}
 
 std::string UsageError(const QString& message) {
   return std::string(kProgram) + ": " + message.toStdString() + " Try '" + kProgram + " --help'.";
@@ -122,8 +157,10 @@ std::string ReadPort(const QString& value, CommandLine& line) {
 
 // Options that mean something only in one mode are refused elsewhere rather than ignored.
 std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine& line) {
+  if (line.mode == RunMode::kDialogs && parser.isSet(QStringLiteral("json")))
+    return UsageError(QStringLiteral("--json needs --report or --list-ports."));
   if (line.mode != RunMode::kReport) {
-    for (const char* name : {"tests", "json", "answer-speaker", "line-connected"}) {
+    for (const char* name : {"tests", "answer-speaker", "line-connected"}) {
       if (parser.isSet(QLatin1String(name)))
         return UsageError(QStringLiteral("--%1 needs --report.").arg(QLatin1String(name)));
     }
@@ -206,23 +243,18 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
 }
 
 std::string HelpText() {
-  std::string text = std::string("Usage: ") + kProgram +
-                     " [--transcript FILE] [--port COMn=DEVICE]...\n"
-                     "       " +
-                     kProgram +
-                     " --report [--tests LIST] [--json] [--answer-speaker yes|no]\n"
-                     "                         [--line-connected yes|no] [--transcript FILE]"
-                     " [--port COMn=DEVICE]...\n"
-                     "       " +
-                     kProgram +
-                     " --list-ports [--port COMn=DEVICE]...\n"
-                     "       " +
-                     kProgram +
-                     " --help | --version\n"
-                     "\n"
-                     "Finds the Kalvex internal modem on the serial ports and tests it.\n"
-                     "\n"
-                     "Options:\n";
+  // Broken by hand to keep within kHelpWidth.
+  std::string text =
+      "Usage: kalvex-modem-diag [--transcript FILE] [--port COMn=DEVICE]...\n"
+      "       kalvex-modem-diag --report [--tests LIST] [--json]\n"
+      "                         [--answer-speaker yes|no] [--line-connected yes|no]\n"
+      "                         [--transcript FILE] [--port COMn=DEVICE]...\n"
+      "       kalvex-modem-diag --list-ports [--json] [--port COMn=DEVICE]...\n"
+      "       kalvex-modem-diag --help | --version\n"
+      "\n"
+      "Finds the Kalvex internal modem on the serial ports and tests it.\n"
+      "\n"
+      "Options:\n";
   for (const OptionSpec& spec : kOptions) {
     if (!*spec.help) continue;
     std::string names;
@@ -231,17 +263,16 @@ std::string HelpText() {
                name.toStdString();
     if (*spec.valueName) names += std::string(" ") + spec.valueName;
     char head[40];
-    std::snprintf(head, sizeof head, "  %-26s", names.c_str());
-    text += head;
-    for (const char* c = spec.help; *c; ++c) {
-      text += *c;
-      if (*c == '\n') text += std::string(28, ' ');
-    }
-    text += '\n';
+    std::snprintf(head, sizeof head, "  %-*s", int(kHelpColumn - 2), names.c_str());
+    text += head + WrapHelp(spec.help) + "\n";
   }
   return text + kHelpTail;
 }
 
-std::string VersionLine() { return std::string(kProgram) + " " KALVEX_VERSION "\n"; }
+// The label the main dialog shows is another version text; a help desk hears either.
+std::string VersionLine() {
+  return std::string(kProgram) + " " KALVEX_VERSION "\n" +
+         "The dialogs' version label: " + resources::kVersionLabel + "\n";
+}
 
 }  // namespace ui

@@ -11,6 +11,8 @@
 
 namespace ui {
 
+using diagnostics::kExitAlreadyRunning;
+using diagnostics::kExitCannotCreate;
 using diagnostics::kExitInterrupted;
 using diagnostics::kExitListMissing;
 using diagnostics::kExitNoModem;
@@ -45,7 +47,8 @@ struct ParsedCommandLine {
 // window options (-platform NAME and a few more) are accepted and left to Qt. Any thread.
 [[nodiscard]] ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 
-// The text of --help and the line of --version, each ending with a newline.
+// The text of --help, and that of --version: the version, then a line with the main dialog's
+// version label. Each line ends with a newline.
 [[nodiscard]] std::string HelpText();
 [[nodiscard]] std::string VersionLine();
 

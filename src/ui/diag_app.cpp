@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/device_name.h"
+#include "platform/instance_raise.h"
 #include "platform/termination_signals.h"
 #include "platform/window_lookup.h"
 #include "ui/command_line.h"
@@ -47,7 +48,17 @@ int DiagApp::InitInstance() {
   }
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
-  if (!ClaimSingleInstance(instance, true)) return 1;
+  switch (ClaimForDialogs(instance)) {
+    case DialogsClaim::kClaimed: break;
+    case DialogsClaim::kRaised: return 0;
+    case DialogsClaim::kRefused: return 1;
+  }
+  platform::RaiseListener raiseRequests;
+  std::string listenError;
+  if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
+    // Only a second start's convenience is lost: it will refuse with a box instead.
+    platform::DebugOutputF("\n%s", listenError.c_str());
+  }
   diagnostics::Session& session = session_;
   std::string transcriptError;
   if (!transcriptPath_.empty() &&
@@ -127,6 +138,11 @@ int RunDiagApp(int argc, char** argv) {
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "%s\n", parsed.error.c_str());
+    // A fleet's run that asked for a document gets one even when its options are wrong.
+    if (arguments.contains(QStringLiteral("--report")) &&
+        arguments.contains(QStringLiteral("--json")))
+      WriteReportError("usage", parsed.error.substr(parsed.error.find(": ") + 2), kExitUsage,
+                       startMs);
     return kExitUsage;
   }
   if (parsed.line.mode == RunMode::kHelp) {
@@ -141,7 +157,12 @@ int RunDiagApp(int argc, char** argv) {
   for (const std::string& problem : platform::LoadPortsConfig())
     std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
   if (parsed.line.mode == RunMode::kListPorts) {
-    std::fputs(PortListingText().c_str(), stdout);
+    if (parsed.line.json) {
+      const QByteArray document = PortListingJson();
+      std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
+    } else {
+      std::fputs(PortListingText().c_str(), stdout);
+    }
     return kExitOk;
   }
   if (parsed.line.mode == RunMode::kReport) {

@@ -4,10 +4,16 @@
 // and whether it can be opened now (the verdicts of the report). Opens and closes each device
 // once. UI thread, at start.
 
+#include <QByteArray>
 #include <string>
 
 namespace ui {
 
 [[nodiscard]] std::string PortListingText();
+
+// The same listing as one JSON document (--list-ports --json): "ports", COM1 to COM9 with port,
+// device, source, verdict and reason; "devices", each with device, driver, usbId and byId (null
+// when unknown), comNames and the same verdict and reason. Indented, ending with a newline.
+[[nodiscard]] QByteArray PortListingJson();
 
 }  // namespace ui

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/device_name.h"
 #include "platform/dialog_template.h"
+#include "platform/host_identity.h"
 #include "platform/message_pump.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
@@ -207,7 +208,8 @@ void FillModem(const diagnostics::Session& session, const diagnostics::Detection
   result.modem = modem;
 }
 
-void Output(const ReportResult& result, bool json) {
+void Output(ReportResult& result, bool json, int64_t startMs) {
+  result.durationMs = platform::NowMs() - startMs;
   if (json) {
     const QByteArray document = diagnostics::ReportJson(result);
     std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
@@ -217,22 +219,54 @@ void Output(const ReportResult& result, bool json) {
   std::fflush(stdout);
 }
 
+// A run that cannot run: the reason on standard error, and with --json its document as well,
+// so a fleet's every host answers with one.
+int Refuse(const CommandLine& line, int64_t startMs, const char* kind, const std::string& message,
+           int status) {
+  platform::WriteStandardError("kalvex-modem-diag: " + message + "\n");
+  if (line.json) WriteReportError(kind, message, status, startMs);
+  return status;
+}
+
 }  // namespace
+
+diagnostics::ReportResult ReportIdentity(int64_t startMs) {
+  ReportResult result;
+  result.toolVersion = KALVEX_VERSION;
+  const int64_t nowMs = platform::NowMs();
+  result.started = QDateTime::currentDateTimeUtc().addMSecs(startMs - nowMs);
+  result.durationMs = nowMs - startMs;
+  result.hostName = platform::HostName();
+  result.machineId = platform::MachineId();
+  return result;
+}
+
+void WriteReportError(const char* kind, const std::string& message, int status, int64_t startMs) {
+  const QByteArray document =
+      diagnostics::ReportErrorJson(ReportIdentity(startMs), kind, message, status);
+  std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
+  std::fflush(stdout);
+}
 
 int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(KALVEX_VERSION));
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
-  if (!ClaimSingleInstance(instance, false)) return 1;
+  if (!ClaimSingleInstance(instance, false)) {
+    // ClaimSingleInstance has said so on standard error.
+    if (line.json)
+      WriteReportError("already-running", kAlreadyRunning, kExitAlreadyRunning, startMs);
+    return kExitAlreadyRunning;
+  }
   diagnostics::Session session;
   std::string transcriptError;
   if (!line.transcriptPath.empty() &&
       !diagnostics::OpenTranscript(session, line.transcriptPath.c_str(), startMs,
                                    &transcriptError)) {
-    platform::WriteStandardError("kalvex-modem-diag: cannot write the transcript " +
-                                 line.transcriptPath + ": " + transcriptError + "\n");
-    return 1;
+    return Refuse(line, startMs, "transcript",
+                  "cannot write the transcript " + line.transcriptPath + ": " + transcriptError,
+                  kExitCannotCreate);
   }
   platform::AttachUiWakeup();
 
@@ -247,11 +281,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
     diagnostics::StopRun(session, true);
   });
 
-  ReportResult result;
-  result.toolVersion = KALVEX_VERSION;
-  // With its offset from UTC, so a fleet's documents compare across time zones.
-  const QDateTime now = QDateTime::currentDateTime();
-  result.started = now.toOffsetFromUtc(now.offsetFromUtc());
+  ReportResult result = ReportIdentity(startMs);
   TerminalView view(session, line, platform::StandardErrorIsTerminal());
 
   std::string details;
@@ -261,7 +291,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
         "or unreadable.\n" +
         details + "\n");
     result.listMissing = true;
-    Output(result, line.json);
+    Output(result, line.json, startMs);
     return diagnostics::ReportExitStatus(result);
   }
 
@@ -282,7 +312,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   for (const std::string& item : diagnostics::NotPutBack(session))
     platform::WriteStandardError("kalvex-modem-diag: not put back: " + item + "\n");
   result.interruptedBy = stoppedBy;
-  Output(result, line.json);
+  Output(result, line.json, startMs);
   // From here a signal has nothing left to stop.
   platform::WatchTerminationSignals([](int) {});
   return diagnostics::ReportExitStatus(result);

@@ -1,12 +1,23 @@
 #include "ui/single_instance.h"
 
+#include <QApplication>
+#include <QWidget>
+
 #include "platform/debug_output.h"
+#include "platform/instance_raise.h"
 #include "platform/message_box.h"
 
 namespace ui {
+namespace {
 
-bool ClaimSingleInstance(platform::InstanceLock& lock, bool showBox) {
-  switch (lock.Acquire()) {
+// A copy that holds the lock answers at once; this much covers one that has just taken it and
+// not yet begun to listen.
+constexpr int kRaiseTimeoutMs = 1000;
+
+// What ClaimSingleInstance does once the lock has answered.
+bool Settle(platform::InstanceLock::Result result, const platform::InstanceLock& lock,
+            bool showBox) {
+  switch (result) {
     case platform::InstanceLock::Result::kAcquired: return true;
     case platform::InstanceLock::Result::kHeldElsewhere:
       platform::DebugOutputF("%s: %s (%s is locked)\n", platform::ApplicationName(),
@@ -24,6 +35,37 @@ bool ClaimSingleInstance(platform::InstanceLock& lock, bool showBox) {
       return true;
   }
   return true;
+}
+
+}  // namespace
+
+bool ClaimSingleInstance(platform::InstanceLock& lock, bool showBox) {
+  return Settle(lock.Acquire(), lock, showBox);
+}
+
+DialogsClaim ClaimForDialogs(platform::InstanceLock& lock) {
+  const platform::InstanceLock::Result result = lock.Acquire();
+  if (result == platform::InstanceLock::Result::kHeldElsewhere &&
+      platform::AskRunningCopyToRaise(kRaiseTimeoutMs)) {
+    platform::DebugOutputF("%s: %s Its window is brought to the front.\n",
+                           platform::ApplicationName(), kAlreadyRunning);
+    return DialogsClaim::kRaised;
+  }
+  return Settle(result, lock, true) ? DialogsClaim::kClaimed : DialogsClaim::kRefused;
+}
+
+void RaiseWindows() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible()) continue;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+  }
+  QWidget* front = QApplication::activeModalWidget();
+  if (front == nullptr) front = QApplication::activeWindow();
+  if (front != nullptr) {
+    front->raise();
+    front->activateWindow();
+  }
 }
 
 }  // namespace ui

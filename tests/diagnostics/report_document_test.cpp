@@ -28,10 +28,14 @@ std::map<QString, QStringList> DocumentedFields(QString* example) {
   QFile file(QStringLiteral(KALVEX_SOURCE_DIR "/docs/report.md"));
   if (!file.open(QIODevice::ReadOnly)) return {};
   const QString text = QString::fromUtf8(file.readAll());
+  // The report's own section; other documents of the page have tables of their own.
+  const qsizetype sectionStart = text.indexOf(QStringLiteral("### The JSON document"));
+  const QString section =
+      text.mid(sectionStart, text.indexOf(QStringLiteral("\n## "), sectionStart) - sectionStart);
   std::map<QString, QStringList> fields;
   static const QRegularExpression row(QStringLiteral("^\\| `([^`]+)` \\| ([a-z ]+) \\|"),
                                       QRegularExpression::MultilineOption);
-  for (auto it = row.globalMatch(text); it.hasNext();) {
+  for (auto it = row.globalMatch(section); it.hasNext();) {
     const auto match = it.next();
     fields[match.captured(1)] = match.captured(2).split(QStringLiteral(" or "));
   }
@@ -96,6 +100,9 @@ ReportResult FullResult() {
   result.toolVersion = "1.0.0.1";
   result.started =
       QDateTime::fromString(QStringLiteral("2024-05-02T14:03:11.482+02:00"), Qt::ISODateWithMs);
+  result.hostName = "lab-07";
+  result.machineId = "3d1219c7c4c5404aaa1f6d2a48adfda4";
+  result.durationMs = 7523;
   result.portsTried = {Verdict("COM3", modem::PortVerdictKind::kBusy),
                        Verdict("COM4", modem::PortVerdictKind::kNotListed, "Orrin DataLink"),
                        Verdict("COM2", modem::PortVerdictKind::kFound, "Zelto Win Modem")};
@@ -124,9 +131,12 @@ TEST(ReportDocument, EveryFieldIsDocumentedWithItsTypeAndEveryDocumentedFieldApp
   const std::map<QString, QStringList> fields = DocumentedFields(&example);
   ASSERT_GT(fields.size(), 20u) << "docs/report.md has no field table";
   std::set<QString> seen;
-  for (const ReportResult& result : {FullResult(), ReportResult{}}) {
+  // A full run, an empty one, and a run that could not run.
+  for (const QByteArray& json :
+       {diagnostics::ReportJson(FullResult()), diagnostics::ReportJson(ReportResult{}),
+        diagnostics::ReportErrorJson(FullResult(), "already-running", "busy", 75)}) {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(diagnostics::ReportJson(result), &error);
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     ASSERT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     ASSERT_TRUE(document.isObject());
     CheckObject(document.object(), "", fields, &seen);
@@ -144,7 +154,13 @@ TEST(ReportDocument, EveryFieldIsDocumentedWithItsTypeAndEveryDocumentedFieldApp
 
 TEST(ReportDocument, ValuesLandWhereTheTableSays) {
   const QJsonObject root = QJsonDocument::fromJson(diagnostics::ReportJson(FullResult())).object();
-  EXPECT_EQ(root["started"].toString(), "2024-05-02T14:03:11.482+02:00");
+  EXPECT_EQ(root["started"].toString(), "2024-05-02T12:03:11.482Z");
+  EXPECT_EQ(root["hostName"].toString(), "lab-07");
+  EXPECT_EQ(root["machineId"].toString(), "3d1219c7c4c5404aaa1f6d2a48adfda4");
+  EXPECT_TRUE(QJsonDocument::fromJson(diagnostics::ReportJson(ReportResult{}))
+                  .object()["machineId"]
+                  .isNull());
+  EXPECT_EQ(root["durationMs"].toInt(), 7523);
   const QJsonArray ports = root["portsTried"].toArray();
   ASSERT_EQ(ports.size(), 3);
   EXPECT_EQ(ports[0].toObject()["verdict"].toString(), "busy");
@@ -164,6 +180,21 @@ TEST(ReportDocument, ValuesLandWhereTheTableSays) {
   EXPECT_EQ(root["modemRestored"], QJsonValue(false));
   EXPECT_EQ(root["registersDiffering"].toArray()[0].toObject()["after"].toString(), "00");
   EXPECT_EQ(root["exitStatus"].toInt(), diagnostics::kExitNotRestored);
+}
+
+TEST(ReportDocument, ARunThatCouldNotRunSaysWhyWhereAndWhenAndNothingAboutAModem) {
+  const QJsonObject root =
+      QJsonDocument::fromJson(
+          diagnostics::ReportErrorJson(FullResult(), "already-running", "another copy runs", 75))
+          .object();
+  EXPECT_EQ(root["error"].toObject()["kind"].toString(), "already-running");
+  EXPECT_EQ(root["error"].toObject()["message"].toString(), "another copy runs");
+  EXPECT_EQ(root["exitStatus"].toInt(), 75);
+  EXPECT_EQ(root["hostName"].toString(), "lab-07");
+  EXPECT_EQ(root["started"].toString(), "2024-05-02T12:03:11.482Z");
+  // A reader must not take it for a run that found nothing.
+  for (const char* field : {"modem", "portsTried", "tests", "identificationList"})
+    EXPECT_FALSE(root.contains(QLatin1String(field))) << field;
 }
 
 TEST(ReportDocument, ExitStatusFollowsTheWorstOutcome) {

@@ -57,10 +57,11 @@ class SimProcess {
   }
   [[nodiscard]] pid_t Pid() const { return pid_; }
 
-  // Reads standard output until it holds `lines` lines, or the time-out.
-  bool WaitForLines(int lines, Ms timeout) {
+  // Reads standard output (or error) until it holds `lines` lines, or the time-out.
+  bool WaitForLines(int lines, Ms timeout, bool fromError = false) {
     auto deadline = SteadyClock::now() + timeout;
-    while (std::count(out.begin(), out.end(), '\n') < lines)
+    const std::string& text = fromError ? err : out;
+    while (std::count(text.begin(), text.end(), '\n') < lines)
       if (!Pump(deadline)) return false;
     return true;
   }
@@ -75,6 +76,14 @@ class SimProcess {
     return WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
   }
   std::string FirstLine() const { return out.substr(0, out.find('\n')); }
+  // With --run the directory is on standard error, in the simulator's one line of its own.
+  std::string RunDirectory() const {
+    const std::string key = "kalvex-modem-sim: KALVEX_COM_DIR=";
+    const std::size_t at = err.find(key);
+    if (at == std::string::npos) return {};
+    const std::size_t start = at + key.size();
+    return err.substr(start, err.find('\n', start) - start);
+  }
 
   std::string out, err;
 
@@ -144,7 +153,7 @@ TEST(SimProgram, HelpListsEveryOptionAndFault) {
         "--seed",     "--dir",      "--transcript",  "--run",       "modem",
         "silent",     "echo",       "foreign",       "mute=",       "ignore-first-escape",
         "drop-echo=", "no-connect", "wrong-country", "split",       "lowercase",
-        "noise",      "hangup=",    "no-line"})
+        "noise",      "hangup=",    "no-line",       "--verbose"})
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 
@@ -155,10 +164,10 @@ TEST(SimProgram, RunGivesTheProgramTheDirectoryEndsWithItsStatusAndCleansUp) {
                 "test -L \"$KALVEX_COM_DIR/COM2\" && test -c \"$KALVEX_COM_DIR/COM2\" || exit 9; "
                 "echo \"child $KALVEX_COM_DIR\"; exit 7"});
   ASSERT_EQ(p.Finish(), 7) << p.err;
-  std::string dir = p.FirstLine();
-  ASSERT_FALSE(dir.empty());
-  EXPECT_NE(p.out.find("\nKALVEX_COM_DIR=" + dir + "\n"), std::string::npos) << p.out;
-  EXPECT_NE(p.out.find("child " + dir), std::string::npos) << p.out;
+  std::string dir = p.RunDirectory();
+  ASSERT_FALSE(dir.empty()) << p.err;
+  // Standard output is the program's alone, so its output can be piped on as it is.
+  EXPECT_EQ(p.out, "child " + dir + "\n");
   EXPECT_FALSE(Exists(dir));
   std::ifstream in(transcript);
   std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -167,11 +176,32 @@ TEST(SimProgram, RunGivesTheProgramTheDirectoryEndsWithItsStatusAndCleansUp) {
   ::unlink(transcript.c_str());
 }
 
+// With --run and no --transcript the dialogue goes nowhere unless --verbose asks for it on
+// standard error; either way standard output stays the program's.
+TEST(SimProgram, RunLogsTheDialogueOnStandardErrorOnlyWhenVerbose) {
+  for (bool verbose : {false, true}) {
+    std::vector<std::string> args = {"--port", "COM2=modem", "--no-pacing"};
+    if (verbose) args.emplace_back("--verbose");
+    for (const char* a :
+         {"--run", "sh", "-c", "printf 'ATI3\\r' >\"$KALVEX_COM_DIR/COM2\"; echo done"})
+      args.emplace_back(a);
+    SimProcess p(args);
+    ASSERT_EQ(p.Finish(), 0) << p.err;
+    EXPECT_EQ(p.out, "done\n") << "verbose " << verbose;
+    EXPECT_EQ(p.err.find("COM2 final") != std::string::npos, verbose) << p.err;
+    if (!verbose) {
+      EXPECT_EQ(std::count(p.err.begin(), p.err.end(), '\n'), 1) << p.err;
+    }
+  }
+}
+
 TEST(SimProgram, RunOfAMissingProgramGives127AndCleansUp) {
   SimProcess p({"--run", "/nonexistent/kalvex-no-such-program"});
   EXPECT_EQ(p.Finish(), 127);
   EXPECT_NE(p.err.find("cannot run"), std::string::npos) << p.err;
-  EXPECT_FALSE(Exists(p.FirstLine()));
+  EXPECT_TRUE(p.out.empty()) << p.out;
+  EXPECT_FALSE(p.RunDirectory().empty()) << p.err;
+  EXPECT_FALSE(Exists(p.RunDirectory()));
 }
 
 TEST(SimProgram, SigtermEndsTheSimulatorAndRemovesItsDirectory) {
@@ -188,8 +218,8 @@ TEST(SimProgram, SigtermEndsTheSimulatorAndRemovesItsDirectory) {
 
 TEST(SimProgram, SigtermIsPassedToTheRunProgramAndItsStatusReturned) {
   SimProcess p({"--run", "sleep", "30"});
-  ASSERT_TRUE(p.WaitForLines(2, Ms(5000))) << p.err;
-  std::string dir = p.FirstLine();
+  ASSERT_TRUE(p.WaitForLines(1, Ms(5000), true)) << p.err;
+  std::string dir = p.RunDirectory();
   EXPECT_TRUE(Exists(dir + "/COM3"));
   auto start = SteadyClock::now();
   ::kill(p.Pid(), SIGTERM);

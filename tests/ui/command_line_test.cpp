@@ -112,6 +112,10 @@ TEST(CommandLine, OptionsOfAnotherModeAreRefusedNotIgnored) {
   ExpectUsageError({"--list-ports", "--line-connected", "no"}, "--line-connected needs --report");
   ExpectUsageError({"--report", "--list-ports"}, "--report and --list-ports");
   ExpectUsageError({"--list-ports", "--transcript", "t"}, "--transcript");
+  const ParsedCommandLine listing = Parse({"--list-ports", "--json"});
+  EXPECT_TRUE(listing.error.empty()) << listing.error;
+  EXPECT_EQ(listing.line.mode, RunMode::kListPorts);
+  EXPECT_TRUE(listing.line.json);
 }
 
 TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
@@ -132,6 +136,8 @@ TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
                            "  3 ",
                            "  4 ",
                            "  64 ",
+                           "  73 ",
+                           "  75 ",
                            "130",
                            "143",
                            "$KALVEX_COMn",
@@ -150,11 +156,17 @@ TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
   EXPECT_LT(help.find("$KALVEX_COMn"), help.find("ports.conf (one"));
   EXPECT_LT(help.find("ports.conf (one"), help.find("$KALVEX_COM_DIR/COMn"));
   EXPECT_EQ(help.back(), '\n');
+  // An 80-column terminal shows every line whole.
+  std::size_t start = 0;
+  for (std::size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
+    EXPECT_LE(end - start, 79u) << help.substr(start, end - start);
 }
 
-TEST(CommandLine, VersionIsOneLineFromTheProjectVersion) {
-  const std::string version = ui::VersionLine();
-  EXPECT_EQ(version, "kalvex-modem-diag " KALVEX_TEST_PROJECT_VERSION "\n");
+// The program's version first, as scripts read it, then the label the main dialog shows.
+TEST(CommandLine, VersionGivesTheProjectVersionAndTheDialogsLabel) {
+  EXPECT_EQ(ui::VersionLine(), "kalvex-modem-diag " KALVEX_TEST_PROJECT_VERSION
+                               "\nThe dialogs' version label: Version 2.3-Pyxa\n");
+  EXPECT_EQ(Parse({"-V"}).line.mode, RunMode::kVersion);
 }
 
 }  // namespace

@@ -50,9 +50,11 @@ TEST_F(InstalledProgram, EveryFileIsWhereTheDesktopLooksForIt) {
   for (const char* path :
        {"bin/kalvex-modem-diag", "bin/kalvex-modem-sim", "share/kalvex-modem-diag/ati3.dat",
         "share/applications/com.kalvex.ModemDiag.desktop",
-        "share/metainfo/com.kalvex.ModemDiag.metainfo.xml", "share/man/man1/kalvex-modem-diag.1",
-        "share/man/man1/kalvex-modem-sim.1",
-        "share/doc/kalvex-modem-diag/examples/99-kalvex-modem-diag.rules"}) {
+        "share/metainfo/com.kalvex.ModemDiag.metainfo.xml", "share/man/man1/kalvex-modem-diag.1.gz",
+        "share/man/man1/kalvex-modem-sim.1.gz",
+        "share/doc/kalvex-modem-diag/examples/99-kalvex-modem-diag.rules",
+        "share/doc/kalvex-modem-diag/examples/modem-report.yml",
+        "share/doc/kalvex-modem-diag/report.md"}) {
     EXPECT_TRUE(QFileInfo(Installed(path)).isFile()) << path;
   }
   for (int size : {16, 32, 48, 64, 128, 256}) {
@@ -96,7 +98,7 @@ TEST_F(InstalledProgram, TheManualPagesFormatWithoutWarnings) {
   manEnv.insert("MANWIDTH", "80");
   manEnv.insert("LC_ALL", "C.UTF-8");
   for (const char* page :
-       {"share/man/man1/kalvex-modem-diag.1", "share/man/man1/kalvex-modem-sim.1"}) {
+       {"share/man/man1/kalvex-modem-diag.1.gz", "share/man/man1/kalvex-modem-sim.1.gz"}) {
     QProcess man;
     man.setProcessEnvironment(manEnv);
     man.start("man", {"--warnings", "-l", Installed(page)});

@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <fstream>
 #include <string>
 
@@ -131,6 +134,39 @@ TEST_F(FakeTree, ListingMapsComNamesToDevicesWithTheirVerdicts) {
       << text;
   EXPECT_EQ(text.find("ttyS1"), std::string::npos);
   EXPECT_EQ(text.find("tty1"), std::string::npos);
+}
+
+// --list-ports --json: the listing's fields, each device's COM names as a list and its verdict
+// as the report names it, and null where the text says nothing.
+TEST_F(FakeTree, JsonListingHoldsTheSameFieldsAsTheText) {
+  platform::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
+  ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
+  QJsonParseError error{};
+  const QJsonObject doc = QJsonDocument::fromJson(ui::PortListingJson(), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError);
+  const QJsonArray ports = doc["ports"].toArray();
+  ASSERT_EQ(ports.size(), 9);
+  const QJsonObject com3 = ports[2].toObject();
+  EXPECT_EQ(com3["port"].toString(), "COM3");
+  EXPECT_EQ(com3["device"].toString().toStdString(), root + "/dev/ttyACM0");
+  EXPECT_EQ(com3["source"].toString(), "--port");
+  EXPECT_EQ(com3["verdict"].toString(), "openable");
+  EXPECT_EQ(com3["reason"].toString(), "can be opened");
+  EXPECT_EQ(ports[0].toObject()["source"].toString(), "KALVEX_COM_DIR");
+  EXPECT_EQ(ports[0].toObject()["verdict"].toString(), "no-such-device");
+  const QJsonArray devices = doc["devices"].toArray();
+  ASSERT_EQ(devices.size(), 3);
+  const QJsonObject acm = devices[0].toObject();
+  EXPECT_EQ(acm["device"].toString(), "/dev/ttyACM0");
+  EXPECT_EQ(acm["driver"].toString(), "cdc_acm");
+  EXPECT_EQ(acm["usbId"].toString(), "1d6b:0104");
+  EXPECT_EQ(acm["byId"].toString(), "usb-Zelto_USB_Modem_0001-if00");
+  EXPECT_EQ(acm["comNames"].toArray(), QJsonArray{"COM3"});
+  const QJsonObject uart = devices[1].toObject();
+  EXPECT_TRUE(uart["usbId"].isNull());
+  EXPECT_TRUE(uart["byId"].isNull());
+  EXPECT_TRUE(uart["comNames"].toArray().isEmpty());
+  EXPECT_EQ(uart["verdict"].toString(), "open-failed");
 }
 
 TEST_F(FakeTree, AnEmptySystemSaysSo) {

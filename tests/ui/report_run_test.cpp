@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,9 +12,13 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -96,17 +101,31 @@ class Report : public testing::Test {
   QString err;
 };
 
-// Every field docs/report.md lists, with its type, at every level.
-void ExpectDocumentedFields(const QJsonObject& doc) {
-  for (const char* field : {"tool", "version", "started", "identificationList"})
-    EXPECT_TRUE(doc[field].isString()) << field;
+// The fields every document has, a run's or a refusal's: which tool, machine and time.
+void ExpectIdentity(const QJsonObject& doc) {
   EXPECT_EQ(doc["tool"].toString(), "kalvex-modem-diag");
   EXPECT_EQ(doc["version"].toString(), KALVEX_PROJECT_VERSION);
-  // ISO 8601 with milliseconds and the offset from UTC.
-  EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}([+-]\d\d:\d\d|Z)$)")
-                  .match(doc["started"].toString())
-                  .hasMatch())
-      << doc["started"].toString().toStdString();
+  EXPECT_EQ(doc["hostName"].toString(), QSysInfo::machineHostName());
+  QFile machineId(QStringLiteral("/etc/machine-id"));
+  if (machineId.open(QIODevice::ReadOnly))
+    EXPECT_EQ(doc["machineId"].toString(), QString::fromLatin1(machineId.readAll().trimmed()));
+  else
+    EXPECT_TRUE(doc["machineId"].isNull());
+  // ISO 8601 in UTC with milliseconds, at most the run's duration ago.
+  const QString started = doc["started"].toString();
+  EXPECT_TRUE(
+      QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)").match(started).hasMatch())
+      << started.toStdString();
+  const qint64 sinceStart =
+      QDateTime::fromString(started, Qt::ISODateWithMs).msecsTo(QDateTime::currentDateTimeUtc());
+  EXPECT_GE(sinceStart, doc["durationMs"].toInteger());
+  EXPECT_LT(sinceStart, doc["durationMs"].toInteger() + 60000);
+}
+
+// Every field docs/report.md lists, with its type, at every level.
+void ExpectDocumentedFields(const QJsonObject& doc) {
+  ExpectIdentity(doc);
+  EXPECT_TRUE(doc["identificationList"].isString());
   EXPECT_TRUE(doc["portsTried"].isArray());
   for (const QJsonValue& port : doc["portsTried"].toArray())
     for (const char* field : {"port", "device", "verdict", "reason"})
@@ -319,6 +338,29 @@ TEST_F(Report, ABadTestNameIsAUsageErrorWithStatus64) {
   EXPECT_EQ(Finish(), 64);
   EXPECT_TRUE(out.isEmpty());
   EXPECT_TRUE(err.contains("loud")) << err.toStdString();
+  for (const sim::Event& event : modem.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
+}
+
+// A second report while one runs did not run: its own status, not a finding's, and with --json
+// a document that says so, without a port touched.
+TEST_F(Report, WhileAnotherCopyRunsItExits75WithADocumentSayingSo) {
+  StartModem();
+  CopyList();
+  const QByteArray lockPath = QFile::encodeName(runtime.filePath("kalvex-modem-diag.lock"));
+  const int held = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  Start({"--report", "--json", "--tests", "basic"});
+  EXPECT_EQ(Finish(), 75) << err.toStdString();
+  ::close(held);
+  const QJsonObject doc = Document();
+  ExpectIdentity(doc);
+  EXPECT_EQ(doc["error"].toObject()["kind"].toString(), "already-running");
+  EXPECT_EQ(doc["error"].toObject()["message"].toString(),
+            "Kalvex Internal Modem Diagnostics Tool is already running.");
+  EXPECT_EQ(doc["exitStatus"].toInt(), 75);
+  EXPECT_FALSE(doc.contains("modem"));
+  EXPECT_TRUE(err.contains("already running")) << err.toStdString();
   for (const sim::Event& event : modem.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
 }
 

@@ -143,6 +143,23 @@ class XClient {
     return found;
   }
 
+  // Whether upper is stacked above lower among the root's children (no window manager runs).
+  bool IsAbove(Window upper, Window lower) {
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    int upperAt = -1, lowerAt = -1;
+    if (!XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count))
+      return false;
+    // Bottom first.
+    for (unsigned i = 0; i < count; ++i) {
+      if (children[i] == upper) upperAt = int(i);
+      if (children[i] == lower) lowerAt = int(i);
+    }
+    if (children) XFree(children);
+    return upperAt > lowerAt && lowerAt >= 0;
+  }
+
   // The close box: WM_DELETE_WINDOW, as a window manager sends it.
   void RequestClose(Window window) {
     XEvent event{};
