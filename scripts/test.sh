@@ -19,13 +19,6 @@ esac
 # randomisation; a process without address randomisation is unaffected.
 [ "$dir" != build ] && run=(setarch "$(uname -m)" -R)
 # Most tests wait on a modem's time-outs rather than compute, so more run at once than cores.
-ctest=("${run[@]}" ctest --test-dir "$dir" --output-on-failure -j "$(( $(nproc) * 3 ))")
-if [ "$dir" = build-tsan ]; then
-  # Qt's own thread pools look racy to ThreadSanitizer (see tests/tsan-qt.supp): the dialog tests
-  # run with those suppressions, everything else without any.
-  status=0
-  "${ctest[@]}" -LE 'ui|x11' "$@" || status=$?
-  TSAN_OPTIONS="suppressions=$PWD/tests/tsan-qt.supp" "${ctest[@]}" -L 'ui|x11' "$@" || status=$?
-  exit $status
-fi
-"${ctest[@]}" "$@"
+# Under ThreadSanitizer the build gives the dialog tests their suppressions (tests/CMakeLists.txt),
+# and every other test none.
+"${run[@]}" ctest --test-dir "$dir" --output-on-failure -j "$(( $(nproc) * 3 ))" "$@"
