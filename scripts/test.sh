@@ -10,9 +10,10 @@ scripts/install-deps.sh
 
 dir=build
 run=()
+# The sanitizer builds leave out the benchmarks and the soak program: no test runs them.
 case "${1:-}" in
-  --asan) dir=build-asan; shift; scripts/build.sh "$dir" -DKALVEX_SANITIZER=address ;;
-  --tsan) dir=build-tsan; shift; scripts/build.sh "$dir" -DKALVEX_SANITIZER=thread ;;
+  --asan) dir=build-asan; shift; scripts/build.sh "$dir" -DKALVEX_SANITIZER=address -DKALVEX_BENCH=OFF ;;
+  --tsan) dir=build-tsan; shift; scripts/build.sh "$dir" -DKALVEX_SANITIZER=thread -DKALVEX_BENCH=OFF ;;
   *) scripts/build.sh "$dir" ;;
 esac
 # This toolchain's sanitizer runtimes abort at start under the kernel's high mmap
