@@ -48,6 +48,7 @@ class ProbeDialog final : public platform::TemplateDialog {
   int shows = 0;
   int paints = 0;
   int spontaneousHides = 0;  // hides by the window system (minimising, unmapping)
+  int paintsAtHide = -1;     // paints before the last of those hides
   std::vector<int> ticks;
   std::vector<int> paintsAtTick;
 
@@ -69,6 +70,7 @@ class ProbeDialog final : public platform::TemplateDialog {
     if (watched == this && event->type() == QEvent::Paint) ++paints;
     if (watched == this && event->type() == QEvent::Hide && event->spontaneous()) {
       ++spontaneousHides;
+      paintsAtHide = paints;
     }
     return false;
   }

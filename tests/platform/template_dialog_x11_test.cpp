@@ -133,10 +133,10 @@ TEST_F(MinimisedDialog, TimerGoesOnTickingAfterTheWindowManagerMinimisesIt) {
   ProbeDialog dialog;
   dialog.onInit = [](ProbeDialog& d) { d.SetTimer(1, 100); };
   int minimisedTicks = 0;
-  int paintsWhenMinimised = -1;
+  int paintsBeforeMinimising = -1;
   dialog.onTick = [&](ProbeDialog& d, int) {
     if (d.ticks.size() == 1) {
-      paintsWhenMinimised = d.paints;
+      paintsBeforeMinimising = d.paints;
       wm->Iconify(d.winId());
       return;
     }
@@ -146,9 +146,11 @@ TEST_F(MinimisedDialog, TimerGoesOnTickingAfterTheWindowManagerMinimisesIt) {
   GuardRun(dialog);
   EXPECT_EQ(dialog.RunModal(), 1);
   EXPECT_EQ(minimisedTicks, 3);
-  EXPECT_GE(paintsWhenMinimised, 1);
+  EXPECT_GE(paintsBeforeMinimising, 1);
   EXPECT_EQ(dialog.spontaneousHides, 1);
-  EXPECT_EQ(dialog.paints, paintsWhenMinimised) << "a minimised window is not painted";
+  // A repaint asked for before the minimise (the one for the window's activation comes late on a
+  // loaded machine) may still land while the window is on screen; from the hide on, none may.
+  EXPECT_EQ(dialog.paints, dialog.paintsAtHide) << "a minimised window is not painted";
 }
 
 TEST_F(MinimisedDialog, DialogStartedIconicGetsItsTicksWithoutEverBeingPainted) {

@@ -546,12 +546,15 @@ TEST_F(ShellWithModem, FocusGoesBackToTheButtonThatStartedTheRunNeverToQuit) {
     QWidget* focused = main->focusWidget();
     startUpFocusOnLiveButton = qobject_cast<QPushButton*>(focused) && focused->isEnabled();
     startUpFocusOnQuit = focused == Button(main, ids::kQuit);
+    const size_t linesBeforeRedetection = sim.Received("COM3").size();
     Button(main, ids::kDetectAgain)->setFocus();
     QTimer::singleShot(0, main,
                        [main] { QTest::keyClick(Button(main, ids::kDetectAgain), Qt::Key_Space); });
-    Every5Ms([&, main] {
-      if (sim.Received("COM3").size() < 8 || main->ItemText(ids::kLocation) != "COM3" ||
-          !main->IsItemEnabled(ids::kDetectAgain))
+    // The re-detection starts on a timer after the key press: until it has spoken to the modem,
+    // the buttons still show the first detection's end.
+    Every5Ms([&, main, linesBeforeRedetection] {
+      if (sim.Received("COM3").size() == linesBeforeRedetection ||
+          main->ItemText(ids::kLocation) != "COM3" || !main->IsItemEnabled(ids::kDetectAgain))
         return false;
       detectAgainFocused = main->focusWidget() == Button(main, ids::kDetectAgain);
       Button(main, ids::kTestDiagnostics)->setFocus();
