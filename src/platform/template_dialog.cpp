@@ -305,6 +305,7 @@ void TemplateDialog::NameControls() {
       }
     }
     if (name.isEmpty() && label) name = NameFromLabel(label->text);
+    if (name.isEmpty() && row.kind == ControlKind::kImage) name = FromBytes(row.imageName);
     if (label) {
       // The field is what the label describes: Qt reports the pair to screen readers.
       if (auto* caption = qobject_cast<QLabel*>(rowWidgets_[int(label - dialogTemplate_.controls)]))

@@ -181,6 +181,25 @@ TEST_F(Accessibility, AValueFieldIsReadPieceByPiece) {
       nullptr);
 }
 
+TEST_F(Accessibility, PicturesAreNamedForWhatTheyShow) {
+  ui::MainDialog main(nullptr);
+  modem_test::RecordingView view;
+  diagnostics::LineTestDialog lineTest(view);
+  const struct {
+    platform::TemplateDialog* dialog;
+    const char* name;
+  } pictures[] = {{&main, "Kalvex logo"}, {&lineTest, "Two computers on a telephone line"}};
+  for (const auto& picture : pictures) {
+    int found = 0;
+    for (QLabel* label : picture.dialog->findChildren<QLabel*>()) {
+      if (label->pixmap().isNull()) continue;
+      ++found;
+      EXPECT_EQ(Text(label, QAccessible::Name), picture.name);
+    }
+    EXPECT_EQ(found, 1) << picture.name;
+  }
+}
+
 TEST_F(Accessibility, TheThreeTestButtonsSayWhatEachRunsWhileShowingTestDotDotDot) {
   ui::MainDialog dialog(nullptr);
   const int buttons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine};
@@ -216,7 +235,7 @@ TEST_F(Accessibility, TheVoicePromptCounterIsNamedAndAnnouncesEachSecond) {
   modem_test::RecordingView view;
   diagnostics::VoicePromptDialog dialog(view);
   QWidget* counter = dialog.Item(ids::kVoiceCounter);
-  EXPECT_EQ(Text(counter, QAccessible::Name), "Buzzer");
+  EXPECT_EQ(Text(counter, QAccessible::Name), "Buzzer seconds counter");
   if (!Listening()) GTEST_SKIP() << "no private X server and bus: Qt's bridge drops every event";
   dialog.SetItemText(ids::kVoiceCounter, "Voice On...1 Sec");
   dialog.SetItemText(ids::kVoiceCounter, "Voice On...2 Sec");
