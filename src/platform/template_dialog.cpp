@@ -35,6 +35,11 @@ class ValueFieldLabel final : public QLabel {
 
  public:
   using QLabel::QLabel;
+
+ protected:
+  // A dialog may give a field the focus for a screen reader to follow. QLabel would then lay its
+  // text out anew through an editing control, which draws the glyphs elsewhere: not here.
+  void focusInEvent(QFocusEvent* event) override { QFrame::focusInEvent(event); }
 };
 
 QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
