@@ -15,6 +15,9 @@ packages=(
   dpkg-dev desktop-file-utils appstream man-db
   # runs the fleet playbook of contrib/ansible in its test
   ansible-core
+  # A screen reader's view in the tests: a private session bus, the accessibility bus, and an
+  # AT-SPI client that reads the dialogs as a screen reader does.
+  dbus at-spi2-core python3-pyatspi
 )
 # The fuzz targets need clang and its libFuzzer runtime; the format check needs clang-format.
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)
