@@ -22,6 +22,9 @@ using platform::ControlKind;
 using platform::ControlRow;
 using platform::kNoId;
 
+constexpr char kLogoName[] = "Kalvex logo";
+constexpr char kLineTestPictureName[] = "Two computers on a telephone line";
+
 // Rows in template order: it is the tab order, and group boxes are placed behind the rest.
 constexpr ControlRow kMainRows[] = {
     {ids::kTestDiagnostics, ControlKind::kPushButton, "Test...", 208, 122, 45, 16},
@@ -37,7 +40,7 @@ constexpr ControlRow kMainRows[] = {
     {ids::kTestLine, ControlKind::kPushButton, "Test...", 205, 187, 40, 11},
     {kNoId, ControlKind::kLabelRight, "Basic Function Test : ", 14, 121, 101, 11},
     {ids::kBasicResult, ControlKind::kValueField, "", 117, 120, 83, 10},
-    {kNoId, ControlKind::kImage, kLogoBitmap, 89, 10, 89, 31},
+    {kNoId, ControlKind::kImage, kLogoBitmap, 89, 10, 89, 31, kLogoName},
     {kNoId, ControlKind::kLabelRight, "Location :", 20, 61, 35, 9},
     {ids::kLocation, ControlKind::kValueField, "", 57, 60, 76, 10},
     {kNoId, ControlKind::kGroupBox, "Modem Information", 7, 50, 255, 58},
@@ -72,7 +75,7 @@ constexpr ControlRow kWelcomeRows[] = {
      25, 60, 164, 27},
     {kNoId, ControlKind::kLabelLeft, "This diagnostic tool is not for PCMCIA modems.", 27, 89, 149,
      8},
-    {kNoId, ControlKind::kImage, kLogoBitmap, 60, 16, 89, 31},
+    {kNoId, ControlKind::kImage, kLogoBitmap, 60, 16, 89, 31, kLogoName},
 };
 
 constexpr ControlRow kVoicePromptRows[] = {
@@ -83,8 +86,9 @@ constexpr ControlRow kVoicePromptRows[] = {
     {ids::kVoiceCounter, ControlKind::kCentredText, "", 79, 46, 65, 8},
 };
 
+// It counts the seconds the buzzer sounds, then says it is off.
 constexpr platform::ControlName kVoicePromptNames[] = {
-    {ids::kVoiceCounter, "Buzzer"},
+    {ids::kVoiceCounter, "Buzzer seconds counter"},
 };
 
 constexpr ControlRow kLineTestRows[] = {
@@ -92,7 +96,7 @@ constexpr ControlRow kLineTestRows[] = {
     {ids::kLineProgress, ControlKind::kProgressBar, "", 19, 42, 198, 10},
     {ids::kLinePercent, ControlKind::kValueField, "0 %", 219, 42, 29, 10},
     {ids::kLineStatus, ControlKind::kValueField, "Line/DAA test in progress", 45, 15, 216, 12},
-    {kNoId, ControlKind::kImage, kLineTestIcon, 16, 11, 21, 20},
+    {kNoId, ControlKind::kImage, kLineTestIcon, 16, 11, 21, 20, kLineTestPictureName},
 };
 
 constexpr platform::ControlName kLineTestNames[] = {

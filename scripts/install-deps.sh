@@ -27,6 +27,9 @@ if [ "${1:-}" != --package ]; then
     ansible-core
     # the README's report example pipes the document through it, and a test runs that example
     jq
+    # A screen reader's view in the tests: a private session bus, the accessibility bus, and an
+    # AT-SPI client that reads the dialogs as a screen reader does.
+    dbus at-spi2-core python3-pyatspi
   )
 fi
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)

@@ -1,5 +1,7 @@
 #include "diagnostics/line_test_dialog.h"
 
+#include <QWidget>
+
 #include <iterator>
 
 #include "diagnostics/test_runs.h"
@@ -31,10 +33,15 @@ constexpr int kStartDelayMs = 500;
 LineTestDialog::LineTestDialog(modem::Session& session, modem::MainView& parentDialog)
     : TemplateDialog(resources::kLineTestDialogTemplate, parentDialog.Window()),
       session_(session),
-      parentDialog_(parentDialog) {}
+      parentDialog_(parentDialog) {
+  // While OK is disabled the status is all there is to follow, so it takes the focus then (a
+  // click may give it back; Tab never stops on it).
+  Item(ids::kLineStatus)->setFocusPolicy(Qt::ClickFocus);
+}
 
 bool LineTestDialog::OnInitDialog() {
   EnableItem(ids::kLineOk, false);
+  Item(ids::kLineStatus)->setFocus();
   SetTimer(kStartTimer, kStartDelayMs);
   return true;
 }
@@ -72,6 +79,7 @@ void LineTestDialog::LineTestSequence() {
   sequenceRunning_ = true;
   result_ = RunLineTestSequence(session_, parentDialog_, *this);
   EnableItem(ids::kLineOk, true);
+  Item(ids::kLineOk)->setFocus();
   sequenceRunning_ = false;
   if (closeRequested_ || session_.stop.Requested()) EndDialog(platform::kIdCancel);
 }

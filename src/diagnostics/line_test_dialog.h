@@ -2,7 +2,8 @@
 // LineTestDialog: the line/DAA test in its own modal dialog (template 132). Half a second after
 // it opens, it runs the whole test once: register test values, "X4", "S7=1", a dial that must
 // end in "NO CARRIER", the outcome in 1026 and in the main dialog's 1003, the register restore.
-// OK stays disabled until all of that has ended. UI thread.
+// OK stays disabled until all of that has ended; the status line holds the focus until then,
+// OK after. UI thread.
 
 #include "diagnostics/line_test.h"
 #include "platform/template_dialog.h"

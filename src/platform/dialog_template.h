@@ -25,6 +25,8 @@ struct ControlRow {
   ControlKind kind;
   const char* text;  // initial text; for kImage the Qt resource path of the picture
   int x, y, w, h;    // dialog units
+  // kImage only: what a screen reader calls the picture, which has neither text nor ID.
+  const char* imageName = nullptr;
 };
 
 // The name a screen reader gives a control whose own text, or the label beside it, says too

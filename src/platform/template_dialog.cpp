@@ -14,8 +14,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextBoundaryFinder>
 #include <QTimerEvent>
 #include <algorithm>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -33,6 +35,11 @@ class ValueFieldLabel final : public QLabel {
 
  public:
   using QLabel::QLabel;
+
+ protected:
+  // A dialog may give a field the focus for a screen reader to follow. QLabel would then lay its
+  // text out anew through an editing control, which draws the glyphs elsewhere: not here.
+  void focusInEvent(QFocusEvent* event) override { QFrame::focusInEvent(event); }
 };
 
 QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
@@ -58,21 +65,97 @@ QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
   return label;
 }
 
-// A value field is read as its label's name with its text as the value; Qt's own label
-// interface would give only one of the two.
-class ValueFieldAccessible final : public QAccessibleWidget {
+// A value field is read as its label's name with its text as the value. Qt's own label
+// interface offers neither the text nor its changes to a screen reader: the desktop bridge
+// forwards a text only through the text interface, and a change only as a text update of it.
+class ValueFieldAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
  public:
   explicit ValueFieldAccessible(QLabel* label)
       : QAccessibleWidget(label, QAccessible::StaticText) {}
 
   QString text(QAccessible::Text t) const override {
-    const auto* label = static_cast<const QLabel*>(widget());
     // A field nothing names is read as its text alone.
-    if (t == QAccessible::Name)
-      return label->accessibleName().isEmpty() ? label->text() : label->accessibleName();
-    if (t == QAccessible::Value)
-      return label->accessibleName().isEmpty() ? QString() : label->text();
+    if (t == QAccessible::Name) return Named() ? widget()->accessibleName() : Text();
+    if (t == QAccessible::Value) return Named() ? Text() : QString();
     return QAccessibleWidget::text(t);
+  }
+
+  void* interface_cast(QAccessible::InterfaceType t) override {
+    if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+    return QAccessibleWidget::interface_cast(t);
+  }
+
+  // Read-only text: no caret to move, no selection to make.
+  void selection(int, int* start, int* end) const override { *start = *end = 0; }
+  int selectionCount() const override { return 0; }
+  void addSelection(int, int) override {}
+  void removeSelection(int) override {}
+  void setSelection(int, int, int) override {}
+  int cursorPosition() const override { return 0; }
+  void setCursorPosition(int) override {}
+  void scrollToSubstring(int, int) override {}
+
+  QString text(int start, int end) const override {
+    const QString all = Text();
+    start = std::clamp(start, 0, int(all.size()));
+    end = end < 0 ? int(all.size()) : std::clamp(end, start, int(all.size()));
+    return all.mid(start, end - start);
+  }
+  int characterCount() const override { return int(Text().size()); }
+
+  QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                       int* end) const override {
+    return Piece(Segment(offset, type), start, end);
+  }
+  QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                           int* end) const override {
+    const int first = Segment(offset, type).first;
+    return first > 0 ? Piece(Segment(first - 1, type), start, end) : Piece({0, 0}, start, end);
+  }
+  QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start,
+                          int* end) const override {
+    const int last = Segment(offset, type).second;
+    return last < characterCount() ? Piece(Segment(last, type), start, end)
+                                   : Piece({last, last}, start, end);
+  }
+
+  // The field's text is short and centred: its box stands for each of its characters.
+  QRect characterRect(int) const override { return rect(); }
+  int offsetAtPoint(const QPoint&) const override { return -1; }
+  QString attributes(int, int* start, int* end) const override {
+    *start = 0;
+    *end = characterCount();
+    return {};
+  }
+
+ private:
+  [[nodiscard]] QString Text() const { return static_cast<const QLabel*>(widget())->text(); }
+  [[nodiscard]] bool Named() const { return !widget()->accessibleName().isEmpty(); }
+
+  // The character, word, sentence or whole text that holds offset, as [first, last).
+  [[nodiscard]] std::pair<int, int> Segment(int offset, QAccessible::TextBoundaryType type) const {
+    const QString all = Text();
+    const int size = int(all.size());
+    offset = std::clamp(offset, 0, size);
+    QTextBoundaryFinder::BoundaryType finderType = QTextBoundaryFinder::Grapheme;
+    switch (type) {
+      case QAccessible::CharBoundary: break;
+      case QAccessible::WordBoundary: finderType = QTextBoundaryFinder::Word; break;
+      case QAccessible::SentenceBoundary: finderType = QTextBoundaryFinder::Sentence; break;
+      default: return {0, size};  // lines and paragraphs: a field holds one of each
+    }
+    if (offset == size) return {size, size};
+    QTextBoundaryFinder finder(finderType, all);
+    finder.setPosition(offset);
+    const int first = finder.isAtBoundary() ? offset : int(finder.toPreviousBoundary());
+    finder.setPosition(offset);
+    const int last = int(finder.toNextBoundary());
+    return {std::max(first, 0), last < 0 ? size : last};
+  }
+  [[nodiscard]] QString Piece(std::pair<int, int> range, int* start, int* end) const {
+    *start = range.first;
+    *end = range.second;
+    return text(range.first, range.second);
   }
 };
 
@@ -227,6 +310,7 @@ void TemplateDialog::NameControls() {
       }
     }
     if (name.isEmpty() && label) name = NameFromLabel(label->text);
+    if (name.isEmpty() && row.kind == ControlKind::kImage) name = FromBytes(row.imageName);
     if (label) {
       // The field is what the label describes: Qt reports the pair to screen readers.
       if (auto* caption = qobject_cast<QLabel*>(rowWidgets_[int(label - dialogTemplate_.controls)]))
@@ -245,11 +329,12 @@ QWidget* TemplateDialog::ControlForRow(int index) const {
 void TemplateDialog::SetItemText(int id, const char* text) {
   QWidget* widget = Item(id);
   if (auto* label = qobject_cast<QLabel*>(widget)) {
+    const QString before = label->text();
     label->setText(FromBytes(text));
-    // A named field's text is its value; a countdown or a status changes without focus moving,
-    // so it is announced.
-    if (!label->accessibleName().isEmpty()) {
-      QAccessibleValueChangeEvent event(label, label->text());
+    // A countdown or a result changes without the focus moving: a screen reader hears it only
+    // from a text update of the field's own.
+    if (qobject_cast<ValueFieldLabel*>(label) && label->text() != before) {
+      QAccessibleTextUpdateEvent event(label, 0, before, label->text());
       QAccessible::updateAccessibility(&event);
     }
   } else if (auto* button = qobject_cast<QPushButton*>(widget)) {

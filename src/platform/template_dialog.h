@@ -85,7 +85,8 @@ class TemplateDialog : public QDialog {
 
   // Control access by template ID. Unknown IDs are ignored (getters return empty / false /
   // null). Text is 8-bit: each byte shows as the Latin-1 character of that code, never markup.
-  // A named value field announces its new text to assistive technology (a value change).
+  // A value field offers its text to assistive technology and announces each change of it as a
+  // text update.
   void SetItemText(int id, const char* text);
   [[nodiscard]] QString ItemText(int id) const;
   void EnableItem(int id, bool enabled);

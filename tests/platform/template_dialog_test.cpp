@@ -218,6 +218,21 @@ TEST_F(Dialogs, ModemTextIsShownAsPlainWrappedCentredText) {
   EXPECT_FALSE(dialog.IsItemEnabled(4242));
 }
 
+// A dialog may hand a value field the focus so that a screen reader follows it; what the field
+// shows must not move for that.
+TEST_F(Dialogs, AFocusedValueFieldLooksAsBefore) {
+  ProbeDialog dialog(nullptr, resources::kLineTestDialogTemplate);
+  dialog.show();
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  QWidget* status = dialog.Item(ids::kLineStatus);
+  const QImage before = status->grab().toImage();
+  status->setFocusPolicy(Qt::ClickFocus);
+  status->setFocus();
+  ASSERT_TRUE(status->hasFocus());
+  EXPECT_EQ(status->grab().toImage(), before);
+}
+
 TEST_F(Dialogs, ProgressBarStartsEmptyAndClampsPositions) {
   ProbeDialog dialog(nullptr, resources::kLineTestDialogTemplate);
   auto* bar = qobject_cast<QProgressBar*>(dialog.Item(ids::kLineProgress));
