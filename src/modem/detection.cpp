@@ -9,9 +9,11 @@
 #include "modem/register_snapshot.h"
 #include "modem/safe_state.h"
 #include "modem/transaction.h"
+#include "platform/debug_output.h"
 #include "platform/device_name.h"
 #include "platform/message_box.h"
 #include "platform/message_pump.h"
+#include "platform/visible_text.h"
 #include "resources/control_ids.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
@@ -151,6 +153,13 @@ void DetectModem(MainView& view) {
     view.EnableItem(ids::kRunButtons[i], false);
   }
 
+  // Which list decides is said first: a list that was cut, or another copy than the one
+  // expected, explains a modem that is not recognised.
+  const std::string listUsed = DescribeIdentificationList(view.identificationList);
+  const std::string listCut = IdentificationListCutNote(view.identificationList);
+  platform::DebugOutput(listUsed.c_str());
+  if (!listCut.empty()) platform::DebugOutput(listCut.c_str());
+
   view.portVerdicts.clear();
   view.SetItemText(ids::kModemName, "Wait...");
   view.SetItemText(ids::kFirmware, "Wait...");
@@ -171,7 +180,9 @@ void DetectModem(MainView& view) {
     SetStatus(view, "COM%d", found);
     if (!StopRequested()) ReadModemInformation(view);
   } else if (!StopRequested()) {
-    const std::string details = VerdictDetails(view.portVerdicts);
+    // A list that was cut may be why the modem's line is not in it.
+    std::string details = VerdictDetails(view.portVerdicts);
+    if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
     view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
                         "Kalvex Internal Modem Diagnostics Tool",
                         platform::kMbOk | platform::kMbIconExclamation, details.c_str());
