@@ -48,10 +48,20 @@ struct RegisterDifference {
   std::string after;   // read again after the runs
 };
 
+// The file of --transcript, and whether every line reached it.
+struct ReportTranscript {
+  std::string path;
+  bool complete = true;
+  std::string error;  // the first write that failed, in words; empty when complete
+};
+
 struct ReportResult {
   std::string toolVersion;
   QDateTime started;
   bool listMissing = false;  // ati3.dat missing or unreadable: nothing else was tried
+  std::string listPath;      // the identification list used; empty when none was
+  std::string listCut;       // what was left out of it, in words; empty when nothing was
+  std::optional<ReportTranscript> transcript;  // nullopt without --transcript
   std::vector<modem::PortVerdict> portsTried;  // in the order tried
   std::optional<ReportModem> modem;
   std::vector<ReportTest> tests;
@@ -65,10 +75,14 @@ struct ReportResult {
 // test failed or was skipped, else 0: the modem left changed outranks a failed test.
 [[nodiscard]] int ReportExitStatus(const ReportResult& result);
 
-// One JSON document, indented, ending with a newline.
+// One JSON document, indented, ending with a newline. Text from outside the tool (the modem's
+// answers, paths, process names) is kept exact, in JSON escapes; the "I3" line is also given as
+// hex, since bytes that are not UTF-8 do not survive a JSON string.
 [[nodiscard]] QByteArray ReportJson(const ReportResult& result);
 
-// A few lines for a person: ports, modem, tests, restore, the exit status's meaning.
+// A few lines for a person: the list used, ports, modem, tests, restore, the transcript when it
+// is incomplete, the exit status's meaning. Text from outside the tool is shown with
+// platform::VisibleText.
 [[nodiscard]] std::string ReportSummary(const ReportResult& result);
 
 }  // namespace diagnostics

@@ -5,11 +5,23 @@
 #include "modem/identification_list.h"
 #include "modem/register_snapshot.h"
 #include "modem/safe_state.h"
+#include "modem/transcript_state.h"
 
 namespace diagnostics {
 
 bool FindIdentificationList(modem::MainView& view, std::string* details) {
   return modem::FindIdentificationList(view.identificationList, details);
+}
+
+void NoteIdentificationListUsed(const modem::MainView& view, ReportResult& result) {
+  result.listPath = view.identificationList.path;
+  result.listCut = modem::IdentificationListCutNote(view.identificationList);
+}
+
+std::optional<ReportTranscript> TranscriptForReport() {
+  const modem::TranscriptState state = modem::ProgramTranscriptState();
+  if (state.path.empty()) return std::nullopt;
+  return ReportTranscript{state.path, state.writeError.empty(), state.writeError};
 }
 
 std::vector<ReportRegister> SnapshotRegisters() {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,6 +22,7 @@
 #include "platform/message_pump.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
+#include "platform/visible_text.h"
 #include "resources/control_ids.h"
 #include "ui/single_instance.h"
 
@@ -70,9 +70,8 @@ diagnostics::Answer AskOnTerminal(const std::string& question,
     if (!onSecond()) seconds.stop();
   });
   if (onSecond) seconds.start();
-  (void)platform::PumpUntil(
-      [&answer] { return answer.has_value() || diagnostics::RunStopRequested(); },
-      std::numeric_limits<int64_t>::max());
+  // The question has no time limit: the user answers when they have listened.
+  platform::PumpUntil([&answer] { return answer.has_value() || diagnostics::RunStopRequested(); });
   seconds.stop();
   if (!answer) {
     platform::WriteStandardError("\n");
@@ -96,7 +95,8 @@ class TerminalView final : public diagnostics::MainView,
     int port = 0;
     if (id == ids::kLocation && std::sscanf(text, "Detect COM%d", &port) == 1) {
       const std::string name = "COM" + std::to_string(port);
-      Progress("Probing " + name + " (" + platform::DevicePathFor(name.c_str()) + ")");
+      Progress("Probing " + name + " (" +
+               platform::VisibleText(platform::DevicePathFor(name.c_str())) + ")");
     }
   }
   void EnableItem(int id, bool enabled) override { enabled_[id] = enabled; }
@@ -277,7 +277,8 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   if (!line.transcriptPath.empty() &&
       !diagnostics::OpenTranscript(line.transcriptPath.c_str(), startMs, &transcriptError)) {
     platform::WriteStandardError("kalvex-modem-diag: cannot write the transcript " +
-                                 line.transcriptPath + ": " + transcriptError + "\n");
+                                 platform::VisibleText(line.transcriptPath) + ": " +
+                                 transcriptError + "\n");
     return 1;
   }
   platform::AttachUiWakeup();
@@ -307,10 +308,12 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
         "or unreadable.\n" +
         details + "\n");
     result.listMissing = true;
+    result.transcript = diagnostics::TranscriptForReport();
     Output(result, line.json);
     return diagnostics::ReportExitStatus(result);
   }
 
+  diagnostics::NoteIdentificationListUsed(view, result);
   diagnostics::DetectModem(view);
   FillModem(view, result);
   if (result.modem) {
@@ -327,6 +330,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
     }
   }
   diagnostics::ClosePort();
+  result.transcript = diagnostics::TranscriptForReport();
   result.interruptedBy = stoppedBy;
   Output(result, line.json);
   // From here a signal has nothing left to stop.
