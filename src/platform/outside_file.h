@@ -16,6 +16,10 @@
 //     For reading such a name is opened again (an offset of its own); for writing the
 //     descriptor is duplicated, so its offset is shared and nothing of it is truncated.
 // Any thread; keeps nothing between calls.
+//
+// A private state file written whole (the ledger's journal): OpenOutsideFile(temporary name,
+// {FileAccess::kCreateNew, kAcceptRegular, -1, 0600}), write, fsync, rename over the real name;
+// read back with RegularFileToRead(bound) and ReadAll, and check UntrustedFileReason(facts).
 
 #include <cstdint>
 #include <string>
