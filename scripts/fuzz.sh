@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang and runs each for the given seconds (default 20), starting
-# from the seed corpora in tests/fuzz/corpus (copied: the repository's seeds do not grow).
+# from the seed corpora in tests/fuzz/corpus (copied: the repository's seeds do not grow). Every
+# directory there is one target: tests/fuzz/corpus/NAME is the seed corpus of fuzz_NAME.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 scripts/install-deps.sh --fuzz
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKALVEX_FUZZ=ON >/dev/null
-cmake --build build-fuzz --target fuzz_line_assembler fuzz_identification_list fuzz_sim_commands
+targets=()
+for dir in tests/fuzz/corpus/*/; do
+  targets+=("$(basename "$dir")")
+done
+cmake --build build-fuzz --target "${targets[@]/#/fuzz_}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
-for target in line_assembler identification_list sim_commands; do
+for target in "${targets[@]}"; do
   cp -r "tests/fuzz/corpus/$target" "$work/$target"
   echo "== fuzz_$target for ${seconds}s"
   # The sanitizer runtimes abort at start under high address-space randomisation.

@@ -5,11 +5,25 @@
 #include <QJsonObject>
 
 #include "diagnostics/exit_status.h"
+#include "platform/visible_text.h"
 
 namespace diagnostics {
 namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
+
+// An empty text as null, for the fields that say "none".
+QJsonValue TextOrNull(const std::string& text) {
+  return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Text(text));
+}
+
+// Every byte as two lower-case hex digits.
+QString Hex(const std::string& bytes) {
+  return QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toHex());
+}
+
+// Shown to a person: see platform::VisibleText.
+std::string Shown(const std::string& text) { return platform::VisibleText(text); }
 
 const char* OutcomeName(TestOutcome outcome) {
   switch (outcome) {
@@ -28,10 +42,6 @@ const char* StateName(PutBackItem::State state) {
     case PutBackItem::State::kNotChanged: return "not changed";
   }
   return "";
-}
-
-QJsonValue TextOrNull(const std::string& text) {
-  return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(Text(text));
 }
 
 QJsonArray ItemsJson(const std::vector<PutBackItem>& items) {
@@ -57,10 +67,23 @@ QJsonValue RecoveredJson(const std::optional<RecoveryReport>& recovered) {
 bool NotPutBack(const PutBackItem& item) { return item.state == PutBackItem::State::kNotPutBack; }
 
 QJsonObject PortJson(const modem::PortVerdict& verdict) {
+  QJsonArray holders;
+  for (const platform::PortHolder& holder : verdict.open.holders)
+    holders.append(QJsonObject{{"pid", holder.pid}, {"name", Text(holder.name)}});
   return QJsonObject{{"port", Text(verdict.comName)},
                      {"device", Text(verdict.devicePath)},
                      {"verdict", modem::VerdictName(verdict.kind)},
-                     {"reason", Text(modem::VerdictReason(verdict))}};
+                     {"reason", Text(modem::VerdictReason(verdict))},
+                     {"holders", holders},
+                     {"i3", Text(verdict.i3Line)},
+                     {"i3Hex", Hex(verdict.i3Line)}};
+}
+
+QJsonValue TranscriptJson(const std::optional<ReportTranscript>& transcript) {
+  if (!transcript) return QJsonValue::Null;
+  return QJsonObject{{"path", Text(transcript->path)},
+                     {"complete", transcript->complete},
+                     {"error", TextOrNull(transcript->error)}};
 }
 
 QJsonValue ModemJson(const std::optional<ReportModem>& modem) {
@@ -68,9 +91,13 @@ QJsonValue ModemJson(const std::optional<ReportModem>& modem) {
   QJsonArray registers;
   for (const ReportRegister& r : modem->registers)
     registers.append(QJsonObject{{"register", Text(r.name)}, {"value", Text(r.value)}});
-  return QJsonObject{{"port", Text(modem->comName)},    {"device", Text(modem->devicePath)},
-                     {"i3", Text(modem->i3Line)},       {"firmware", Text(modem->firmware)},
-                     {"country", Text(modem->country)}, {"registers", registers}};
+  return QJsonObject{{"port", Text(modem->comName)},
+                     {"device", Text(modem->devicePath)},
+                     {"i3", Text(modem->i3Line)},
+                     {"i3Hex", Hex(modem->i3Line)},
+                     {"firmware", Text(modem->firmware)},
+                     {"country", Text(modem->country)},
+                     {"registers", registers}};
 }
 
 QJsonObject TestJson(const TestResult& test) {
@@ -154,6 +181,9 @@ QByteArray ReportJson(const ReportResult& result) {
   const std::optional<bool> restored = ModemRestored(result);
   QJsonObject root{
       {"identificationList", result.listMissing ? "missing" : "read"},
+      {"identificationListFile", TextOrNull(result.listPath)},
+      {"identificationListCut", TextOrNull(result.listCut)},
+      {"transcript", TranscriptJson(result.transcript)},
       {"portsTried", ports},
       {"modem", ModemJson(result.modem)},
       {"tests", tests},
@@ -179,13 +209,16 @@ std::string ReportSummary(const ReportResult& result) {
   std::string text;
   if (result.listMissing) {
     text += "The identification list ati3.dat is missing or unreadable.\n";
+  } else if (!result.listPath.empty()) {
+    text += "Identification list: " + Shown(result.listPath) + "\n";
   }
+  if (!result.listCut.empty()) text += "  " + Shown(result.listCut) + "\n";
   for (const modem::PortVerdict& verdict : result.portsTried)
     text += "  " + modem::FormatVerdictLine(verdict) + "\n";
   if (result.modem) {
     const ReportModem& m = *result.modem;
-    text += "Modem: " + m.comName + " (" + m.devicePath + ") \"" + modem::OneLineText(m.i3Line) +
-            "\"\n";
+    text += "Modem: " + m.comName + " (" + Shown(m.devicePath) + ") \"" +
+            modem::OneLineText(m.i3Line) + "\"\n";
     text += "  firmware: " + modem::OneLineText(m.firmware) +
             "\n  country: " + modem::OneLineText(m.country) + "\n";
   } else if (!result.listMissing) {
@@ -222,9 +255,13 @@ std::string ReportSummary(const ReportResult& result) {
     text += "Modem put back as found: NO\n";
     for (const PutBackItem& item : result.putBack) {
       if (NotPutBack(item))
-        text += "  not put back: " + item.what + ": was " + item.before + ", now " + item.after +
+        text += "  not put back: " + item.what + ": was " + Shown(item.before) + ", now " + Shown(item.after) +
                 " (" + item.reason + ")\n";
     }
+  }
+  if (result.transcript && !result.transcript->complete) {
+    text += "Transcript " + Shown(result.transcript->path) +
+            ": INCOMPLETE, a write failed: " + Shown(result.transcript->error) + "\n";
   }
   const int status = ReportExitStatus(result);
   text += "Result: " + ExitMeaning(status) + " (exit status " + std::to_string(status) + ")\n";

@@ -47,6 +47,13 @@ struct RecoveryReport {
   std::vector<PutBackItem> items;
 };
 
+// The file of --transcript, and whether every line reached it.
+struct ReportTranscript {
+  std::string path;
+  bool complete = true;
+  std::string error;  // the first write that failed, in words; empty when complete
+};
+
 struct ReportResult {
   std::string toolVersion;
   QDateTime started;                     // written in UTC, whatever its time spec
@@ -54,6 +61,9 @@ struct ReportResult {
   std::optional<std::string> machineId;  // /etc/machine-id; nullopt when unreadable
   int64_t durationMs = 0;                // from the program's start to the document
   bool listMissing = false;              // ati3.dat missing or unreadable: nothing else was tried
+  std::string listPath;                  // the identification list used; empty when none was
+  std::string listCut;  // what was left out of it, in words; empty when nothing was
+  std::optional<ReportTranscript> transcript;  // nullopt without --transcript
   std::vector<modem::PortVerdict> portsTried;  // in the order tried
   std::optional<ReportModem> modem;
   std::vector<TestResult> tests;
@@ -71,7 +81,9 @@ struct ReportResult {
 // stopped the run; else 3 list missing, 2 no modem, 1 a test did not pass, else 0.
 [[nodiscard]] int ReportExitStatus(const ReportResult& result);
 
-// One JSON document, indented, ending with a newline.
+// One JSON document, indented, ending with a newline. Text from outside the tool (the modem's
+// answers, paths, process names) is kept exact, in JSON escapes; the "I3" line is also given as
+// hex, since bytes that are not UTF-8 do not survive a JSON string.
 [[nodiscard]] QByteArray ReportJson(const ReportResult& result);
 
 // The document of a run that could not run at all: the tool, version, host and time fields of
@@ -80,7 +92,9 @@ struct ReportResult {
 [[nodiscard]] QByteArray ReportErrorJson(const ReportResult& identity, const std::string& kind,
                                          const std::string& message, int exitStatus);
 
-// A few lines for a person: ports, modem, tests, put-back, the exit status's meaning.
+// A few lines for a person: the list used, ports, modem, tests, put-back, the transcript when it
+// is incomplete, the exit status's meaning. Text from outside the tool is shown with
+// platform::VisibleText.
 [[nodiscard]] std::string ReportSummary(const ReportResult& result);
 
 }  // namespace diagnostics

@@ -36,6 +36,18 @@ bool FindIdentificationList(MainView& view, std::string* details) {
   return modem::FindIdentificationList(view.identificationList, details);
 }
 
+void NoteIdentificationListUsed(const modem::MainView& view, ReportResult& result) {
+  result.listPath = view.identificationList.path;
+  result.listCut = modem::IdentificationListCutNote(view.identificationList);
+}
+
+std::optional<ReportTranscript> TranscriptForReport(const Session& session) {
+  const serial::Transcript& transcript = session.port.transcript;
+  if (transcript.Path().empty()) return std::nullopt;
+  return ReportTranscript{transcript.Path(), transcript.WriteError().empty(),
+                          transcript.WriteError()};
+}
+
 std::vector<ReportRegister> SnapshotRegisters(const Session& session) {
   std::vector<ReportRegister> registers;
   for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {

@@ -17,6 +17,13 @@ namespace diagnostics {
 // not be read) in *details; shows nothing and ends nothing.
 [[nodiscard]] bool FindIdentificationList(MainView& view, std::string* details);
 
+// Puts the file of view.identificationList and what was cut from it into result.
+void NoteIdentificationListUsed(const modem::MainView& view, ReportResult& result);
+
+// The transcript of --transcript: its file and whether every line reached it; nullopt when none
+// was opened.
+[[nodiscard]] std::optional<ReportTranscript> TranscriptForReport(const Session& session);
+
 // The registers 18, 29, 2A and 20 as read at detection, in that order; a value that was not read
 // is empty.
 [[nodiscard]] std::vector<ReportRegister> SnapshotRegisters(const Session& session);

@@ -10,9 +10,11 @@
 #include "modem/register_snapshot.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
+#include "platform/debug_output.h"
 #include "platform/device_name.h"
 #include "platform/message_box.h"
 #include "platform/message_pump.h"
+#include "platform/visible_text.h"
 #include "resources/control_ids.h"
 
 namespace modem {
@@ -151,6 +153,13 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     view.EnableItem(ids::kRunButtons[i], false);
   }
 
+  // Which list decides is said first: a list that was cut, or another copy than the one
+  // expected, explains a modem that is not recognised.
+  const std::string listUsed = DescribeIdentificationList(view.identificationList);
+  const std::string listCut = IdentificationListCutNote(view.identificationList);
+  platform::DebugOutput(listUsed.c_str());
+  if (!listCut.empty()) platform::DebugOutput(listCut.c_str());
+
   view.SetItemText(ids::kModemName, "Wait...");
   view.SetItemText(ids::kFirmware, "Wait...");
   view.SetItemText(ids::kCountry, "Wait...");
@@ -178,7 +187,9 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     if (!session.stop.Requested()) RecoverFromJournal(session);
     if (!session.stop.Requested()) ReadModemInformation(session, view, result);
   } else if (!session.stop.Requested()) {
-    const std::string details = VerdictDetails(result.verdicts);
+    // A list that was cut may be why the modem's line is not in it.
+    std::string details = VerdictDetails(result.verdicts);
+    if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
     view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
                         "Kalvex Internal Modem Diagnostics Tool",
                         platform::kMbOk | platform::kMbIconExclamation, details.c_str());

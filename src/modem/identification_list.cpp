@@ -4,11 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "modem/main_view.h"
 #include "platform/data_files.h"
 #include "platform/message_box.h"
-#include "platform/regular_file.h"
+#include "platform/outside_file.h"
+#include "platform/visible_text.h"
 
 namespace modem {
 namespace {
@@ -21,53 +23,56 @@ constexpr char kIdentificationFileName[] = "ati3.dat";
 // so a CR LF copy must give the same entries as an LF one.
 class TextModeReader {
  public:
-  explicit TextModeReader(std::FILE* file) : file_(file) {}
+  explicit TextModeReader(std::string_view bytes) : bytes_(bytes) {}
 
-  // The next character, or EOF at the end, at a Ctrl-Z or after a read error.
+  // The next character, or EOF at the end or at a Ctrl-Z.
   int Get() {
     if (ended_) return EOF;
-    int c = Raw();
-    if (c == '\r') {
-      int next = Raw();
-      if (next == '\n') return '\n';
-      pushedBack_ = next;
-    } else if (c == kCtrlZ) {
+    const int c = Raw();
+    if (c == '\r' && Peek(0) == '\n') {
+      ++next_;
+      return '\n';
+    }
+    if (c == kCtrlZ || c == EOF) {
       ended_ = true;
       return EOF;
     }
-    if (c == EOF) ended_ = true;
     return c;
   }
 
   // Reads like fgets into a buffer of size bytes: at most size - 1 characters, stopping after a
-  // newline. NUL bytes are stored like any other byte. False when nothing was left to read.
-  bool ReadLine(char* out, int size) {
+  // newline. NUL bytes are stored like any other byte. False when nothing was left to read;
+  // *cut says the read stopped inside a line that goes on.
+  bool ReadLine(char* out, int size, bool* cut) {
     int length = 0;
+    bool newline = false;
     while (length < size - 1) {
       int c = Get();
       if (c == EOF) break;
       out[length++] = static_cast<char>(c);
-      if (c == '\n') break;
+      newline = c == '\n';
+      if (newline) break;
     }
     out[length] = '\0';
+    // A line of exactly 79 characters ends here too: only text that goes on is cut.
+    *cut = length == size - 1 && !newline && !AtLineEnd();
     return length > 0;
   }
 
-  [[nodiscard]] bool Failed() const { return std::ferror(file_) != 0; }
-
  private:
-  int Raw() {
-    if (pushedBack_ != kNone) {
-      int c = pushedBack_;
-      pushedBack_ = kNone;
-      return c;
-    }
-    return std::fgetc(file_);
+  int Raw() { return next_ < bytes_.size() ? static_cast<unsigned char>(bytes_[next_++]) : EOF; }
+  int Peek(size_t ahead) const {
+    const size_t at = next_ + ahead;
+    return at < bytes_.size() ? static_cast<unsigned char>(bytes_[at]) : EOF;
+  }
+  // The next character Get gives is a newline or the end.
+  bool AtLineEnd() const {
+    const int c = Peek(0);
+    return ended_ || c == EOF || c == kCtrlZ || c == '\n' || (c == '\r' && Peek(1) == '\n');
   }
 
-  static constexpr int kNone = -2;
-  std::FILE* file_;
-  int pushedBack_ = kNone;
+  std::string_view bytes_;
+  size_t next_ = 0;
   bool ended_ = false;
 };
 
@@ -84,35 +89,89 @@ void CutEntry(char* entry) {
   if (char* newline = std::strchr(entry, '\n')) *newline = '\0';
 }
 
-}  // namespace
-
-bool ReadIdentificationFile(const char* path, IdentificationList& list) {
-  list = IdentificationList{};
-  // Only a regular file (or a link to one): a FIFO in its place would block start-up for good.
-  platform::UniqueFile file = platform::OpenRegularFileStream(path);
-  if (!file) return false;
-  TextModeReader reader(file.get());
+// Cuts the file's text into entries, counting what does not fit.
+void ReadEntries(std::string_view bytes, IdentificationList& list) {
+  TextModeReader reader(bytes);
   int count = 0;
+  bool cut = false;
+  bool continuing = false;  // the entry before was cut inside its line
   while (count < kMaxIdentificationLines &&
-         reader.ReadLine(list.lines[count], kIdentificationLineSize)) {
+         reader.ReadLine(list.lines[count], kIdentificationLineSize, &cut)) {
     CutEntry(list.lines[count]);
     ++count;
+    if (cut && !continuing) ++list.linesSplit;
+    continuing = cut;
   }
-  // A file that fails part way is as unusable as a missing one, and half a list could accept
-  // the wrong port.
-  bool failed = reader.Failed();
-  file.reset();
-  if (failed) {
-    list = IdentificationList{};
+  char rest[kIdentificationLineSize];
+  while (count == kMaxIdentificationLines && reader.ReadLine(rest, sizeof rest, &cut))
+    ++list.entriesIgnored;
+  list.count = count;
+}
+
+// Reads the list found by the search, opened once, so that what is checked is what is read.
+bool ReadTrustedList(const std::string& path, IdentificationList& list, std::string* reason) {
+  list = IdentificationList{};
+  platform::OpenedFile opened =
+      platform::OpenOutsideFile(path, platform::RegularFileToRead(kMaxIdentificationFileBytes));
+  if (!opened.Opened()) {
+    *reason = opened.reason;
     return false;
   }
-  list.count = count;
+  // The list decides which port is talked to as the modem: like ssh's configuration, a copy
+  // that someone else could have written is not used.
+  if (std::string untrusted = platform::UntrustedFileReason(opened.facts); !untrusted.empty()) {
+    *reason = "refused: " + untrusted;
+    return false;
+  }
+  std::string bytes;
+  if (!platform::ReadAll(opened.fd, kMaxIdentificationFileBytes, &bytes, reason)) return false;
+  ReadEntries(bytes, list);
+  list.path = platform::AbsoluteDataFilePath(path);
   return true;
+}
+
+}  // namespace
+
+bool ReadIdentificationFile(const char* path, IdentificationList& list, std::string* reason) {
+  list = IdentificationList{};
+  // Only a regular file: a FIFO in its place would block start-up for good. A file that fails
+  // part way is as unusable as a missing one, and half a list could accept the wrong port.
+  std::string bytes;
+  platform::OpenedFile opened;
+  if (!platform::ReadOutsideFile(path, kMaxIdentificationFileBytes, &bytes, &opened)) {
+    if (reason) *reason = opened.reason;
+    return false;
+  }
+  ReadEntries(bytes, list);
+  list.path = path;
+  return true;
+}
+
+std::string IdentificationListCutNote(const IdentificationList& list) {
+  std::string parts;
+  if (list.entriesIgnored > 0) {
+    parts += std::to_string(list.entriesIgnored) +
+             (list.entriesIgnored == 1 ? " entry" : " entries") + " past the " +
+             std::to_string(kMaxIdentificationLines) + "th ignored";
+  }
+  if (list.linesSplit > 0) {
+    parts += std::string(parts.empty() ? "" : "; ") + std::to_string(list.linesSplit) +
+             (list.linesSplit == 1 ? " line" : " lines") + " longer than " +
+             std::to_string(kIdentificationLineSize - 1) +
+             " characters continued as further entries";
+  }
+  return parts.empty() ? parts : list.path + ": " + parts;
+}
+
+std::string DescribeIdentificationList(const IdentificationList& list) {
+  const std::string path = list.path.empty() ? std::string("(not read from a file)") : list.path;
+  return "Identification list: " + path + " (" + std::to_string(list.count) +
+         (list.count == 1 ? " entry)" : " entries)");
 }
 
 bool FindIdentificationList(IdentificationList& list, std::string* details) {
   // The first place that has the file decides: a copy a user put in front of the installed one
-  // replaces it, and an unreadable copy is reported rather than silently passed over.
+  // replaces it, and an unusable copy is reported rather than silently passed over.
   std::string found;
   for (const std::string& path : platform::DataFileCandidates(kIdentificationFileName)) {
     if (platform::DataFileExists(path)) {
@@ -120,10 +179,14 @@ bool FindIdentificationList(IdentificationList& list, std::string* details) {
       break;
     }
   }
-  if (!found.empty() && ReadIdentificationFile(found.c_str(), list)) return true;
+  std::string reason;
+  if (!found.empty() && ReadTrustedList(found, list, &reason)) return true;
   *details = "Looked for ati3.dat in these places, in this order:\n" +
              platform::DescribeDataFileCandidates(kIdentificationFileName);
-  if (!found.empty()) *details += "\n\n" + found + " exists but could not be read.";
+  if (!found.empty()) {
+    *details += "\n\n" + platform::VisibleText(platform::AbsoluteDataFilePath(found)) +
+                " exists but could not be read" + (reason.empty() ? "" : ": " + reason) + ".";
+  }
   return false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The identification list: the lines of ati3.dat that an "I3" answer is matched against.
 
+#include <cstdint>
 #include <string>
 
 namespace modem {
@@ -10,23 +11,43 @@ class MainView;
 inline constexpr int kMaxIdentificationLines = 30;
 inline constexpr int kIdentificationLineSize = 80;  // 79 characters and a NUL
 
+// The largest ati3.dat read: 30 entries of 79 characters take about 2.4 KB.
+inline constexpr int64_t kMaxIdentificationFileBytes = 64 * 1024;
+
 struct IdentificationList {
   int count = 0;
   char lines[kMaxIdentificationLines][kIdentificationLineSize] = {};
+  // What was read, for the people reading the debug output, the boxes and the report; matching
+  // never looks at these.
+  std::string path;        // the file, absolute when it was found by the search
+  int entriesIgnored = 0;  // entries past the 30th, left out
+  int linesSplit = 0;      // lines longer than 79 characters, continued as further entries
 };
 
 // Reads the identification file at path (the tool passes "ati3.dat") into list, as a Windows
 // text-mode read sees it: CR LF is LF, Ctrl-Z ends the file; at most 30 entries of at most 79
 // characters, each cut at its first newline. An entry with no text (a blank line, or a line that
 // starts with a NUL byte) is kept as "\n", which never matches. Returns true when the file was
-// read; false when it is missing, not a regular file (a directory, a FIFO, a device; a symbolic
-// link counts as what it points to) or unreadable (list left empty, count 0). The caller shows
-// "Ati3.dat missing !" and ends the process. Any thread; touches only list.
-[[nodiscard]] bool ReadIdentificationFile(const char* path, IdentificationList& list);
+// read (list.path is path; entriesIgnored and linesSplit count what was cut); false when it is
+// missing, not a regular file (a directory, a FIFO, a device, a symbolic link), larger than
+// kMaxIdentificationFileBytes or unreadable (list left empty, count 0, the reason in *reason when
+// given). The caller shows "Ati3.dat missing !" and ends the process. Any thread; touches only
+// list.
+[[nodiscard]] bool ReadIdentificationFile(const char* path, IdentificationList& list,
+                                          std::string* reason = nullptr);
 
-// Fills list from the first "ati3.dat" found (see LoadIdentificationList). False when there is
-// none or it cannot be read; then *details says where it was looked for and, when one was found,
-// that it could not be read. Shows nothing. Any thread.
+// "Identification list: PATH (N entries)". The path as it is: show it with
+// platform::VisibleText. Any thread.
+[[nodiscard]] std::string DescribeIdentificationList(const IdentificationList& list);
+// When something was cut, one line: "PATH: 3 entries past the 30th ignored; 1 line longer than 79
+// characters continued as further entries"; empty when nothing was. The path as it is, as above.
+[[nodiscard]] std::string IdentificationListCutNote(const IdentificationList& list);
+
+// Fills list from the first "ati3.dat" found (see LoadIdentificationList). A list that another
+// user than root or this one owns, or that others than its owner can write, is refused like an
+// unreadable one (platform::UntrustedFileReason). False when there is none or it cannot be used;
+// then *details says where it was looked for and, when one was found, why it could not be used.
+// Shows nothing. Any thread.
 [[nodiscard]] bool FindIdentificationList(IdentificationList& list, std::string* details);
 
 // Fills view.identificationList from the first "ati3.dat" found: the working directory, then

@@ -1,6 +1,6 @@
 #include "modem/port_verdict.h"
 
-#include "serial/transcript.h"
+#include "platform/visible_text.h"
 
 namespace modem {
 
@@ -34,18 +34,18 @@ std::string VerdictReason(const PortVerdict& verdict) {
       return "could not be opened (the cause was gone when checked)";
     case PortVerdictKind::kNoAnswer: return "no answer to \"&FZ\" within the time-out";
     case PortVerdictKind::kNotListed:
-      return "answered, but its \"I3\" line \"" + serial::EscapeTranscriptText(verdict.i3Line) +
+      return "answered, but its \"I3\" line \"" + platform::VisibleText(verdict.i3Line) +
              "\" is not in the identification list";
-    case PortVerdictKind::kFound:
-      return "found: \"" + serial::EscapeTranscriptText(verdict.i3Line) + "\"";
+    case PortVerdictKind::kFound: return "found: \"" + platform::VisibleText(verdict.i3Line) + "\"";
   }
   return {};
 }
 
-std::string OneLineText(const std::string& text) { return serial::EscapeTranscriptText(text); }
+std::string OneLineText(const std::string& text) { return platform::VisibleText(text); }
 
 std::string FormatVerdictLine(const PortVerdict& verdict) {
-  return verdict.comName + " (" + verdict.devicePath + "): " + VerdictReason(verdict);
+  return platform::VisibleText(verdict.comName) + " (" + platform::VisibleText(verdict.devicePath) +
+         "): " + VerdictReason(verdict);
 }
 
 const char* VerdictName(PortVerdictKind kind) {

@@ -32,16 +32,15 @@ struct PortVerdict {
                                                const std::string& devicePath,
                                                const platform::OpenCheck& check);
 
-// "COM3 (/dev/ttyS2): permission denied: ..." without a newline; the I3 line quoted with its
-// control characters escaped.
+// "COM3 (/dev/ttyS2): permission denied: ..." without a newline; the device, the I3 line and
+// process names shown with platform::VisibleText.
 [[nodiscard]] std::string FormatVerdictLine(const PortVerdict& verdict);
 // The same words without "COM3 (/dev/ttyS2): ".
 [[nodiscard]] std::string VerdictReason(const PortVerdict& verdict);
 // A stable word for documents: "no-such-device", "permission-denied", "busy", "open-failed",
 // "no-answer", "not-listed", "found".
 [[nodiscard]] const char* VerdictName(PortVerdictKind kind);
-// Text from a modem made safe for one line of a terminal or file: control characters and
-// backslashes escaped as in the transcript.
+// Text from a modem made safe for one line of a terminal or a dialog: platform::VisibleText.
 [[nodiscard]] std::string OneLineText(const std::string& text);
 // One line per verdict, in order, joined by newlines: the details of "Can not find ...".
 [[nodiscard]] std::string VerdictDetails(const std::vector<PortVerdict>& verdicts);

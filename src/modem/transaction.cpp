@@ -103,7 +103,7 @@ int SendModemCommand(Session& session, const char* text, int addPrefix) {
   int length = addPrefix ? std::snprintf(buffer, sizeof buffer, "at%s\r\n", text)
                          : std::snprintf(buffer, sizeof buffer, "%s", text);
   if (length < 0 || length >= kCommandBufferSize) {
-    platform::DebugOutputF("\nCommand of %d characters refused: at most %d fit", length,
+    platform::DebugOutputF("Command of %d characters refused: at most %d fit", length,
                            kCommandBufferSize - 1);
     return 0;
   }

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/visible_text.h"
+
 namespace platform {
 namespace {
 
@@ -86,13 +88,20 @@ std::string DescribeDataFileCandidates(const char* fileName) {
     if (!text.empty()) text += '\n';
     if (path == fileName) {
       const std::string cwd = WorkingDirectory();
-      text += cwd.empty() ? path + " (in the working directory)"
-                          : (cwd == "/" ? "/" : cwd + "/") + path + " (the working directory)";
+      text += cwd.empty() ? VisibleText(path) + " (in the working directory)"
+                          : VisibleText(AbsoluteDataFilePath(path)) + " (the working directory)";
     } else {
-      text += path;
+      text += VisibleText(path);
     }
   }
   return text;
+}
+
+std::string AbsoluteDataFilePath(const std::string& path) {
+  if (IsAbsolute(path)) return path;
+  const std::string cwd = WorkingDirectory();
+  if (cwd.empty()) return path;
+  return (cwd == "/" ? "/" : cwd + "/") + path;
 }
 
 }  // namespace platform

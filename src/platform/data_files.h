@@ -25,7 +25,12 @@ inline constexpr char kDataDirectoryName[] = "kalvex-modem-diag";
 [[nodiscard]] bool DataFileExists(const std::string& path);
 
 // One line per candidate, in search order, for a "missing" message or --help: the working
-// directory's entry names the directory it stands for. No trailing newline. Any thread.
+// directory's entry names the directory it stands for. Paths shown with VisibleText. No trailing
+// newline. Any thread.
 [[nodiscard]] std::string DescribeDataFileCandidates(const char* fileName);
+
+// A candidate as a user can find it again: a relative one (the working directory's) with the
+// working directory in front; an absolute one as it is. Any thread.
+[[nodiscard]] std::string AbsoluteDataFilePath(const std::string& path);
 
 }  // namespace platform

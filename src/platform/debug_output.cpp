@@ -3,16 +3,22 @@
 #include <unistd.h>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "platform/sys_error.h"
+#include "platform/visible_text.h"
 
 namespace platform {
 
 void DebugOutput(const char* text) {
+  std::string_view body(text);
+  while (!body.empty() && (body.front() == '\n' || body.front() == '\r')) body.remove_prefix(1);
+  while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
+  if (body.empty()) return;
   // One write per text: two threads' texts never interleave inside a line.
-  size_t length = std::strlen(text);
-  RetryOnEintr([&] { return ::write(STDERR_FILENO, text, length); });
+  const std::string line = VisibleText(body) + '\n';
+  RetryOnEintr([&] { return ::write(STDERR_FILENO, line.data(), line.size()); });
 }
 
 void DebugOutputF(const char* format, ...) {

@@ -1,15 +1,13 @@
 #include "platform/device_name.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/sys_error.h"
-#include "platform/unique_fd.h"
+#include "platform/outside_file.h"
+#include "platform/visible_text.h"
 
 namespace platform {
 namespace {
@@ -33,15 +31,24 @@ void Install(PortTable& table, const std::vector<std::pair<int, std::string>>& m
   }
 }
 
-// The number of "COMn", or 0 when the name is not COM followed by a number.
-int ComNumber(const char* name) {
+// The digits of a port number: decimal only, no sign, blank or leading zero; 0 when text is not
+// such a number or it is above maximum.
+int PortNumberDigits(std::string_view text, int maximum) {
+  if (text.empty() || text.size() > 3 || text[0] == '0') return 0;
   int number = 0;
-  int consumed = 0;
-  if (std::sscanf(name, "COM%d%n", &number, &consumed) != 1 || name[consumed] != '\0' ||
-      number < 1) {
-    return 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + (c - '0');
   }
-  return number;
+  return number <= maximum ? number : 0;
+}
+
+// The number of a name the tool builds itself ("COM12" too: KALVEX_COM12 and ttyS11 still
+// stand for it), or 0 when it is no such name.
+int ComNumber(const char* name) {
+  const std::string_view text(name);
+  if (text.substr(0, 3) != "COM") return 0;
+  return PortNumberDigits(text.substr(3), 999);
 }
 
 std::string Trim(const std::string& text) {
@@ -97,6 +104,29 @@ void SetConfiguredPorts(const std::vector<std::pair<int, std::string>>& mappings
   Install(Configured(), mappings);
 }
 
+int ParseComName(std::string_view name) {
+  if (name.size() < 3) return 0;
+  for (size_t i = 0; i < 3; ++i) {
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+  }
+  return PortNumberDigits(name.substr(3), kMaxComNumber);
+}
+
+bool ParsePortMapping(std::string_view text, PortMapping* mapping, std::string* problem) {
+  const size_t equals = text.find('=');
+  const std::string name = Trim(std::string(text.substr(0, equals)));
+  const int number = equals == std::string_view::npos ? 0 : ParseComName(name);
+  if (number == 0) {
+    const std::string shown =
+        text.size() > 80 ? std::string(text.substr(0, 80)) + "..." : std::string(text);
+    *problem = "'" + VisibleText(shown) + "' is not COMn=DEVICE with n from 1 to 9";
+    return false;
+  }
+  mapping->number = number;
+  mapping->device = Trim(std::string(text.substr(equals + 1)));
+  return true;
+}
+
 PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileName) {
   PortsConfig config;
   std::array<bool, kMaxComNumber + 1> seen{};
@@ -110,27 +140,23 @@ PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileNam
     line = Trim(line);
     if (line.empty()) continue;
 
-    const size_t equals = line.find('=');
-    std::string name = Trim(line.substr(0, equals));
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    const std::string device = equals == std::string::npos ? "" : Trim(line.substr(equals + 1));
-    const int number = ComNumber(name.c_str());
-    const std::string where = fileName + ":" + std::to_string(lineNumber) + ": ";
-    const std::string shown = line.size() > 80 ? line.substr(0, 80) + "..." : line;
+    const std::string where = VisibleText(fileName) + ":" + std::to_string(lineNumber) + ": ";
+    PortMapping mapping;
     std::string problem;
-    if (equals == std::string::npos || number < 1 || number > kMaxComNumber) {
-      problem = "'" + shown + "' is not COMn=DEVICE with n from 1 to 9";
-    } else if (device.empty() || device[0] != '/') {
-      problem = "the device of " + name + " is not an absolute path";
-    } else if (seen[number]) {
-      problem = name + " is mapped again";
+    if (ParsePortMapping(line, &mapping, &problem)) {
+      const std::string name = "COM" + std::to_string(mapping.number);
+      if (mapping.device.empty() || mapping.device[0] != '/') {
+        problem = "the device of " + name + " is not an absolute path";
+      } else if (seen[mapping.number]) {
+        problem = name + " is mapped again";
+      }
     }
     if (!problem.empty()) {
       config.problems.push_back(where + problem + "; ignored");
       continue;
     }
-    seen[number] = true;
-    config.mappings.emplace_back(number, device);
+    seen[mapping.number] = true;
+    config.mappings.emplace_back(mapping.number, mapping.device);
   }
   return config;
 }
@@ -151,20 +177,11 @@ std::vector<std::string> LoadPortsConfig() {
   const std::string path = PortsConfigPath();
   SetConfiguredPorts({});
   if (path.empty()) return {};
-  UniqueFd fd(RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd.Valid()) {
-    const int err = errno;
-    if (err == ENOENT) return {};
-    return {path + ": cannot be read: " + DescribeErrno(err) + "; ignored"};
-  }
   std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = RetryOnEintr([&] { return ::read(fd.Get(), buffer, sizeof buffer); });
-    if (got < 0) return {path + ": cannot be read: " + DescribeErrno(errno) + "; ignored"};
-    if (got == 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-    if (text.size() > kMaxConfigBytes) return {path + ": larger than 64 KiB; ignored"};
+  OpenedFile opened;
+  if (!ReadOutsideFile(path, kMaxConfigBytes, &text, &opened)) {
+    if (opened.refusal == FileRefusal::kMissing) return {};
+    return {VisibleText(path) + ": cannot be read: " + opened.reason + "; ignored"};
   }
   PortsConfig config = ParsePortsConfig(text, path);
   SetConfiguredPorts(config.mappings);

@@ -7,6 +7,7 @@
 // after that every call only reads them.
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,23 @@ struct ResolvedPort {
 // "--port", "KALVEX_COM3", "ports.conf", "KALVEX_COM_DIR", "default" or "path".
 [[nodiscard]] std::string PortSourceName(PortSource source, const char* deviceName);
 
+// The n of a port name "COMn" as --port and ports.conf give it: "COM" in any letter case and one
+// digit from 1 to 9, nothing else (no blank, sign, leading zero or second digit); 0 for any other
+// text. Any thread.
+[[nodiscard]] int ParseComName(std::string_view name);
+
+struct PortMapping {
+  int number = 0;      // 1-9
+  std::string device;  // as given, blanks around it removed; may be empty
+};
+
+// One "COMn=DEVICE" of --port or of a ports.conf line: blanks around COMn and around DEVICE are
+// ignored, COMn as ParseComName reads it. What DEVICE must be is the caller's (ports.conf wants
+// an absolute path). False with *problem "'TEXT' is not COMn=DEVICE with n from 1 to 9" (TEXT
+// cut at 80 characters and shown with VisibleText). Any thread.
+[[nodiscard]] bool ParsePortMapping(std::string_view text, PortMapping* mapping,
+                                    std::string* problem);
+
 // COM number (1-9) and device path pairs from --port; replaces any set before.
 void SetPortOverrides(const std::vector<std::pair<int, std::string>>& mappings);
 
@@ -36,17 +54,18 @@ struct PortsConfig {
   std::vector<std::string> problems;  // "FILE:LINE: what is wrong; ignored", one per bad line
 };
 
-// Reads ports.conf text: "COMn=DEVICE" (n 1-9, DEVICE an absolute path) one per line, blank
-// lines, "#" to the end of a line is a comment. A bad line or a second line for the same COMn
-// is reported with its line number and ignored. fileName only labels the problems.
+// Reads ports.conf text: "COMn=DEVICE" (ParsePortMapping; DEVICE an absolute path) one per line,
+// blank lines, "#" to the end of a line is a comment. A bad line or a second line for the same
+// COMn is reported with its line number and ignored. fileName only labels the problems.
 [[nodiscard]] PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileName);
 
 // $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf, with $HOME/.config when XDG_CONFIG_HOME is
 // unset or not absolute; empty when neither is known.
 [[nodiscard]] std::string PortsConfigPath();
 
-// Reads PortsConfigPath() and installs its mappings. Returns the problems to show (a file that
-// does not exist is none; one that cannot be read is one). UI thread, at start.
+// Reads PortsConfigPath() (a regular file of at most 64 KiB, never a link or a FIFO: see
+// outside_file.h) and installs its mappings. Returns the problems to show (a file that does not
+// exist is none; one that cannot be read is one). UI thread, at start.
 [[nodiscard]] std::vector<std::string> LoadPortsConfig();
 // Installs mappings as if read from ports.conf (the start-up load and tests).
 void SetConfiguredPorts(const std::vector<std::pair<int, std::string>>& mappings);

@@ -3,21 +3,17 @@
 #include <QString>
 #include <QSysInfo>
 
-#include <cstdio>
-
-#include "platform/regular_file.h"
+#include "platform/outside_file.h"
 
 namespace platform {
 
 std::string HostName() { return QSysInfo::machineHostName().toStdString(); }
 
 std::optional<std::string> MachineId(const char* path) {
-  const UniqueFile file = OpenRegularFileStream(path);
-  if (!file) return std::nullopt;
-  // 32 hex digits and a newline; one byte more tells a longer file from a valid one.
-  char buffer[35] = {};
-  const std::size_t length = std::fread(buffer, 1, sizeof buffer - 1, file.get());
-  std::string id(buffer, length);
+  // 32 hex digits and a newline; a longer file is no machine ID.
+  std::string id;
+  OpenedFile opened;
+  if (!ReadOutsideFile(path, 33, &id, &opened)) return std::nullopt;
   if (!id.empty() && id.back() == '\n') id.pop_back();
   if (id.size() != 32) return std::nullopt;
   for (char c : id) {

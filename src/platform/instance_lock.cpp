@@ -1,13 +1,12 @@
 #include "platform/instance_lock.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/outside_file.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -22,19 +21,20 @@ InstanceLock::Result InstanceLock::Acquire() {
   fd_.Reset();
   error_.clear();
   path_ = InstanceLockPath();
-  // /tmp is shared with every user: never follow a link someone else planted there, and never
-  // lock a file that is not our own (a foreign owner could hold it and keep us from starting).
-  UniqueFd fd(RetryOnEintr(
-      [&] { return ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600); }));
-  if (!fd.Valid()) {
-    error_ = "cannot open " + path_ + ": " + DescribeErrno(errno);
+  // /tmp is shared with every user: never follow a link someone else planted there, never wait
+  // on a FIFO put in its place, and never lock a file that is not our own (a foreign owner could
+  // hold it and keep us from starting).
+  OpenedFile opened = OpenOutsideFile(
+      path_, FileRule{FileAccess::kReadWriteCreate, kAcceptRegular, -1, 0600, false});
+  if (!opened.Opened()) {
+    error_ = "cannot open " + path_ + ": " + opened.reason;
     return Result::kUnavailable;
   }
-  struct stat info {};
-  if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+  if (opened.facts.owner != ::geteuid()) {
     error_ = path_ + " is not a file of this user";
     return Result::kUnavailable;
   }
+  UniqueFd fd = std::move(opened.fd);
   if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
     const int err = errno;
     if (err == EWOULDBLOCK) return Result::kHeldElsewhere;

@@ -8,7 +8,10 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,7 +68,7 @@ void ShowPendingMessages() {
   }
   for (const auto& [text, caption] : messages) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-      DebugOutputF("\n%s: %s", caption.c_str(), text.c_str());
+      DebugOutputF("%s: %s", caption.c_str(), text.c_str());
       continue;
     }
     auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(caption),
@@ -119,13 +122,15 @@ class WaitScope {
   int saved_;
 };
 
-// Sleeps until an event has been dispatched or deadlineMs has passed.
-void WaitForEvents(int64_t deadlineMs) {
-  int64_t left = deadlineMs - NowMs();
-  if (left < 0) left = 0;
+// Sleeps until an event has been dispatched or, when there is a deadline, it has passed.
+void WaitForEvents(std::optional<int64_t> deadlineMs) {
+  // QTimer and poll() take an int of milliseconds; a longer wait just wakes up once between.
+  const int64_t left =
+      deadlineMs ? std::clamp<int64_t>(*deadlineMs - NowMs(), 0, std::numeric_limits<int>::max())
+                 : -1;
   if (UiWakeup* wakeup = AttachToApplication()) {
     WaitScope scope(*wakeup);
-    wakeup->deadlineTimer->start(static_cast<int>(left));
+    if (deadlineMs) wakeup->deadlineTimer->start(static_cast<int>(left));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     if (wakeup->deadlineTimer) wakeup->deadlineTimer->stop();
     return;
@@ -159,9 +164,13 @@ bool PumpUntil(const std::function<bool()>& done, int64_t deadlineMs) {
     int64_t now = NowMs();
     // The deadline is inclusive: only a reading strictly past it ends the wait.
     if (now > deadlineMs) return false;
-    WaitForEvents(deadlineMs + 1);
+    WaitForEvents(deadlineMs < std::numeric_limits<int64_t>::max() ? deadlineMs + 1 : deadlineMs);
     if (done()) return true;
   }
+}
+
+void PumpUntil(const std::function<bool()>& done) {
+  while (!done()) WaitForEvents(std::nullopt);
 }
 
 void WakeUiThread() { Wakeup().event.Signal(); }

@@ -22,6 +22,10 @@ void DelayPumping(int ms);
 // clock reads past deadlineMs. True when done() ended it. Sleeps between events.
 bool PumpUntil(const std::function<bool()>& done, int64_t deadlineMs);
 
+// Dispatches events until done() returns true (checked first, then after each event), however
+// long that takes: a wait for an answer with no deadline at all. Sleeps between events.
+void PumpUntil(const std::function<bool()>& done);
+
 // Any thread, including one that must not touch Qt: makes a PumpUntil in progress on the UI
 // thread look at its condition again. Cheap, and never blocks.
 void WakeUiThread();

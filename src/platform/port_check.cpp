@@ -13,24 +13,28 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/outside_file.h"
 #include "platform/sys_error.h"
 #include "platform/unique_fd.h"
+#include "platform/visible_text.h"
 
 namespace platform {
 namespace {
 
 constexpr char kModemManager[] = "ModemManager";
+// A command name has at most 15 bytes and a newline.
+constexpr int64_t kMaxCommandNameBytes = 64;
 
+// A process's name is chosen by whoever runs it (prctl, exec of any file name); it is shown
+// only through VisibleText.
 std::string CommandName(int pid) {
   char path[64];
   std::snprintf(path, sizeof path, "/proc/%d/comm", pid);
-  UniqueFd fd(RetryOnEintr([&] { return ::open(path, O_RDONLY | O_CLOEXEC); }));
-  if (!fd.Valid()) return {};
-  char name[64] = {};
-  const ssize_t got = RetryOnEintr([&] { return ::read(fd.Get(), name, sizeof name - 1); });
-  if (got <= 0) return {};
-  std::string text(name, static_cast<size_t>(got));
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  std::string text;
+  OpenedFile opened;
+  if (!ReadOutsideFile(path, kMaxCommandNameBytes, &text, &opened)) return {};
+  // The kernel ends the name with one newline; a name may itself end with blanks.
+  if (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
 }
 
@@ -119,7 +123,7 @@ OpenCheck FromOpenErrno(const char* path, int error) {
 std::string HolderText(const PortHolder& holder) {
   char pid[32];
   std::snprintf(pid, sizeof pid, "PID %d", holder.pid);
-  return holder.name.empty() ? std::string(pid) : holder.name + " (" + pid + ")";
+  return holder.name.empty() ? std::string(pid) : VisibleText(holder.name) + " (" + pid + ")";
 }
 
 }  // namespace
@@ -179,10 +183,11 @@ OpenVerdict OpenVerdictFromErrno(int error) {
 }
 
 std::string DescribeOpenErrno(int error) {
+  const std::string name = "(" + ErrnoName(error) + ")";
   switch (OpenVerdictFromErrno(error)) {
-    case OpenVerdict::kPermissionDenied: return "permission denied: " + DescribeErrno(error);
-    case OpenVerdict::kBusy: return "busy: " + DescribeErrno(error);
-    case OpenVerdict::kNoSuchDevice: return "no such device: " + DescribeErrno(error);
+    case OpenVerdict::kPermissionDenied: return "permission denied " + name;
+    case OpenVerdict::kBusy: return "busy " + name;
+    case OpenVerdict::kNoSuchDevice: return "no such device " + name;
     default: return DescribeErrno(error);
   }
 }

@@ -12,7 +12,7 @@ enum class OpenVerdict { kOpenable, kNoSuchDevice, kPermissionDenied, kBusy, kFa
 
 struct PortHolder {
   int pid = 0;
-  std::string name;  // the process's command name; empty when it cannot be read
+  std::string name;  // the process's command name, as it is; empty when it cannot be read
 };
 
 struct OpenCheck {
@@ -33,8 +33,8 @@ struct OpenCheck {
 // open's errno.
 [[nodiscard]] OpenVerdict OpenVerdictFromErrno(int error);
 
-// An open's errno in words with its verdict first: "busy: Device or resource busy (EBUSY)",
-// "permission denied: ...", "no such device: ...", or the errno text alone.
+// An open's errno in words, the reason said once: "busy (EBUSY)", "permission denied (EACCES)",
+// "no such device (ENOENT)", or for any other errno its text ("... (EINVAL)").
 [[nodiscard]] std::string DescribeOpenErrno(int error);
 
 // Processes other than this one with path open, found through /proc/*/fd (only those whose
@@ -42,7 +42,8 @@ struct OpenCheck {
 [[nodiscard]] std::vector<PortHolder> ProcessesHolding(const char* path);
 
 // The verdict as words after "COMn (device): ", e.g. "busy: held by minicom (PID 4242)", with the
-// hint a user can act on (group and usermod, stopping ModemManager).
+// hint a user can act on (group and usermod, stopping ModemManager). Process names are shown
+// with VisibleText.
 [[nodiscard]] std::string DescribeOpenCheck(const OpenCheck& check);
 
 // The live PID named by the UUCP lock file of path (in $KALVEX_LOCK_DIR, else /var/lock), or 0

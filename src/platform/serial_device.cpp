@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -16,15 +17,18 @@
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "platform/outside_file.h"
 #include "platform/port_check.h"
-#include "platform/regular_file.h"
 #include "platform/sys_error.h"
 
 namespace platform {
 namespace {
 
+// A UUCP lock holds a PID in at most eleven bytes; a bigger file is not one.
+constexpr int64_t kMaxLockFileBytes = 128;
+
 void LogOpenFailure(const char* path, const char* reason) {
-  DebugOutputF("\nOpen %.200s failed: %.200s", path, reason);
+  DebugOutputF("Open %.200s failed: %.200s", path, reason);
 }
 
 // UUCP convention: /var/lock/LCK..ttyS2 holds the PID of the process using /dev/ttyS2. A lock
@@ -39,20 +43,21 @@ pid_t LivePidOfUucpLock(const char* path) {
   }
   const char* dir = std::getenv("KALVEX_LOCK_DIR");
   std::string lockPath = std::string(dir && *dir ? dir : "/var/lock") + "/LCK.." + name;
-  // The lock directory is world-writable: a FIFO there would block the open for good, and a
-  // symbolic link could make any file a lock. Neither is a lock.
-  std::string refused;
-  UniqueFd lock = OpenRegularFile(lockPath.c_str(), SymlinkPolicy::kRefuse, &refused);
-  if (!lock.Valid()) {
-    if (!refused.empty()) {
-      DebugOutputF("\nLock file %.200s ignored: %.200s", lockPath.c_str(), refused.c_str());
+  // The lock directory is world-writable: a FIFO there would block the open for good, a
+  // symbolic link could make any file a lock, and a huge file is no lock either.
+  std::string content;
+  OpenedFile opened;
+  if (!ReadOutsideFile(lockPath, kMaxLockFileBytes, &content, &opened)) {
+    if (opened.refusal != FileRefusal::kMissing) {
+      DebugOutputF("Lock file %.200s ignored: %.200s", lockPath.c_str(), opened.reason.c_str());
     }
     return 0;
   }
   // Ten digits and a newline, or the four-byte binary form; nothing longer is a PID.
   char text[12] = {};
-  ssize_t got = RetryOnEintr([&] { return ::read(lock.Get(), text, sizeof text - 1); });
-  if (got <= 0) return 0;
+  const size_t got = std::min(content.size(), sizeof text - 1);
+  std::memcpy(text, content.data(), got);
+  if (got == 0) return 0;
   pid_t pid = 0;
   if (got == 4 && !std::memchr(text, '\n', 4) && std::sscanf(text, "%d", &pid) != 1) {
     std::memcpy(&pid, text, sizeof pid);  // the old binary form

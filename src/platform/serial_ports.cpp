@@ -8,11 +8,12 @@
 #include <climits>
 #include <cstdlib>
 
-#include "platform/sys_error.h"
-#include "platform/unique_fd.h"
+#include "platform/outside_file.h"
 
 namespace platform {
 namespace {
+
+constexpr int64_t kMaxAttributeBytes = 4096;
 
 std::string Root() {
   const char* root = std::getenv("KALVEX_SYSFS_ROOT");
@@ -32,13 +33,11 @@ std::vector<std::string> Entries(const std::string& dir) {
   return names;
 }
 
+// A sysfs attribute is at most a page; what it says is shown only through VisibleText.
 std::string ReadWord(const std::string& path) {
-  UniqueFd fd(RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); }));
-  if (!fd.Valid()) return {};
-  char text[128] = {};
-  const ssize_t got = RetryOnEintr([&] { return ::read(fd.Get(), text, sizeof text - 1); });
-  if (got <= 0) return {};
-  std::string word(text, static_cast<size_t>(got));
+  std::string word;
+  OpenedFile opened;
+  if (!ReadOutsideFile(path, kMaxAttributeBytes, &word, &opened)) return {};
   while (!word.empty() && (word.back() == '\n' || word.back() == ' ')) word.pop_back();
   return word;
 }

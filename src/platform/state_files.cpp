@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/data_files.h"
+#include "platform/outside_file.h"
 #include "platform/sys_error.h"
 #include "platform/unique_fd.h"
 
@@ -62,19 +63,18 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
   const std::string temporary = path + ".new";
   // A file left by a crash in the middle of a write is ours to replace; a link there is not.
   (void)::unlink(temporary.c_str());
-  UniqueFd fd(RetryOnEintr([&] {
-    return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  }));
-  if (!fd.Valid()) {
-    *error = "cannot create " + temporary + ": " + DescribeErrno(errno);
+  OpenedFile file = OpenOutsideFile(
+      temporary, FileRule{FileAccess::kCreateNew, kAcceptRegular, -1, 0600, false});
+  if (!file.Opened()) {
+    *error = "cannot create " + temporary + ": " + file.reason;
     return false;
   }
-  if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) {
+  if (!WriteAll(file.fd.Get(), bytes) || ::fsync(file.fd.Get()) != 0) {
     *error = "cannot write " + temporary + ": " + DescribeErrno(errno);
     (void)::unlink(temporary.c_str());
     return false;
   }
-  fd.Reset();
+  file.fd.Reset();
   if (::rename(temporary.c_str(), path.c_str()) != 0) {
     *error = "cannot rename " + temporary + ": " + DescribeErrno(errno);
     (void)::unlink(temporary.c_str());
@@ -88,43 +88,21 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
 
 PrivateFileRead ReadPrivateFile(const std::string& path, long maxBytes, std::string* content,
                                 std::string* error) {
-  UniqueFd fd(RetryOnEintr(
-      [&] { return ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
-  if (!fd.Valid()) {
-    const int err = errno;
-    if (err == ENOENT) return PrivateFileRead::kMissing;
-    *error = DescribeErrno(err);
-    return err == ELOOP ? PrivateFileRead::kRefused : PrivateFileRead::kFailed;
+  OpenedFile file = OpenOutsideFile(path, RegularFileToRead(maxBytes));
+  if (!file.Opened()) {
+    *error = file.reason;
+    switch (file.refusal) {
+      case FileRefusal::kMissing: return PrivateFileRead::kMissing;
+      case FileRefusal::kSystemError: return PrivateFileRead::kFailed;
+      default: return PrivateFileRead::kRefused;
+    }
   }
-  struct stat info {};
-  if (::fstat(fd.Get(), &info) != 0) {
-    *error = DescribeErrno(errno);
-    return PrivateFileRead::kFailed;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    *error = "not a regular file";
-    return PrivateFileRead::kRefused;
-  }
-  if (info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
+  if (file.facts.owner != ::getuid() || (file.facts.mode & 077) != 0) {
     *error = "not a private file of this user (owner and mode 0600 expected)";
     return PrivateFileRead::kRefused;
   }
-  if (info.st_size > maxBytes) {
-    *error = "larger than " + std::to_string(maxBytes) + " bytes";
-    return PrivateFileRead::kRefused;
-  }
-  content->assign(size_t(info.st_size) + 1, '\0');
-  const ssize_t got = RetryOnEintr([&] { return ::read(fd.Get(), content->data(), content->size()); });
-  if (got < 0) {
-    *error = DescribeErrno(errno);
-    return PrivateFileRead::kFailed;
-  }
-  if (got > maxBytes) {
-    *error = "larger than " + std::to_string(maxBytes) + " bytes";
-    return PrivateFileRead::kRefused;
-  }
-  content->resize(size_t(got));
-  return PrivateFileRead::kRead;
+  return ReadAll(file.fd, maxBytes, content, error) ? PrivateFileRead::kRead
+                                                     : PrivateFileRead::kFailed;
 }
 
 bool RenameFile(const std::string& from, const std::string& to, std::string* error) {

@@ -15,4 +15,9 @@ std::string DescribeErrno(int err) {
   return out;
 }
 
+std::string ErrnoName(int err) {
+  const char* name = ::strerrorname_np(err);
+  return name ? std::string(name) : "errno " + std::to_string(err);
+}
+
 }  // namespace platform

@@ -8,6 +8,8 @@ namespace platform {
 
 // "No such file or directory (ENOENT)" and the like; never fails.
 std::string DescribeErrno(int err);
+// "ENOENT" and the like; "errno N" for a value without a name.
+std::string ErrnoName(int err);
 
 // Runs call until it does not fail with EINTR; returns its last result.
 template <class Call>

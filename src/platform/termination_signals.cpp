@@ -49,7 +49,7 @@ void DrainPipe() {
 bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal) {
   Callback() = std::move(onSignal);
   if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
-    DebugOutputF("\nTermination signals not watched: %s", DescribeErrno(errno).c_str());
+    DebugOutputF("Termination signals not watched: %s", DescribeErrno(errno).c_str());
     return false;
   }
   // A test may make several applications one after another; each needs its own notifier.

@@ -46,8 +46,11 @@ class Transcript {
   void Received(std::string_view comName, std::string_view line);
   void Drain();
 
-  // The first write failure, empty while none; after one, nothing more is written.
+  // The first write failure, empty while none; after one, nothing more is written. The failure
+  // is said once on standard error, with the file and the reason, when it happens. UI thread.
   [[nodiscard]] const std::string& WriteError() const { return writeError_; }
+  // The file of the last Open that succeeded; empty when none did. UI thread.
+  [[nodiscard]] const std::string& Path() const { return path_; }
 
  private:
   struct Entry {
@@ -64,6 +67,7 @@ class Transcript {
   platform::TranscriptFile file_;
   std::atomic<bool> open_{false};
   int64_t startMs_ = 0;
+  std::string path_;
   std::string writeError_;
 
   std::mutex queueMutex_;  // guards queue_ and dropped_

@@ -55,7 +55,7 @@ int TtyPort::Open(const char* deviceName) {
   handle.Purge();
   int result = SetupLine();
   if (!result) {
-    platform::DebugOutputF("\nOpen %.200s failed: line settings refused", path.c_str());
+    platform::DebugOutputF("Open %.200s failed: line settings refused", path.c_str());
     connected.store(0);
     handle.Close();
     openFailure_ = {};
@@ -74,7 +74,7 @@ int TtyPort::Open(const char* deviceName) {
     std::thread(ReaderThreadMain, this).detach();
   } catch (const std::system_error& error) {
     readerThread.store(false);
-    platform::DebugOutputF("\nReader thread not started: %.200s", error.what());
+    platform::DebugOutputF("Reader thread not started: %.200s", error.what());
   }
   handle.SetDtr(true);
   return result;
@@ -116,9 +116,9 @@ int TtyPort::Write(const void* data, int length) {
   }
   if (!result.waited) return 1;
   if (result.total == length) {
-    platform::DebugOutputF("\n%ld bytes written", result.total);
+    platform::DebugOutputF("%ld bytes written", result.total);
   } else {
-    platform::DebugOutputF("\nProbable Write Timeout: Total of %ld bytes sent", result.total);
+    platform::DebugOutputF("Probable Write Timeout: Total of %ld bytes sent", result.total);
     NoteEvent("write time-out: " + std::to_string(result.total) + " of " + std::to_string(length) +
               " bytes sent");
   }
@@ -142,7 +142,7 @@ unsigned TtyPort::Read(char* buffer, unsigned maxBytes) {
   long got = handle.Read(buffer, wanted, &error);
   if (got >= 0) return static_cast<unsigned>(got);
   // The queue said there were bytes; another reader took them. The next event brings more.
-  if (error == EAGAIN) platform::DebugOutput("\n\rIO Pending");
+  if (error == EAGAIN) platform::DebugOutput("IO Pending");
   return 0;
 }
 
@@ -161,7 +161,7 @@ void TtyPort::ReaderLoop() {
         platform::WaitResult event = handle.WaitEvent();
         if (event == platform::WaitResult::kLost) {
           // The port stays open for the UI; its transactions end by time-out.
-          platform::DebugOutput("\nDevice lost: the reader stops");
+          platform::DebugOutput("Device lost: the reader stops");
           deviceLost_.store(true);
           break;
         }

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "resources/dialog_templates.h"
+#include "platform/device_name.h"
+#include "platform/visible_text.h"
 
 namespace ui {
 namespace {
@@ -104,6 +106,11 @@ std::string WrapHelp(const std::string& text) {
   return wrapped;
 }
 
+// What the user typed, for the message that quotes it: a terminal must not act on it.
+QString Shown(const QString& text) {
+  return QString::fromStdString(platform::VisibleText(text.toStdString()));
+}
+
 std::string UsageError(const QString& message) {
   return std::string(kProgram) + ": " + message.toStdString() + " Try '" + kProgram + " --help'.";
 }
@@ -131,27 +138,28 @@ std::string ReadTests(const QString& list, CommandLine& line) {
     else if (name == QLatin1String("line"))
       line.testLine = true;
     else
-      return UsageError(
-          QStringLiteral("--tests: unknown test '%1' (basic, speaker, line).").arg(raw.left(40)));
+      return UsageError(QStringLiteral("--tests: unknown test '%1' (basic, speaker, line).")
+                            .arg(Shown(raw.left(40))));
   }
   return {};
 }
 
+// The grammar of ports.conf (platform::ParsePortMapping); on the command line a device may be a
+// relative path, but not nothing.
 std::string ReadPort(const QString& value, CommandLine& line) {
-  const qsizetype equals = value.indexOf('=');
-  const QString com = value.left(equals).trimmed().toUpper();
-  const QString device = equals < 0 ? QString() : value.mid(equals + 1);
-  bool isNumber = false;
-  const int number = com.startsWith(QLatin1String("COM")) ? com.mid(3).toInt(&isNumber) : 0;
-  if (equals < 0 || !isNumber || number < 1 || number > 9 || device.isEmpty()) {
-    return UsageError(
-        QStringLiteral("--port: '%1' is not COMn=DEVICE with n from 1 to 9.").arg(value.left(80)));
+  platform::PortMapping mapping;
+  std::string problem;
+  if (!platform::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
+    return UsageError(QStringLiteral("--port: %1.").arg(QString::fromStdString(problem)));
+  }
+  if (mapping.device.empty()) {
+    return UsageError(QStringLiteral("--port: the device of COM%1 is empty.").arg(mapping.number));
   }
   for (const auto& [taken, path] : line.portMappings) {
-    if (taken == number)
-      return UsageError(QStringLiteral("--port: COM%1 is given twice.").arg(number));
+    if (taken == mapping.number)
+      return UsageError(QStringLiteral("--port: COM%1 is given twice.").arg(mapping.number));
   }
-  line.portMappings.emplace_back(number, device.toStdString());
+  line.portMappings.emplace_back(mapping.number, mapping.device);
   return {};
 }
 
@@ -185,12 +193,12 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   ParsedCommandLine result;
   CommandLine& line = result.line;
   if (!parser.parse(arguments)) {
-    result.error = UsageError(parser.errorText());
+    result.error = UsageError(Shown(parser.errorText()));
     return result;
   }
   if (!parser.positionalArguments().isEmpty()) {
     result.error = UsageError(QStringLiteral("unexpected argument '%1'.")
-                                  .arg(parser.positionalArguments().first().left(80)));
+                                  .arg(Shown(parser.positionalArguments().first().left(80))));
     return result;
   }
   if (parser.isSet(QStringLiteral("help"))) {
@@ -234,7 +242,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (values.isEmpty()) continue;
     if (values.size() > 1 || !ReadAnswer(values.first(), a.answer)) {
       result.error = UsageError(QStringLiteral("--%1 takes yes or no, not '%2'.")
-                                    .arg(QLatin1String(a.name), values.last().left(40)));
+                                    .arg(QLatin1String(a.name), Shown(values.last().left(40))));
       return result;
     }
   }

@@ -19,6 +19,7 @@
 #include "platform/device_name.h"
 #include "platform/instance_raise.h"
 #include "platform/termination_signals.h"
+#include "platform/visible_text.h"
 #include "platform/window_lookup.h"
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
@@ -37,13 +38,13 @@ DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
 
 int DiagApp::InitInstance() {
   if (platform::TopLevelWindowExists(kRefusingWindowTitle)) {
-    platform::DebugOutput("\nA window titled \"Built-In Modem Diagnostics\" exists: not starting");
+    platform::DebugOutput("A window titled \"Built-In Modem Diagnostics\" exists: not starting");
     return 0;
   }
   if (QGuiApplication::platformName() == QLatin1String("wayland") &&
       !platform::XDisplayAvailable()) {
     platform::DebugOutput(
-        "\nNo X display: cannot look for a \"Built-In Modem Diagnostics\" "
+        "No X display: cannot look for a \"Built-In Modem Diagnostics\" "
         "window; starting");
   }
   // Held until the program ends: two copies would take turns on one modem's registers.
@@ -57,7 +58,7 @@ int DiagApp::InitInstance() {
   std::string listenError;
   if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
     // Only a second start's convenience is lost: it will refuse with a box instead.
-    platform::DebugOutputF("\n%s", listenError.c_str());
+    platform::DebugOutputF("%s", listenError.c_str());
   }
   diagnostics::Session& session = session_;
   std::string transcriptError;
@@ -65,7 +66,7 @@ int DiagApp::InitInstance() {
       !diagnostics::OpenTranscript(session, transcriptPath_.c_str(), transcriptStartMs_,
                                    &transcriptError)) {
     std::fprintf(stderr, "kalvex-modem-diag: cannot write the transcript %s: %s\n",
-                 transcriptPath_.c_str(), transcriptError.c_str());
+                 platform::VisibleText(transcriptPath_).c_str(), transcriptError.c_str());
     return 1;
   }
   MainDialog dialog(session, nullptr);
@@ -74,12 +75,12 @@ int DiagApp::InitInstance() {
   platform::WatchTerminationSignals([&dialog, &stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
-      platform::DebugOutputF("\nSignal %d: stopping, the modem is put back first", signalNumber);
+      platform::DebugOutputF("Signal %d: stopping, the modem is put back first", signalNumber);
       dialog.RequestClose();
       return;
     }
     // Asked twice: the user will not wait for the modem to be put back.
-    platform::DebugOutputF("\nSignal %d again: ending without putting the rest back", signalNumber);
+    platform::DebugOutputF("Signal %d again: ending without putting the rest back", signalNumber);
     diagnostics::StopRun(session, true);
   });
   dialog.RunModal();

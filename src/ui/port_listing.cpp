@@ -6,11 +6,15 @@
 #include "platform/device_name.h"
 #include "platform/port_check.h"
 #include "platform/serial_ports.h"
+#include "platform/visible_text.h"
 
 namespace ui {
 namespace {
 
 std::string ComName(int number) { return "COM" + std::to_string(number); }
+
+// Paths, sysfs fields and by-id names come from outside: a terminal must not act on them.
+std::string Shown(const std::string& text) { return platform::VisibleText(text); }
 
 }  // namespace
 
@@ -23,7 +27,7 @@ std::string PortListingText() {
     const std::string com = ComName(n);
     const platform::ResolvedPort port = platform::ResolvePort(com.c_str());
     resolvedCom[n] = platform::ResolvedPath(port.path);
-    text += "  " + com + "  " + port.path + "  [" +
+    text += "  " + com + "  " + Shown(port.path) + "  [" +
             platform::PortSourceName(port.source, com.c_str()) + "]  " +
             platform::DescribeOpenCheck(platform::CheckPortOpen(port.path.c_str())) + "\n";
   }
@@ -31,10 +35,10 @@ std::string PortListingText() {
   text += "Serial devices:\n";
   if (devices.empty()) text += "  none found\n";
   for (const platform::SerialPortInfo& device : devices) {
-    text += "  " + device.devicePath;
-    text += "  driver " + (device.driver.empty() ? std::string("unknown") : device.driver);
-    if (!device.usbId.empty()) text += "  usb " + device.usbId;
-    if (!device.byId.empty()) text += "  by-id " + device.byId;
+    text += "  " + Shown(device.devicePath);
+    text += "  driver " + (device.driver.empty() ? std::string("unknown") : Shown(device.driver));
+    if (!device.usbId.empty()) text += "  usb " + Shown(device.usbId);
+    if (!device.byId.empty()) text += "  by-id " + Shown(device.byId);
     const std::string resolved = platform::ResolvedPath(device.nodePath);
     std::string coms;
     for (int n = 1; n <= platform::kMaxComNumber; ++n) {

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -24,6 +23,7 @@
 #include "platform/message_pump.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
+#include "platform/visible_text.h"
 #include "resources/control_ids.h"
 #include "ui/single_instance.h"
 
@@ -72,9 +72,8 @@ diagnostics::Answer AskOnTerminal(const diagnostics::Session& session,
     if (!onSecond()) seconds.stop();
   });
   if (onSecond) seconds.start();
-  (void)platform::PumpUntil(
-      [&answer, &session] { return answer.has_value() || session.stop.Requested(); },
-      std::numeric_limits<int64_t>::max());
+  // The question has no time limit: the user answers when they have listened.
+  platform::PumpUntil([&answer, &session] { return answer.has_value() || session.stop.Requested(); });
   seconds.stop();
   if (!answer) {
     platform::WriteStandardError("\n");
@@ -97,7 +96,8 @@ class TerminalView final : public diagnostics::MainView,
     int port = 0;
     if (id == ids::kLocation && std::sscanf(text, "Detect COM%d", &port) == 1) {
       const std::string name = "COM" + std::to_string(port);
-      Progress("Probing " + name + " (" + platform::DevicePathFor(name.c_str()) + ")");
+      Progress("Probing " + name + " (" +
+               platform::VisibleText(platform::DevicePathFor(name.c_str())) + ")");
     }
   }
   void EnableItem(int id, bool enabled) override { enabled_[id] = enabled; }
@@ -265,7 +265,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
       !diagnostics::OpenTranscript(session, line.transcriptPath.c_str(), startMs,
                                    &transcriptError)) {
     return Refuse(line, startMs, "transcript",
-                  "cannot write the transcript " + line.transcriptPath + ": " + transcriptError,
+                  "cannot write the transcript " + platform::VisibleText(line.transcriptPath) + ": " + transcriptError,
                   kExitCannotCreate);
   }
   platform::AttachUiWakeup();
@@ -291,10 +291,12 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
         "or unreadable.\n" +
         details + "\n");
     result.listMissing = true;
+    result.transcript = diagnostics::TranscriptForReport(session);
     Output(result, line.json, startMs);
     return diagnostics::ReportExitStatus(result);
   }
 
+  diagnostics::NoteIdentificationListUsed(view, result);
   const diagnostics::DetectionResult found = diagnostics::DetectModem(session, view);
   FillModem(session, found, result);
   if (result.modem) {
@@ -311,6 +313,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   diagnostics::ClosePort(session);
   for (const std::string& item : diagnostics::NotPutBack(session))
     platform::WriteStandardError("kalvex-modem-diag: not put back: " + item + "\n");
+  result.transcript = diagnostics::TranscriptForReport(session);
   result.interruptedBy = stoppedBy;
   Output(result, line.json, startMs);
   // From here a signal has nothing left to stop.

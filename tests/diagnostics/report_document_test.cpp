@@ -123,6 +123,9 @@ ReportResult FullResult() {
                     {"register 29", "5A", "5A", State::kNotChanged, ""}};
   result.recovered = diagnostics::RecoveryReport{
       "put-back", "/state/x.journal", "", {{"register 20", "07", "07", State::kPutBack, ""}}};
+  result.listPath = "/usr/share/kalvex-modem-diag/ati3.dat";
+  result.listCut = result.listPath + ": 3 entries past the 30th ignored";
+  result.transcript = diagnostics::ReportTranscript{"/dev/full", false, "No space left (ENOSPC)"};
   return result;
 }
 
@@ -180,6 +183,34 @@ TEST(ReportDocument, ValuesLandWhereTheTableSays) {
   EXPECT_EQ(root["modemRestored"], QJsonValue(false));
   EXPECT_EQ(root["registersDiffering"].toArray()[0].toObject()["after"].toString(), "00");
   EXPECT_EQ(root["exitStatus"].toInt(), diagnostics::kExitNotRestored);
+  EXPECT_EQ(root["identificationListFile"].toString(), "/usr/share/kalvex-modem-diag/ati3.dat");
+  EXPECT_EQ(root["transcript"].toObject()["complete"], QJsonValue(false));
+  EXPECT_EQ(root["transcript"].toObject()["error"].toString(), "No space left (ENOSPC)");
+  EXPECT_EQ(ports[0].toObject()["holders"].toArray()[0].toObject()["name"].toString(), "minicom");
+  EXPECT_EQ(ports[1].toObject()["i3"].toString(), "Orrin DataLink");
+}
+
+// Text from outside is exact in the document, the "I3" line's bytes also as hex, and made
+// visible in the summary.
+TEST(ReportDocument, ForeignTextIsExactInTheDocumentAndVisibleInTheSummary) {
+  ReportResult result = FullResult();
+  const std::string hostile = "\x1b]0;PWN\x07\x1b[2J\xff";
+  result.modem->i3Line = hostile;
+  result.modem->devicePath = "/dev/\x1b[H";
+  result.portsTried[0].open.holders = {{4242, "\x1b]0;PWN\x07\x1b[2J\x1b[H"}};
+  const QJsonObject root = QJsonDocument::fromJson(diagnostics::ReportJson(result)).object();
+  EXPECT_EQ(root["modem"].toObject()["i3Hex"].toString(), "1b5d303b50574e071b5b324aff");
+  EXPECT_EQ(root["modem"].toObject()["device"].toString(), QString::fromLatin1("/dev/\x1b[H"));
+  EXPECT_EQ(root["portsTried"].toArray()[0].toObject()["holders"].toArray()[0].toObject()["name"],
+            QString::fromLatin1("\x1b]0;PWN\x07\x1b[2J\x1b[H"));
+  const std::string summary = diagnostics::ReportSummary(result);
+  EXPECT_EQ(summary.find('\x1b'), std::string::npos) << summary;
+  EXPECT_EQ(summary.find('\x07'), std::string::npos) << summary;
+  EXPECT_NE(summary.find("Modem: COM2 (/dev/\\x1B[H) \"\\x1B]0;PWN\\x07\\x1B[2J\\xFF\""),
+            std::string::npos)
+      << summary;
+  EXPECT_NE(summary.find("held by \\x1B]0;PWN\\x07\\x1B[2J\\x1B[H (PID 4242)"), std::string::npos)
+      << summary;
 }
 
 TEST(ReportDocument, ARunThatCouldNotRunSaysWhyWhereAndWhenAndNothingAboutAModem) {
@@ -231,6 +262,9 @@ TEST(ReportDocument, SummaryNamesEachPortTestAndTheRestoreWithModemTextEscaped) 
         "  first failing command: AT&T3 -> \"ERROR\\r\"\n",
         "Test speaker: not run (no terminal to ask and no --answer-speaker) (0 ms)\n",
         "Modem put back as found: NO\n  not put back: register 2A: was 11, now 00 (read back 00)\n",
+        "Identification list: /usr/share/kalvex-modem-diag/ati3.dat\n",
+        "  /usr/share/kalvex-modem-diag/ati3.dat: 3 entries past the 30th ignored\n",
+        "Transcript /dev/full: INCOMPLETE, a write failed: No space left (ENOSPC)\n",
         "Result: the modem could not be put back as it was found (exit status 4)\n"}) {
     EXPECT_NE(summary.find(line), std::string::npos) << line << "in:\n" << summary;
   }

@@ -155,34 +155,73 @@ TEST_F(IdentificationList, MissingFileOrDirectoryIsNotRead) {
 }
 
 // A FIFO would block start-up until someone writes to it; like a directory, it counts as
-// missing. A link counts as what it points to. If the read waits, writing to the FIFO frees it,
-// so the failure ends the test instead of hanging it.
-TEST_F(IdentificationList, OnlyARegularFileOrALinkToOneIsRead) {
+// missing. A symbolic link is not followed either: a list in a shared directory could point
+// anywhere. If the read waits, writing to the FIFO frees it, so the failure ends the test instead
+// of hanging it.
+TEST_F(IdentificationList, OnlyARegularFileIsReadAndNeverThroughALink) {
   const std::string fifo = (dir_ / "fifo.dat").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   fs::create_symlink(Write("Kalvex V.92\n", "plain.dat"), dir_ / "link.dat");
   fs::create_symlink(fifo, dir_ / "link-to-fifo.dat");
   fs::create_directory(dir_ / "dir.dat");
-  for (const char* name : {"fifo.dat", "link-to-fifo.dat", "dir.dat", "link.dat"}) {
+  for (const char* name : {"fifo.dat", "link-to-fifo.dat", "dir.dat", "link.dat", "plain.dat"}) {
     SCOPED_TRACE(name);
     const std::string path = (dir_ / name).string();
     modem::IdentificationList list;
     list.count = 5;
-    auto read = std::async(std::launch::async,
-                           [&] { return modem::ReadIdentificationFile(path.c_str(), list); });
+    std::string reason;
+    auto read = std::async(std::launch::async, [&] {
+      return modem::ReadIdentificationFile(path.c_str(), list, &reason);
+    });
     const bool atOnce = read.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
     if (!atOnce) std::ofstream(fifo) << "x\n";
     EXPECT_TRUE(atOnce) << "the read waited for a writer";
     const bool loaded = read.get();
-    if (std::string(name) == "link.dat") {
+    if (std::string(name) == "plain.dat") {
       EXPECT_TRUE(loaded);
       ASSERT_EQ(list.count, 1);
       EXPECT_STREQ(list.lines[0], "Kalvex V.92");
+      EXPECT_EQ(list.path, path);
     } else {
       EXPECT_FALSE(loaded);
       EXPECT_EQ(list.count, 0);
+      EXPECT_FALSE(reason.empty());
     }
   }
+}
+
+TEST_F(IdentificationList, WhatDoesNotFitIsCountedAndSaidWithTheFile) {
+  std::string hundred(100, 'h');
+  const struct {
+    std::string bytes;
+    int ignored;
+    int split;
+    const char* note;  // after "PATH: "
+  } kCases[] = {
+      {"a\nb\n", 0, 0, ""},
+      {std::string(79, 'y') + "\nz\n", 0, 0, ""},  // 79 characters fit; the newline is an entry
+      {hundred + "\nnext\n" + hundred + "\n", 0, 2,
+       "2 lines longer than 79 characters continued as further entries"},
+      {std::string(79 * 31, 'q') + "\n", 2, 1,
+       "2 entries past the 30th ignored; 1 line longer than 79 characters continued as further "
+       "entries"},
+  };
+  for (const auto& c : kCases) {
+    modem::IdentificationList list;
+    const std::string path = Write(c.bytes);
+    ASSERT_TRUE(modem::ReadIdentificationFile(path.c_str(), list));
+    EXPECT_EQ(list.entriesIgnored, c.ignored);
+    EXPECT_EQ(list.linesSplit, c.split);
+    EXPECT_EQ(modem::IdentificationListCutNote(list),
+              *c.note ? path + ": " + c.note : std::string());
+  }
+  std::string file;
+  for (int i = 0; i < 45; ++i) file += "line " + std::to_string(i) + "\n";
+  modem::IdentificationList list;
+  ASSERT_TRUE(modem::ReadIdentificationFile(Write(file).c_str(), list));
+  EXPECT_EQ(list.entriesIgnored, 15);
+  EXPECT_EQ(modem::DescribeIdentificationList(list),
+            "Identification list: " + (dir_ / "ati3.dat").string() + " (30 entries)");
 }
 
 // Where LoadIdentificationList looks: the working directory, the user's configuration
@@ -268,6 +307,21 @@ TEST_F(IdentificationListLookupDeathTest, AnUnreadableFirstCopyIsReportedNotSkip
   modem_test::RecordingView view;
   EXPECT_EXIT(modem::LoadIdentificationList(view), ::testing::ExitedWithCode(0),
               config + " exists but could not be read");
+}
+
+// Like ssh's configuration: a list someone else could have written is not used, and the reason
+// is given.
+TEST_F(IdentificationListLookupDeathTest, AListOthersCanWriteIsRefusedWithThatReason) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string config = Write("from config\n", "config/kalvex-modem-diag/ati3.dat");
+  fs::permissions(config, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read |
+                              fs::perms::others_write);
+  Write("from usr\n", "usr/kalvex-modem-diag/ati3.dat");
+  modem_test::RecordingView view;
+  // The death test's child makes its own directories: only their last parts are known here.
+  EXPECT_EXIT(modem::LoadIdentificationList(view), ::testing::ExitedWithCode(0),
+              "\n[^\n]*/config/kalvex-modem-diag/ati3.dat exists but could not be read: refused: "
+              "anyone can write it \\(mode 0606\\)\\.");
 }
 
 TEST_F(IdentificationListLookup, AFifoNamedAti3DatIsPassedOverWithoutWaitingForAWriter) {

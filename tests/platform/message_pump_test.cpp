@@ -51,6 +51,25 @@ TEST_F(MessagePump, DelayPumpingRunsAtLeastOnePass) {
   EXPECT_TRUE(ran);
 }
 
+// A wait until answered has no deadline at all: no timer is armed for one, so Qt has nothing to
+// warn about however many events pass.
+TEST_F(MessagePump, AWaitWithoutADeadlineEndsWhenDoneAndWarnsOfNothing) {
+  static int warnings = 0;
+  warnings = 0;
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString&) {
+        if (type != QtDebugMsg && type != QtInfoMsg) ++warnings;
+      });
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+  timer.start(10);
+  platform::PumpUntil([&ticks] { return ticks >= 5; });
+  qInstallMessageHandler(previous);
+  EXPECT_EQ(ticks, 5);
+  EXPECT_EQ(warnings, 0);
+}
+
 TEST_F(MessagePump, AnotherThreadWakesAWaitAtOnce) {
   std::atomic<bool> flag{false};
   std::thread other([&] {

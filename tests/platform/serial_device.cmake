@@ -1,10 +1,15 @@
-# The serial device on pseudo-terminals, and opening files that must be plain files.
+# The serial device on pseudo-terminals, and opening files named from outside the tool.
 kalvex_add_test(serial_device_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/serial_device_test.cpp
   LIBS kalvex_platform
   LABELS pty)
 
-kalvex_add_test(regular_file_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/regular_file_test.cpp
+kalvex_add_test(outside_file_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/outside_file_test.cpp
+  LIBS kalvex_platform
+  LABELS unit)
+
+kalvex_add_test(visible_text_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/visible_text_test.cpp
   LIBS kalvex_platform
   LABELS unit)

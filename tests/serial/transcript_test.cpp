@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -74,7 +76,7 @@ TEST_F(TranscriptFile, ASymbolicLinkIsRefusedAndItsTargetUntouched) {
   serial::Transcript transcript;
   std::string error;
   EXPECT_FALSE(transcript.Open(path.c_str(), platform::NowMs(), &error));
-  EXPECT_EQ(error, "it is a symbolic link");
+  EXPECT_EQ(error, "a symbolic link, which is not followed");
   EXPECT_FALSE(transcript.IsOpen());
   EXPECT_EQ(ReadLines(target), std::vector<std::string>{"keep"});
 }
@@ -149,14 +151,31 @@ TEST_F(TranscriptFile, LinesBeyondTheQueueAreCountedInsteadOfKept) {
       << lines.back();
 }
 
-TEST_F(TranscriptFile, AFailedWriteIsKeptAndStopsWriting) {
-  serial::Transcript transcript;
-  std::string error;
-  ASSERT_TRUE(transcript.Open("/dev/full", platform::NowMs(), &error)) << error;
-  EXPECT_TRUE(transcript.WriteError().empty());
-  transcript.Sent("COM3", "AT\r");
-  EXPECT_NE(transcript.WriteError().find("ENOSPC"), std::string::npos) << transcript.WriteError();
-  transcript.Close();
+// A full disk, or a pipe whose reader has gone (which would raise SIGPIPE): the first failure is
+// kept, said once on standard error with the file and the reason, and nothing more is written.
+TEST_F(TranscriptFile, AFailedWriteIsKeptSaidOnceAndStopsWriting) {
+  int pipeFds[2];
+  ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
+  const std::string pipeName = "/dev/fd/" + std::to_string(pipeFds[1]);
+  for (const auto& [name, reason] :
+       {std::pair<std::string, std::string>{"/dev/full", "ENOSPC"}, {pipeName, "EPIPE"}}) {
+    SCOPED_TRACE(name);
+    serial::Transcript transcript;
+    std::string error;
+    ASSERT_TRUE(transcript.Open(name.c_str(), platform::NowMs(), &error)) << error;
+    EXPECT_EQ(transcript.Path(), name);
+    EXPECT_TRUE(transcript.WriteError().empty());
+    if (name == pipeName) ::close(pipeFds[0]);  // the reader goes
+    testing::internal::CaptureStderr();
+    transcript.Sent("COM3", "AT\r");
+    transcript.Sent("COM3", "ATI3\r");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(transcript.WriteError().find(reason), std::string::npos) << transcript.WriteError();
+    EXPECT_EQ(said, "kalvex-modem-diag: the transcript " + name + " is incomplete from here: " +
+                        transcript.WriteError() + "; the run goes on\n");
+    transcript.Close();
+  }
+  ::close(pipeFds[1]);
 }
 
 }  // namespace

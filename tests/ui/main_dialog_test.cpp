@@ -705,8 +705,8 @@ TEST_F(Shell, TranscriptAtASymbolicLinkEndsWithOneLineAndStatus1BeforeAnyWindow)
   const std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(status, 1);
   EXPECT_FALSE(welcomeShown);
-  EXPECT_EQ(err,
-            "kalvex-modem-diag: cannot write the transcript " + link + ": it is a symbolic link\n");
+  EXPECT_EQ(err, "kalvex-modem-diag: cannot write the transcript " + link +
+                     ": a symbolic link, which is not followed\n");
   EXPECT_EQ(::access(target.c_str(), F_OK), -1);
   EXPECT_TRUE(ports.Opened().empty());
 }

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "../../sim/modem_sim.h"
+#include "support/port_holder.h"
 #include "support/qt_app.h"
 
 namespace {
@@ -288,6 +289,39 @@ TEST_F(Report, NoModemExitsTwo) {
   }
   // The dialogs' "Can not find..." box is not printed: the document says it.
   EXPECT_FALSE(err.contains("Can not find")) << err.toStdString();
+}
+
+// A local user names a process with terminal sequences (a new title, a cleared screen) and holds
+// the modem's port: the report's summary and --list-ports name it, and no byte of the sequences
+// reaches the terminal raw.
+TEST_F(Report, AHoldersNameWithEscapeBytesReachesTheTerminalOnlyAsVisibleText) {
+  StartModem();
+  CopyList();
+  const std::string hostile = "\x1b]0;PWN\x07\x1b[2J\x1b[H";  // 15 bytes: all of a process name
+  const QString program = runtime.filePath(QString::fromLatin1(hostile.c_str()));
+  ASSERT_TRUE(QFile::link(QStringLiteral("/bin/sleep"), program));
+  testsupport::PortHolder holder(program.toStdString(), modem.Directory() + "/COM3",
+                                 testsupport::PortHolder::How::kFlock);
+  ASSERT_GT(holder.Pid(), 0);
+  // The simulated modem, in this process, holds the terminal too and may be named first.
+  const std::string shown =
+      "\\x1B]0;PWN\\x07\\x1B[2J\\x1B[H (PID " + std::to_string(holder.Pid()) + ")";
+
+  Start({"--report"});
+  EXPECT_EQ(Finish(), 2) << err.toStdString();
+  EXPECT_FALSE(out.contains('\x1b')) << out.toStdString();
+  EXPECT_FALSE(err.toLatin1().contains('\x1b')) << err.toStdString();
+  EXPECT_TRUE(out.contains(
+      QByteArray::fromStdString("COM3 (" + modem.Directory() + "/COM3): busy: held by ")))
+      << out.toStdString();
+  EXPECT_TRUE(out.contains(QByteArray::fromStdString(shown))) << out.toStdString();
+
+  // --list-ports over an empty system tree: only the COM names, none of the machine's devices.
+  env.insert("KALVEX_SYSFS_ROOT", runtime.path());
+  Start({"--list-ports"});
+  EXPECT_EQ(Finish(), 0) << err.toStdString();
+  EXPECT_FALSE(out.contains('\x1b')) << out.toStdString();
+  EXPECT_TRUE(out.contains(QByteArray::fromStdString(shown))) << out.toStdString();
 }
 
 TEST_F(Report, AMissingListExitsThreeNamingThePlacesAndTouchesNoPort) {
