@@ -27,6 +27,8 @@ Ports:
   --fault COMn:FAULT     inject FAULT into COMn; repeatable. FAULT is one of
                            mute=CMD             never answer CMD (the text after AT, any
                                                 case, matched at its start: mute=I2)
+                           error=CMD            answer CMD with "ERROR" and change nothing
+                                                (matched as mute is: error=H)
                            ignore-first-escape  ignore the first "+++"; later ones work
                            late-escape=MS       answer a valid "+++" MS ms late (1-60000);
                                                 command mode starts at once
@@ -121,6 +123,12 @@ bool ApplyFault(Faults& faults, const FaultArg& fault, std::string& error) {
     if (!needValue(true)) return false;
     if (fault.value.empty()) return Fail(error, "--fault: mute needs a command (mute=I2)");
     faults.muteCommands.push_back(fault.value);
+    return true;
+  }
+  if (fault.name == "error") {
+    if (!needValue(true)) return false;
+    if (fault.value.empty()) return Fail(error, "--fault: error needs a command (error=H)");
+    faults.errorCommands.push_back(fault.value);
     return true;
   }
   if (fault.name == "drop-echo") return needValue(true) && number(1, 1000000, faults.dropEchoLine);

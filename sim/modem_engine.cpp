@@ -289,6 +289,13 @@ std::string ModemEngine::ExecuteLine(TimePoint now) {
       return {};
     }
   }
+  for (const std::string& refused : faults_.errorCommands) {
+    if (!refused.empty() && body.rfind(UpperNoSpaces(refused), 0) == 0) {
+      host_.Note("fault", "error " + refused);
+      AfterAnswer(now);
+      return Result("ERROR");
+    }
+  }
   std::string answer = ExecuteBody(body, now);
   if (!answer.empty()) AfterAnswer(now);
   return answer;

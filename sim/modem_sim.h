@@ -26,6 +26,7 @@ enum class PortKind { kModem, kSilent, kEcho, kForeign };
 // Faults injected into one port. Defaults: a healthy port.
 struct Faults {
   std::vector<std::string> muteCommands;  // command texts (after "AT", any case) never answered
+  std::vector<std::string> errorCommands;  // command texts answered "ERROR", changing nothing
   bool ignoreFirstEscape = false;         // the first valid "+++" is ignored, later ones work
   int lateEscapeMs = 0;                   // > 0: a valid "+++" is answered this much later
   int dropEchoLine = 0;                   // 0: none; k > 0: the k-th loopback line is not echoed

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "diagnostics/diagnostic_run_fixture.h"
+#include "modem/scripted_modem.h"
 #include "diagnostics/test_runs.h"
 #include "platform/clock.h"
 #include "serial/response_capture.h"
@@ -188,5 +191,86 @@ TEST_F(DiagnosticRun, EscapeAnsweredLateButWithinItsTimeOutPasses) {
                                 PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
   ExpectRegistersRestored();
 }
+
+}  // namespace
+
+namespace {
+
+// A stop during the basic test, before any loopback: no escape goes out (nothing was in data
+// mode), the registers and the country go back, and the loopbacks are said not to have run.
+TEST_F(DiagnosticRun, StopBeforeAnyLoopbackSendsNoEscapeAndPutsTheRegistersBack) {
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+  std::thread stopper([this] {
+    if (sim.WaitForEvent(diag_test::kPort, "rx", "atI2", std::chrono::seconds(30), mark))
+      QMetaObject::invokeMethod(qApp, [this] { session.stop.Request(); });
+  });
+
+  const std::vector<diagnostics::TestResult> results =
+      diagnostics::RunDiagnosticTests(session, view);
+  stopper.join();
+
+  EXPECT_EQ(results[0].outcome, diagnostics::TestOutcome::kStopped);
+  EXPECT_FALSE(results[0].firstFailure) << "a stop is not a failed command";
+  EXPECT_EQ(results[1].outcome, diagnostics::TestOutcome::kNotRun);
+  EXPECT_EQ(results[2].reason, diagnostics::kStoppedBeforeItBegan);
+  const Lines received = Received();
+  for (const std::string& line : received) {
+    EXPECT_NE(line, "+++");
+    EXPECT_NE(line, "at&T3");
+    EXPECT_NE(line, "at&T0");
+  }
+  EXPECT_FALSE(session.ledger.HasPending());
+  ExpectRegistersRestored();
+}
+
+// Each loopback names its own first failing command, however the put-back that follows fares.
+TEST_F(DiagnosticRun, EachLoopbackNamesItsOwnFirstFailureNotThePutBacksCommands) {
+  SimSetup setup;
+  setup.faults.noConnect = true;
+  setup.faults.muteCommands = {"&T0"};  // only the put-back sends it: it is left unanswered
+  ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(setup));
+
+  const std::vector<diagnostics::TestResult> results =
+      diagnostics::RunDiagnosticTests(session, view);
+
+  ASSERT_EQ(results.size(), 3u);
+  ASSERT_TRUE(results[1].firstFailure);
+  EXPECT_EQ(results[1].firstFailure->command, "&T3");
+  EXPECT_EQ(results[1].firstFailure->response, "ERROR");
+  ASSERT_TRUE(results[2].firstFailure);
+  EXPECT_EQ(results[2].firstFailure->command, "&T1");
+  EXPECT_EQ(results[0].outcome, diagnostics::TestOutcome::kPassed);
+  EXPECT_EQ(diagnostics::NotPutBack(session),
+            Lines{"the loopback test mode: was command mode, now loopback test (&T1) (no answer)"});
+}
+
+// A country code the modem gives in another form than two hexadecimal digits is no code to
+// write back: the test ends before any country is selected.
+class CountryRead : public DiagnosticRun, public testing::WithParamInterface<const char*> {};
+
+TEST_P(CountryRead, OutOfFormEndsTheBasicTestBeforeAnyCountryIsSelected) {
+  modem_test::ScriptedModem scripted({{"%T20,0,1", modem_test::Answer({GetParam(), "OK"})}});
+  ASSERT_TRUE(scripted.Valid());
+  testsupport::ComDir dir;
+  modem_test::UseComDir(dir.Path());
+  dir.Link(diag_test::kModemPort, scripted.Path());
+  ASSERT_EQ(modem::OpenComPort(session, diag_test::kModemPort), modem::kOpened);
+  session.detectedPort = diag_test::kModemPort;
+  for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
+    std::snprintf(session.snapshot.values[slot], modem::kSnapshotSlotSize, "0%d", slot);
+    session.snapshot.hasValue[slot] = true;
+  }
+
+  const std::vector<diagnostics::TestResult> results =
+      diagnostics::RunDiagnosticTests(session, view);
+
+  EXPECT_EQ(results[0].outcome, diagnostics::TestOutcome::kFailure);
+  ASSERT_TRUE(results[0].firstFailure);
+  EXPECT_EQ(results[0].firstFailure->command, "%T20,0,1");
+  for (const std::string& line : scripted.Received()) EXPECT_EQ(line.find("%T19"), std::string::npos);
+  EXPECT_EQ(session.ledger.Find(modem::ChangeKind::kCountry), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ledger, CountryRead, testing::Values("5", "ZZ", "019"));
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QDir>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -22,7 +23,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <ostream>
 #include <string>
+#include <thread>
 
 #include "../../sim/modem_sim.h"
 #include "support/port_holder.h"
@@ -427,6 +431,153 @@ TEST_F(Report, SigtermExits143) {
   process.terminate();
   EXPECT_EQ(Finish(), 143) << err.toStdString();
   EXPECT_TRUE(out.contains("exit status 143")) << out.toStdString();
+}
+
+// The modem as it is at power-on, for faults that must match the put-back's own values.
+sim::PortState PowerOn() {
+  sim::ModemSim probe;
+  EXPECT_TRUE(probe.Start({}));
+  return probe.State(3).value_or(sim::PortState{});
+}
+
+std::string Hex2(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+  return text;
+}
+
+// One thing the modem does not take back, and what the report must then say.
+struct NotPutBackCase {
+  const char* name;
+  std::function<sim::Faults(const sim::PortState& powerOn)> faults;
+  QStringList tests;
+  const char* hangUpAt;  // the modem goes away once it receives this line; null: never
+  const char* what;      // the item named as not put back
+  const char* reason;
+  // The simulator's state afterwards, for what the modem was really left holding.
+  std::function<void(const sim::PortState& after, const sim::PortState& powerOn)> check;
+};
+
+void PrintTo(const NotPutBackCase& row, std::ostream* out) { *out << row.name; }
+
+class ReportNotPutBack : public Report, public testing::WithParamInterface<NotPutBackCase> {};
+
+TEST_P(ReportNotPutBack, TheItemIsNamedWithItsReasonAndTheExitStatusIsFour) {
+  const NotPutBackCase& row = GetParam();
+  const sim::PortState powerOn = PowerOn();
+  StartModem({{3, sim::PortKind::kModem, row.faults(powerOn)}});
+  CopyList();
+  std::thread hangUp;
+  if (row.hangUpAt != nullptr) {
+    hangUp = std::thread([this, &row] {
+      if (modem.WaitForEvent("COM3", "rx", row.hangUpAt, 60s)) modem.HangUp(3);
+    });
+  }
+  Start(QStringList{"--report", "--json", "--tests"} + row.tests);
+  const int status = Finish();
+  if (hangUp.joinable()) hangUp.join();
+  EXPECT_EQ(status, 4) << err.toStdString();
+  const QJsonObject doc = Document();
+  ExpectDocumentedFields(doc);
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(false));
+  QJsonObject item;
+  for (const QJsonValue& value : doc["putBack"].toArray()) {
+    if (value.toObject()["what"].toString() == row.what) item = value.toObject();
+  }
+  EXPECT_EQ(item["state"].toString(), "not put back") << out.toStdString();
+  EXPECT_EQ(item["reason"].toString(), row.reason);
+  EXPECT_TRUE(err.contains(QStringLiteral("not put back: ") + row.what)) << err.toStdString();
+  if (row.check && row.hangUpAt == nullptr) row.check(*modem.State(3), powerOn);
+}
+
+sim::Faults Refusing(const std::string& command) {
+  sim::Faults faults;
+  faults.errorCommands = {command};
+  return faults;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ledger, ReportNotPutBack,
+    testing::Values(
+        NotPutBackCase{"RegisterWriteError",
+                       [](const sim::PortState& p) { return Refusing("%T21,18," + Hex2(p.reg18)); },
+                       {"basic"}, nullptr, "register 18", "ERROR",
+                       [](const sim::PortState& after, const sim::PortState&) {
+                         EXPECT_EQ(after.reg18, 0) << "the test value stayed";
+                       }},
+        NotPutBackCase{"CountryWriteError",
+                       [](const sim::PortState& p) {
+                         char code[8];
+                         std::snprintf(code, sizeof code, "%02d", p.countryCode);
+                         return Refusing(std::string("%T19,0,") + code);
+                       },
+                       {"basic"}, nullptr, "the country", "ERROR",
+                       [](const sim::PortState& after, const sim::PortState&) {
+                         EXPECT_EQ(after.countryCode, 19) << "left at North America";
+                       }},
+        NotPutBackCase{"HangUpError", [](const sim::PortState&) { return Refusing("H"); },
+                       {"speaker", "--answer-speaker", "yes"}, nullptr, "the hook", "ERROR",
+                       nullptr},
+        NotPutBackCase{"EndOfTestModeUnanswered",
+                       [](const sim::PortState&) {
+                         sim::Faults faults;
+                         faults.muteCommands = {"&T0"};
+                         return faults;
+                       },
+                       {"basic"}, nullptr, "the loopback test mode", "no answer", nullptr},
+        NotPutBackCase{"DeviceLostDuringThePutBack", [](const sim::PortState&) { return sim::Faults{}; },
+                       {"speaker", "--answer-speaker", "yes"}, "atH", "the command settings",
+                       "the device was lost", nullptr}),
+    [](const testing::TestParamInfo<NotPutBackCase>& info) { return std::string(info.param.name); });
+
+// A crash after the test values went out leaves the journal; the next run of the same modem puts
+// them back before it reads its own snapshot, says so, and removes the journal.
+TEST_F(Report, AJournalLeftByAKilledRunIsPutBackByTheNextRun) {
+  StartModem();
+  CopyList();
+  env.insert("XDG_STATE_HOME", runtime.filePath("state"));
+  const sim::PortState before = *modem.State(3);
+  Start({"--report", "--tests", "line", "--line-connected", "yes", "--json"});
+  ASSERT_TRUE(modem.WaitForEvent("COM3", "state", "reg20=00", 30s).has_value());
+  ASSERT_EQ(::kill(pid_t(process.processId()), SIGKILL), 0);
+  EXPECT_EQ(Finish(), -1);
+  const sim::PortState killed = *modem.State(3);
+  ASSERT_EQ(killed.reg18, 0) << "the killed run left its test values";
+  QDir state(runtime.filePath("state/kalvex-modem-diag"));
+  ASSERT_EQ(state.entryList({"*.journal"}, QDir::Files).size(), 1);
+
+  Start({"--report", "--json"});
+  EXPECT_EQ(Finish(), 0) << err.toStdString();
+  const QJsonObject recovered = Document()["recovered"].toObject();
+  EXPECT_EQ(recovered["outcome"].toString(), "put-back");
+  EXPECT_GE(recovered["items"].toArray().size(), 4) << "at least the four registers";
+  const sim::PortState after = *modem.State(3);
+  EXPECT_EQ(after.reg18, before.reg18);
+  EXPECT_EQ(after.reg29, before.reg29);
+  EXPECT_EQ(after.reg2A, before.reg2A);
+  EXPECT_EQ(after.reg20, before.reg20);
+  const QJsonArray registers = Document()["modem"].toObject()["registers"].toArray();
+  EXPECT_EQ(registers[0].toObject()["value"].toString().toStdString(), Hex2(before.reg18))
+      << "the snapshot was taken after the recovery";
+  EXPECT_TRUE(state.entryList({"*.journal"}, QDir::Files).isEmpty());
+}
+
+// Standard error is a pipe nobody reads any more: the run and the put-back go on and the
+// document still comes out.
+TEST_F(Report, AClosedStandardErrorNeitherEndsTheRunNorLeavesTheModemChanged) {
+  StartModem();
+  CopyList();
+  const sim::PortState before = *modem.State(3);
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  ::close(pipe[0]);
+  process.setChildProcessModifier([fd = pipe[1]] { ::dup2(fd, 2); });
+  Start({"--report", "--tests", "basic", "--json"});
+  const int status = Finish();
+  ::close(pipe[1]);
+  EXPECT_EQ(status, 0) << "a broken pipe must not end the tool";
+  EXPECT_EQ(Document()["modemRestored"], QJsonValue(true));
+  EXPECT_EQ(modem.State(3)->reg2A, before.reg2A);
 }
 
 }  // namespace
