@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The example document of docs/report.md, made by a real run: `--report --tests basic --json`
 # against the simulated modem, from a directory of its own. What differs from machine to machine
-# is replaced by the example's own values: the host name, the machine ID and the simulator's
-# directory. Times (started, the durations) are left as the run gave them.
+# is replaced by the example's own values: the host name, the machine ID, the simulator's
+# directory and the run's own. Times (started, the durations) are left as the run gave them.
 #   scripts/report-example.sh BUILD_DIR            prints the example
 #   scripts/report-example.sh BUILD_DIR --write    puts it into docs/report.md
 #   scripts/report-example.sh BUILD_DIR --check    exit 1, with the differences, when the
@@ -31,6 +31,7 @@ example = raw.rstrip("\n")
 example = re.sub(r'("hostName": )"[^"]*"', r'\1"lab-07"', example)
 example = re.sub(r'("machineId": )("[^"]*"|null)', r'\1"3d1219c7c4c5404aaa1f6d2a48adfda4"', example)
 example = re.sub(r'/tmp/kalvex-sim-[A-Za-z0-9]+', '/tmp/kalvex-sim-Q1b2Zx', example)
+example = re.sub(r'/tmp/tmp\.[A-Za-z0-9]+/', '/home/lab/', example)
 
 with open(page_path, encoding="utf-8") as f:
     page = f.read()
