@@ -2,6 +2,7 @@
 
 #include "diagnostics/test_runs.h"
 #include "modem/identification_list.h"
+#include "modem/ledger.h"
 #include "modem/put_back.h"
 #include "modem/transaction.h"
 
@@ -37,6 +38,32 @@ std::vector<std::string> NotPutBack(const Session& session) {
     if (change.pending) lines.push_back(modem::DescribeNotPutBack(change));
   }
   return lines;
+}
+
+std::string DescribeRecovery(const modem::Recovery& recovery) {
+  using Outcome = modem::Recovery::Outcome;
+  std::string text;
+  switch (recovery.outcome) {
+    case Outcome::kPutBack:
+    case Outcome::kNotAllPutBack:
+      text = "The modem still held changes from a run that ended without putting them back "
+             "(journal " + recovery.path + "):\n";
+      for (const modem::Change& change : recovery.changes)
+        text += "\n" + modem::ChangeName(change) + ": " +
+                (change.pending ? "not put back (" + change.reason + ")" : "put back");
+      if (recovery.outcome == Outcome::kNotAllPutBack)
+        text += "\n\nWhat is not put back is tried again when the tool ends.";
+      return text;
+    case Outcome::kOtherModem:
+      return "A journal of changes to another modem (\"" + recovery.detail + "\") was found at " +
+             recovery.path + " and kept; it was not acted on.";
+    case Outcome::kUnreadable:
+      return "The journal " + recovery.path + " was not acted on: " + recovery.detail;
+    case Outcome::kBad:
+      return "The journal " + recovery.path + " could not be read (" + recovery.detail +
+             "); it was renamed .bad and not acted on.";
+  }
+  return text;
 }
 
 }  // namespace diagnostics

@@ -60,6 +60,10 @@ void FinishProgramRun(Session& session);
 // (ERROR)"); empty when nothing is left.
 [[nodiscard]] std::vector<std::string> NotPutBack(const Session& session);
 
+// A journal found at detection in words for a person: what it held and whether it was put back,
+// or why it was not acted on.
+[[nodiscard]] std::string DescribeRecovery(const modem::Recovery& recovery);
+
 // The transcript of --transcript FILE (see modem/transaction.h): opened before the first port,
 // closed after the last one. false with the reason in *error. UI thread.
 [[nodiscard]] bool OpenTranscript(Session& session, const char* path, int64_t startMs,

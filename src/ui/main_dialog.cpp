@@ -81,7 +81,19 @@ void MainDialog::Guarded(Run run) {
 }
 
 void MainDialog::OnTimer(int) {
-  Guarded([this] { (void)diagnostics::DetectModem(session_, *this); });
+  Guarded([this] {
+    (void)diagnostics::DetectModem(session_, *this);
+    ShowRecovery();
+  });
+}
+
+// A journal found at detection is said once, in one box, whatever became of it.
+void MainDialog::ShowRecovery() {
+  if (!session_.recovery || session_.stop.Requested()) return;
+  const std::string text = diagnostics::DescribeRecovery(*session_.recovery);
+  session_.recovery.reset();
+  (void)platform::MessageBox(this, text.c_str(), nullptr,
+                             platform::kMbOk | platform::kMbIconInformation);
 }
 
 void MainDialog::OnRunDiagnosticTests() {

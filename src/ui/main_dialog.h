@@ -71,6 +71,7 @@ class MainDialog final : public platform::TemplateDialog, public diagnostics::Ma
   template <class Run>
   void Guarded(Run run);
   void CloseOpenPrompt();
+  void ShowRecovery();
 
   diagnostics::Session& session_;
   QIcon appIcon_;
