@@ -25,16 +25,16 @@ enum class PortKind { kModem, kSilent, kEcho, kForeign };
 
 // Faults injected into one port. Defaults: a healthy port.
 struct Faults {
-  std::vector<std::string> muteCommands;  // command texts (after "AT", any case) never answered
+  std::vector<std::string> muteCommands;   // command texts (after "AT", any case) never answered
   std::vector<std::string> errorCommands;  // command texts answered "ERROR", changing nothing
-  bool ignoreFirstEscape = false;         // the first valid "+++" is ignored, later ones work
-  int lateEscapeMs = 0;                   // > 0: a valid "+++" is answered this much later
-  int dropEchoLine = 0;                   // 0: none; k > 0: the k-th loopback line is not echoed
-  bool noConnect = false;                 // "&T1"/"&T3" answer "ERROR" instead of "CONNECT"
-  bool wrongCountry = false;              // "I9" names the wrong country
-  bool splitOutput = false;               // output in random 1..4 byte pieces at random moments
-  bool lowerCaseResults = false;          // "ok", "error", "connect", "no carrier", ...
-  bool noise = false;                     // a line of junk after every answer
+  bool ignoreFirstEscape = false;          // the first valid "+++" is ignored, later ones work
+  int lateEscapeMs = 0;                    // > 0: a valid "+++" is answered this much later
+  int dropEchoLine = 0;                    // 0: none; k > 0: the k-th loopback line is not echoed
+  bool noConnect = false;                  // "&T1"/"&T3" answer "ERROR" instead of "CONNECT"
+  bool wrongCountry = false;               // "I9" names the wrong country
+  bool splitOutput = false;                // output in random 1..4 byte pieces at random moments
+  bool lowerCaseResults = false;           // "ok", "error", "connect", "no carrier", ...
+  bool noise = false;                      // a line of junk after every answer
   int hangUpAfterMs = -1;  // < 0: never; else the port hangs up this long after start
   bool noLine = false;     // dialling finds no line: "NO DIALTONE"
 };

@@ -153,7 +153,9 @@ void RunAgainstFloor(benchmark::State& state, double ownWaitsMs,
 void BM_DiagnosticRun(benchmark::State& state) {
   constexpr double kWaits = 12 * kSettleMs + (1 + 3 + 1 + 2) * kSettleMs + 1000 +
                             (1 + 3 + 1 + 1) * kSettleMs + 1000 + 4 * kSettleMs;
-  RunAgainstFloor(state, kWaits, [](Bench& bench) { (void)diagnostics::RunDiagnosticTests(bench.session, bench.view); });
+  RunAgainstFloor(state, kWaits, [](Bench& bench) {
+    (void)diagnostics::RunDiagnosticTests(bench.session, bench.view);
+  });
 }
 
 // "L3", "M2", "H1", the 1500 ms pause, "%T24", Yes as soon as the prompt is up, "H".

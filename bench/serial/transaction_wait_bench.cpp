@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
       pty.Write("OK\r\n");
       sentAt = NowUs();
     });
-    platform::PumpUntil([&session] { return session.port.IsMatched() != 0; }, platform::NowMs() + 2000);
+    platform::PumpUntil([&session] { return session.port.IsMatched() != 0; },
+                        platform::NowMs() + 2000);
     double seenAt = NowUs();
     writer.join();
     latencies.push_back(std::max(0.0, seenAt - sentAt.load()) / 1000.0);

@@ -70,7 +70,8 @@ struct LoopbackVariant {
 
 constexpr LoopbackVariant kDigital = {
     kDigitalLoopbackTest, "&T3", ids::kDigitalResult, {"&FZ", "&T0"}};
-constexpr LoopbackVariant kAnalog = {kAnalogLoopbackTest, "&T1", ids::kAnalogResult, {"&T0", nullptr}};
+constexpr LoopbackVariant kAnalog = {
+    kAnalogLoopbackTest, "&T1", ids::kAnalogResult, {"&T0", nullptr}};
 
 modem::Change CountryChange(const char* before, const char* now) {
   modem::Change change;
@@ -112,7 +113,7 @@ bool SwitchCountries(TestRecorder& test) {
   const bool restored = modem::WriteCountryBack(session);
   if (!restored && switched) {
     const modem::Change* country = session.ledger.Find(modem::ChangeKind::kCountry);
-    test.FailedAt(writeBack, session.lastTimeOut ? session.lastTimeOut->lastLine
+    test.FailedAt(writeBack, session.lastTimeOut  ? session.lastTimeOut->lastLine
                              : country != nullptr ? country->reason
                                                   : std::string());
   }
@@ -121,17 +122,16 @@ bool SwitchCountries(TestRecorder& test) {
 
 TestResult BasicFunctionTest(modem::Session& session) {
   TestRecorder test(session, kBasicFunctionTest);
-  const bool passed = WriteRegisterTestValues(test) &&
-                      test.Step(kServiceCheck.command, kServiceCheck.expected) &&
-                      SwitchCountries(test) &&
-                      test.Step(kServiceClass.command, kServiceClass.expected);
+  const bool passed =
+      WriteRegisterTestValues(test) && test.Step(kServiceCheck.command, kServiceCheck.expected) &&
+      SwitchCountries(test) && test.Step(kServiceClass.command, kServiceClass.expected);
   return test.Finish(passed, passed ? kResultPassed : kResultFailure);
 }
 
 // The data connection, the pattern three times, back to command mode, the end commands. True
 // when all of it was answered; retried tells whether only the second escape worked.
-bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant,
-                 const LoopbackPattern& pattern, bool& retried) {
+bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant, const LoopbackPattern& pattern,
+                 bool& retried) {
   modem::Session& session = test.Session();
   retried = false;
   if (!test.ChangeStep(DataModeChange(variant.startCommand), variant.startCommand, "CONNECT",
@@ -190,9 +190,8 @@ std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainV
   } else {
     results.push_back(BasicFunctionTest(session));
   }
-  view.SetItemText(ids::kBasicResult, results.back().outcome == TestOutcome::kPassed
-                                          ? kResultPassed
-                                          : kResultFailure);
+  view.SetItemText(ids::kBasicResult,
+                   results.back().outcome == TestOutcome::kPassed ? kResultPassed : kResultFailure);
 
   const LoopbackPattern pattern;
   results.push_back(LoopbackTest(session, view, kDigital, pattern));

@@ -63,8 +63,7 @@ bool Dial(TestRecorder& test) {
   dial.kind = modem::ChangeKind::kOffHook;
   dial.dialling = true;
   dial.now = "dialling";
-  const bool noCarrier =
-      test.ChangeStep(dial, "DT1", "NO CARRIER", kDialTimeoutSeconds);
+  const bool noCarrier = test.ChangeStep(dial, "DT1", "NO CARRIER", kDialTimeoutSeconds);
   bool ended = noCarrier;
   if (!noCarrier && session.lastTimeOut) {
     for (const char* end : kDialEnds)
@@ -115,8 +114,7 @@ const char* CarryOut(modem::Session& session, modem::MainView& main, LineTestVie
 
 }  // namespace
 
-TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main,
-                               LineTestView& view) {
+TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main, LineTestView& view) {
   if (session.stop.Requested()) return NotRun(kLineTest, kStoppedBeforeItBegan);
   TestRecorder test(session, kLineTest);
   const Outcome outcome = RunCommands(test, view);

@@ -46,8 +46,10 @@ std::string DescribeRecovery(const modem::Recovery& recovery) {
   switch (recovery.outcome) {
     case Outcome::kPutBack:
     case Outcome::kNotAllPutBack:
-      text = "The modem still held changes from a run that ended without putting them back "
-             "(journal " + recovery.path + "):\n";
+      text =
+          "The modem still held changes from a run that ended without putting them back "
+          "(journal " +
+          recovery.path + "):\n";
       for (const modem::Change& change : recovery.changes)
         text += "\n" + modem::ChangeName(change) + ": " +
                 (change.pending ? "not put back (" + change.reason + ")" : "put back");

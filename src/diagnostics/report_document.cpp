@@ -111,10 +111,10 @@ QJsonObject TestJson(const TestResult& test) {
       {"skipReason", test.outcome == TestOutcome::kNotRun ? TextOrNull(test.reason)
                                                           : QJsonValue(QJsonValue::Null)}};
   object.insert("firstFailure",
-                test.firstFailure ? QJsonValue(QJsonObject{
-                                        {"command", Text(test.firstFailure->command)},
-                                        {"response", Text(test.firstFailure->response)}})
-                                  : QJsonValue(QJsonValue::Null));
+                test.firstFailure
+                    ? QJsonValue(QJsonObject{{"command", Text(test.firstFailure->command)},
+                                             {"response", Text(test.firstFailure->response)}})
+                    : QJsonValue(QJsonValue::Null));
   return object;
 }
 
@@ -234,8 +234,8 @@ std::string ReportSummary(const ReportResult& result) {
   }
   for (const TestResult& test : result.tests) {
     text += "Test " + test.name + ": ";
-    text += test.outcome == TestOutcome::kNotRun ? "not run (" + test.reason + ")"
-                                                 : test.resultText;
+    text +=
+        test.outcome == TestOutcome::kNotRun ? "not run (" + test.reason + ")" : test.resultText;
     if (test.outcome == TestOutcome::kStopped) text += ", stopped";
     const int64_t duration = test.endMs < test.startMs ? 0 : test.endMs - test.startMs;
     text += " (" + std::to_string(duration) + " ms)\n";
@@ -255,8 +255,8 @@ std::string ReportSummary(const ReportResult& result) {
     text += "Modem put back as found: NO\n";
     for (const PutBackItem& item : result.putBack) {
       if (NotPutBack(item))
-        text += "  not put back: " + item.what + ": was " + Shown(item.before) + ", now " + Shown(item.after) +
-                " (" + item.reason + ")\n";
+        text += "  not put back: " + item.what + ": was " + Shown(item.before) + ", now " +
+                Shown(item.after) + " (" + item.reason + ")\n";
     }
   }
   if (result.transcript && !result.transcript->complete) {

@@ -29,8 +29,7 @@ bool TestRecorder::Recorded(int transactResult, const char* command) {
 bool TestRecorder::Step(const char* command, const char* expected, int timeoutSeconds,
                         int addPrefix) {
   session_.lastTimeOut.reset();
-  return Recorded(modem::Transact(session_, command, expected, timeoutSeconds, addPrefix),
-                  command);
+  return Recorded(modem::Transact(session_, command, expected, timeoutSeconds, addPrefix), command);
 }
 
 bool TestRecorder::ChangeStep(const modem::Change& change, const char* command,

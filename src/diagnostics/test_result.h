@@ -39,9 +39,10 @@ struct FailedCommand {
 struct TestResult {
   std::string name;  // "basic-function", "digital-loopback", "analog-loopback", "speaker", "line"
   TestOutcome outcome = TestOutcome::kNotRun;
-  std::string resultText;  // exactly as the dialog shows it ("Passed after retry"); empty if not run
-  std::string reason;      // kNotRun: why; kFailure: why, when no command failed
-  int64_t startMs = 0;     // platform::NowMs() at its start and end
+  std::string
+      resultText;       // exactly as the dialog shows it ("Passed after retry"); empty if not run
+  std::string reason;   // kNotRun: why; kFailure: why, when no command failed
+  int64_t startMs = 0;  // platform::NowMs() at its start and end
   int64_t endMs = 0;
   std::optional<FailedCommand> firstFailure;
 };
@@ -83,6 +84,7 @@ class TestRecorder {
 // register that has no value. False at the first that is not answered, or that has no value read
 // from the modem (none is written then: a test that did not set its registers did not test them);
 // the recorder keeps why. answered runs after each answered write. UI thread.
-bool WriteRegisterTestValues(TestRecorder& test, const std::function<void(int slot)>& answered = {});
+bool WriteRegisterTestValues(TestRecorder& test,
+                             const std::function<void(int slot)>& answered = {});
 
 }  // namespace diagnostics

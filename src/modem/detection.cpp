@@ -80,8 +80,8 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   ClosePort(session);
   SetStatus(view, "Close COM%d... ", port);
   if (OpenComPort(session, port) == kOpenFailed) {
-    verdicts.push_back(VerdictFromOpenCheck(verdict.comName, verdict.devicePath,
-                                            session.port.LastOpenFailure()));
+    verdicts.push_back(
+        VerdictFromOpenCheck(verdict.comName, verdict.devicePath, session.port.LastOpenFailure()));
     return false;
   }
   SetStatus(view, "Open COM%d... ", port);
@@ -94,8 +94,7 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
     if (!session.stop.Requested()) verdicts.push_back(verdict);
     return false;
   }
-  const bool seen =
-      IdentifyCapturing(session, view.identificationList, &verdict.i3Line) == kSeen;
+  const bool seen = IdentifyCapturing(session, view.identificationList, &verdict.i3Line) == kSeen;
   verdict.kind = seen ? PortVerdictKind::kFound : PortVerdictKind::kNotListed;
   if (seen || !session.stop.Requested()) verdicts.push_back(verdict);
   if (seen) return true;

@@ -13,7 +13,7 @@ class Session;
 
 // What a detection found.
 struct DetectionResult {
-  bool ran = false;  // false: another detection was running, this call only stopped the timer
+  bool ran = false;   // false: another detection was running, this call only stopped the timer
   int comNumber = 0;  // 0 when no modem was found
   std::string comName;
   std::string devicePath;

@@ -47,7 +47,8 @@ bool ParseChange(const QJsonValue& value, Change* change, std::string* error) {
   change->pending = true;
   if (change->kind == ChangeKind::kRegister) {
     change->reg = object.value("register").toString().toStdString();
-    if (!IsRegisterName(change->reg)) return Fail(error, "unknown register \"" + change->reg + "\"");
+    if (!IsRegisterName(change->reg))
+      return Fail(error, "unknown register \"" + change->reg + "\"");
     if (!IsHexValue(change->before, 1))
       return Fail(error, "register " + change->reg + ": value \"" + change->before +
                              "\" is not 1-2 hexadecimal digits");
@@ -62,8 +63,8 @@ bool ParseChange(const QJsonValue& value, Change* change, std::string* error) {
 std::string JournalPath(const std::string& directory, const std::string& device) {
   std::string name;
   for (unsigned char c : device) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                       (c >= '0' && c <= '9') || c == '.' || c == '-';
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '.' || c == '-';
     if (plain) {
       name += char(c);
     } else {
@@ -80,10 +81,10 @@ std::string JournalText(const JournalRecord& record) {
   for (const auto& [name, value] : record.detected) detected.insert(Text(name), Text(value));
   QJsonArray changes;
   for (const Change& change : record.changes) changes.append(ChangeJson(change));
-  const QJsonObject root{{"tool", "kalvex-modem-diag"},  {"format", kFormat},
-                         {"device", Text(record.device)}, {"i3", Text(record.i3Line)},
-                         {"time", Text(record.time)},     {"detected", detected},
-                         {"changes", changes}};
+  const QJsonObject root{
+      {"tool", "kalvex-modem-diag"}, {"format", kFormat},         {"device", Text(record.device)},
+      {"i3", Text(record.i3Line)},   {"time", Text(record.time)}, {"detected", detected},
+      {"changes", changes}};
   return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -94,7 +95,8 @@ bool ParseJournal(std::string_view text, JournalRecord* record, std::string* err
   if (document.isNull()) return Fail(error, "not JSON: " + parseError.errorString().toStdString());
   if (!document.isObject()) return Fail(error, "not a journal object");
   const QJsonObject root = document.object();
-  if (root.value("tool").toString() != "kalvex-modem-diag" || root.value("format").toInt() != kFormat)
+  if (root.value("tool").toString() != "kalvex-modem-diag" ||
+      root.value("format").toInt() != kFormat)
     return Fail(error, "not a journal of this tool in format 1");
   *record = {};
   record->device = root.value("device").toString().toStdString();

@@ -8,15 +8,14 @@ namespace {
 
 struct KindText {
   ChangeKind kind;
-  const char* name;       // journal and report
-  const char* person;     // warning box and summary
-  const char* found;      // the state before, when it has no value of its own
-  const char* changed;    // the state while changed
+  const char* name;     // journal and report
+  const char* person;   // warning box and summary
+  const char* found;    // the state before, when it has no value of its own
+  const char* changed;  // the state while changed
 };
 
 constexpr KindText kKinds[] = {
-    {ChangeKind::kDataMode, "data-mode", "the loopback test mode", "command mode",
-     "loopback test"},
+    {ChangeKind::kDataMode, "data-mode", "the loopback test mode", "command mode", "loopback test"},
     {ChangeKind::kOffHook, "off-hook", "the hook", "on-hook", "off-hook"},
     {ChangeKind::kBuzzer, "buzzer", "the buzzer", "off", "on"},
     {ChangeKind::kRegister, "register", "register", "", ""},

@@ -14,15 +14,15 @@ enum class ChangeKind { kDataMode, kOffHook, kBuzzer, kRegister, kCountry, kComm
 
 struct Change {
   ChangeKind kind = ChangeKind::kRegister;
-  std::string reg;     // kRegister: "18", "29", "2A" or "20"
-  std::string before;  // kRegister, kCountry: the value read from the modem before the change
-  std::string now;     // what the modem was set to, or what it was read back as
-  bool pending = true;     // not (yet) confirmed as put back
-  std::string reason;      // why a pending change is still there after a put-back was tried
-  bool dialling = false;   // kOffHook: a dial went out; a CR ends it before the "H"
+  std::string reg;           // kRegister: "18", "29", "2A" or "20"
+  std::string before;        // kRegister, kCountry: the value read from the modem before the change
+  std::string now;           // what the modem was set to, or what it was read back as
+  bool pending = true;       // not (yet) confirmed as put back
+  std::string reason;        // why a pending change is still there after a put-back was tried
+  bool dialling = false;     // kOffHook: a dial went out; a CR ends it before the "H"
   bool lineDropped = false;  // kDataMode: DTR was dropped, so only "&T0" is left to send
   bool triedThisRun = false;  // kCountry: its write-back was sent in the current run
-  bool checked = false;  // read back after it was put back, and found as it was before
+  bool checked = false;       // read back after it was put back, and found as it was before
 };
 
 // The change's name for people: "register 18", "the country", "off-hook", ...

@@ -23,7 +23,7 @@ constexpr int kEscapeGuardMs = 1000;
 constexpr int kReopenPauseMs = 500;
 
 // The result codes that end a modem's answer to a command.
-constexpr const char* kFinalResults[] = {"OK",          "ERROR", "CONNECT", "NO CARRIER",
+constexpr const char* kFinalResults[] = {"OK",          "ERROR", "CONNECT",  "NO CARRIER",
                                          "NO DIALTONE", "BUSY",  "NO ANSWER"};
 
 std::string JournalFile(const Session& session) {
@@ -51,9 +51,10 @@ void WriteJournal(Session& session) {
   if (platform::WriteFileAtomically(path, JournalText(record), &error)) return;
   if (session.journalFailed) return;
   session.journalFailed = true;
-  platform::DebugOutputF("The journal of the modem's changes cannot be written (%.300s): after "
-                         "a crash they could not be put back",
-                         error.c_str());
+  platform::DebugOutputF(
+      "The journal of the modem's changes cannot be written (%.300s): after "
+      "a crash they could not be put back",
+      error.c_str());
 }
 
 void RemoveJournal(const Session& session) {
@@ -227,7 +228,8 @@ void CheckPutBack(Session& session) {
     // Nothing compared is nothing checked: the change cannot be said to be put back.
     if (!read) {
       change.pending = true;
-      change.reason = session.stop.PutBackAbandoned() ? "not read back" : "no answer to the read-back";
+      change.reason =
+          session.stop.PutBackAbandoned() ? "not read back" : "no answer to the read-back";
       continue;
     }
     if (HexNumber(value) == HexNumber(change.before)) {

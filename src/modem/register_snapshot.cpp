@@ -60,8 +60,7 @@ TestValueWrite WriteTestValue(Session& session, int slot) {
   const VendorRegister& reg = kVendorRegisters[slot];
   if (!session.snapshot.hasValue[slot]) {
     platform::DebugOutputF(
-        "\nRegister %s has no value read from the modem: its test value is not written",
-        reg.name);
+        "\nRegister %s has no value read from the modem: its test value is not written", reg.name);
     return TestValueWrite::kNoValue;
   }
   Change change;

@@ -44,8 +44,7 @@ bool ReadRegisterIntoSnapshot(Session& session, int slot);
 // Reads register `slot` (0..3) once more into value, leaving the snapshot as it is: after a run,
 // to see whether the modem holds what was read at detection. True with one or two hexadecimal
 // digits in value; false with value empty when no valid answer came. UI thread; up to 3.1 s.
-[[nodiscard]] bool ReadRegisterValue(Session& session, int slot,
-                                     char (&value)[kSnapshotSlotSize]);
+[[nodiscard]] bool ReadRegisterValue(Session& session, int slot, char (&value)[kSnapshotSlotSize]);
 
 // The snapshot of a found modem: the reads of 18, 29, 2A and 20 in that order; a register the
 // ledger still holds as changed (a put-back that failed, or a journal's) keeps the value read

@@ -27,15 +27,15 @@ struct TimeOut {
 // A journal found at detection, and what became of it.
 struct Recovery {
   enum class Outcome {
-    kPutBack,       // every change it held was put back and checked; the file is removed
+    kPutBack,        // every change it held was put back and checked; the file is removed
     kNotAllPutBack,  // some are still pending in this run's ledger; the file stays
-    kOtherModem,    // written for another "I3" line: kept, not acted on
-    kUnreadable,    // not a private regular file of ours, or it could not be read: not acted on
-    kBad,           // it did not parse: renamed to .bad, not acted on
+    kOtherModem,     // written for another "I3" line: kept, not acted on
+    kUnreadable,     // not a private regular file of ours, or it could not be read: not acted on
+    kBad,            // it did not parse: renamed to .bad, not acted on
   };
   Outcome outcome = Outcome::kPutBack;
   std::string path;
-  std::string detail;          // the other modem's "I3" line, or why it was refused
+  std::string detail;           // the other modem's "I3" line, or why it was refused
   std::vector<Change> changes;  // kPutBack, kNotAllPutBack: what it held, as it ended
 };
 

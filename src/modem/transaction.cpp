@@ -20,8 +20,8 @@ constexpr int kIdentifyTimeoutMs = 4000;
 // awaited names what was waited for in the transcript's time-out line.
 int AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const char* awaited) {
   serial::TtyPort& port = session.port;
-  bool seen = platform::PumpUntil(
-      [&] { return port.IsMatched() != 0 || session.stop.CutsWaits(); }, deadline);
+  bool seen = platform::PumpUntil([&] { return port.IsMatched() != 0 || session.stop.CutsWaits(); },
+                                  deadline);
   seen = seen && port.IsMatched() != 0;
   const bool cut = !seen && session.stop.CutsWaits();
   if (cut) session.cutWait = Session::CutWait{deadline};

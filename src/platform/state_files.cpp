@@ -63,8 +63,8 @@ bool WriteFileAtomically(const std::string& path, const std::string& bytes, std:
   const std::string temporary = path + ".new";
   // A file left by a crash in the middle of a write is ours to replace; a link there is not.
   (void)::unlink(temporary.c_str());
-  OpenedFile file = OpenOutsideFile(
-      temporary, FileRule{FileAccess::kCreateNew, kAcceptRegular, -1, 0600, false});
+  OpenedFile file =
+      OpenOutsideFile(temporary, FileRule{FileAccess::kCreateNew, kAcceptRegular, -1, 0600, false});
   if (!file.Opened()) {
     *error = "cannot create " + temporary + ": " + file.reason;
     return false;
@@ -102,7 +102,7 @@ PrivateFileRead ReadPrivateFile(const std::string& path, long maxBytes, std::str
     return PrivateFileRead::kRefused;
   }
   return ReadAll(file.fd, maxBytes, content, error) ? PrivateFileRead::kRead
-                                                     : PrivateFileRead::kFailed;
+                                                    : PrivateFileRead::kFailed;
 }
 
 bool RenameFile(const std::string& from, const std::string& to, std::string* error) {

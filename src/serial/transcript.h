@@ -75,5 +75,4 @@ class Transcript {
   size_t dropped_ = 0;
 };
 
-
 }  // namespace serial

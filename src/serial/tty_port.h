@@ -116,7 +116,7 @@ class TtyPort {
   void MatchLine();  // with receiveMutex_ held
 
   std::mutex receiveMutex_;
-  char lastLine_[80] = {};        // guarded by receiveMutex_
+  char lastLine_[80] = {};  // guarded by receiveMutex_
   std::atomic<bool> deviceLost_{false};
   std::atomic<int> matchedIndex_{-1};
   bool inTerminatorRun_ = false;  // carried across chunks: a CR LF split by a read ends one line

@@ -4,9 +4,9 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
-#include "resources/dialog_templates.h"
 #include "platform/device_name.h"
 #include "platform/visible_text.h"
+#include "resources/dialog_templates.h"
 
 namespace ui {
 namespace {

@@ -8,9 +8,10 @@
 // with the modem (what the ledger still holds is put back and checked; what is left is named in
 // one warning box, unless a signal asked for the close), closes the serial port and ends the
 // dialog with kIdCancel. Escape ends it without the close request; FinishProgramRun then does the
-// same once the dialog has ended, and the port closes with the session at the program's end. A close request made while a detection or a test run waits
-// stops that run at once (diagnostics::StopRun), closes any prompt it has open, and takes effect
-// once the run has put the modem back and returned.
+// same once the dialog has ended, and the port closes with the session at the program's end. A
+// close request made while a detection or a test run waits stops that run at once
+// (diagnostics::StopRun), closes any prompt it has open, and takes effect once the run has put the
+// modem back and returned.
 //
 // Focus: a control that had the keyboard focus when a run disabled it gets it back when it is
 // enabled again; if it stays disabled, the first enabled "Test..." button (or "Detect Again...")

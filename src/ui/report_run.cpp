@@ -55,8 +55,7 @@ diagnostics::Answer ParseAnswer(const std::string& line) {
 
 // Writes a question on standard error and waits, pumping, for a line on standard input or a
 // stop. onSecond, when given, runs once a second meanwhile and says when to stop calling it.
-diagnostics::Answer AskOnTerminal(const diagnostics::Session& session,
-                                  const std::string& question,
+diagnostics::Answer AskOnTerminal(const diagnostics::Session& session, const std::string& question,
                                   const std::function<bool()>& onSecond = {}) {
   platform::WriteStandardError(question);
   std::optional<diagnostics::Answer> answer;
@@ -73,7 +72,8 @@ diagnostics::Answer AskOnTerminal(const diagnostics::Session& session,
   });
   if (onSecond) seconds.start();
   // The question has no time limit: the user answers when they have listened.
-  platform::PumpUntil([&answer, &session] { return answer.has_value() || session.stop.Requested(); });
+  platform::PumpUntil(
+      [&answer, &session] { return answer.has_value() || session.stop.Requested(); });
   seconds.stop();
   if (!answer) {
     platform::WriteStandardError("\n");
@@ -265,7 +265,8 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
       !diagnostics::OpenTranscript(session, line.transcriptPath.c_str(), startMs,
                                    &transcriptError)) {
     return Refuse(line, startMs, "transcript",
-                  "cannot write the transcript " + platform::VisibleText(line.transcriptPath) + ": " + transcriptError,
+                  "cannot write the transcript " + platform::VisibleText(line.transcriptPath) +
+                      ": " + transcriptError,
                   kExitCannotCreate);
   }
   platform::AttachUiWakeup();

@@ -69,8 +69,7 @@ TEST_F(DiagnosticRun, LowerCaseAnswersFailEveryTestButTheWrittenRegisterIsRestor
 
   ExpectResults("Failure", "Failure", "Failure");
   // The loopbacks' test mode is put back as the first thing, though "ok" never confirms it.
-  EXPECT_EQ(Received(),
-            Concat({BasicStepsUpTo(1), {"at&T3", "at&T1", "at&T0"}, RestoreWrites(1)}));
+  EXPECT_EQ(Received(), Concat({BasicStepsUpTo(1), {"at&T3", "at&T1", "at&T0"}, RestoreWrites(1)}));
   EXPECT_EQ(sim.State(diag_test::kModemPort)->reg18, before.reg18);
 }
 

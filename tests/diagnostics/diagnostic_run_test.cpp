@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "diagnostics/diagnostic_run_fixture.h"
-#include "modem/scripted_modem.h"
 #include "diagnostics/test_runs.h"
+#include "modem/scripted_modem.h"
 #include "platform/clock.h"
 #include "serial/response_capture.h"
 
@@ -267,7 +267,8 @@ TEST_P(CountryRead, OutOfFormEndsTheBasicTestBeforeAnyCountryIsSelected) {
   EXPECT_EQ(results[0].outcome, diagnostics::TestOutcome::kFailure);
   ASSERT_TRUE(results[0].firstFailure);
   EXPECT_EQ(results[0].firstFailure->command, "%T20,0,1");
-  for (const std::string& line : scripted.Received()) EXPECT_EQ(line.find("%T19"), std::string::npos);
+  for (const std::string& line : scripted.Received())
+    EXPECT_EQ(line.find("%T19"), std::string::npos);
   EXPECT_EQ(session.ledger.Find(modem::ChangeKind::kCountry), nullptr);
 }
 

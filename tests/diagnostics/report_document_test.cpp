@@ -109,12 +109,17 @@ ReportResult FullResult() {
   result.modem = diagnostics::ReportModem{
       "COM2", "/dev/sim/COM2", "Zelto Win Modem",
       "2.10", "North America", {{"18", "3C"}, {"29", "5A"}, {"2A", "11"}, {"20", "07"}}};
-  diagnostics::TestResult failed{"digital-loopback", TestOutcome::kFailure, "Failure", "",
-                                 1000, 4105, diagnostics::FailedCommand{"AT&T3", "ERROR\r"}};
+  diagnostics::TestResult failed{"digital-loopback",
+                                 TestOutcome::kFailure,
+                                 "Failure",
+                                 "",
+                                 1000,
+                                 4105,
+                                 diagnostics::FailedCommand{"AT&T3", "ERROR\r"}};
   diagnostics::TestResult skipped =
       diagnostics::NotRun("speaker", "no terminal to ask and no --answer-speaker");
-  diagnostics::TestResult passed{
-      "basic-function", TestOutcome::kPassed, "Passed", "", 100, 1307, std::nullopt};
+  diagnostics::TestResult passed{"basic-function", TestOutcome::kPassed, "Passed", "", 100, 1307,
+                                 std::nullopt};
   result.tests = {passed, failed, skipped};
   using State = diagnostics::PutBackItem::State;
   result.putBack = {{"the hook", "on-hook", "on-hook", State::kPutBack, ""},

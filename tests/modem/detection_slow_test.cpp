@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "modem/detection.h"
-#include "modem/session.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
+#include "modem/session.h"
 #include "modem/sim_ports.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"

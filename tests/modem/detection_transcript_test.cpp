@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "modem/detection.h"
-#include "modem/session.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
+#include "modem/session.h"
 #include "modem/sim_ports.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"

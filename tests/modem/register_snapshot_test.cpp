@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "modem/put_back.h"
 #include "modem/scripted_modem.h"
 #include "modem/sim_ports.h"
-#include "modem/put_back.h"
 #include "modem/transaction.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"

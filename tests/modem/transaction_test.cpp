@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "modem/transaction.h"
 #include "modem/session.h"
+#include "modem/transaction.h"
 #include "platform/clock.h"
 #include "scripted_modem.h"
 #include "serial/tty_port.h"

@@ -377,7 +377,8 @@ bool Prime(ui::MainDialog& dialog, const CarriedState& carried) {
   UseComDir(modem.Directory());
   DetectAgain(dialog);
   dialog.RunSession().port.Close();
-  return dialog.RunSession().detectedPort == carried.detectedPort && dialog.IsItemEnabled(ids::kTestLine);
+  return dialog.RunSession().detectedPort == carried.detectedPort &&
+         dialog.IsItemEnabled(ids::kTestLine);
 }
 
 // What the process holds between cycles, once a thread that is ending has ended.

@@ -596,8 +596,8 @@ TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
     QTest::qWait(200);
     stillUp = main->isVisible() && !main->IsEnded();
     focusKept = QApplication::focusWidget() == focused;
-    portStillOpen =
-        app->Session().port.connected.load() == 1 && main->ItemText(ids::kLocation) == "Open COM3... ";
+    portStillOpen = app->Session().port.connected.load() == 1 &&
+                    main->ItemText(ids::kLocation) == "Open COM3... ";
     AnswerNextMessageBox(&notFound);
     Every5Ms([&notFound] {
       if (!notFound.shown) return false;

@@ -5,13 +5,13 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QDir>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -498,37 +498,58 @@ sim::Faults Refusing(const std::string& command) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ledger, ReportNotPutBack,
-    testing::Values(
-        NotPutBackCase{"RegisterWriteError",
-                       [](const sim::PortState& p) { return Refusing("%T21,18," + Hex2(p.reg18)); },
-                       {"basic"}, nullptr, "register 18", "ERROR",
-                       [](const sim::PortState& after, const sim::PortState&) {
-                         EXPECT_EQ(after.reg18, 0) << "the test value stayed";
-                       }},
-        NotPutBackCase{"CountryWriteError",
-                       [](const sim::PortState& p) {
-                         char code[8];
-                         std::snprintf(code, sizeof code, "%02d", p.countryCode);
-                         return Refusing(std::string("%T19,0,") + code);
-                       },
-                       {"basic"}, nullptr, "the country", "ERROR",
-                       [](const sim::PortState& after, const sim::PortState&) {
-                         EXPECT_EQ(after.countryCode, 19) << "left at North America";
-                       }},
-        NotPutBackCase{"HangUpError", [](const sim::PortState&) { return Refusing("H"); },
-                       {"speaker", "--answer-speaker", "yes"}, nullptr, "the hook", "ERROR",
-                       nullptr},
-        NotPutBackCase{"EndOfTestModeUnanswered",
-                       [](const sim::PortState&) {
-                         sim::Faults faults;
-                         faults.muteCommands = {"&T0"};
-                         return faults;
-                       },
-                       {"basic"}, nullptr, "the loopback test mode", "no answer", nullptr},
-        NotPutBackCase{"DeviceLostDuringThePutBack", [](const sim::PortState&) { return sim::Faults{}; },
-                       {"speaker", "--answer-speaker", "yes"}, "atH", "the command settings",
-                       "the device was lost", nullptr}),
-    [](const testing::TestParamInfo<NotPutBackCase>& info) { return std::string(info.param.name); });
+    testing::Values(NotPutBackCase{"RegisterWriteError",
+                                   [](const sim::PortState& p) {
+                                     return Refusing("%T21,18," + Hex2(p.reg18));
+                                   },
+                                   {"basic"},
+                                   nullptr,
+                                   "register 18",
+                                   "ERROR",
+                                   [](const sim::PortState& after, const sim::PortState&) {
+                                     EXPECT_EQ(after.reg18, 0) << "the test value stayed";
+                                   }},
+                    NotPutBackCase{"CountryWriteError",
+                                   [](const sim::PortState& p) {
+                                     char code[8];
+                                     std::snprintf(code, sizeof code, "%02d", p.countryCode);
+                                     return Refusing(std::string("%T19,0,") + code);
+                                   },
+                                   {"basic"},
+                                   nullptr,
+                                   "the country",
+                                   "ERROR",
+                                   [](const sim::PortState& after, const sim::PortState&) {
+                                     EXPECT_EQ(after.countryCode, 19) << "left at North America";
+                                   }},
+                    NotPutBackCase{"HangUpError",
+                                   [](const sim::PortState&) { return Refusing("H"); },
+                                   {"speaker", "--answer-speaker", "yes"},
+                                   nullptr,
+                                   "the hook",
+                                   "ERROR",
+                                   nullptr},
+                    NotPutBackCase{"EndOfTestModeUnanswered",
+                                   [](const sim::PortState&) {
+                                     sim::Faults faults;
+                                     faults.muteCommands = {"&T0"};
+                                     return faults;
+                                   },
+                                   {"basic"},
+                                   nullptr,
+                                   "the loopback test mode",
+                                   "no answer",
+                                   nullptr},
+                    NotPutBackCase{"DeviceLostDuringThePutBack",
+                                   [](const sim::PortState&) { return sim::Faults{}; },
+                                   {"speaker", "--answer-speaker", "yes"},
+                                   "atH",
+                                   "the command settings",
+                                   "the device was lost",
+                                   nullptr}),
+    [](const testing::TestParamInfo<NotPutBackCase>& info) {
+      return std::string(info.param.name);
+    });
 
 // A crash after the test values went out leaves the journal; the next run of the same modem puts
 // them back before it reads its own snapshot, says so, and removes the journal.
