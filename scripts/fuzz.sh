@@ -6,7 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 scripts/install-deps.sh --fuzz
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKALVEX_FUZZ=ON >/dev/null
+launcher=()
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DKALVEX_FUZZ=ON "${launcher[@]}" >/dev/null
 targets=()
 for dir in tests/fuzz/corpus/*/; do
   targets+=("$(basename "$dir")")

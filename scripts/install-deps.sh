@@ -13,6 +13,8 @@ packages=(
   libasound2-dev libx11-dev
   # cpack -G DEB finds the package's library dependencies with dpkg-shlibdeps
   dpkg-dev
+  # the builds share compiled files (scripts/build.sh)
+  ccache
 )
 if [ "${1:-}" != --package ]; then
   packages+=(
