@@ -100,7 +100,9 @@ TEST_F(LineTest, DeviceLostAtX4FailsAndNamesTheRegistersNotPutBack) {
   ASSERT_GE(okAt, 0);
   EXPECT_GE(okAt - start, 500 + 3100);
   EXPECT_EQ(diagnostics::NotPutBack(session).size(), 5u) << "four registers and the settings";
-  EXPECT_LT(diag_test::CpuSeconds() - cpuBefore, 0.1 * static_cast<double>(wallMs) / 1000.0);
+  // The run is short now that nothing waits on the lost line, so the dialog's own painting weighs
+  // more; a busy wait would still take the whole of the wall time.
+  EXPECT_LT(diag_test::CpuSeconds() - cpuBefore, 0.25 * static_cast<double>(wallMs) / 1000.0);
 }
 
 }  // namespace
