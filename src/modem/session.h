@@ -56,7 +56,7 @@ class Session {
   std::string detectedDevice;
   std::string detectedI3Line;
 
-  // The time-out of the last transaction that timed out since ClearLastTimeOut.
+  // The last transaction that timed out; whoever records a step resets it before the step.
   std::optional<TimeOut> lastTimeOut;
   // The command whose wait a stop cut short, and when its own time-out would have ended; the
   // put-back waits for its answer first.
