@@ -18,9 +18,9 @@ const struct ImageRegistrar {
 namespace resources {
 namespace {
 
-using platform::ControlKind;
-using platform::ControlRow;
-using platform::kNoId;
+using widgets::ControlKind;
+using widgets::ControlRow;
+using widgets::kNoId;
 
 constexpr char kLogoName[] = "Kalvex logo";
 constexpr char kLineTestPictureName[] = "Two computers on a telephone line";
@@ -59,7 +59,7 @@ constexpr ControlRow kMainRows[] = {
 
 // Three buttons read "Test..."; a screen reader says what each one runs. The line result's
 // label is written "Line /DAA Test".
-constexpr platform::ControlName kMainNames[] = {
+constexpr widgets::ControlName kMainNames[] = {
     {ids::kTestDiagnostics, "Run the basic function and loopback tests"},
     {ids::kTestSpeaker, "Run the speaker test"},
     {ids::kTestLine, "Run the line/DAA test"},
@@ -67,8 +67,8 @@ constexpr platform::ControlName kMainNames[] = {
 };
 
 constexpr ControlRow kWelcomeRows[] = {
-    {platform::kIdOk, ControlKind::kDefaultPushButton, "OK", 36, 112, 50, 14},
-    {platform::kIdCancel, ControlKind::kPushButton, "Cancel", 128, 112, 50, 14},
+    {widgets::kIdOk, ControlKind::kDefaultPushButton, "OK", 36, 112, 50, 14},
+    {widgets::kIdCancel, ControlKind::kPushButton, "Cancel", 128, 112, 50, 14},
     {kNoId, ControlKind::kLabelLeft,
      "This diagnostic tool will detect your modem and test its functionality, click \"Ok\" to "
      "continue or  \"Cancel\" to leave the modem diagnostic.",
@@ -87,7 +87,7 @@ constexpr ControlRow kVoicePromptRows[] = {
 };
 
 // It counts the seconds the buzzer sounds, then says it is off.
-constexpr platform::ControlName kVoicePromptNames[] = {
+constexpr widgets::ControlName kVoicePromptNames[] = {
     {ids::kVoiceCounter, "Buzzer seconds counter"},
 };
 
@@ -99,7 +99,7 @@ constexpr ControlRow kLineTestRows[] = {
     {kNoId, ControlKind::kImage, kLineTestIcon, 16, 11, 21, 20, kLineTestPictureName},
 };
 
-constexpr platform::ControlName kLineTestNames[] = {
+constexpr widgets::ControlName kLineTestNames[] = {
     {ids::kLineStatus, "Line/DAA test status"},
     {ids::kLineProgress, "Line/DAA test progress"},
     {ids::kLinePercent, "Line/DAA test percent done"},
@@ -107,42 +107,42 @@ constexpr platform::ControlName kLineTestNames[] = {
 
 }  // namespace
 
-const platform::DialogTemplate kMainDialogTemplate = {ids::kMainDialogTemplate,
-                                                      "Kalvex Internal Modem Diagnostics Tool",
-                                                      272,
-                                                      210,
-                                                      platform::DialogStyle::kMainWindow,
-                                                      kMainRows,
-                                                      static_cast<int>(std::size(kMainRows)),
-                                                      kMainNames,
-                                                      static_cast<int>(std::size(kMainNames))};
+const widgets::DialogTemplate kMainDialogTemplate = {ids::kMainDialogTemplate,
+                                                     "Kalvex Internal Modem Diagnostics Tool",
+                                                     272,
+                                                     210,
+                                                     widgets::DialogStyle::kMainWindow,
+                                                     kMainRows,
+                                                     static_cast<int>(std::size(kMainRows)),
+                                                     kMainNames,
+                                                     static_cast<int>(std::size(kMainNames))};
 
-const platform::DialogTemplate kWelcomeDialogTemplate = {
+const widgets::DialogTemplate kWelcomeDialogTemplate = {
     ids::kWelcomeTemplate,
     "Welcome to Kalvex Internal Modem Diagnostics",
     204,
     133,
-    platform::DialogStyle::kModal,
+    widgets::DialogStyle::kModal,
     kWelcomeRows,
     static_cast<int>(std::size(kWelcomeRows))};
 
-const platform::DialogTemplate kVoicePromptDialogTemplate = {
+const widgets::DialogTemplate kVoicePromptDialogTemplate = {
     ids::kVoicePromptTemplate,
     "Voice ?",
     242,
     93,
-    platform::DialogStyle::kModal,
+    widgets::DialogStyle::kModal,
     kVoicePromptRows,
     static_cast<int>(std::size(kVoicePromptRows)),
     kVoicePromptNames,
     static_cast<int>(std::size(kVoicePromptNames))};
 
-const platform::DialogTemplate kLineTestDialogTemplate = {
+const widgets::DialogTemplate kLineTestDialogTemplate = {
     ids::kLineTestTemplate,
     "Line/DAA Test",
     276,
     87,
-    platform::DialogStyle::kModal,
+    widgets::DialogStyle::kModal,
     kLineTestRows,
     static_cast<int>(std::size(kLineTestRows)),
     kLineTestNames,

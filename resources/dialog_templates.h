@@ -2,17 +2,17 @@
 // The four dialog templates of the tool and the resource paths of its images. The texts are the
 // tool's own, byte for byte: double spaces and trailing spaces are part of them.
 
-#include "platform/dialog_template.h"
+#include "widgets/dialog_template.h"
 
 namespace resources {
 
-extern const platform::DialogTemplate kMainDialogTemplate;  // 102
+extern const widgets::DialogTemplate kMainDialogTemplate;  // 102
 
 // The version text of the main dialog, which --version repeats.
 inline constexpr char kVersionLabel[] = "Version 2.3-Pyxa";
-extern const platform::DialogTemplate kWelcomeDialogTemplate;      // 131
-extern const platform::DialogTemplate kVoicePromptDialogTemplate;  // 130
-extern const platform::DialogTemplate kLineTestDialogTemplate;     // 132
+extern const widgets::DialogTemplate kWelcomeDialogTemplate;      // 131
+extern const widgets::DialogTemplate kVoicePromptDialogTemplate;  // 130
+extern const widgets::DialogTemplate kLineTestDialogTemplate;     // 132
 
 // Qt resource paths; the resource library registers them at start-up.
 inline constexpr char kLogoBitmap[] = ":/kalvex/logo129.bmp";   // 134 x 50, 8 bpp, palette

@@ -5,20 +5,20 @@
 #include <iterator>
 
 #include "diagnostics/test_runs.h"
-#include "platform/message_box.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
+#include "widgets/message_box.h"
 
 namespace diagnostics {
 
-const platform::MessageMap& LineTestDialog::GetMessageMap() const {
+const widgets::MessageMap& LineTestDialog::GetMessageMap() const {
   // The template has no Cancel button: this entry takes Escape and the close box.
-  static const platform::MessageMap::Click kClicks[] = {
-      {platform::kIdCancel, platform::MapHandler(&LineTestDialog::OnCancel)},
+  static const widgets::MessageMap::Click kClicks[] = {
+      {widgets::kIdCancel, widgets::MapHandler(&LineTestDialog::OnCancel)},
   };
-  static const platform::MessageMap kMap = {
+  static const widgets::MessageMap kMap = {
       kClicks, static_cast<int>(std::size(kClicks)),
-      platform::MapTimerHandler(&LineTestDialog::OnStartSequence), nullptr};
+      widgets::MapTimerHandler(&LineTestDialog::OnStartSequence), nullptr};
   return kMap;
 }
 
@@ -59,7 +59,7 @@ void LineTestDialog::OnCancel() {
     closeRequested_ = true;
     return;
   }
-  EndDialog(platform::kIdCancel);
+  EndDialog(widgets::kIdCancel);
 }
 
 void LineTestDialog::SetStatus(const char* text) { SetItemText(ids::kLineStatus, text); }
@@ -71,8 +71,8 @@ void LineTestDialog::SetProgress(int position, const char* percent) {
 
 Answer LineTestDialog::AskLineConnected(const char* question, const char* caption) {
   int answer =
-      platform::MessageBox(this, question, caption, platform::kMbYesNo | platform::kMbIconQuestion);
-  return answer == platform::kIdYes ? Answer::kYes : Answer::kNo;
+      widgets::MessageBox(this, question, caption, widgets::kMbYesNo | widgets::kMbIconQuestion);
+  return answer == widgets::kIdYes ? Answer::kYes : Answer::kNo;
 }
 
 void LineTestDialog::LineTestSequence() {
@@ -81,7 +81,7 @@ void LineTestDialog::LineTestSequence() {
   EnableItem(ids::kLineOk, true);
   Item(ids::kLineOk)->setFocus();
   sequenceRunning_ = false;
-  if (closeRequested_ || session_.stop.Requested()) EndDialog(platform::kIdCancel);
+  if (closeRequested_ || session_.stop.Requested()) EndDialog(widgets::kIdCancel);
 }
 
 TestResult RunLineTest(Session& session, modem::MainView& view) {

@@ -6,11 +6,11 @@
 // OK after. UI thread.
 
 #include "diagnostics/line_test.h"
-#include "platform/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace diagnostics {
 
-class LineTestDialog final : public platform::TemplateDialog, public LineTestView {
+class LineTestDialog final : public widgets::TemplateDialog, public LineTestView {
   Q_OBJECT
 
  public:
@@ -30,7 +30,7 @@ class LineTestDialog final : public platform::TemplateDialog, public LineTestVie
 
  protected:
   bool OnInitDialog() override;
-  [[nodiscard]] const platform::MessageMap& GetMessageMap() const override;
+  [[nodiscard]] const widgets::MessageMap& GetMessageMap() const override;
 
  private:
   void OnStartSequence(int timerId);

@@ -8,15 +8,15 @@
 
 namespace diagnostics {
 
-const platform::MessageMap& VoicePromptDialog::GetMessageMap() const {
-  static const platform::MessageMap::Click kClicks[] = {
-      {ids::kVoiceYes, platform::MapHandler(&VoicePromptDialog::OnYes)},
-      {ids::kVoiceNo, platform::MapHandler(&VoicePromptDialog::OnNo)},
+const widgets::MessageMap& VoicePromptDialog::GetMessageMap() const {
+  static const widgets::MessageMap::Click kClicks[] = {
+      {ids::kVoiceYes, widgets::MapHandler(&VoicePromptDialog::OnYes)},
+      {ids::kVoiceNo, widgets::MapHandler(&VoicePromptDialog::OnNo)},
   };
-  static const platform::MessageMap kMap = {
+  static const widgets::MessageMap kMap = {
       kClicks, static_cast<int>(std::size(kClicks)),
-      platform::MapTimerHandler(&VoicePromptDialog::OnSecondElapsed),
-      platform::MapHandler(&VoicePromptDialog::OnCloseRequest)};
+      widgets::MapTimerHandler(&VoicePromptDialog::OnSecondElapsed),
+      widgets::MapHandler(&VoicePromptDialog::OnCloseRequest)};
   return kMap;
 }
 

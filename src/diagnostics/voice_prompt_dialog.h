@@ -4,11 +4,11 @@
 // the answers, closing it any other way answers nothing. UI thread.
 
 #include "diagnostics/speaker_test.h"
-#include "platform/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace diagnostics {
 
-class VoicePromptDialog final : public platform::TemplateDialog, public SpeakerPrompt {
+class VoicePromptDialog final : public widgets::TemplateDialog, public SpeakerPrompt {
   Q_OBJECT
 
  public:
@@ -25,7 +25,7 @@ class VoicePromptDialog final : public platform::TemplateDialog, public SpeakerP
 
  protected:
   bool OnInitDialog() override;
-  [[nodiscard]] const platform::MessageMap& GetMessageMap() const override;
+  [[nodiscard]] const widgets::MessageMap& GetMessageMap() const override;
 
  private:
   void OnYes();

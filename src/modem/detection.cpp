@@ -12,10 +12,10 @@
 #include "modem/transaction.h"
 #include "platform/debug_output.h"
 #include "platform/device_name.h"
-#include "platform/message_box.h"
 #include "platform/message_pump.h"
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
+#include "widgets/message_box.h"
 
 namespace modem {
 namespace {
@@ -191,7 +191,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
     view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
                         "Kalvex Internal Modem Diagnostics Tool",
-                        platform::kMbOk | platform::kMbIconExclamation, details.c_str());
+                        widgets::kMbOk | widgets::kMbIconExclamation, details.c_str());
   }
 
   for (size_t i = 0; i < std::size(ids::kRunButtons); ++i)

@@ -8,9 +8,9 @@
 
 #include "modem/main_view.h"
 #include "platform/data_files.h"
-#include "platform/message_box.h"
 #include "platform/outside_file.h"
 #include "platform/visible_text.h"
+#include "widgets/message_box.h"
 
 namespace modem {
 namespace {
@@ -194,7 +194,7 @@ void LoadIdentificationList(MainView& view) {
   std::string details;
   if (FindIdentificationList(view.identificationList, &details)) return;
   // Without the list no port can be recognised; the tool has nothing to do.
-  view.ShowMessageBox("Ati3.dat missing !", nullptr, platform::kMbOk, details.c_str());
+  view.ShowMessageBox("Ati3.dat missing !", nullptr, widgets::kMbOk, details.c_str());
   std::exit(0);
 }
 

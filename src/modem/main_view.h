@@ -16,7 +16,7 @@ class MainView {
   virtual void EnableItem(int id, bool enabled) = 0;
   [[nodiscard]] virtual bool IsItemEnabled(int id) const = 0;
   virtual void StopTimer(int id) = 0;
-  // Modal message box owned by the main window; returns the button (platform::kIdOk, ...).
+  // Modal message box owned by the main window; returns the button (widgets::kIdOk, ...).
   // details, when given, is the longer explanation behind the box's "Show Details" button.
   virtual int ShowMessageBox(const char* text, const char* caption, unsigned style,
                              const char* details = nullptr) = 0;

@@ -14,9 +14,9 @@
 #include "platform/event_fd.h"
 #include "platform/message_pump.h"
 #include "platform/sys_error.h"
-#include "platform/wait_cursor.h"
 #include "serial/response_capture.h"
 #include "serial/transcript.h"
+#include "widgets/wait_cursor.h"
 
 namespace serial {
 
@@ -38,7 +38,7 @@ int TtyPort::Open(const char* deviceName) {
     openFailure_.detail = connected.load() ? "a port is already open" : "the port is still closing";
     return 0;
   }
-  platform::WaitCursor waitCursor;
+  widgets::WaitCursor waitCursor;
   expectCount.store(0);
   deviceLost_.store(false);
   comName_ = deviceName;

@@ -9,24 +9,24 @@
 
 #include "diagnostics/test_runs.h"
 #include "platform/beep.h"
-#include "platform/message_box.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 #include "ui/welcome_dialog.h"
+#include "widgets/message_box.h"
 
 namespace ui {
 
-const platform::MessageMap& MainDialog::GetMessageMap() const {
-  static const platform::MessageMap::Click kClicks[] = {
-      {ids::kTestDiagnostics, platform::MapHandler(&MainDialog::OnRunDiagnosticTests)},
-      {ids::kTestSpeaker, platform::MapHandler(&MainDialog::OnRunSpeakerTest)},
-      {ids::kTestLine, platform::MapHandler(&MainDialog::OnRunLineTest)},
-      {ids::kDetectAgain, platform::MapHandler(&MainDialog::OnDetectAgain)},
-      {ids::kQuit, platform::MapHandler(&MainDialog::OnQuit)},
+const widgets::MessageMap& MainDialog::GetMessageMap() const {
+  static const widgets::MessageMap::Click kClicks[] = {
+      {ids::kTestDiagnostics, widgets::MapHandler(&MainDialog::OnRunDiagnosticTests)},
+      {ids::kTestSpeaker, widgets::MapHandler(&MainDialog::OnRunSpeakerTest)},
+      {ids::kTestLine, widgets::MapHandler(&MainDialog::OnRunLineTest)},
+      {ids::kDetectAgain, widgets::MapHandler(&MainDialog::OnDetectAgain)},
+      {ids::kQuit, widgets::MapHandler(&MainDialog::OnQuit)},
   };
-  static const platform::MessageMap kMap = {kClicks, static_cast<int>(std::size(kClicks)),
-                                            platform::MapTimerHandler(&MainDialog::OnTimer),
-                                            platform::MapHandler(&MainDialog::OnCloseRequest)};
+  static const widgets::MessageMap kMap = {kClicks, static_cast<int>(std::size(kClicks)),
+                                           widgets::MapTimerHandler(&MainDialog::OnTimer),
+                                           widgets::MapHandler(&MainDialog::OnCloseRequest)};
   return kMap;
 }
 
@@ -45,7 +45,7 @@ MainDialog::MainDialog(diagnostics::Session& session, QWidget* parent)
 bool MainDialog::OnInitDialog() {
   WelcomeDialog welcome(nullptr);
   welcome.setWindowIcon(appIcon_);
-  if (welcome.RunModal() == platform::kIdCancel) {
+  if (welcome.RunModal() == widgets::kIdCancel) {
     EndDialog(0);
     return true;
   }
@@ -128,8 +128,8 @@ void MainDialog::FinishProgramRun() {
     std::string text = "The modem could not be put back as it was found:\n";
     for (const std::string& item : left) text += "\n" + item;
     text += "\n\nThe next start of the tool will try again.";
-    (void)platform::MessageBox(this, text.c_str(), nullptr,
-                               platform::kMbOk | platform::kMbIconExclamation);
+    (void)widgets::MessageBox(this, text.c_str(), nullptr,
+                              widgets::kMbOk | widgets::kMbIconExclamation);
   }
   finishing_ = false;
   finished_ = true;
@@ -186,7 +186,7 @@ void MainDialog::StopTimer(int id) { KillTimer(id); }
 
 int MainDialog::ShowMessageBox(const char* text, const char* caption, unsigned style,
                                const char* details) {
-  return platform::MessageBox(this, text, caption, style, details);
+  return widgets::MessageBox(this, text, caption, style, details);
 }
 
 void MainDialog::Beep() { platform::Beep(1000, 100); }

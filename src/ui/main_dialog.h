@@ -21,11 +21,11 @@
 #include <QPointer>
 
 #include "diagnostics/test_runs.h"
-#include "platform/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace ui {
 
-class MainDialog final : public platform::TemplateDialog, public diagnostics::MainView {
+class MainDialog final : public widgets::TemplateDialog, public diagnostics::MainView {
   Q_OBJECT
 
  public:
@@ -57,7 +57,7 @@ class MainDialog final : public platform::TemplateDialog, public diagnostics::Ma
   // Welcome dialog; on Cancel ends this dialog with 0. Otherwise disables the three "Test..."
   // buttons, loads ati3.dat (a missing file ends the process with status 0) and arms timer 0.
   bool OnInitDialog() override;
-  [[nodiscard]] const platform::MessageMap& GetMessageMap() const override;
+  [[nodiscard]] const widgets::MessageMap& GetMessageMap() const override;
   void closeEvent(QCloseEvent* event) override;
 
  private:

@@ -18,7 +18,6 @@
 #include "diagnostics/test_runs.h"
 #include "platform/clock.h"
 #include "platform/device_name.h"
-#include "platform/dialog_template.h"
 #include "platform/host_identity.h"
 #include "platform/message_pump.h"
 #include "platform/terminal.h"
@@ -26,6 +25,7 @@
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
 #include "ui/single_instance.h"
+#include "widgets/dialog_template.h"
 
 namespace ui {
 namespace {
@@ -108,7 +108,7 @@ class TerminalView final : public diagnostics::MainView,
   void StopTimer(int) override {}
   // The only boxes the runs show say that no modem was found, which the report says itself.
   int ShowMessageBox(const char*, const char*, unsigned, const char*) override {
-    return platform::kIdOk;
+    return widgets::kIdOk;
   }
   // A report may run where nobody sits at the machine; it stays quiet.
   void Beep() override {}

@@ -2,11 +2,11 @@
 // WelcomeDialog: the greeting shown before the main dialog, from template 131. OK (or Enter)
 // ends it with kIdOk; Cancel, Escape and the close box with kIdCancel. UI thread.
 
-#include "platform/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace ui {
 
-class WelcomeDialog final : public platform::TemplateDialog {
+class WelcomeDialog final : public widgets::TemplateDialog {
   Q_OBJECT
 
  public:

@@ -38,7 +38,7 @@ class LineTest : public RunTest {
     sampler.Track(ids::kLineStatus);
     sampler.Track(ids::kLinePercent);
     sampler.progressId = ids::kLineProgress;
-    sampler.onSample = [this](platform::TemplateDialog& dialog) { Sample(dialog); };
+    sampler.onSample = [this](widgets::TemplateDialog& dialog) { Sample(dialog); };
   }
 
   // Answers the question box, if one comes, with answer.
@@ -81,7 +81,7 @@ class LineTest : public RunTest {
   int64_t firstCommandMs = -1;
 
  private:
-  void Sample(platform::TemplateDialog& dialog) {
+  void Sample(widgets::TemplateDialog& dialog) {
     if (firstSeenMs < 0) firstSeenMs = platform::NowMs();
     if (firstCommandMs < 0 && ReceivedAt("at%T21,18,0") >= 0) firstCommandMs = platform::NowMs();
     auto& lineDialog = static_cast<diagnostics::LineTestDialog&>(dialog);

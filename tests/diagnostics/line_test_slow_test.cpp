@@ -81,7 +81,7 @@ TEST_F(LineTest, DeviceLostAtX4FailsAndNamesTheRegistersNotPutBack) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
   HangUpWhenReceived("atX4");
   int64_t okAt = -1;
-  sampler.onSample = [&, inner = sampler.onSample](platform::TemplateDialog& dialog) {
+  sampler.onSample = [&, inner = sampler.onSample](widgets::TemplateDialog& dialog) {
     if (okAt < 0 && dialog.IsItemEnabled(ids::kLineOk)) okAt = platform::NowMs();
     inner(dialog);
   };

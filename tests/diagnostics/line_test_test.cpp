@@ -17,7 +17,7 @@ TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
   view.SetItemText(ids::kLineResult, "Not Connected");  // from an earlier test
   std::string resultWhileDialling;
-  sampler.onChange = [&](platform::TemplateDialog& dialog) {
+  sampler.onChange = [&](widgets::TemplateDialog& dialog) {
     if (dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kDetecting)) {
       resultWhileDialling = view.Text(ids::kLineResult);
     }
@@ -84,7 +84,7 @@ TEST_F(LineTest, CloseBoxDuringTheSequenceEndsTheDialogOnlyAfterTheRestore) {
   closeWithOk = false;
   bool closed = false;
   bool hiddenEarly = false;
-  sampler.onChange = [&](platform::TemplateDialog& dialog) {
+  sampler.onChange = [&](widgets::TemplateDialog& dialog) {
     if (!closed && dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kPassing)) {
       closed = true;
       dialog.close();
@@ -111,7 +111,7 @@ TEST_F(LineTest, EscapeAndEnterDoNothingWhileTheSequenceRunsThenEscapeCloses) {
   closeWithOk = false;
   bool keysSent = false;
   bool stillRunning = false;
-  sampler.onChange = [&](platform::TemplateDialog& dialog) {
+  sampler.onChange = [&](widgets::TemplateDialog& dialog) {
     if (!keysSent && dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kPassing)) {
       keysSent = true;
       QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -120,7 +120,7 @@ TEST_F(LineTest, EscapeAndEnterDoNothingWhileTheSequenceRunsThenEscapeCloses) {
     }
   };
   bool escapeSent = false;
-  sampler.onSample = [&, inner = sampler.onSample](platform::TemplateDialog& dialog) {
+  sampler.onSample = [&, inner = sampler.onSample](widgets::TemplateDialog& dialog) {
     inner(dialog);
     if (!escapeSent && dialog.IsItemEnabled(ids::kLineOk)) {
       escapeSent = true;
@@ -142,7 +142,7 @@ TEST_F(LineTest, EscapeBeforeTheSequenceStartsLeavesTheModemAlone) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
   closeWithOk = false;
   bool escapeSent = false;
-  sampler.onSample = [&](platform::TemplateDialog& dialog) {
+  sampler.onSample = [&](widgets::TemplateDialog& dialog) {
     if (escapeSent) return;
     escapeSent = true;
     QTest::keyClick(&dialog, Qt::Key_Escape);

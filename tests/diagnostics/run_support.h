@@ -29,10 +29,10 @@
 #include "modem/sim_ports.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
-#include "platform/template_dialog.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
 #include "support/qt_app.h"
+#include "widgets/template_dialog.h"
 
 namespace diag_test {
 
@@ -189,7 +189,7 @@ class RunTest : public testing::Test {
 // every millisecond (every wait of the run dispatches timers). Runs until the application ends.
 class Sampler : public QObject {
  public:
-  explicit Sampler(std::function<platform::TemplateDialog*()> find) : find_(std::move(find)) {
+  explicit Sampler(std::function<widgets::TemplateDialog*()> find) : find_(std::move(find)) {
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] { Sample(); });
     timer_.start(1);
@@ -203,9 +203,9 @@ class Sampler : public QObject {
     return {};
   }
   // Called at each change of the tracked items, once the dialog is there.
-  std::function<void(platform::TemplateDialog&)> onChange;
+  std::function<void(widgets::TemplateDialog&)> onChange;
   // Called at every sample while the dialog is there.
-  std::function<void(platform::TemplateDialog&)> onSample;
+  std::function<void(widgets::TemplateDialog&)> onSample;
 
   bool seenDialog = false;
   std::vector<int> progress;  // positions of a progress bar tracked with TrackProgress
@@ -213,7 +213,7 @@ class Sampler : public QObject {
 
  private:
   void Sample() {
-    platform::TemplateDialog* dialog = find_();
+    widgets::TemplateDialog* dialog = find_();
     if (!dialog) return;
     seenDialog = true;
     bool changed = false;
@@ -235,7 +235,7 @@ class Sampler : public QObject {
     if (onSample) onSample(*dialog);
   }
 
-  std::function<platform::TemplateDialog*()> find_;
+  std::function<widgets::TemplateDialog*()> find_;
   std::vector<std::pair<int, Lines>> histories_;
   QTimer timer_;
 };

@@ -27,7 +27,7 @@ TEST_F(SpeakerTest, YesAfterVoiceOffSendsHTwiceAndTheCountStopsAtTen) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
   sampler.Track(ids::kVoiceCounter);
   bool buzzAfterVoiceOff = true;
-  sampler.onChange = [&](platform::TemplateDialog& prompt) {
+  sampler.onChange = [&](widgets::TemplateDialog& prompt) {
     if (prompt.ItemText(ids::kVoiceCounter) != QLatin1String("Voice Off")) return;
     buzzAfterVoiceOff = sim.State(diag_test::kModemPort)->buzz;
     // Any tick still to come would show within the next two seconds.

@@ -30,7 +30,7 @@ Lines Counter(int upTo) {
   return lines;
 }
 
-void Click(platform::TemplateDialog& dialog, int id) {
+void Click(widgets::TemplateDialog& dialog, int id) {
   qobject_cast<QPushButton*>(dialog.Item(id))->click();
 }
 
@@ -39,7 +39,7 @@ class SpeakerTest : public RunTest {
   // Follows the prompt's counter; act runs at each new text of it.
   void OnCounter(std::function<void(VoicePromptDialog&, const std::string&)> act) {
     sampler.Track(ids::kVoiceCounter);
-    sampler.onChange = [act = std::move(act)](platform::TemplateDialog& dialog) {
+    sampler.onChange = [act = std::move(act)](widgets::TemplateDialog& dialog) {
       act(static_cast<VoicePromptDialog&>(dialog),
           dialog.ItemText(ids::kVoiceCounter).toStdString());
     };

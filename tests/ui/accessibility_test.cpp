@@ -189,7 +189,7 @@ TEST_F(Accessibility, PicturesAreNamedForWhatTheyShow) {
   modem_test::RecordingView view;
   diagnostics::LineTestDialog lineTest(session, view);
   const struct {
-    platform::TemplateDialog* dialog;
+    widgets::TemplateDialog* dialog;
     const char* name;
   } pictures[] = {{&main, "Kalvex logo"}, {&lineTest, "Two computers on a telephone line"}};
   for (const auto& picture : pictures) {

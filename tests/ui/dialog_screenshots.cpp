@@ -6,13 +6,13 @@
 
 #include <cstdio>
 
-#include "platform/template_dialog.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
+#include "widgets/template_dialog.h"
 
 namespace {
 
-bool Save(platform::TemplateDialog& dialog, const QString& path) {
+bool Save(widgets::TemplateDialog& dialog, const QString& path) {
   dialog.show();
   QApplication::processEvents();
   const bool ok = dialog.grab().save(path, "PNG");
@@ -30,13 +30,13 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   const QString dir = QString::fromLocal8Bit(argv[1]);
-  platform::TemplateDialog main(resources::kMainDialogTemplate, nullptr);
+  widgets::TemplateDialog main(resources::kMainDialogTemplate, nullptr);
   // As the user first sees it: the "Test..." buttons wait for a detected modem.
   for (int id : {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine})
     main.EnableItem(id, false);
-  platform::TemplateDialog welcome(resources::kWelcomeDialogTemplate, nullptr);
-  platform::TemplateDialog voice(resources::kVoicePromptDialogTemplate, &main);
-  platform::TemplateDialog line(resources::kLineTestDialogTemplate, &main);
+  widgets::TemplateDialog welcome(resources::kWelcomeDialogTemplate, nullptr);
+  widgets::TemplateDialog voice(resources::kVoicePromptDialogTemplate, &main);
+  widgets::TemplateDialog line(resources::kLineTestDialogTemplate, &main);
   line.EnableItem(ids::kLineOk, false);
   bool ok = Save(main, dir + "/main_dialog.png");
   ok = Save(welcome, dir + "/welcome_dialog.png") && ok;

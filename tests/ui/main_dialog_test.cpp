@@ -139,7 +139,7 @@ class Shell : public testing::Test {
       ui::MainDialog* main = FindMain();
       if (mainHiddenMeanwhile) *mainHiddenMeanwhile = main && !main->isVisible();
       if (main) main->installEventFilter(&firstPaint);
-      qobject_cast<QPushButton*>(welcome->Item(platform::kIdOk))->click();
+      qobject_cast<QPushButton*>(welcome->Item(widgets::kIdOk))->click();
     });
   }
 
@@ -210,7 +210,7 @@ TEST_F(Shell, CancelInTheWelcomeDialogEndsWithoutReadingAti3OrTouchingAPort) {
   int mainShows = -1;
   OnNextModal<ui::WelcomeDialog>([&](ui::WelcomeDialog* welcome) {
     mainShows = FindMain() && FindMain()->isVisible() ? 1 : 0;
-    qobject_cast<QPushButton*>(welcome->Item(platform::kIdCancel))->click();
+    qobject_cast<QPushButton*>(welcome->Item(widgets::kIdCancel))->click();
   });
   EXPECT_EQ(Run(10000), 0);
   EXPECT_EQ(mainShows, 0);

@@ -1,9 +1,9 @@
-#include "platform/wait_cursor.h"
+#include "widgets/wait_cursor.h"
 
 #include <QCursor>
 #include <QGuiApplication>
 
-namespace platform {
+namespace widgets {
 
 WaitCursor::WaitCursor() {
   if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -16,4 +16,4 @@ WaitCursor::~WaitCursor() {
   if (shown_ && QCoreApplication::instance()) QGuiApplication::restoreOverrideCursor();
 }
 
-}  // namespace platform
+}  // namespace widgets

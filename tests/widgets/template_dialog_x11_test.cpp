@@ -15,14 +15,14 @@
 #include <memory>
 #include <string>
 
-#include "platform/probe_dialog.h"
 #include "support/qt_app.h"
+#include "widgets/probe_dialog.h"
 // Xlib's macros (None, Bool, KeyPress, ...) would break Qt's headers: it comes last.
 #include "ui/x_test_server.h"
 
 namespace {
 
-using platform_test::ProbeDialog;
+using widgets_test::ProbeDialog;
 
 // Stands in for the window manager on one display: top-level map requests come here
 // (SubstructureRedirect on the root), and are answered as the test asks.

@@ -26,22 +26,22 @@
 #include <string>
 #include <vector>
 
-#include "platform/probe_dialog.h"
-#include "platform/template_dialog.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 #include "support/qt_app.h"
+#include "widgets/probe_dialog.h"
+#include "widgets/template_dialog.h"
 
 namespace {
 
-using platform::ControlKind;
-using platform::ControlRow;
-using platform::DialogTemplate;
-using platform::TemplateDialog;
-using platform_test::kField;
-using platform_test::kMapped;
-using platform_test::kUnmapped;
-using platform_test::ProbeDialog;
+using widgets::ControlKind;
+using widgets::ControlRow;
+using widgets::DialogTemplate;
+using widgets::TemplateDialog;
+using widgets_test::kField;
+using widgets_test::kMapped;
+using widgets_test::kUnmapped;
+using widgets_test::ProbeDialog;
 
 class Dialogs : public testing::Test {
  protected:
@@ -59,7 +59,7 @@ QRect Converted(const TemplateDialog& dialog, const ControlRow& row) {
 
 TEST_F(Dialogs, BaseUnitsComeFromTheDialogFontsLetterWidthAndHeight) {
   ProbeDialog dialog;
-  const QFontMetrics metrics(platform::DialogFont());
+  const QFontMetrics metrics(widgets::DialogFont());
   const double average = metrics.horizontalAdvance(QStringLiteral(
                              "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) /
                          52.0;
@@ -102,7 +102,7 @@ TEST_F(Dialogs, EveryControlAndClientAreaMatchesItsTemplateRectangle) {
       } else {
         EXPECT_EQ(widget->geometry(), Converted(dialog, row));
       }
-      if (row.id != platform::kNoId) {
+      if (row.id != widgets::kNoId) {
         EXPECT_EQ(dialog.Item(row.id), widget);
       }
     }
@@ -278,16 +278,16 @@ TEST_F(Dialogs, EndingDuringInitialisationReturnsAtOnceWithoutShowing) {
 
 TEST_F(Dialogs, OkCancelAndEnterEndWithTheirDefaultResults) {
   ProbeDialog dialog;
-  Later(0, [&] { qobject_cast<QPushButton*>(dialog.Item(platform::kIdOk))->click(); });
-  EXPECT_EQ(dialog.RunModal(), platform::kIdOk);
+  Later(0, [&] { qobject_cast<QPushButton*>(dialog.Item(widgets::kIdOk))->click(); });
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdOk);
 
-  Later(0, [&] { qobject_cast<QPushButton*>(dialog.Item(platform::kIdCancel))->click(); });
-  EXPECT_EQ(dialog.RunModal(), platform::kIdCancel);
+  Later(0, [&] { qobject_cast<QPushButton*>(dialog.Item(widgets::kIdCancel))->click(); });
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdCancel);
   EXPECT_EQ(dialog.closeRequests, 0);
 
   ProbeDialog fresh;
   Later(0, [&] { QTest::keyClick(&fresh, Qt::Key_Return); });
-  EXPECT_EQ(fresh.RunModal(), platform::kIdOk);  // OK is the default button
+  EXPECT_EQ(fresh.RunModal(), widgets::kIdOk);  // OK is the default button
 }
 
 TEST_F(Dialogs, ClicksGoThroughTheMessageMap) {
@@ -309,14 +309,14 @@ TEST_F(Dialogs, ClicksGoThroughTheMessageMap) {
 TEST_F(Dialogs, CloseRequestRunsTheCloseHandlerThenEndsWithCancel) {
   ProbeDialog dialog;
   Later(0, [&] { dialog.close(); });  // the close box
-  EXPECT_EQ(dialog.RunModal(), platform::kIdCancel);
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdCancel);
   EXPECT_EQ(dialog.closeRequests, 1);
 }
 
 TEST_F(Dialogs, EscapeEndsWithCancelWithoutTheCloseHandler) {
   ProbeDialog dialog;
   Later(0, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
-  EXPECT_EQ(dialog.RunModal(), platform::kIdCancel);
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdCancel);
   EXPECT_EQ(dialog.closeRequests, 0);
 }
 
@@ -342,7 +342,7 @@ TEST_F(Dialogs, PostCloseIsHandledLaterSendCloseAtOnce) {
     dialog.PostClose();
     requestsRightAfterPost = dialog.closeRequests;
   });
-  EXPECT_EQ(dialog.RunModal(), platform::kIdCancel);
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdCancel);
   EXPECT_EQ(requestsRightAfterPost, 0);
   EXPECT_EQ(dialog.closeRequests, 1);
 
@@ -350,7 +350,7 @@ TEST_F(Dialogs, PostCloseIsHandledLaterSendCloseAtOnce) {
     dialog.SendClose();
     requestsRightAfterSend = dialog.closeRequests;
   });
-  EXPECT_EQ(dialog.RunModal(), platform::kIdCancel);
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdCancel);
   EXPECT_EQ(requestsRightAfterSend, 2);
 }
 
@@ -358,7 +358,7 @@ TEST_F(Dialogs, ACloseRequestWhileCancelIsDisabledKeepsTheDialogOpen) {
   ProbeDialog dialog;
   bool openAfterClose = false;
   Later(0, [&] {
-    dialog.EnableItem(platform::kIdCancel, false);
+    dialog.EnableItem(widgets::kIdCancel, false);
     dialog.close();
     openAfterClose = dialog.isVisible() && !dialog.IsEnded();
     dialog.EndDialog(4);
@@ -377,7 +377,7 @@ TEST_F(Dialogs, EndingInsideAHandlerThatStillWaitsReturnsOnlyAfterIt) {
     QTest::qWait(50);
     handlerFinished = true;
   });
-  EXPECT_EQ(dialog.RunModal(), platform::kIdCancel);
+  EXPECT_EQ(dialog.RunModal(), widgets::kIdCancel);
   EXPECT_TRUE(handlerFinished);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace platform {
+namespace widgets {
 
 // Shows the wait cursor for its lifetime when a GUI application runs; otherwise does nothing.
 class WaitCursor {
@@ -14,4 +14,4 @@ class WaitCursor {
   bool shown_ = false;
 };
 
-}  // namespace platform
+}  // namespace widgets

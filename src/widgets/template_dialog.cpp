@@ -1,4 +1,4 @@
-#include "platform/template_dialog.h"
+#include "widgets/template_dialog.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -19,7 +19,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace platform {
+namespace widgets {
 namespace {
 
 constexpr char kAverageWidthSample[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
@@ -550,6 +550,6 @@ bool TemplateDialog::event(QEvent* event) {
   return QDialog::event(event);
 }
 
-}  // namespace platform
+}  // namespace widgets
 
 #include "template_dialog.moc"

@@ -2,7 +2,7 @@
 // A dialog template as data: what a resource script would describe. The tables themselves live
 // in resources/; TemplateDialog builds Qt widgets from them.
 
-namespace platform {
+namespace widgets {
 
 enum class ControlKind {
   kPushButton,
@@ -53,4 +53,4 @@ struct DialogTemplate {
   int nameCount = 0;
 };
 
-}  // namespace platform
+}  // namespace widgets

@@ -13,10 +13,10 @@
 #include <cstdlib>
 
 #include "platform/beep.h"
-#include "platform/dialog_template.h"
-#include "platform/message_box.h"
 #include "support/qt_app.h"
 #include "ui/modal_helpers.h"
+#include "widgets/dialog_template.h"
+#include "widgets/message_box.h"
 
 namespace {
 
@@ -31,20 +31,20 @@ class MessageBoxes : public testing::Test {
 TEST_F(MessageBoxes, WithoutACaptionTheProgramFilesNameIsShownNotArgvZero) {
   SeenBox seen;
   AnswerNextMessageBox(&seen);
-  EXPECT_EQ(platform::MessageBox(nullptr, "Ati3.dat missing !", nullptr, platform::kMbOk),
-            platform::kIdOk);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Ati3.dat missing !", nullptr, widgets::kMbOk),
+            widgets::kIdOk);
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.text, "Ati3.dat missing !");
   EXPECT_EQ(seen.caption, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
   EXPECT_EQ(seen.caption, "message_box_test");
-  EXPECT_STREQ(platform::ApplicationName(), "message_box_test");
+  EXPECT_STREQ(widgets::ApplicationName(), "message_box_test");
 }
 
 TEST_F(MessageBoxes, TextIsPlainAndTheGivenCaptionIsUsed) {
   SeenBox seen;
   AnswerNextMessageBox(&seen);
-  platform::MessageBox(nullptr, "<b>x</b>", "Kalvex Internal Modem Diagnostics Tool",
-                       platform::kMbOk | platform::kMbIconExclamation);
+  widgets::MessageBox(nullptr, "<b>x</b>", "Kalvex Internal Modem Diagnostics Tool",
+                      widgets::kMbOk | widgets::kMbIconExclamation);
   EXPECT_EQ(seen.format, Qt::PlainText);
   EXPECT_EQ(seen.text, "<b>x</b>");
   EXPECT_EQ(seen.caption, "Kalvex Internal Modem Diagnostics Tool");
@@ -56,33 +56,31 @@ TEST_F(MessageBoxes, DetailsGoBehindTheDetailsButtonAndOnlyWhenGiven) {
     details = box->detailedText();
     box->button(QMessageBox::Ok)->click();
   });
-  platform::MessageBox(nullptr, "Ati3.dat missing !", nullptr, platform::kMbOk,
-                       "Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat");
+  widgets::MessageBox(nullptr, "Ati3.dat missing !", nullptr, widgets::kMbOk,
+                      "Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat");
   EXPECT_EQ(details, QString::fromUtf8("Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat"));
   ui_test::OnNextModal<QMessageBox>([&](QMessageBox* box) {
     details = box->detailedText();
     box->button(QMessageBox::Ok)->click();
   });
-  platform::MessageBox(nullptr, "x", nullptr, platform::kMbOk);
+  widgets::MessageBox(nullptr, "x", nullptr, widgets::kMbOk);
   EXPECT_TRUE(details.isEmpty());
 }
 
 TEST_F(MessageBoxes, YesNoGivesYesOrNoAndEscapeCountsAsNo) {
   AnswerNextMessageBox(nullptr, QMessageBox::Yes);
-  EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?",
-                                 platform::kMbYesNo | platform::kMbIconQuestion),
-            platform::kIdYes);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?",
+                                widgets::kMbYesNo | widgets::kMbIconQuestion),
+            widgets::kIdYes);
   AnswerNextMessageBox(nullptr, QMessageBox::No);
-  EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?", platform::kMbYesNo),
-            platform::kIdNo);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::kMbYesNo), widgets::kIdNo);
   ui_test::OnNextModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-  EXPECT_EQ(platform::MessageBox(nullptr, "Line?", "Connect ?", platform::kMbYesNo),
-            platform::kIdNo);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::kMbYesNo), widgets::kIdNo);
 }
 
 TEST_F(MessageBoxes, EscapeOnAnOkBoxCountsAsOk) {
   ui_test::OnNextModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-  EXPECT_EQ(platform::MessageBox(nullptr, "x", nullptr, platform::kMbOk), platform::kIdOk);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "x", nullptr, widgets::kMbOk), widgets::kIdOk);
 }
 
 TEST_F(MessageBoxes, OwnedBoxIsModalOverItsOwner) {
@@ -93,7 +91,7 @@ TEST_F(MessageBoxes, OwnedBoxIsModalOverItsOwner) {
     parentSeen = box->parentWidget();
     box->button(QMessageBox::Ok)->click();
   });
-  platform::MessageBox(&owner, "x", nullptr, platform::kMbOk);
+  widgets::MessageBox(&owner, "x", nullptr, widgets::kMbOk);
   EXPECT_EQ(parentSeen, &owner);
 }
 

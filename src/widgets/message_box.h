@@ -4,7 +4,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace widgets {
 
 inline constexpr unsigned kMbOk = 0x00;
 inline constexpr unsigned kMbYesNo = 0x04;
@@ -28,4 +28,4 @@ int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned s
 // running executable, not argv[0]. Valid until the next call. UI thread.
 const char* ApplicationName();
 
-}  // namespace platform
+}  // namespace widgets

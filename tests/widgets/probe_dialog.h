@@ -9,34 +9,33 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/dialog_template.h"
-#include "platform/template_dialog.h"
+#include "widgets/dialog_template.h"
+#include "widgets/template_dialog.h"
 
-namespace platform_test {
+namespace widgets_test {
 
 inline constexpr int kMapped = 1100;
 inline constexpr int kUnmapped = 1101;
 inline constexpr int kField = 1102;
-inline constexpr platform::ControlRow kProbeRows[] = {
-    {platform::kIdOk, platform::ControlKind::kDefaultPushButton, "OK", 10, 60, 50, 14},
-    {platform::kIdCancel, platform::ControlKind::kPushButton, "Cancel", 70, 60, 50, 14},
-    {kMapped, platform::ControlKind::kPushButton, "&Mapped", 130, 60, 50, 14},
-    {kUnmapped, platform::ControlKind::kPushButton, "Unmapped", 10, 80, 50, 14},
-    {kField, platform::ControlKind::kValueField, "", 10, 10, 100, 10},
+inline constexpr widgets::ControlRow kProbeRows[] = {
+    {widgets::kIdOk, widgets::ControlKind::kDefaultPushButton, "OK", 10, 60, 50, 14},
+    {widgets::kIdCancel, widgets::ControlKind::kPushButton, "Cancel", 70, 60, 50, 14},
+    {kMapped, widgets::ControlKind::kPushButton, "&Mapped", 130, 60, 50, 14},
+    {kUnmapped, widgets::ControlKind::kPushButton, "Unmapped", 10, 80, 50, 14},
+    {kField, widgets::ControlKind::kValueField, "", 10, 10, 100, 10},
 };
-inline constexpr platform::DialogTemplate kProbeTemplate = {
-    900,
-    "Probe",
-    200,
-    100,
-    platform::DialogStyle::kModal,
-    kProbeRows,
-    static_cast<int>(std::size(kProbeRows))};
+inline constexpr widgets::DialogTemplate kProbeTemplate = {900,
+                                                           "Probe",
+                                                           200,
+                                                           100,
+                                                           widgets::DialogStyle::kModal,
+                                                           kProbeRows,
+                                                           static_cast<int>(std::size(kProbeRows))};
 
-class ProbeDialog final : public platform::TemplateDialog {
+class ProbeDialog final : public widgets::TemplateDialog {
  public:
   explicit ProbeDialog(QWidget* parent = nullptr,
-                       const platform::DialogTemplate& dialogTemplate = kProbeTemplate)
+                       const widgets::DialogTemplate& dialogTemplate = kProbeTemplate)
       : TemplateDialog(dialogTemplate, parent) {
     installEventFilter(this);
   }
@@ -57,12 +56,12 @@ class ProbeDialog final : public platform::TemplateDialog {
     if (onInit) onInit(*this);
     return true;
   }
-  const platform::MessageMap& GetMessageMap() const override {
-    static const platform::MessageMap::Click kClicks[] = {
-        {kMapped, platform::MapHandler(&ProbeDialog::OnMapped)}};
-    static const platform::MessageMap kMap = {kClicks, 1,
-                                              platform::MapTimerHandler(&ProbeDialog::OnTick),
-                                              platform::MapHandler(&ProbeDialog::OnClose)};
+  const widgets::MessageMap& GetMessageMap() const override {
+    static const widgets::MessageMap::Click kClicks[] = {
+        {kMapped, widgets::MapHandler(&ProbeDialog::OnMapped)}};
+    static const widgets::MessageMap kMap = {kClicks, 1,
+                                             widgets::MapTimerHandler(&ProbeDialog::OnTick),
+                                             widgets::MapHandler(&ProbeDialog::OnClose)};
     return kMap;
   }
   bool eventFilter(QObject* watched, QEvent* event) override {
@@ -85,4 +84,4 @@ class ProbeDialog final : public platform::TemplateDialog {
   }
 };
 
-}  // namespace platform_test
+}  // namespace widgets_test

@@ -1,4 +1,4 @@
-#include "platform/message_box.h"
+#include "widgets/message_box.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -9,9 +9,9 @@
 
 #include <cstdio>
 
-#include "platform/dialog_template.h"
+#include "widgets/dialog_template.h"
 
-namespace platform {
+namespace widgets {
 namespace {
 
 QMessageBox::Icon IconFor(unsigned style) {
@@ -65,4 +65,4 @@ int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned s
   return kIdOk;
 }
 
-}  // namespace platform
+}  // namespace widgets

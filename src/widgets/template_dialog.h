@@ -14,11 +14,11 @@
 // handler has returned. All of it runs on the UI thread.
 //
 // A derived dialog declares its map in GetMessageMap(), defined near the top of its .cpp:
-//   const platform::MessageMap& MyDialog::GetMessageMap() const {
-//     static const platform::MessageMap::Click kClicks[] = {
-//         {ids::kSomething, platform::MapHandler(&MyDialog::OnSomething)}};
-//     static const platform::MessageMap kMap{kClicks, 1, platform::MapTimerHandler(
-//         &MyDialog::OnTick), platform::MapHandler(&MyDialog::OnCloseRequest)};
+//   const widgets::MessageMap& MyDialog::GetMessageMap() const {
+//     static const widgets::MessageMap::Click kClicks[] = {
+//         {ids::kSomething, widgets::MapHandler(&MyDialog::OnSomething)}};
+//     static const widgets::MessageMap kMap{kClicks, 1, widgets::MapTimerHandler(
+//         &MyDialog::OnTick), widgets::MapHandler(&MyDialog::OnCloseRequest)};
 //     return kMap;
 //   }
 
@@ -29,11 +29,11 @@
 #include <QRect>
 #include <QString>
 
-#include "platform/dialog_template.h"
+#include "widgets/dialog_template.h"
 
 class QWidget;
 
-namespace platform {
+namespace widgets {
 
 class TemplateDialog;
 
@@ -158,4 +158,4 @@ class TemplateDialog : public QDialog {
   bool awaitingFirstPaint_ = true;
 };
 
-}  // namespace platform
+}  // namespace widgets
