@@ -29,14 +29,14 @@ class BenchView final : public modem::MainView {
   void EnableItem(int, bool) override {}
   [[nodiscard]] bool IsItemEnabled(int) const override { return false; }
   void StopTimer(int) override {}
-  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
+  void ShowNotFound(const char*) override {}
+  void ShowListMissing(const char*) override {}
   void Beep() override {
     auto start = std::chrono::steady_clock::now();
     platform::Beep(1000, 100);
     beepMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   }
-  [[nodiscard]] QWidget* Window() override { return nullptr; }
   double beepMs = 0;
 };
 

@@ -25,14 +25,14 @@
 
 #include "../../sim/modem_sim.h"
 #include "../support/quiet_view.h"
-#include "diagnostics/line_test_dialog.h"
 #include "diagnostics/test_runs.h"
-#include "diagnostics/voice_prompt_dialog.h"
 #include "modem/detection.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
+#include "ui/line_test_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 
 namespace {
 
@@ -163,12 +163,12 @@ void BM_SpeakerRun(benchmark::State& state) {
   constexpr double kWaits = 3 * kSettleMs + 1500 + kSettleMs + kSettleMs;
   RunAgainstFloor(state, kWaits, [](Bench& bench) {
     EveryMs([] {
-      auto* prompt = VisibleDialog<diagnostics::VoicePromptDialog>();
+      auto* prompt = VisibleDialog<ui::VoicePromptDialog>();
       if (!prompt) return false;
       qobject_cast<QPushButton*>(prompt->Item(ids::kVoiceYes))->click();
       return true;
     });
-    (void)diagnostics::RunSpeakerTest(bench.session, bench.view);
+    (void)ui::RunSpeakerTest(bench.session, bench.view);
   });
 }
 
@@ -178,12 +178,12 @@ void BM_LineRun(benchmark::State& state) {
   constexpr double kWaits = 500 + 6 * kSettleMs + kSettleMs + 1000 + 4 * kSettleMs;
   RunAgainstFloor(state, kWaits, [](Bench& bench) {
     EveryMs([] {
-      auto* dialog = VisibleDialog<diagnostics::LineTestDialog>();
+      auto* dialog = VisibleDialog<ui::LineTestDialog>();
       if (!dialog || !dialog->IsItemEnabled(ids::kLineOk)) return false;
       qobject_cast<QPushButton*>(dialog->Item(ids::kLineOk))->click();
       return true;
     });
-    (void)diagnostics::RunLineTest(bench.session, bench.view);
+    (void)ui::RunLineTest(bench.session, bench.view);
   });
 }
 

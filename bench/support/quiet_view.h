@@ -12,9 +12,9 @@ class QuietView final : public diagnostics::MainView {
   void EnableItem(int, bool) override {}
   [[nodiscard]] bool IsItemEnabled(int) const override { return true; }
   void StopTimer(int) override {}
-  int ShowMessageBox(const char*, const char*, unsigned, const char*) override { return 1; }
+  void ShowNotFound(const char*) override {}
+  void ShowListMissing(const char*) override {}
   void Beep() override {}
-  [[nodiscard]] QWidget* Window() override { return nullptr; }
 };
 
 }  // namespace benchsupport

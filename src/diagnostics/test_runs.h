@@ -1,8 +1,9 @@
 #pragma once
 // What the main window starts, and what it needs around that: the session, the identification
-// list, the detection run, the three test runs started by the "Test..." buttons, stopping, and the
-// end of the program run. UI thread; each run pumps messages while it waits, writes its results
-// into the main window through the view and returns them as data.
+// list, the detection run, the basic and loopback run of the first "Test..." button (the speaker
+// and line tests run in their dialogs: ui/voice_prompt_dialog.h, ui/line_test_dialog.h),
+// stopping, and the end of the program run. UI thread; each run pumps messages while it waits,
+// writes its results into the main window through the view and returns them as data.
 
 #include <cstdint>
 #include <string>
@@ -34,15 +35,6 @@ DetectionResult DetectModem(Session& session, MainView& view);
 // fails the port stays closed and the rest of the run times out. About 8 s against an answering
 // modem, up to about 40 s against one that has gone.
 std::vector<TestResult> RunDiagnosticTests(Session& session, MainView& view);
-
-// The speaker test (speaker_test.h) with the voice prompt dialog asking.
-TestResult RunSpeakerTest(Session& session, MainView& view);
-
-// The line/DAA test (line_test.h) in its own modal dialog: "Passed", "Failure" or
-// "Not Connected" in 1003, the modem put back. Returns once the user has closed the dialog, and
-// never before its sequence, put-back included, has ended: a close request meanwhile is carried
-// out at the end.
-TestResult RunLineTest(Session& session, MainView& view);
 
 // Closes the modem's port (nothing when none is open).
 void ClosePort(Session& session);

@@ -15,7 +15,6 @@
 #include "platform/message_pump.h"
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
-#include "widgets/message_box.h"
 
 namespace modem {
 namespace {
@@ -79,7 +78,10 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   SetStatus(view, "Detect COM%d... ", port);
   ClosePort(session);
   SetStatus(view, "Close COM%d... ", port);
-  if (OpenComPort(session, port) == kOpenFailed) {
+  view.ShowBusy(true);
+  const int opened = OpenComPort(session, port);
+  view.ShowBusy(false);
+  if (opened == kOpenFailed) {
     verdicts.push_back(
         VerdictFromOpenCheck(verdict.comName, verdict.devicePath, session.port.LastOpenFailure()));
     return false;
@@ -188,10 +190,10 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   } else if (!session.stop.Requested()) {
     // A list that was cut may be why the modem's line is not in it.
     std::string details = VerdictDetails(result.verdicts);
-    if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
-    view.ShowMessageBox("Can not find Kalvex Internal Modem in your system !",
-                        "Kalvex Internal Modem Diagnostics Tool",
-                        widgets::kMbOk | widgets::kMbIconExclamation, details.c_str());
+    if (!listCut.empty()) details += "
+
+" + platform::VisibleText(listCut);
+    view.ShowNotFound(details.c_str());
   }
 
   for (size_t i = 0; i < std::size(ids::kRunButtons); ++i)

@@ -10,7 +10,6 @@
 #include "platform/data_files.h"
 #include "platform/outside_file.h"
 #include "platform/visible_text.h"
-#include "widgets/message_box.h"
 
 namespace modem {
 namespace {
@@ -194,7 +193,7 @@ void LoadIdentificationList(MainView& view) {
   std::string details;
   if (FindIdentificationList(view.identificationList, &details)) return;
   // Without the list no port can be recognised; the tool has nothing to do.
-  view.ShowMessageBox("Ati3.dat missing !", nullptr, widgets::kMbOk, details.c_str());
+  view.ShowListMissing(details.c_str());
   std::exit(0);
 }
 

@@ -53,8 +53,8 @@ struct IdentificationList {
 // Fills view.identificationList from the first "ati3.dat" found: the working directory, then
 // the configuration and data directories (platform/data_files.h; see ReadIdentificationFile).
 // When there is none, or it cannot be read: shows "Ati3.dat missing !" through
-// view.ShowMessageBox with no caption of its own (the application's name), an OK button and the
-// places looked in as details, then ends the process with status 0. UI thread.
+// view.ShowListMissing with the places looked in as details, then ends the process with status 0.
+// UI thread.
 void LoadIdentificationList(MainView& view);
 
 }  // namespace modem

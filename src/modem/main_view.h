@@ -4,8 +4,6 @@
 
 #include "modem/identification_list.h"
 
-class QWidget;
-
 namespace modem {
 
 class MainView {
@@ -16,13 +14,15 @@ class MainView {
   virtual void EnableItem(int id, bool enabled) = 0;
   [[nodiscard]] virtual bool IsItemEnabled(int id) const = 0;
   virtual void StopTimer(int id) = 0;
-  // Modal message box owned by the main window; returns the button (widgets::kIdOk, ...).
-  // details, when given, is the longer explanation behind the box's "Show Details" button.
-  virtual int ShowMessageBox(const char* text, const char* caption, unsigned style,
-                             const char* details = nullptr) = 0;
+  // No port answered as a listed modem (product::kNotFoundText); details says what each port
+  // did. Returns once the user has seen it.
+  virtual void ShowNotFound(const char* details) = 0;
+  // No identification list could be read (product::kListMissingText); details names the places
+  // looked in. Returns once the user has seen it.
+  virtual void ShowListMissing(const char* details) = 0;
   virtual void Beep() = 0;  // 1000 Hz for 100 ms
-  // Parent window for the test dialogs; null in a fake without widgets.
-  [[nodiscard]] virtual QWidget* Window() = 0;
+  // Around the opening of a port: true before, false after. A view without a pointer ignores it.
+  virtual void ShowBusy(bool) {}
 
   int speakerAnswer = 0;  // 1 Yes, 0 No; starts at No
   IdentificationList identificationList;

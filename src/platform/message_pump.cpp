@@ -1,9 +1,8 @@
 #include "platform/message_pump.h"
 
 #include <poll.h>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QThread>
@@ -52,6 +51,7 @@ struct UiWakeup {
   QPointer<QSocketNotifier> notifier;
   QPointer<QTimer> deadlineTimer;
   QPointer<WaitKeyFilter> keyFilter;
+  MessageShower shower = nullptr;  // UI thread only
 };
 
 UiWakeup& Wakeup() {
@@ -67,16 +67,11 @@ void ShowPendingMessages() {
     messages.swap(Wakeup().messages);
   }
   for (const auto& [text, caption] : messages) {
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (Wakeup().shower == nullptr) {
       DebugOutputF("%s: %s", caption.c_str(), text.c_str());
       continue;
     }
-    auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(caption),
-                                QString::fromLatin1(text), QMessageBox::Ok);
-    box->setTextFormat(Qt::PlainText);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);  // the threads that report it must not stall
-    box->show();
+    Wakeup().shower(text.c_str(), caption.c_str());
   }
 }
 
@@ -184,5 +179,7 @@ void ShowMessageFromAnyThread(const char* text, const char* caption) {
 }
 
 void AttachUiWakeup() { AttachToApplication(); }
+
+void SetMessageShower(MessageShower shower) { Wakeup().shower = shower; }
 
 }  // namespace platform

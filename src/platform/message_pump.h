@@ -30,9 +30,15 @@ void PumpUntil(const std::function<bool()>& done);
 // thread look at its condition again. Cheap, and never blocks.
 void WakeUiThread();
 
-// Any thread: shows a modeless warning box with text and caption on the UI thread at its next
-// pump or event loop pass, so the calling thread never blocks on the user.
+// Any thread: shows text and caption on the UI thread at its next pump or event loop pass, so
+// the calling thread never blocks on the user: through the shower set by SetMessageShower, or on
+// the debug output while none is set.
 void ShowMessageFromAnyThread(const char* text, const char* caption);
+
+// How ShowMessageFromAnyThread's messages are shown on the UI thread (the dialogs set a modeless
+// warning box); null: on the debug output. UI thread, before the first message it should show.
+using MessageShower = void (*)(const char* text, const char* caption);
+void SetMessageShower(MessageShower shower);
 
 // UI thread: connects the wake-up channel to the running application so that wake-ups and
 // messages from other threads are handled even before the first wait. Harmless to repeat.

@@ -16,7 +16,6 @@
 #include "platform/sys_error.h"
 #include "serial/response_capture.h"
 #include "serial/transcript.h"
-#include "widgets/wait_cursor.h"
 
 namespace serial {
 
@@ -38,7 +37,6 @@ int TtyPort::Open(const char* deviceName) {
     openFailure_.detail = connected.load() ? "a port is already open" : "the port is still closing";
     return 0;
   }
-  widgets::WaitCursor waitCursor;
   expectCount.store(0);
   deviceLost_.store(false);
   comName_ = deviceName;

@@ -48,7 +48,6 @@ class TtyPort {
   // reader and raises DTR. Returns 1 when open; 0 when already open, while a Close is waiting
   // for its reader, or when the device is missing, busy or refuses the settings (nothing stays
   // open then; the reason is on the debug output, in LastOpenFailure and in the transcript).
-  // Shows the wait cursor meanwhile.
   [[nodiscard]] int Open(const char* deviceName);
   // UI thread: why the last Open that returned 0 failed (the device checked again right after).
   [[nodiscard]] const platform::OpenCheck& LastOpenFailure() const { return openFailure_; }

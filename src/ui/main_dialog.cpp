@@ -9,8 +9,12 @@
 
 #include "diagnostics/test_runs.h"
 #include "platform/beep.h"
+#include "platform/message_pump.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
+#include "resources/product.h"
+#include "ui/line_test_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 #include "ui/welcome_dialog.h"
 #include "widgets/message_box.h"
 
@@ -40,6 +44,8 @@ MainDialog::MainDialog(diagnostics::Session& session, QWidget* parent)
       appIcon_(QString::fromLatin1(resources::kAppIcon)) {
   // The window manager draws the minimised window and the taskbar entry from this icon.
   setWindowIcon(appIcon_);
+  // The serial reader's errors come from its own thread, and a box that waited would stall it.
+  platform::SetMessageShower(&widgets::ShowModelessWarning);
 }
 
 bool MainDialog::OnInitDialog() {
@@ -101,11 +107,11 @@ void MainDialog::OnRunDiagnosticTests() {
 }
 
 void MainDialog::OnRunSpeakerTest() {
-  Guarded([this] { (void)diagnostics::RunSpeakerTest(session_, *this); });
+  Guarded([this] { (void)RunSpeakerTest(session_, *this, this); });
 }
 
 void MainDialog::OnRunLineTest() {
-  Guarded([this] { (void)diagnostics::RunLineTest(session_, *this); });
+  Guarded([this] { (void)RunLineTest(session_, *this, this); });
 }
 
 void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
@@ -184,13 +190,23 @@ bool MainDialog::IsItemEnabled(int id) const { return TemplateDialog::IsItemEnab
 
 void MainDialog::StopTimer(int id) { KillTimer(id); }
 
-int MainDialog::ShowMessageBox(const char* text, const char* caption, unsigned style,
-                               const char* details) {
-  return widgets::MessageBox(this, text, caption, style, details);
+void MainDialog::ShowNotFound(const char* details) {
+  (void)widgets::MessageBox(this, product::kNotFoundText, product::kToolTitle,
+                            widgets::kMbOk | widgets::kMbIconExclamation, details);
+}
+
+// No caption of its own: the box is titled with the program's name.
+void MainDialog::ShowListMissing(const char* details) {
+  (void)widgets::MessageBox(this, product::kListMissingText, nullptr, widgets::kMbOk, details);
 }
 
 void MainDialog::Beep() { platform::Beep(1000, 100); }
 
-QWidget* MainDialog::Window() { return this; }
+void MainDialog::ShowBusy(bool busy) {
+  if (busy)
+    busyCursor_.emplace();
+  else
+    busyCursor_.reset();
+}
 
 }  // namespace ui

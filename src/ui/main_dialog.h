@@ -20,8 +20,11 @@
 #include <QIcon>
 #include <QPointer>
 
+#include <optional>
+
 #include "diagnostics/test_runs.h"
 #include "widgets/template_dialog.h"
+#include "widgets/wait_cursor.h"
 
 namespace ui {
 
@@ -36,10 +39,10 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
   void EnableItem(int id, bool enabled) override;
   [[nodiscard]] bool IsItemEnabled(int id) const override;
   void StopTimer(int id) override;
-  int ShowMessageBox(const char* text, const char* caption, unsigned style,
-                     const char* details = nullptr) override;
+  void ShowNotFound(const char* details) override;
+  void ShowListMissing(const char* details) override;
   void Beep() override;
-  [[nodiscard]] QWidget* Window() override;
+  void ShowBusy(bool busy) override;
 
   [[nodiscard]] const QIcon& AppIcon() const { return appIcon_; }
   // The program run this dialog drives.
@@ -82,6 +85,7 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
   bool finished_ = false;
   bool closePending_ = false;
   QPointer<QWidget> focusToGiveBack_;
+  std::optional<widgets::WaitCursor> busyCursor_;  // shown while a port opens
 };
 
 }  // namespace ui

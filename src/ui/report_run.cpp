@@ -25,7 +25,6 @@
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
 #include "ui/single_instance.h"
-#include "widgets/dialog_template.h"
 
 namespace ui {
 namespace {
@@ -106,13 +105,11 @@ class TerminalView final : public diagnostics::MainView,
     return it == enabled_.end() || it->second;
   }
   void StopTimer(int) override {}
-  // The only boxes the runs show say that no modem was found, which the report says itself.
-  int ShowMessageBox(const char*, const char*, unsigned, const char*) override {
-    return widgets::kIdOk;
-  }
+  // The report says these itself.
+  void ShowNotFound(const char*) override {}
+  void ShowListMissing(const char*) override {}
   // A report may run where nobody sits at the machine; it stays quiet.
   void Beep() override {}
-  [[nodiscard]] QWidget* Window() override { return nullptr; }
 
   diagnostics::Answer AskWhileBuzzing(diagnostics::BuzzCounter& counter) override {
     if (line_.answerSpeaker != Answer::kAsk) return FromOption(line_.answerSpeaker);

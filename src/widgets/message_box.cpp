@@ -65,4 +65,17 @@ int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned s
   return kIdOk;
 }
 
+void ShowModelessWarning(const char* text, const char* caption) {
+  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    std::fprintf(stderr, "%s: %s\n", caption, text);
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(caption),
+                              QString::fromLatin1(text), QMessageBox::Ok);
+  box->setTextFormat(Qt::PlainText);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);  // the threads that report it must not stall
+  box->show();
+}
+
 }  // namespace widgets

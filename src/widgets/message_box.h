@@ -24,6 +24,11 @@ inline constexpr int kIdNo = 7;
 int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
                const char* details = nullptr);
 
+// Shows a modeless warning box with text and caption (8-bit, plain text) and returns at once: it
+// stalls nothing that waits meanwhile. Without a QApplication the text goes to standard error. UI
+// thread; fits platform::SetMessageShower.
+void ShowModelessWarning(const char* text, const char* caption);
+
 // The program file's name without directory and extension ("kalvex-modem-diag"), from the
 // running executable, not argv[0]. Valid until the next call. UI thread.
 const char* ApplicationName();

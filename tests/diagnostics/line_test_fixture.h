@@ -9,9 +9,9 @@
 
 #include <string>
 
-#include "diagnostics/line_test_dialog.h"
 #include "diagnostics/run_support.h"
 #include "diagnostics/test_runs.h"
+#include "ui/line_test_dialog.h"
 
 namespace diag_test {
 
@@ -52,7 +52,7 @@ class LineTest : public RunTest {
       question.caption = box->windowTitle().toStdString();
       question.icon = box->icon();
       question.buttons = box->standardButtons();
-      question.ownedByTheDialog = qobject_cast<diagnostics::LineTestDialog*>(box->parentWidget());
+      question.ownedByTheDialog = qobject_cast<ui::LineTestDialog*>(box->parentWidget());
       box->button(answer)->click();
     });
     poll->start(5);
@@ -71,7 +71,7 @@ class LineTest : public RunTest {
     return commands;
   }
 
-  Sampler sampler{[] { return Visible<diagnostics::LineTestDialog>(); }};
+  Sampler sampler{[] { return Visible<ui::LineTestDialog>(); }};
   SeenQuestion question;
   bool closeWithOk = true;      // press OK as soon as it is enabled
   bool okEnabledEarly = false;  // OK came on before the last restore write was answered
@@ -84,7 +84,7 @@ class LineTest : public RunTest {
   void Sample(widgets::TemplateDialog& dialog) {
     if (firstSeenMs < 0) firstSeenMs = platform::NowMs();
     if (firstCommandMs < 0 && ReceivedAt("at%T21,18,0") >= 0) firstCommandMs = platform::NowMs();
-    auto& lineDialog = static_cast<diagnostics::LineTestDialog&>(dialog);
+    auto& lineDialog = static_cast<ui::LineTestDialog&>(dialog);
     sequenceStarted = sequenceStarted || lineDialog.IsSequenceRunning();
     if (!dialog.IsItemEnabled(ids::kLineOk)) return;
     if (!okEverEnabled) {

@@ -36,7 +36,7 @@ TEST_F(LineTestNoLine, NoToTheQuestionGivesNotConnected) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
   AnswerQuestionWith(QMessageBox::No);
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   ExpectQuestionAsked();
   EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
@@ -50,7 +50,7 @@ TEST_F(LineTestNoLine, YesToTheQuestionGivesFailure) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
   AnswerQuestionWith(QMessageBox::Yes);
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   ExpectQuestionAsked();
   EXPECT_EQ(Status(),
@@ -65,7 +65,7 @@ TEST_F(LineTest, LowerCaseAnswersFailAtTheFirstWriteAndThatRegisterIsRestored) {
   setup.faults.lowerCaseResults = true;
   ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(setup));
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, "Failure"}));
   EXPECT_EQ(sampler.progress, (std::vector<int>{0, 100}));
@@ -88,7 +88,7 @@ TEST_F(LineTest, DeviceLostAtX4FailsAndNamesTheRegistersNotPutBack) {
   double cpuBefore = diag_test::CpuSeconds();
   int64_t start = platform::NowMs();
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   int64_t wallMs = platform::NowMs() - start;
   EXPECT_EQ(Status().back(), "Failure");

@@ -24,7 +24,7 @@ TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
   };
   AnswerQuestionWith(QMessageBox::Yes);
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
                              diag_test::kHangingUp, "Passed !"}));
@@ -51,7 +51,7 @@ TEST_F(LineTest, SplitAnswersStillPass) {
   setup.faults.splitOutput = true;
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
   EXPECT_EQ(Status().back(), "Passed !");
@@ -64,7 +64,7 @@ TEST_F(LineTest, UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
   AnswerQuestionWith(QMessageBox::No);
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 100}));
   EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "100 %"}));
@@ -92,7 +92,7 @@ TEST_F(LineTest, CloseBoxDuringTheSequenceEndsTheDialogOnlyAfterTheRestore) {
     }
   };
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   ASSERT_TRUE(closed);
   EXPECT_FALSE(hiddenEarly);
@@ -128,7 +128,7 @@ TEST_F(LineTest, EscapeAndEnterDoNothingWhileTheSequenceRunsThenEscapeCloses) {
     }
   };
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   ASSERT_TRUE(keysSent);
   EXPECT_TRUE(stillRunning);
@@ -148,7 +148,7 @@ TEST_F(LineTest, EscapeBeforeTheSequenceStartsLeavesTheModemAlone) {
     QTest::keyClick(&dialog, Qt::Key_Escape);
   };
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   EXPECT_TRUE(escapeSent);
   EXPECT_EQ(Received(), Lines{});

@@ -16,11 +16,11 @@
 #include <cstdio>
 #include <string>
 
-#include "diagnostics/line_test_dialog.h"
 #include "diagnostics/run_support.h"
 #include "diagnostics/test_runs.h"
-#include "diagnostics/voice_prompt_dialog.h"
 #include "platform/clock.h"
+#include "ui/line_test_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 
 namespace {
 
@@ -47,7 +47,7 @@ class Answerer : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show) {
-      if (auto* prompt = qobject_cast<diagnostics::VoicePromptDialog*>(watched)) {
+      if (auto* prompt = qobject_cast<ui::VoicePromptDialog*>(watched)) {
         ++prompts;
         ClickLater(prompt->Item(voiceYes ? ids::kVoiceYes : ids::kVoiceNo));
       } else if (auto* box = qobject_cast<QMessageBox*>(watched)) {
@@ -56,7 +56,7 @@ class Answerer : public QObject {
       }
     } else if (event->type() == QEvent::EnabledChange) {
       auto* button = qobject_cast<QPushButton*>(watched);
-      auto* line = button ? qobject_cast<diagnostics::LineTestDialog*>(button->window()) : nullptr;
+      auto* line = button ? qobject_cast<ui::LineTestDialog*>(button->window()) : nullptr;
       if (line && button == line->Item(ids::kLineOk) && button->isEnabled()) ClickLater(button);
     }
     return false;
@@ -216,7 +216,7 @@ TEST_F(LostDevice, SpeakerLosingTheModemBeforeThePromptFailsAndPassesAfterDetect
   HangUpWhenReceived("atH1");
   CpuMeter meter;
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   meter.Stop();
   EXPECT_EQ(view.Text(ids::kSpeakerResult), "Failure");
@@ -229,7 +229,7 @@ TEST_F(LostDevice, SpeakerLosingTheModemBeforeThePromptFailsAndPassesAfterDetect
   ASSERT_NO_FATAL_FAILURE(BringTheModemBack());
   ExpectDetectedAgain();
   answerer.voiceYes = true;
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
   EXPECT_EQ(view.Text(ids::kSpeakerResult), "Passed");
   EXPECT_EQ(answerer.prompts, 1);
 }
@@ -245,7 +245,7 @@ TEST_F(LostDevice, LineTestLosingTheModemWhileDiallingAsksAndFailsThenPassesAfte
   answerer.lineYes = true;
   CpuMeter meter;
 
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
 
   meter.Stop();
   EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
@@ -260,7 +260,7 @@ TEST_F(LostDevice, LineTestLosingTheModemWhileDiallingAsksAndFailsThenPassesAfte
 
   ASSERT_NO_FATAL_FAILURE(BringTheModemBack());
   ExpectDetectedAgain();
-  diagnostics::RunLineTest(session, view);
+  ui::RunLineTest(session, view);
   EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
   EXPECT_EQ(answerer.boxes.size(), 1u);
 }

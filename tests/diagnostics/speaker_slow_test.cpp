@@ -9,14 +9,14 @@
 
 #include "diagnostics/run_support.h"
 #include "diagnostics/test_runs.h"
-#include "diagnostics/voice_prompt_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 
 namespace {
 
 using diag_test::Lines;
 using diag_test::RunTest;
 using diag_test::Sampler;
-using diagnostics::VoicePromptDialog;
+using ui::VoicePromptDialog;
 
 class SpeakerTest : public RunTest {
  protected:
@@ -36,7 +36,7 @@ TEST_F(SpeakerTest, YesAfterVoiceOffSendsHTwiceAndTheCountStopsAtTen) {
     });
   };
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   Lines counter = {""};
   for (int n = 1; n <= 10; ++n) counter.push_back("Voice On..." + std::to_string(n) + " Sec");

@@ -11,8 +11,8 @@
 
 #include "diagnostics/run_support.h"
 #include "diagnostics/test_runs.h"
-#include "diagnostics/voice_prompt_dialog.h"
 #include "platform/clock.h"
+#include "ui/voice_prompt_dialog.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ using diag_test::Lines;
 using diag_test::RunTest;
 using diag_test::Sampler;
 using diag_test::SimSetup;
-using diagnostics::VoicePromptDialog;
+using ui::VoicePromptDialog;
 
 std::string Seconds(int n) { return "Voice On..." + std::to_string(n) + " Sec"; }
 
@@ -64,7 +64,7 @@ TEST_F(SpeakerTest, YesAfterFourSecondsPassesWithOneHAndTouchesNoRegister) {
     if (text == Seconds(4)) Click(prompt, ids::kVoiceYes);
   });
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   EXPECT_EQ(view.speakerAnswer, 1);
   EXPECT_EQ(view.Text(ids::kSpeakerResult), "Passed");
@@ -88,7 +88,7 @@ TEST_F(SpeakerTest, NoGivesFailureAfterTheClosingH) {
     if (text == Seconds(1)) Click(prompt, ids::kVoiceNo);
   });
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   EXPECT_EQ(view.speakerAnswer, 0);
   ExpectButtonsAroundTheRun("Failure");
@@ -103,7 +103,7 @@ TEST_F(SpeakerTest, UnansweredM2FailsWithoutH1BuzzPromptOrH) {
   view.speakerAnswer = 1;
   int64_t start = platform::NowMs();
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   EXPECT_GE(platform::NowMs() - start, 3100);
   ExpectButtonsAroundTheRun("Failure");
@@ -117,7 +117,7 @@ TEST_F(SpeakerTest, LowerCaseAnswersFailAtL3) {
   setup.faults.lowerCaseResults = true;
   ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(setup));
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   ExpectButtonsAroundTheRun("Failure");
   EXPECT_EQ(Received(), (Lines{"atL3"}));
@@ -132,7 +132,7 @@ TEST_F(SpeakerTest, SplitAnswersStillReachThePrompt) {
     if (text == Seconds(1)) Click(prompt, ids::kVoiceYes);
   });
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   ExpectButtonsAroundTheRun("Passed");
   EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
@@ -151,7 +151,7 @@ TEST_F(SpeakerTest, EscapeEndsThePromptAndItsTimerAndTheFirstTestFails) {
     promptLeftOpen = prompt.isVisible();
   });
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   EXPECT_FALSE(timerLeft);
   EXPECT_FALSE(promptLeftOpen);
@@ -172,7 +172,7 @@ TEST_F(SpeakerTest, CloseBoxKeepsTheEarlierYes) {
     timerLeft = prompt.HasTimer(0);
   });
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   EXPECT_FALSE(timerLeft);
   EXPECT_EQ(view.speakerAnswer, 1);
@@ -191,7 +191,7 @@ TEST_F(SpeakerTest, DeviceLostDuringThePromptStillTakesTheAnswer) {
   double cpuBefore = diag_test::CpuSeconds();
   int64_t start = platform::NowMs();
 
-  diagnostics::RunSpeakerTest(session, view);
+  ui::RunSpeakerTest(session, view);
 
   int64_t wallMs = platform::NowMs() - start;
   ExpectButtonsAroundTheRun("Passed");

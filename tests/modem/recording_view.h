@@ -8,16 +8,15 @@
 #include <vector>
 
 #include "modem/main_view.h"
+#include "resources/product.h"
 
 namespace modem_test {
 
 class RecordingView : public modem::MainView {
  public:
   struct Box {
-    std::string text;
-    std::string caption;  // "<null>" when none was given
-    unsigned style;
-    std::string details;  // empty when none was given
+    std::string text;  // the box the view was asked for, by its text
+    std::string details;
   };
 
   void SetItemText(int id, const char* text) override {
@@ -34,21 +33,12 @@ class RecordingView : public modem::MainView {
     return it != enabledItems.end() && it->second;
   }
   void StopTimer(int id) override { events.push_back("stop timer " + std::to_string(id)); }
-  int ShowMessageBox(const char* text, const char* caption, unsigned style,
-                     const char* details = nullptr) override {
-    boxes.push_back(
-        {text, caption != nullptr ? caption : "<null>", style, details != nullptr ? details : ""});
-    events.push_back(std::string("box ") + text);
-    // A death test sees only the child's standard error: say what was shown there.
-    std::fprintf(stderr, "box [%s] [%s] %u\n", text, boxes.back().caption.c_str(), style);
-    if (details != nullptr) std::fprintf(stderr, "details [%s]\n", details);
-    return 1;
-  }
+  void ShowNotFound(const char* details) override { Show(product::kNotFoundText, details); }
+  void ShowListMissing(const char* details) override { Show(product::kListMissingText, details); }
   void Beep() override {
     ++beeps;
     events.push_back("beep");
   }
-  [[nodiscard]] QWidget* Window() override { return nullptr; }
 
   [[nodiscard]] std::string Text(int id) const {
     auto it = texts.find(id);
@@ -65,6 +55,14 @@ class RecordingView : public modem::MainView {
   std::vector<Box> boxes;
   std::vector<std::string> events;
   int beeps = 0;
+
+ private:
+  void Show(const char* text, const char* details) {
+    boxes.push_back({text, details});
+    events.push_back(std::string("box ") + text);
+    // A death test sees only the child's standard error: say what was shown there.
+    std::fprintf(stderr, "box [%s]\ndetails [%s]\n", text, details);
+  }
 };
 
 }  // namespace modem_test

@@ -20,6 +20,7 @@
 #include "platform/clock.h"
 #include "platform/message_pump.h"
 #include "support/qt_app.h"
+#include "widgets/message_box.h"
 
 namespace {
 
@@ -140,6 +141,7 @@ TEST_F(MessagePump, ModalDialogOpenedFromAWaitKeepsItsKeys) {
 }
 
 TEST_F(MessagePump, MessageFromAnotherThreadShowsModelessWithoutBlockingIt) {
+  platform::SetMessageShower(&widgets::ShowModelessWarning);
   std::thread other([] {
     platform::ShowMessageFromAnyThread("Failed to create event for thread!", "TTY Error!");
   });

@@ -35,8 +35,6 @@
 #include <vector>
 
 #include "../../sim/modem_sim.h"
-#include "diagnostics/line_test_dialog.h"
-#include "diagnostics/voice_prompt_dialog.h"
 #include "modem/detection.h"
 #include "modem/session.h"
 #include "platform/clock.h"
@@ -44,7 +42,9 @@
 #include "serial/tty_port.h"
 #include "soak/process_usage.h"
 #include "soak/soak_plan.h"
+#include "ui/line_test_dialog.h"
 #include "ui/main_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 
 namespace {
 
@@ -120,7 +120,7 @@ class Autopilot : public QObject {
       }
       return;
     }
-    if (auto* prompt = qobject_cast<diagnostics::VoicePromptDialog*>(modal)) {
+    if (auto* prompt = qobject_cast<ui::VoicePromptDialog*>(modal)) {
       if (prompt_ != prompt) {
         prompt_ = prompt;
         promptShownMs_ = platform::NowMs();
@@ -133,7 +133,7 @@ class Autopilot : public QObject {
       }
       return;
     }
-    if (auto* line = qobject_cast<diagnostics::LineTestDialog*>(modal)) {
+    if (auto* line = qobject_cast<ui::LineTestDialog*>(modal)) {
       if (line->IsItemEnabled(ids::kLineOk)) {
         qobject_cast<QPushButton*>(line->Item(ids::kLineOk))->click();
       }
@@ -141,7 +141,7 @@ class Autopilot : public QObject {
   }
 
   CyclePlan plan_;
-  QPointer<diagnostics::VoicePromptDialog> prompt_;
+  QPointer<ui::VoicePromptDialog> prompt_;
   int64_t promptShownMs_ = 0;
   QTimer timer_;
 };

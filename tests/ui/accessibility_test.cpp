@@ -16,12 +16,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "diagnostics/line_test_dialog.h"
-#include "diagnostics/voice_prompt_dialog.h"
 #include "modem/recording_view.h"
 #include "resources/control_ids.h"
 #include "support/qt_app.h"
+#include "ui/line_test_dialog.h"
 #include "ui/main_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 // Xlib's macros (None, Bool, KeyPress, ...) would break Qt's headers: it comes last.
 #include "ui/x_test_server.h"
 
@@ -187,7 +187,7 @@ TEST_F(Accessibility, PicturesAreNamedForWhatTheyShow) {
   diagnostics::Session session;
   ui::MainDialog main(session, nullptr);
   modem_test::RecordingView view;
-  diagnostics::LineTestDialog lineTest(session, view);
+  ui::LineTestDialog lineTest(session, view);
   const struct {
     widgets::TemplateDialog* dialog;
     const char* name;
@@ -237,8 +237,7 @@ TEST_F(Accessibility, AResultWrittenIntoTheMainDialogIsAnnounced) {
 }
 
 TEST_F(Accessibility, TheVoicePromptCounterIsNamedAndAnnouncesEachSecond) {
-  modem_test::RecordingView view;
-  diagnostics::VoicePromptDialog dialog(view);
+  ui::VoicePromptDialog dialog(nullptr);
   QWidget* counter = dialog.Item(ids::kVoiceCounter);
   EXPECT_EQ(Text(counter, QAccessible::Name), "Buzzer seconds counter");
   if (!Listening()) GTEST_SKIP() << "no private X server and bus: Qt's bridge drops every event";
@@ -253,7 +252,7 @@ TEST_F(Accessibility, TheVoicePromptCounterIsNamedAndAnnouncesEachSecond) {
 TEST_F(Accessibility, TheLineTestStatusAndProgressAreNamedAndAnnounceChanges) {
   modem_test::RecordingView view;
   diagnostics::Session session;
-  diagnostics::LineTestDialog dialog(session, view);
+  ui::LineTestDialog dialog(session, view);
   QWidget* status = dialog.Item(ids::kLineStatus);
   QWidget* bar = dialog.Item(ids::kLineProgress);
   EXPECT_EQ(Text(status, QAccessible::Name), "Line/DAA test status");

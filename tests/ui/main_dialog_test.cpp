@@ -197,6 +197,7 @@ TEST_F(Shell, WelcomeFirstThenZeltoWinModemIsPaintedBeforeAnyPortIsTried) {
   // Detection then ran by itself and tried the ports.
   EXPECT_EQ(notFound.text, kNotFound);
   EXPECT_EQ(notFound.caption, "Kalvex Internal Modem Diagnostics Tool");
+  EXPECT_EQ(notFound.icon, QMessageBox::Warning);
   EXPECT_TRUE(ports.Opened().count("COM3"));
 }
 

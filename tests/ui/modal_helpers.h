@@ -32,6 +32,7 @@ struct SeenBox {
   QString caption;
   QString text;
   Qt::TextFormat format = Qt::AutoText;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
 };
 
 inline void AnswerNextMessageBox(SeenBox* seen,
@@ -42,6 +43,7 @@ inline void AnswerNextMessageBox(SeenBox* seen,
       seen->caption = box->windowTitle();
       seen->text = box->text();
       seen->format = box->textFormat();
+      seen->icon = box->icon();
     }
     if (QAbstractButton* button = box->button(answer)) button->click();
   });

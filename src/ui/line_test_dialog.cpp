@@ -1,15 +1,14 @@
-#include "diagnostics/line_test_dialog.h"
+#include "ui/line_test_dialog.h"
 
 #include <QWidget>
 
 #include <iterator>
 
-#include "diagnostics/test_runs.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 #include "widgets/message_box.h"
 
-namespace diagnostics {
+namespace ui {
 
 const widgets::MessageMap& LineTestDialog::GetMessageMap() const {
   // The template has no Cancel button: this entry takes Escape and the close box.
@@ -30,10 +29,10 @@ constexpr int kStartDelayMs = 500;
 
 }  // namespace
 
-LineTestDialog::LineTestDialog(modem::Session& session, modem::MainView& parentDialog)
-    : TemplateDialog(resources::kLineTestDialogTemplate, parentDialog.Window()),
+LineTestDialog::LineTestDialog(modem::Session& session, modem::MainView& main, QWidget* parent)
+    : TemplateDialog(resources::kLineTestDialogTemplate, parent),
       session_(session),
-      parentDialog_(parentDialog) {
+      parentDialog_(main) {
   // While OK is disabled the status is all there is to follow, so it takes the focus then (a
   // click may give it back; Tab never stops on it).
   Item(ids::kLineStatus)->setFocusPolicy(Qt::ClickFocus);
@@ -77,17 +76,18 @@ Answer LineTestDialog::AskLineConnected(const char* question, const char* captio
 
 void LineTestDialog::LineTestSequence() {
   sequenceRunning_ = true;
-  result_ = RunLineTestSequence(session_, parentDialog_, *this);
+  result_ = diagnostics::RunLineTestSequence(session_, parentDialog_, *this);
   EnableItem(ids::kLineOk, true);
   Item(ids::kLineOk)->setFocus();
   sequenceRunning_ = false;
   if (closeRequested_ || session_.stop.Requested()) EndDialog(widgets::kIdCancel);
 }
 
-TestResult RunLineTest(Session& session, modem::MainView& view) {
-  LineTestDialog dialog(session, view);
+TestResult RunLineTest(diagnostics::Session& session, diagnostics::MainView& view,
+                       QWidget* parent) {
+  LineTestDialog dialog(session, view, parent);
   (void)dialog.RunModal();
   return dialog.Result();
 }
 
-}  // namespace diagnostics
+}  // namespace ui

@@ -4,16 +4,20 @@
 // the answers, closing it any other way answers nothing. UI thread.
 
 #include "diagnostics/speaker_test.h"
+#include "diagnostics/test_runs.h"
 #include "widgets/template_dialog.h"
 
-namespace diagnostics {
+namespace ui {
 
-class VoicePromptDialog final : public widgets::TemplateDialog, public SpeakerPrompt {
+using diagnostics::Answer;
+using diagnostics::BuzzCounter;
+
+class VoicePromptDialog final : public widgets::TemplateDialog, public diagnostics::SpeakerPrompt {
   Q_OBJECT
 
  public:
-  // parentDialog parents the prompt through its Window().
-  explicit VoicePromptDialog(modem::MainView& parentDialog);
+  // parent may be null.
+  explicit VoicePromptDialog(QWidget* parent);
 
   // Runs the prompt modally; the counter ticks once a second from when it opens.
   Answer AskWhileBuzzing(BuzzCounter& counter) override;
@@ -37,4 +41,9 @@ class VoicePromptDialog final : public widgets::TemplateDialog, public SpeakerPr
   Answer answer_ = Answer::kNone;
 };
 
-}  // namespace diagnostics
+// The speaker test (diagnostics/speaker_test.h) with the voice prompt dialog asking, parented by
+// parent (may be null).
+diagnostics::TestResult RunSpeakerTest(diagnostics::Session& session, diagnostics::MainView& view,
+                                       QWidget* parent = nullptr);
+
+}  // namespace ui

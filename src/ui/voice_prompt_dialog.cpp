@@ -1,12 +1,11 @@
-#include "diagnostics/voice_prompt_dialog.h"
+#include "ui/voice_prompt_dialog.h"
 
 #include <iterator>
 
-#include "diagnostics/test_runs.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 
-namespace diagnostics {
+namespace ui {
 
 const widgets::MessageMap& VoicePromptDialog::GetMessageMap() const {
   static const widgets::MessageMap::Click kClicks[] = {
@@ -27,8 +26,8 @@ constexpr int kSecondMs = 1000;
 
 }  // namespace
 
-VoicePromptDialog::VoicePromptDialog(modem::MainView& parentDialog)
-    : TemplateDialog(resources::kVoicePromptDialogTemplate, parentDialog.Window()) {}
+VoicePromptDialog::VoicePromptDialog(QWidget* parent)
+    : TemplateDialog(resources::kVoicePromptDialogTemplate, parent) {}
 
 Answer VoicePromptDialog::AskWhileBuzzing(BuzzCounter& counter) {
   counter_ = &counter;
@@ -72,9 +71,10 @@ void VoicePromptDialog::done(int result) {
   TemplateDialog::done(result);
 }
 
-TestResult RunSpeakerTest(Session& session, modem::MainView& view) {
-  VoicePromptDialog prompt(view);
-  return RunSpeakerTest(session, view, prompt);
+diagnostics::TestResult RunSpeakerTest(diagnostics::Session& session, diagnostics::MainView& view,
+                                       QWidget* parent) {
+  VoicePromptDialog prompt(parent);
+  return diagnostics::RunSpeakerTest(session, view, prompt);
 }
 
-}  // namespace diagnostics
+}  // namespace ui

@@ -6,16 +6,20 @@
 // OK after. UI thread.
 
 #include "diagnostics/line_test.h"
+#include "diagnostics/test_runs.h"
 #include "widgets/template_dialog.h"
 
-namespace diagnostics {
+namespace ui {
 
-class LineTestDialog final : public widgets::TemplateDialog, public LineTestView {
+using diagnostics::Answer;
+using diagnostics::TestResult;
+
+class LineTestDialog final : public widgets::TemplateDialog, public diagnostics::LineTestView {
   Q_OBJECT
 
  public:
-  // parentDialog receives the result in 1003 and, through its Window(), parents the dialog.
-  LineTestDialog(modem::Session& session, modem::MainView& parentDialog);
+  // main receives the result in 1003; parent (may be null) parents the dialog.
+  LineTestDialog(modem::Session& session, modem::MainView& main, QWidget* parent = nullptr);
 
   // The sequence's result once it has run; kNotRun before.
   [[nodiscard]] const TestResult& Result() const { return result_; }
@@ -39,9 +43,17 @@ class LineTestDialog final : public widgets::TemplateDialog, public LineTestView
 
   modem::Session& session_;
   modem::MainView& parentDialog_;
-  TestResult result_ = NotRun(kLineTest, "the dialog was closed before its sequence began");
+  TestResult result_ = diagnostics::NotRun(diagnostics::kLineTest,
+                                           "the dialog was closed before its sequence began");
   bool sequenceRunning_ = false;
   bool closeRequested_ = false;
 };
 
-}  // namespace diagnostics
+// The line/DAA test (diagnostics/line_test.h) in its own modal dialog, parented by parent (may be
+// null): "Passed", "Failure" or "Not Connected" in 1003, the modem put back. Returns once the user
+// has closed the dialog, and never before its sequence, put-back included, has ended: a close
+// request meanwhile is carried out at the end.
+TestResult RunLineTest(diagnostics::Session& session, diagnostics::MainView& view,
+                       QWidget* parent = nullptr);
+
+}  // namespace ui
