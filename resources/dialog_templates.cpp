@@ -5,6 +5,7 @@
 #include <QtGlobal>
 
 #include "resources/control_ids.h"
+#include "resources/product.h"
 
 // The pictures live in a static library, where nothing would otherwise pull in the registration
 // that rcc generates; every program that uses a template links this file, so it registers them.
@@ -108,7 +109,7 @@ constexpr widgets::ControlName kLineTestNames[] = {
 }  // namespace
 
 const widgets::DialogTemplate kMainDialogTemplate = {ids::kMainDialogTemplate,
-                                                     "Kalvex Internal Modem Diagnostics Tool",
+                                                     product::kToolTitle,
                                                      272,
                                                      210,
                                                      widgets::DialogStyle::kMainWindow,

@@ -4,8 +4,18 @@
 
 namespace product {
 
-// The title of the tool's own boxes, and its name in the texts that name it.
+// The program's file name: the caption of boxes that give none, the data directories' name, the
+// "tool" of the documents it writes.
+inline constexpr char kProgramName[] = "kalvex-modem-diag";
+
+// The main window's title, the title of the tool's own boxes, and its name in the texts that
+// name it.
 inline constexpr char kToolTitle[] = "Kalvex Internal Modem Diagnostics Tool";
+// The tool does not start beside a window of this title (whole title, any letter case).
+inline constexpr char kRefusingWindowTitle[] = "Built-In Modem Diagnostics";
+// Another copy holds the instance lock.
+inline constexpr char kAlreadyRunningText[] =
+    "Kalvex Internal Modem Diagnostics Tool is already running.";
 // No port answered as a modem of the identification list.
 inline constexpr char kNotFoundText[] = "Can not find Kalvex Internal Modem in your system !";
 // No identification list in any of the places looked in.

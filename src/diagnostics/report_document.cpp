@@ -6,6 +6,7 @@
 
 #include "diagnostics/exit_status.h"
 #include "platform/visible_text.h"
+#include "resources/product.h"
 
 namespace diagnostics {
 namespace {
@@ -132,7 +133,7 @@ std::string ExitMeaning(int status) {
 
 // The fields that say where and when a document was made, in every document.
 void AddIdentity(QJsonObject& object, const ReportResult& result) {
-  object.insert("tool", "kalvex-modem-diag");
+  object.insert("tool", product::kProgramName);
   object.insert("version", Text(result.toolVersion));
   object.insert("hostName", Text(result.hostName));
   object.insert("machineId", result.machineId ? QJsonValue(Text(*result.machineId))
@@ -222,7 +223,7 @@ std::string ReportSummary(const ReportResult& result) {
     text += "  firmware: " + modem::OneLineText(m.firmware) +
             "\n  country: " + modem::OneLineText(m.country) + "\n";
   } else if (!result.listMissing) {
-    text += "Can not find Kalvex Internal Modem in your system !\n";
+    text += std::string(product::kNotFoundText) + "\n";
   }
   if (result.recovered) {
     const RecoveryReport& r = *result.recovered;

@@ -21,6 +21,7 @@
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
 #include "platform/window_lookup.h"
+#include "resources/product.h"
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
 #include "ui/port_listing.h"
@@ -37,7 +38,7 @@ DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
 }
 
 int DiagApp::InitInstance() {
-  if (platform::TopLevelWindowExists(kRefusingWindowTitle)) {
+  if (platform::TopLevelWindowExists(product::kRefusingWindowTitle)) {
     platform::DebugOutput("A window titled \"Built-In Modem Diagnostics\" exists: not starting");
     return 0;
   }

@@ -13,9 +13,6 @@
 
 namespace ui {
 
-// Title of the window beside which the tool refuses to start (whole title, any letter case).
-inline constexpr char kRefusingWindowTitle[] = "Built-In Modem Diagnostics";
-
 class DiagApp {
  public:
   // Needs a usable display (see DisplayProblem). argc and argv must outlive the object.

@@ -3,12 +3,12 @@
 // the dialogs' way of bringing the running copy to the front instead.
 
 #include "platform/instance_lock.h"
+#include "resources/product.h"
 
 namespace ui {
 
 // Shown, and written to standard error, when another copy holds the instance lock.
-inline constexpr char kAlreadyRunning[] =
-    "Kalvex Internal Modem Diagnostics Tool is already running.";
+inline constexpr const char* kAlreadyRunning = product::kAlreadyRunningText;
 
 // Takes lock for this process. Another copy holding it: says kAlreadyRunning on standard error
 // and, with showBox, in a message box; returns false, and the caller ends with status 1 before

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 
+#include "resources/product.h"
 #include "widgets/dialog_template.h"
 
 namespace widgets {
@@ -32,7 +33,7 @@ const char* ApplicationName() {
   if (QCoreApplication::instance()) {
     name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLocal8Bit();
   }
-  if (name.isEmpty()) name = QByteArrayLiteral("kalvex-modem-diag");
+  if (name.isEmpty()) name = QByteArray(product::kProgramName);
   return name.constData();
 }
 
