@@ -119,18 +119,6 @@ QJsonObject TestJson(const TestResult& test) {
   return object;
 }
 
-std::string ExitMeaning(int status) {
-  switch (status) {
-    case kExitOk: return "the modem was found and every test run passed";
-    case kExitTestFailed: return "a test failed or was skipped";
-    case kExitNoModem: return "no Kalvex internal modem was found";
-    case kExitListMissing: return "the identification list ati3.dat is missing or unreadable";
-    case kExitNotRestored: return "the modem could not be put back as it was found";
-  }
-  if (status > 128) return "interrupted by signal " + std::to_string(status - 128);
-  return "";
-}
-
 // The fields that say where and when a document was made, in every document.
 void AddIdentity(QJsonObject& object, const ReportResult& result) {
   object.insert("tool", product::kProgramName);
@@ -157,7 +145,7 @@ std::optional<bool> ModemRestored(const ReportResult& result) {
 
 int ReportExitStatus(const ReportResult& result) {
   if (ModemRestored(result) == false) return kExitNotRestored;
-  if (result.interruptedBy != 0) return 128 + result.interruptedBy;
+  if (result.interruptedBy != 0) return ExitForSignal(result.interruptedBy);
   if (result.listMissing) return kExitListMissing;
   if (!result.modem) return kExitNoModem;
   for (const TestResult& test : result.tests) {

@@ -77,7 +77,7 @@ struct ReportResult {
 // change was put back (and each value read back as it was), false otherwise.
 [[nodiscard]] std::optional<bool> ModemRestored(const ReportResult& result);
 
-// 4 when anything is not put back, whatever else happened; else 128 + the signal when one
+// 4 when anything is not put back, whatever else happened; else ExitForSignal(the signal) when one
 // stopped the run; else 3 list missing, 2 no modem, 1 a test did not pass, else 0.
 [[nodiscard]] int ReportExitStatus(const ReportResult& result);
 

@@ -28,7 +28,7 @@ std::function<void(int)>& Callback() {
 
 void OnSignal(int signalNumber) {
   int savedErrno = errno;
-  if (signalCount.fetch_add(1) + 1 >= kLastResortCount) ::_exit(128 + signalNumber);
+  if (signalCount.fetch_add(1) + 1 >= kLastResortCount) ::_exit(ExitForSignal(signalNumber));
   unsigned char byte = static_cast<unsigned char>(signalNumber);
   (void)::write(pipeFds[1], &byte, 1);
   errno = savedErrno;

@@ -5,9 +5,12 @@
 
 namespace platform {
 
+// The exit status of a process ended by signal n, as a shell reports it.
+[[nodiscard]] constexpr int ExitForSignal(int signalNumber) { return 128 + signalNumber; }
+
 // From now on each of those signals calls onSignal(signal number) on the UI thread, from its
 // event loop or any wait that pumps it. The signal handler itself only writes the number into
-// a pipe. A third signal ends the process at once with status 128 + its number, for a UI
+// a pipe. A third signal ends the process at once with ExitForSignal(its number), for a UI
 // thread that no longer listens. UI thread, with a Qt application; a later call replaces
 // onSignal. False (signals left as they were) when the pipe cannot be made.
 bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal);

@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
+#include "diagnostics/exit_status.h"
 #include "platform/device_name.h"
 #include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
@@ -53,17 +54,9 @@ constexpr char kHelpTail[] =
     "\n"
     "Without --report or --list-ports the tool opens its dialogs: an X or Wayland\n"
     "display is needed.\n"
-    "\n"
-    "Exit status (1 to 4, 73 and 75 with --report only):\n"
-    "  0    the dialogs ended; the modem was found and every test run passed\n"
-    "  1    a test failed or was skipped\n"
-    "  2    no modem was found\n"
-    "  3    the identification list ati3.dat is missing or unreadable\n"
-    "  4    the modem could not be put back as it was found\n"
-    "  64   an unknown option or a bad value\n"
-    "  73   the transcript file cannot be created; nothing was run\n"
-    "  75   another copy is running; nothing was run\n"
-    "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM\n"
+    "\n";
+
+constexpr char kHelpPorts[] =
     "\n"
     "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order.\n"
     "COMn is, first found:\n"
@@ -274,7 +267,7 @@ std::string HelpText() {
     std::snprintf(head, sizeof head, "  %-*s", int(kHelpColumn - 2), names.c_str());
     text += head + WrapHelp(spec.help) + "\n";
   }
-  return text + kHelpTail;
+  return text + kHelpTail + diagnostics::ExitStatusHelp() + kHelpPorts;
 }
 
 // The label the main dialog shows is another version text; a help desk hears either.

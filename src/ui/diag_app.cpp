@@ -92,7 +92,7 @@ int DiagApp::InitInstance() {
   for (const std::string& item : left)
     std::fprintf(stderr, "kalvex-modem-diag: not put back: %s\n", item.c_str());
   if (!left.empty()) return diagnostics::kExitNotRestored;
-  return stoppedBy == 0 ? 0 : 128 + stoppedBy;
+  return stoppedBy == 0 ? diagnostics::kExitOk : diagnostics::ExitForSignal(stoppedBy);
 }
 
 namespace {

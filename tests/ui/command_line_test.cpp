@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
+#include <regex>
 #include <string>
 
 namespace {
@@ -118,35 +121,14 @@ TEST(CommandLine, OptionsOfAnotherModeAreRefusedNotIgnored) {
   EXPECT_TRUE(listing.line.json);
 }
 
-TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
+TEST(CommandLine, HelpListsEveryOptionAndSearchPlace) {
   const std::string help = ui::HelpText();
-  for (const char* text : {"--help",
-                           "--version",
-                           "--report",
-                           "--tests LIST",
-                           "--json",
-                           "--answer-speaker yes|no",
-                           "--line-connected yes|no",
-                           "--transcript FILE",
-                           "--port COMn=DEVICE",
-                           "--list-ports",
-                           "  0 ",
-                           "  1 ",
-                           "  2 ",
-                           "  3 ",
-                           "  4 ",
-                           "  64 ",
-                           "  73 ",
-                           "  75 ",
-                           "130",
-                           "143",
-                           "$KALVEX_COMn",
-                           "$XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf",
-                           "$KALVEX_COM_DIR/COMn",
-                           "/dev/ttyS<n-1>",
-                           "working directory",
-                           "$XDG_CONFIG_HOME/kalvex-modem-diag/",
-                           "$XDG_DATA_DIRS"}) {
+  for (const char* text :
+       {"--help", "--version", "--report", "--tests LIST", "--json", "--answer-speaker yes|no",
+        "--line-connected yes|no", "--transcript FILE", "--port COMn=DEVICE", "--list-ports",
+        "$KALVEX_COMn", "$XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf", "$KALVEX_COM_DIR/COMn",
+        "/dev/ttyS<n-1>", "working directory", "$XDG_CONFIG_HOME/kalvex-modem-diag/",
+        "$XDG_DATA_DIRS"}) {
     EXPECT_NE(help.find(text), std::string::npos) << text;
   }
   // Qt's window options are accepted but are not this tool's to document.
@@ -160,6 +142,19 @@ TEST(CommandLine, HelpListsEveryOptionExitStatusAndSearchPlace) {
   std::size_t start = 0;
   for (std::size_t end; (end = help.find('\n', start)) != std::string::npos; start = end + 1)
     EXPECT_LE(end - start, 79u) << help.substr(start, end - start);
+}
+
+// The manual page, written by hand, has every status of the table that --help is made from.
+TEST(CommandLine, ManualPageListsEveryExitStatus) {
+  std::ifstream file(KALVEX_SOURCE_DIR "/docs/man/kalvex-modem-diag.1");
+  const std::string page{std::istreambuf_iterator<char>(file), {}};
+  const std::size_t start = page.find(".SH EXIT STATUS");
+  ASSERT_NE(start, std::string::npos);
+  const std::string section = page.substr(start, page.find("\n.SH ", start + 1) - start);
+  for (const diagnostics::ExitStatus& row : diagnostics::kExitStatuses) {
+    const std::regex entry("\n\\.BR? " + std::to_string(row.code) + "\\b");
+    EXPECT_TRUE(std::regex_search(section, entry)) << row.code;
+  }
 }
 
 // The program's version first, as scripts read it, then the label the main dialog shows.
