@@ -62,16 +62,13 @@ struct LoopbackPattern {
 };
 
 struct LoopbackVariant {
-  const char* name;
+  const TestIdentity& test;
   const char* startCommand;
-  int resultId;
   const char* endCommands[2];  // null-terminated when shorter
 };
 
-constexpr LoopbackVariant kDigital = {
-    kDigitalLoopbackTest, "&T3", ids::kDigitalResult, {"&FZ", "&T0"}};
-constexpr LoopbackVariant kAnalog = {
-    kAnalogLoopbackTest, "&T1", ids::kAnalogResult, {"&T0", nullptr}};
+constexpr LoopbackVariant kDigital = {kDigitalLoopback, "&T3", {"&FZ", "&T0"}};
+constexpr LoopbackVariant kAnalog = {kAnalogLoopback, "&T1", {"&T0", nullptr}};
 
 modem::Change CountryChange(const char* before, const char* now) {
   modem::Change change;
@@ -121,7 +118,7 @@ bool SwitchCountries(TestRecorder& test) {
 }
 
 TestResult BasicFunctionTest(modem::Session& session) {
-  TestRecorder test(session, kBasicFunctionTest);
+  TestRecorder test(session, kBasicFunction.reportName);
   const bool passed =
       WriteRegisterTestValues(test) && test.Step(kServiceCheck.command, kServiceCheck.expected) &&
       SwitchCountries(test) && test.Step(kServiceClass.command, kServiceClass.expected);
@@ -160,15 +157,15 @@ bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant, const Loopb
 
 TestResult LoopbackTest(modem::Session& session, modem::MainView& view,
                         const LoopbackVariant& variant, const LoopbackPattern& pattern) {
-  if (session.stop.Requested()) return NotRun(variant.name, kStoppedBeforeItBegan);
-  TestRecorder test(session, variant.name);
+  if (session.stop.Requested()) return NotRun(variant.test.reportName, kStoppedBeforeItBegan);
+  TestRecorder test(session, variant.test.reportName);
   bool retried = false;
   if (RunLoopback(test, variant, pattern, retried)) {
     const char* text = retried ? kResultPassedAfterRetry : kResultPassed;
-    view.SetItemText(variant.resultId, text);
+    view.SetItemText(variant.test.resultControl, text);
     return test.Finish(true, text);
   }
-  view.SetItemText(variant.resultId, kResultFailure);
+  view.SetItemText(variant.test.resultControl, kResultFailure);
   TestResult result = test.Finish(false, kResultFailure);
   // The modem may still be in its data connection; dropping DTR and opening again is the one
   // way back that does not depend on it answering. After a stop the put-back ends it instead.
@@ -180,17 +177,17 @@ TestResult LoopbackTest(modem::Session& session, modem::MainView& view,
 
 std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainView& view) {
   for (int id : ids::kRunButtons) view.EnableItem(id, false);
-  view.SetItemText(ids::kDigitalResult, kResultWait);
-  view.SetItemText(ids::kAnalogResult, kResultWait);
-  view.SetItemText(ids::kBasicResult, kResultWait);
+  view.SetItemText(kDigitalLoopback.resultControl, kResultWait);
+  view.SetItemText(kAnalogLoopback.resultControl, kResultWait);
+  view.SetItemText(kBasicFunction.resultControl, kResultWait);
 
   std::vector<TestResult> results;
   if (session.stop.Requested()) {
-    results.push_back(NotRun(kBasicFunctionTest, kStoppedBeforeItBegan));
+    results.push_back(NotRun(kBasicFunction.reportName, kStoppedBeforeItBegan));
   } else {
     results.push_back(BasicFunctionTest(session));
   }
-  view.SetItemText(ids::kBasicResult,
+  view.SetItemText(kBasicFunction.resultControl,
                    results.back().outcome == TestOutcome::kPassed ? kResultPassed : kResultFailure);
 
   const LoopbackPattern pattern;

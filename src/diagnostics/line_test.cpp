@@ -98,14 +98,14 @@ const char* CarryOut(modem::Session& session, modem::MainView& main, LineTestVie
       view.SetProgress(100, "100 %");
       modem::Pause(session, kHangUpPauseMs);
       view.SetStatus("Passed !");
-      main.SetItemText(ids::kLineResult, kResultPassed);
+      main.SetItemText(kLine.resultControl, kResultPassed);
       return kResultPassed;
     case Outcome::kFailure:
       view.SetStatus(kResultFailure);
-      main.SetItemText(ids::kLineResult, kResultFailure);
+      main.SetItemText(kLine.resultControl, kResultFailure);
       return kResultFailure;
     case Outcome::kNotConnected:
-      main.SetItemText(ids::kLineResult, kResultNotConnected);
+      main.SetItemText(kLine.resultControl, kResultNotConnected);
       view.SetStatus("Not Connected. Please connect line and try again.");
       return kResultNotConnected;
   }
@@ -115,8 +115,8 @@ const char* CarryOut(modem::Session& session, modem::MainView& main, LineTestVie
 }  // namespace
 
 TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main, LineTestView& view) {
-  if (session.stop.Requested()) return NotRun(kLineTest, kStoppedBeforeItBegan);
-  TestRecorder test(session, kLineTest);
+  if (session.stop.Requested()) return NotRun(kLine.reportName, kStoppedBeforeItBegan);
+  TestRecorder test(session, kLine.reportName);
   const Outcome outcome = RunCommands(test, view);
   const char* text = CarryOut(session, main, view, outcome);
   TestResult result = test.Finish(outcome == Outcome::kPassed, text);

@@ -53,11 +53,11 @@ const char* BuzzCounter::OnSecond() {
 }
 
 TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, SpeakerPrompt& prompt) {
-  if (session.stop.Requested()) return NotRun(kSpeakerTest, kStoppedBeforeItBegan);
+  if (session.stop.Requested()) return NotRun(kSpeaker.reportName, kStoppedBeforeItBegan);
   for (int id : ids::kRunButtons) view.EnableItem(id, false);
-  view.SetItemText(ids::kSpeakerResult, "");
+  view.SetItemText(kSpeaker.resultControl, "");
 
-  TestRecorder test(session, kSpeakerTest);
+  TestRecorder test(session, kSpeaker.reportName);
   bool passed = false;
   if (StartBuzz(test) && !session.stop.Requested()) {
     BuzzCounter counter(session);
@@ -69,7 +69,7 @@ TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, Speake
     passed = view.speakerAnswer == 1 && !(answer == Answer::kNone && session.stop.Requested());
   }
   const char* text = passed ? kResultPassed : kResultFailure;
-  view.SetItemText(ids::kSpeakerResult, text);
+  view.SetItemText(kSpeaker.resultControl, text);
   TestResult result = test.Finish(passed, text);
   for (int id : ids::kRunButtons) view.EnableItem(id, true);
   (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);

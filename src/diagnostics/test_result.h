@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "resources/control_ids.h"
+
 namespace modem {
 class Session;
 struct Change;
@@ -15,12 +17,22 @@ struct Change;
 
 namespace diagnostics {
 
-// The tests' names, as the report and its options give them.
-inline constexpr char kBasicFunctionTest[] = "basic-function";
-inline constexpr char kDigitalLoopbackTest[] = "digital-loopback";
-inline constexpr char kAnalogLoopbackTest[] = "analog-loopback";
-inline constexpr char kSpeakerTest[] = "speaker";
-inline constexpr char kLineTest[] = "line";
+// A test: the name the report gives it, the --tests group that runs it, and the main dialog's
+// control that shows its result.
+struct TestIdentity {
+  const char* reportName;
+  const char* group;
+  int resultControl;
+};
+
+inline constexpr TestIdentity kBasicFunction{"basic-function", "basic", ids::kBasicResult};
+inline constexpr TestIdentity kDigitalLoopback{"digital-loopback", "basic", ids::kDigitalResult};
+inline constexpr TestIdentity kAnalogLoopback{"analog-loopback", "basic", ids::kAnalogResult};
+inline constexpr TestIdentity kSpeaker{"speaker", "speaker", ids::kSpeakerResult};
+inline constexpr TestIdentity kLine{"line", "line", ids::kLineResult};
+// In the order a report gives them; the groups in the order --help names them.
+inline constexpr TestIdentity kTests[] = {kBasicFunction, kDigitalLoopback, kAnalogLoopback,
+                                          kSpeaker, kLine};
 
 enum class TestOutcome {
   kPassed,

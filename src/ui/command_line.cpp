@@ -2,7 +2,9 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "diagnostics/exit_status.h"
 #include "platform/device_name.h"
@@ -120,19 +122,25 @@ bool ReadAnswer(const QString& value, Answer* answer) {
   return true;
 }
 
+// The --tests groups, each once, in the order of the tests table: "basic, speaker, line".
+QString TestGroups() {
+  QStringList groups;
+  for (const diagnostics::TestIdentity& test : diagnostics::kTests) {
+    if (!groups.contains(QLatin1String(test.group))) groups << QLatin1String(test.group);
+  }
+  return groups.join(QLatin1String(", "));
+}
+
 std::string ReadTests(const QString& list, CommandLine& line) {
-  const QStringList names = list.split(',');
-  for (const QString& raw : names) {
+  for (const QString& raw : list.split(',')) {
     const QString name = raw.trimmed().toLower();
-    if (name == QLatin1String("basic"))
-      line.testBasic = true;
-    else if (name == QLatin1String("speaker"))
-      line.testSpeaker = true;
-    else if (name == QLatin1String("line"))
-      line.testLine = true;
-    else
-      return UsageError(QStringLiteral("--tests: unknown test '%1' (basic, speaker, line).")
-                            .arg(Shown(raw.left(40))));
+    const auto* end = std::end(diagnostics::kTests);
+    if (std::find_if(std::begin(diagnostics::kTests), end, [&name](const auto& test) {
+          return name == QLatin1String(test.group);
+        }) == end)
+      return UsageError(QStringLiteral("--tests: unknown test '%1' (%2).")
+                            .arg(Shown(raw.left(40)), TestGroups()));
+    line.testGroups.insert(name.toStdString());
   }
   return {};
 }

@@ -3,11 +3,13 @@
 // any window, file or port is touched, and the texts of --help and --version.
 
 #include <QStringList>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "diagnostics/exit_status.h"
+#include "diagnostics/test_result.h"
 
 namespace ui {
 
@@ -30,12 +32,14 @@ struct CommandLine {
   RunMode mode = RunMode::kDialogs;
   std::string transcriptPath;                             // empty: no transcript
   std::vector<std::pair<int, std::string>> portMappings;  // --port: COM number, device path
-  bool testBasic = false;                                 // basic function and both loopbacks
-  bool testSpeaker = false;
-  bool testLine = false;
+  std::set<std::string> testGroups;                       // --tests: TestIdentity::group
   bool json = false;
   Answer answerSpeaker = Answer::kAsk;
   Answer lineConnected = Answer::kAsk;
+
+  [[nodiscard]] bool Runs(const diagnostics::TestIdentity& test) const {
+    return testGroups.count(test.group) != 0;
+  }
 };
 
 struct ParsedCommandLine {

@@ -24,12 +24,11 @@ class DiagApp {
   // (before any window, file or port is touched); refuses with a message box and status 1 while
   // another copy runs (ClaimSingleInstance); otherwise builds the main dialog and runs it.
   // Returns the process exit status: 0 on every other end (a missing ati3.dat exits the process
-  // itself with 0), ExitForSignal(n) after signal n (SIGTERM, SIGINT, SIGHUP), which closes the dialog as
-  // "Quit" does: a running detection or test stops and the modem is put back first; a second
-  // signal cuts the put-back short. UI thread.
-  // With a transcript path set, it is opened once this copy is the only one (so a second start
-  // never empties the first one's file), before any window: on failure one line on standard
-  // error and status 1.
+  // itself with 0), ExitForSignal(n) after signal n (SIGTERM, SIGINT, SIGHUP), which closes the
+  // dialog as "Quit" does: a running detection or test stops and the modem is put back first; a
+  // second signal cuts the put-back short. UI thread. With a transcript path set, it is opened once
+  // this copy is the only one (so a second start never empties the first one's file), before any
+  // window: on failure one line on standard error and status 1.
   int InitInstance();
 
   // The program run with the modem: its port, ledger and stop token.

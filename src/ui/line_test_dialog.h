@@ -43,7 +43,7 @@ class LineTestDialog final : public widgets::TemplateDialog, public diagnostics:
 
   modem::Session& session_;
   modem::MainView& parentDialog_;
-  TestResult result_ = diagnostics::NotRun(diagnostics::kLineTest,
+  TestResult result_ = diagnostics::NotRun(diagnostics::kLine.reportName,
                                            "the dialog was closed before its sequence began");
   bool sequenceRunning_ = false;
   bool closeRequested_ = false;

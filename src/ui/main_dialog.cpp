@@ -99,7 +99,7 @@ void MainDialog::ShowRecovery() {
   const std::string text = diagnostics::DescribeRecovery(*session_.recovery);
   session_.recovery.reset();
   (void)widgets::MessageBox(this, text.c_str(), nullptr,
-                             widgets::kMbOk | widgets::kMbIconInformation);
+                            widgets::kMbOk | widgets::kMbIconInformation);
 }
 
 void MainDialog::OnRunDiagnosticTests() {

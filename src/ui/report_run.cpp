@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "diagnostics/line_test.h"
 #include "diagnostics/report_document.h"
@@ -144,9 +145,10 @@ constexpr char kInterrupted[] = "the run was interrupted before this test";
 
 void RunBasic(diagnostics::Session& session, TerminalView& view, ReportResult& result) {
   if (session.stop.Requested()) {
-    for (const char* name : {diagnostics::kBasicFunctionTest, diagnostics::kDigitalLoopbackTest,
-                             diagnostics::kAnalogLoopbackTest})
-      result.tests.push_back(diagnostics::NotRun(name, kInterrupted));
+    for (const diagnostics::TestIdentity& test : diagnostics::kTests) {
+      if (std::string_view(test.group) == diagnostics::kBasicFunction.group)
+        result.tests.push_back(diagnostics::NotRun(test.reportName, kInterrupted));
+    }
     return;
   }
   view.Progress("Running the basic function test, then the digital and analog loopback tests");
@@ -157,12 +159,12 @@ void RunBasic(diagnostics::Session& session, TerminalView& view, ReportResult& r
 void RunSpeaker(diagnostics::Session& session, TerminalView& view, const CommandLine& line,
                 ReportResult& result) {
   if (session.stop.Requested()) {
-    result.tests.push_back(diagnostics::NotRun(diagnostics::kSpeakerTest, kInterrupted));
+    result.tests.push_back(diagnostics::NotRun(diagnostics::kSpeaker.reportName, kInterrupted));
     return;
   }
   if (line.answerSpeaker == Answer::kAsk && !platform::StandardInputIsTerminal()) {
     result.tests.push_back(diagnostics::NotRun(
-        diagnostics::kSpeakerTest,
+        diagnostics::kSpeaker.reportName,
         "no terminal on standard input to ask whether the buzz was heard; give --answer-speaker "
         "yes or no"));
     return;
@@ -174,14 +176,14 @@ void RunSpeaker(diagnostics::Session& session, TerminalView& view, const Command
 void RunLine(diagnostics::Session& session, TerminalView& view, const CommandLine& line,
              ReportResult& result) {
   if (session.stop.Requested()) {
-    result.tests.push_back(diagnostics::NotRun(diagnostics::kLineTest, kInterrupted));
+    result.tests.push_back(diagnostics::NotRun(diagnostics::kLine.reportName, kInterrupted));
     return;
   }
   // The question comes only when the dial gets no "NO CARRIER", but a run that may have to ask
   // and cannot must not start and then guess.
   if (line.lineConnected == Answer::kAsk && !platform::StandardInputIsTerminal()) {
     result.tests.push_back(diagnostics::NotRun(
-        diagnostics::kLineTest,
+        diagnostics::kLine.reportName,
         "no terminal on standard input to ask whether a line is connected; give "
         "--line-connected yes or no"));
     return;
@@ -299,9 +301,9 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   FillModem(session, found, result);
   if (result.modem) {
     view.Progress("Found the modem on " + result.modem->comName);
-    if (line.testBasic) RunBasic(session, view, result);
-    if (line.testSpeaker) RunSpeaker(session, view, line, result);
-    if (line.testLine) RunLine(session, view, line, result);
+    if (line.Runs(diagnostics::kBasicFunction)) RunBasic(session, view, result);
+    if (line.Runs(diagnostics::kSpeaker)) RunSpeaker(session, view, line, result);
+    if (line.Runs(diagnostics::kLine)) RunLine(session, view, line, result);
     if (!session.ledger.Changes().empty())
       view.Progress("Putting back what the tests changed and checking it");
     diagnostics::FinishProgramRun(session);

@@ -60,15 +60,13 @@ TEST(CommandLine, ReportReadsTestsJsonAndAnswers) {
                                           "--answer-speaker", "No", "--line-connected=yes"});
   ASSERT_TRUE(parsed.error.empty()) << parsed.error;
   EXPECT_EQ(parsed.line.mode, RunMode::kReport);
-  EXPECT_TRUE(parsed.line.testBasic);
-  EXPECT_FALSE(parsed.line.testSpeaker);
-  EXPECT_TRUE(parsed.line.testLine);
+  EXPECT_EQ(parsed.line.testGroups, (std::set<std::string>{"basic", "line"}));
   EXPECT_TRUE(parsed.line.json);
   EXPECT_EQ(parsed.line.answerSpeaker, Answer::kNo);
   EXPECT_EQ(parsed.line.lineConnected, Answer::kYes);
 
   const ParsedCommandLine bare = Parse({"--report"});
-  EXPECT_FALSE(bare.line.testBasic || bare.line.testSpeaker || bare.line.testLine);
+  EXPECT_TRUE(bare.line.testGroups.empty());
   EXPECT_EQ(bare.line.answerSpeaker, Answer::kAsk);
 }
 
