@@ -25,7 +25,8 @@
 
 #include "../../sim/modem_sim.h"
 #include "../support/quiet_view.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/diagnostic_run.h"
+#include "diagnostics/program_run.h"
 #include "modem/detection.h"
 #include "modem/session.h"
 #include "modem/transaction.h"

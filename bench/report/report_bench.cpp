@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "../support/quiet_view.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 #include "modem_sim.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // A main view that shows nothing and leaves every button enabled: the runs' own timing, without
 // any painting.
 
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 
 namespace benchsupport {
 

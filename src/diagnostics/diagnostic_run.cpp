@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/diagnostic_run.h"
 #include "diagnostics/result_texts.h"
-#include "diagnostics/test_runs.h"
 #include "modem/put_back.h"
 #include "modem/register_snapshot.h"
 #include "modem/session.h"

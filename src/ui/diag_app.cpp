@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "diagnostics/exit_status.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/device_name.h"

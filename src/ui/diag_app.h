@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 
 namespace ui {
 

@@ -6,7 +6,7 @@
 // OK after. UI thread.
 
 #include "diagnostics/line_test.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 #include "widgets/template_dialog.h"
 
 namespace ui {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/test_runs.h"
+#include "diagnostics/diagnostic_run.h"
+#include "diagnostics/program_run.h"
 #include "platform/beep.h"
 #include "platform/message_pump.h"
 #include "resources/control_ids.h"

@@ -22,7 +22,8 @@
 
 #include <optional>
 
-#include "diagnostics/test_runs.h"
+#include "diagnostics/diagnostic_run.h"
+#include "diagnostics/program_run.h"
 #include "widgets/template_dialog.h"
 #include "widgets/wait_cursor.h"
 

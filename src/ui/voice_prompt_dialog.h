@@ -4,7 +4,7 @@
 // the answers, closing it any other way answers nothing. UI thread.
 
 #include "diagnostics/speaker_test.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 #include "widgets/template_dialog.h"
 
 namespace ui {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "diagnostics/run_support.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "serial/response_capture.h"
 

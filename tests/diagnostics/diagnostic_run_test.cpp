@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "diagnostics/diagnostic_run_fixture.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/diagnostic_run.h"
+#include "diagnostics/program_run.h"
 #include "modem/scripted_modem.h"
 #include "platform/clock.h"
 #include "serial/response_capture.h"

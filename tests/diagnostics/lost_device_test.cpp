@@ -17,7 +17,8 @@
 #include <string>
 
 #include "diagnostics/run_support.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/diagnostic_run.h"
+#include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "ui/line_test_dialog.h"
 #include "ui/voice_prompt_dialog.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "diagnostics/run_support.h"
-#include "diagnostics/test_runs.h"
+#include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "ui/voice_prompt_dialog.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/program_run.h"
 #include "diagnostics/report_document.h"
-#include "diagnostics/test_runs.h"
 
 namespace diagnostics {
 

@@ -1,4 +1,4 @@
-#include "diagnostics/report_steps.h"
+#include "diagnostics/report_inputs.h"
 
 #include <algorithm>
 
