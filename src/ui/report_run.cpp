@@ -11,13 +11,13 @@
 #include <string>
 #include <string_view>
 
+#include "diagnostics/diagnostic_run.h"
 #include "diagnostics/line_test.h"
+#include "diagnostics/program_run.h"
 #include "diagnostics/report_document.h"
 #include "diagnostics/report_inputs.h"
 #include "diagnostics/result_texts.h"
 #include "diagnostics/speaker_test.h"
-#include "diagnostics/diagnostic_run.h"
-#include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "platform/device_name.h"
 #include "platform/host_identity.h"

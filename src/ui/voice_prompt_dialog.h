@@ -3,8 +3,8 @@
 // speaker test's SpeakerPrompt. It shows the counter's text in 1022 each second; Yes and No are
 // the answers, closing it any other way answers nothing. UI thread.
 
-#include "diagnostics/speaker_test.h"
 #include "diagnostics/program_run.h"
+#include "diagnostics/speaker_test.h"
 #include "widgets/template_dialog.h"
 
 namespace ui {

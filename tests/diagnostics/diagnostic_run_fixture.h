@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "diagnostics/run_support.h"
 #include "diagnostics/program_run.h"
+#include "diagnostics/run_support.h"
 #include "platform/clock.h"
 #include "serial/response_capture.h"
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "diagnostics/diagnostic_run_fixture.h"
 #include "diagnostics/diagnostic_run.h"
+#include "diagnostics/diagnostic_run_fixture.h"
 #include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "serial/response_capture.h"

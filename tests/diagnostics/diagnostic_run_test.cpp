@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "diagnostics/diagnostic_run_fixture.h"
 #include "diagnostics/diagnostic_run.h"
+#include "diagnostics/diagnostic_run_fixture.h"
 #include "diagnostics/program_run.h"
 #include "modem/scripted_modem.h"
 #include "platform/clock.h"

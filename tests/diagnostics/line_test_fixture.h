@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "diagnostics/run_support.h"
 #include "diagnostics/program_run.h"
+#include "diagnostics/run_support.h"
 #include "ui/line_test_dialog.h"
 
 namespace diag_test {

@@ -16,9 +16,9 @@
 #include <cstdio>
 #include <string>
 
-#include "diagnostics/run_support.h"
 #include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
+#include "diagnostics/run_support.h"
 #include "platform/clock.h"
 #include "ui/line_test_dialog.h"
 #include "ui/voice_prompt_dialog.h"

@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "diagnostics/run_support.h"
 #include "diagnostics/program_run.h"
+#include "diagnostics/run_support.h"
 #include "platform/clock.h"
 #include "ui/voice_prompt_dialog.h"
 
