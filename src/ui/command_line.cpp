@@ -4,9 +4,9 @@
 #include <QCommandLineParser>
 #include <cstdio>
 
-#include "platform/device_name.h"
 #include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
+#include "serial/port_names.h"
 
 namespace ui {
 namespace {
@@ -66,12 +66,10 @@ constexpr char kHelpTail[] =
     "  130  interrupted by Ctrl-C (SIGINT); 143 by SIGTERM\n"
     "\n"
     "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order.\n"
-    "COMn is, first found:\n"
-    "  --port COMn=DEVICE\n"
-    "  $KALVEX_COMn (a device path)\n"
-    "  COMn=DEVICE in $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf (one per line)\n"
-    "  $KALVEX_COM_DIR/COMn\n"
-    "  /dev/ttyS<n-1> (COM1 is /dev/ttyS0)\n"
+    "COMn is, first found:\n";
+
+// The help after the port sources: where ati3.dat is looked for.
+constexpr char kHelpDataFiles[] =
     "\n"
     "The identification list ati3.dat is looked for in the working directory, then\n"
     "in $XDG_CONFIG_HOME/kalvex-modem-diag/, then under kalvex-modem-diag/ in each\n"
@@ -144,12 +142,12 @@ std::string ReadTests(const QString& list, CommandLine& line) {
   return {};
 }
 
-// The grammar of ports.conf (platform::ParsePortMapping); on the command line a device may be a
+// The grammar of ports.conf (serial::ParsePortMapping); on the command line a device may be a
 // relative path, but not nothing.
 std::string ReadPort(const QString& value, CommandLine& line) {
-  platform::PortMapping mapping;
+  serial::PortMapping mapping;
   std::string problem;
-  if (!platform::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
+  if (!serial::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
     return UsageError(QStringLiteral("--port: %1.").arg(QString::fromStdString(problem)));
   }
   if (mapping.device.empty()) {
@@ -274,7 +272,10 @@ std::string HelpText() {
     std::snprintf(head, sizeof head, "  %-*s", int(kHelpColumn - 2), names.c_str());
     text += head + WrapHelp(spec.help) + "\n";
   }
-  return text + kHelpTail;
+  text += kHelpTail;
+  for (const serial::PortSourceEntry& entry : serial::kPortSources)
+    text += std::string("  ") + entry.description + "\n";
+  return text + kHelpDataFiles;
 }
 
 // The label the main dialog shows is another version text; a help desk hears either.
