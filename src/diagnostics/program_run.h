@@ -26,6 +26,7 @@ using modem::ClosePort;
 using modem::CloseTranscript;
 using modem::DetectModem;
 using modem::FinishProgramRun;
+using modem::kPortProbeOrder;
 using modem::LoadIdentificationList;
 using modem::OpenTranscript;
 

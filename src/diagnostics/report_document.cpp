@@ -206,17 +206,15 @@ std::string ReportSummary(const ReportResult& result) {
     text += "  " + modem::FormatVerdictLine(verdict) + "\n";
   if (result.modem) {
     const ReportModem& m = *result.modem;
-    text += "Modem: " + m.comName + " (" + Shown(m.devicePath) + ") \"" +
-            modem::OneLineText(m.i3Line) + "\"\n";
-    text += "  firmware: " + modem::OneLineText(m.firmware) +
-            "\n  country: " + modem::OneLineText(m.country) + "\n";
+    text += "Modem: " + m.comName + " (" + Shown(m.devicePath) + ") \"" + Shown(m.i3Line) + "\"\n";
+    text += "  firmware: " + Shown(m.firmware) + "\n  country: " + Shown(m.country) + "\n";
   } else if (!result.listMissing) {
     text += std::string(product::kNotFoundText) + "\n";
   }
   if (result.recovered) {
     const RecoveryReport& r = *result.recovered;
     text += "Journal " + r.journal + ": " + r.outcome;
-    if (!r.detail.empty()) text += " (" + modem::OneLineText(r.detail) + ")";
+    if (!r.detail.empty()) text += " (" + Shown(r.detail) + ")";
     text += "\n";
     for (const PutBackItem& item : r.items)
       text += "  " + item.what + ": " + StateName(item.state) + "\n";
@@ -232,7 +230,7 @@ std::string ReportSummary(const ReportResult& result) {
       const FailedCommand& failed = *test.firstFailure;
       text += "  first failing command: " + failed.command + " -> " +
               (failed.response.empty() ? std::string("nothing")
-                                       : "\"" + modem::OneLineText(failed.response) + "\"") +
+                                       : "\"" + Shown(failed.response) + "\"") +
               "\n";
     } else if (test.outcome == TestOutcome::kFailure && !test.reason.empty()) {
       text += "  " + test.reason + "\n";

@@ -11,15 +11,13 @@
 #include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/debug_output.h"
-#include "platform/device_name.h"
 #include "platform/message_pump.h"
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
+#include "serial/port_names.h"
 
 namespace modem {
 namespace {
-
-constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
 
 constexpr int kTransactSeconds = 3;
 constexpr int kSettleAfterOpenMs = 100;
@@ -74,7 +72,7 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   std::snprintf(name, sizeof name, "COM%d", port);
   PortVerdict verdict;
   verdict.comName = name;
-  verdict.devicePath = platform::DevicePathFor(name);
+  verdict.devicePath = serial::DevicePathFor(name);
   SetStatus(view, "Detect COM%d... ", port);
   ClosePort(session);
   SetStatus(view, "Close COM%d... ", port);

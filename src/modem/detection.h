@@ -25,8 +25,11 @@ struct DetectionResult {
   std::vector<PortVerdict> verdicts;
 };
 
-// The detection run of timer 0: stops the timer, tries COM3, 4, 2, 1, 5, 6, leaves the found
-// port open in session.detectedPort, puts back what a journal of that modem holds from a run
+// The COM numbers detection tries, in order.
+inline constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
+
+// The detection run of timer 0: stops the timer, tries the ports of kPortProbeOrder, leaves the
+// found port open in session.detectedPort, puts back what a journal of that modem holds from a run
 // that ended without doing so, fills the modem information fields, takes the register
 // snapshot, enables 1001, 1004, 1005 and beeps; or shows "Can not find Kalvex Internal Modem in
 // your system !" and leaves fields and buttons as they were. 1001, 1004, 1005 and 1021 are held

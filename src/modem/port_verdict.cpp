@@ -3,6 +3,33 @@
 #include "platform/visible_text.h"
 
 namespace modem {
+namespace {
+
+// Holders of a device by this name take it for a mobile broadband modem and open every port
+// that answers like one; most desktops run it.
+constexpr char kModemManager[] = "ModemManager";
+
+// What a user can do about a refused open, as "; ..." after the facts; empty when nothing.
+std::string OpenHint(const platform::OpenCheck& check) {
+  if (check.verdict == platform::OpenVerdict::kPermissionDenied && !check.group.empty() &&
+      check.groupMayOpen) {
+    return "; add yourself with 'sudo usermod -aG " + check.group + " $USER', then log in again";
+  }
+  if (check.verdict != platform::OpenVerdict::kBusy) return {};
+  for (const platform::PortHolder& holder : check.holders) {
+    if (holder.name == kModemManager) {
+      return "; stop it with 'sudo systemctl stop ModemManager', or mark the device ignored "
+             "with contrib/udev/99-kalvex-modem-diag.rules";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string OpenCheckReason(const platform::OpenCheck& check) {
+  return platform::DescribeOpenCheck(check) + OpenHint(check);
+}
 
 PortVerdict VerdictFromOpenCheck(const std::string& comName, const std::string& devicePath,
                                  const platform::OpenCheck& check) {
@@ -27,10 +54,10 @@ std::string VerdictReason(const PortVerdict& verdict) {
   switch (verdict.kind) {
     case PortVerdictKind::kNoSuchDevice:
     case PortVerdictKind::kPermissionDenied:
-    case PortVerdictKind::kBusy: return platform::DescribeOpenCheck(verdict.open);
+    case PortVerdictKind::kBusy: return OpenCheckReason(verdict.open);
     case PortVerdictKind::kOpenFailed:
       if (verdict.open.verdict == platform::OpenVerdict::kFailed)
-        return platform::DescribeOpenCheck(verdict.open);
+        return OpenCheckReason(verdict.open);
       return "could not be opened (the cause was gone when checked)";
     case PortVerdictKind::kNoAnswer: return "no answer to \"&FZ\" within the time-out";
     case PortVerdictKind::kNotListed:
@@ -40,8 +67,6 @@ std::string VerdictReason(const PortVerdict& verdict) {
   }
   return {};
 }
-
-std::string OneLineText(const std::string& text) { return platform::VisibleText(text); }
 
 std::string FormatVerdictLine(const PortVerdict& verdict) {
   return platform::VisibleText(verdict.comName) + " (" + platform::VisibleText(verdict.devicePath) +

@@ -27,6 +27,11 @@ struct PortVerdict {
   std::string i3Line;        // kNotListed and kFound: the identification line as received
 };
 
+// What a check of a device found (platform::DescribeOpenCheck) and, where there is one, what the
+// user can do about it: join the device's group, stop ModemManager or keep it off the device.
+// The words after "COM3 (/dev/ttyS2): ", also for a device not yet probed (--list-ports).
+[[nodiscard]] std::string OpenCheckReason(const platform::OpenCheck& check);
+
 // The verdict of a port that did not open, from the check of its device.
 [[nodiscard]] PortVerdict VerdictFromOpenCheck(const std::string& comName,
                                                const std::string& devicePath,
@@ -40,8 +45,6 @@ struct PortVerdict {
 // A stable word for documents: "no-such-device", "permission-denied", "busy", "open-failed",
 // "no-answer", "not-listed", "found".
 [[nodiscard]] const char* VerdictName(PortVerdictKind kind);
-// Text from a modem made safe for one line of a terminal or a dialog: platform::VisibleText.
-[[nodiscard]] std::string OneLineText(const std::string& text);
 // One line per verdict, in order, joined by newlines: the details of "Can not find ...".
 [[nodiscard]] std::string VerdictDetails(const std::vector<PortVerdict>& verdicts);
 

@@ -4,31 +4,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <string_view>
+#include <utility>
 
+#include "platform/environment.h"
 #include "platform/visible_text.h"
 
 namespace platform {
 namespace {
 
-std::string Environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::string(value) : std::string();
-}
-
 // The XDG rules ignore relative entries: they would change meaning with the working directory.
 bool IsAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
 
 std::string ConfigHome() {
-  std::string config = Environment("XDG_CONFIG_HOME");
+  std::string config = EnvironmentValue("XDG_CONFIG_HOME");
   if (IsAbsolute(config)) return config;
   const std::string home = HomeDirectory();
   return home.empty() ? std::string() : home + "/.config";
 }
 
 std::vector<std::string> DataDirectories() {
-  std::string list = Environment("XDG_DATA_DIRS");
+  std::string list = EnvironmentValue("XDG_DATA_DIRS");
   if (list.empty()) list = "/usr/local/share:/usr/share";
   std::vector<std::string> directories;
   std::string_view rest(list);
@@ -56,17 +52,22 @@ std::string WorkingDirectory() {
 }  // namespace
 
 std::string HomeDirectory() {
-  std::string home = Environment("HOME");
+  std::string home = EnvironmentValue("HOME");
   if (IsAbsolute(home)) return home;
   // A launcher or a service may start the tool without HOME; the password database still knows.
   if (const passwd* entry = ::getpwuid(::getuid()); entry && entry->pw_dir) return entry->pw_dir;
   return {};
 }
 
+std::string ConfigFilePath(const char* fileName) {
+  const std::string config = ConfigHome();
+  return config.empty() ? config : Join(config, fileName);
+}
+
 std::vector<std::string> DataFileCandidates(const char* fileName) {
   std::vector<std::string> candidates{fileName};
-  if (const std::string config = ConfigHome(); !config.empty()) {
-    candidates.push_back(Join(config, fileName));
+  if (std::string config = ConfigFilePath(fileName); !config.empty()) {
+    candidates.push_back(std::move(config));
   }
   for (const std::string& directory : DataDirectories()) {
     const std::string path = Join(directory, fileName);

@@ -1,5 +1,6 @@
 #pragma once
-// Where the tool looks for its own data files (ati3.dat), in the order a user can override them.
+// Where the tool looks for its own data files (ati3.dat, ports.conf), in the order a user can
+// override them.
 
 #include <string>
 #include <vector>
@@ -12,6 +13,11 @@ inline constexpr char kDataDirectoryName[] = "kalvex-modem-diag";
 // $HOME, or the password database's home directory when HOME is unset or relative; empty when
 // neither knows one. Any thread.
 [[nodiscard]] std::string HomeDirectory();
+
+// fileName in the user's configuration directory: $XDG_CONFIG_HOME/kalvex-modem-diag/fileName,
+// with ~/.config (HomeDirectory) when XDG_CONFIG_HOME is unset or relative; empty when no home
+// is known. Reads the environment at each call. Any thread.
+[[nodiscard]] std::string ConfigFilePath(const char* fileName);
 
 // The places searched for fileName, in order: the working directory ("fileName" itself, a
 // relative path), $XDG_CONFIG_HOME/kalvex-modem-diag/ (default ~/.config), then each absolute

@@ -21,7 +21,6 @@
 namespace platform {
 namespace {
 
-constexpr char kModemManager[] = "ModemManager";
 // A command name has at most 15 bytes and a newline.
 constexpr int64_t kMaxCommandNameBytes = 64;
 
@@ -204,8 +203,7 @@ std::string DescribeOpenCheck(const OpenCheck& check) {
         return "permission denied: its mode " + std::string(mode) + " lets group '" + check.group +
                "' neither read nor write it";
       }
-      return "permission denied: the device belongs to group '" + check.group +
-             "'; add yourself with 'sudo usermod -aG " + check.group + " $USER', then log in again";
+      return "permission denied: the device belongs to group '" + check.group + "'";
     }
     case OpenVerdict::kBusy: {
       std::string text = "busy: ";
@@ -217,13 +215,6 @@ std::string DescribeOpenCheck(const OpenCheck& check) {
         text += "held by ";
         for (size_t i = 0; i < check.holders.size(); ++i)
           text += (i ? ", " : "") + HolderText(check.holders[i]);
-      }
-      for (const PortHolder& holder : check.holders) {
-        if (holder.name != kModemManager) continue;
-        text +=
-            "; stop it with 'sudo systemctl stop ModemManager', or mark the device ignored "
-            "with contrib/udev/99-kalvex-modem-diag.rules";
-        break;
       }
       return text;
     }

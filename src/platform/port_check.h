@@ -41,9 +41,9 @@ struct OpenCheck {
 // descriptors this user may read). Empty when none is found.
 [[nodiscard]] std::vector<PortHolder> ProcessesHolding(const char* path);
 
-// The verdict as words after "COMn (device): ", e.g. "busy: held by minicom (PID 4242)", with the
-// hint a user can act on (group and usermod, stopping ModemManager). Process names are shown
-// with VisibleText.
+// What the check found, in words: "busy: held by minicom (PID 4242)", "permission denied: the
+// device belongs to group 'dialout'". Facts only; what a user can do about them is the caller's
+// to say. Process names are shown with VisibleText.
 [[nodiscard]] std::string DescribeOpenCheck(const OpenCheck& check);
 
 // The live PID named by the UUCP lock file of path (in $KALVEX_LOCK_DIR, else /var/lock), or 0

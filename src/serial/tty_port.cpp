@@ -10,10 +10,10 @@
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/device_name.h"
 #include "platform/event_fd.h"
 #include "platform/message_pump.h"
 #include "platform/sys_error.h"
+#include "serial/port_names.h"
 #include "serial/response_capture.h"
 #include "serial/transcript.h"
 
@@ -41,7 +41,7 @@ int TtyPort::Open(const char* deviceName) {
   deviceLost_.store(false);
   comName_ = deviceName;
 
-  std::string path = platform::DevicePathFor(deviceName);
+  std::string path = DevicePathFor(deviceName);
   if (!handle.Open(path.c_str())) {
     // The open keeps no reason of its own; a second look says which step failed and who holds
     // the device, for the user rather than for the code.

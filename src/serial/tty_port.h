@@ -44,7 +44,7 @@ class TtyPort {
   TtyPort(const TtyPort&) = delete;
   TtyPort& operator=(const TtyPort&) = delete;
 
-  // Opens deviceName ("COM3", resolved by platform::DevicePathFor) at 19200 8N1, starts the
+  // Opens deviceName ("COM3", resolved by DevicePathFor) at 19200 8N1, starts the
   // reader and raises DTR. Returns 1 when open; 0 when already open, while a Close is waiting
   // for its reader, or when the device is missing, busy or refuses the settings (nothing stays
   // open then; the reason is on the debug output, in LastOpenFailure and in the transcript).

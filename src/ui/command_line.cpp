@@ -7,9 +7,10 @@
 #include <iterator>
 
 #include "diagnostics/exit_status.h"
-#include "platform/device_name.h"
+#include "diagnostics/program_run.h"
 #include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
+#include "serial/port_names.h"
 
 namespace ui {
 namespace {
@@ -52,21 +53,25 @@ constexpr OptionSpec kOptions[] = {
     {"reverse", "", ""},
 };
 
-constexpr char kHelpTail[] =
+constexpr char kHelpDisplay[] =
     "\n"
     "Without --report or --list-ports the tool opens its dialogs: an X or Wayland\n"
     "display is needed.\n"
     "\n";
 
-constexpr char kHelpPorts[] =
-    "\n"
-    "Ports: COM3, COM4, COM2, COM1, COM5 and COM6 are tried in that order.\n"
-    "COMn is, first found:\n"
-    "  --port COMn=DEVICE\n"
-    "  $KALVEX_COMn (a device path)\n"
-    "  COMn=DEVICE in $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf (one per line)\n"
-    "  $KALVEX_COM_DIR/COMn\n"
-    "  /dev/ttyS<n-1> (COM1 is /dev/ttyS0)\n"
+// "\nPorts: COM3, COM4, ... and COM6 are tried in that order.\nCOMn is, first found:\n"
+std::string PortsHelp() {
+  std::string order;
+  const std::size_t count = std::size(diagnostics::kPortProbeOrder);
+  for (std::size_t i = 0; i < count; ++i) {
+    order += i == 0 ? "" : i + 1 == count ? " and " : ", ";
+    order += "COM" + std::to_string(diagnostics::kPortProbeOrder[i]);
+  }
+  return "\nPorts: " + order + " are tried in that order.\nCOMn is, first found:\n";
+}
+
+// The help after the port sources: where ati3.dat is looked for.
+constexpr char kHelpDataFiles[] =
     "\n"
     "The identification list ati3.dat is looked for in the working directory, then\n"
     "in $XDG_CONFIG_HOME/kalvex-modem-diag/, then under kalvex-modem-diag/ in each\n"
@@ -145,12 +150,12 @@ std::string ReadTests(const QString& list, CommandLine& line) {
   return {};
 }
 
-// The grammar of ports.conf (platform::ParsePortMapping); on the command line a device may be a
+// The grammar of ports.conf (serial::ParsePortMapping); on the command line a device may be a
 // relative path, but not nothing.
 std::string ReadPort(const QString& value, CommandLine& line) {
-  platform::PortMapping mapping;
+  serial::PortMapping mapping;
   std::string problem;
-  if (!platform::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
+  if (!serial::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
     return UsageError(QStringLiteral("--port: %1.").arg(QString::fromStdString(problem)));
   }
   if (mapping.device.empty()) {
@@ -275,7 +280,10 @@ std::string HelpText() {
     std::snprintf(head, sizeof head, "  %-*s", int(kHelpColumn - 2), names.c_str());
     text += head + WrapHelp(spec.help) + "\n";
   }
-  return text + kHelpTail + diagnostics::ExitStatusHelp() + kHelpPorts;
+  text += kHelpDisplay + diagnostics::ExitStatusHelp() + PortsHelp();
+  for (const serial::PortSourceEntry& entry : serial::kPortSources)
+    text += std::string("  ") + entry.description + "\n";
+  return text + kHelpDataFiles;
 }
 
 // The label the main dialog shows is another version text; a help desk hears either.

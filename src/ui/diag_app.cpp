@@ -16,12 +16,12 @@
 #include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/device_name.h"
 #include "platform/instance_raise.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
 #include "platform/window_lookup.h"
 #include "resources/product.h"
+#include "serial/port_names.h"
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
 #include "ui/port_listing.h"
@@ -155,8 +155,8 @@ int RunDiagApp(int argc, char** argv) {
     std::fputs(VersionLine().c_str(), stdout);
     return kExitOk;
   }
-  platform::SetPortOverrides(parsed.line.portMappings);
-  for (const std::string& problem : platform::LoadPortsConfig())
+  serial::SetPortOverrides(parsed.line.portMappings);
+  for (const std::string& problem : serial::LoadPortsConfig())
     std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
   if (parsed.line.mode == RunMode::kListPorts) {
     if (parsed.line.json) {

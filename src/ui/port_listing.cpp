@@ -3,10 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_name.h"
+#include "modem/port_verdict.h"
 #include "platform/port_check.h"
 #include "platform/serial_ports.h"
 #include "platform/visible_text.h"
+#include "serial/port_names.h"
 
 namespace ui {
 namespace {
@@ -16,20 +17,27 @@ std::string ComName(int number) { return "COM" + std::to_string(number); }
 // Paths, sysfs fields and by-id names come from outside: a terminal must not act on them.
 std::string Shown(const std::string& text) { return platform::VisibleText(text); }
 
+// "Ports (first found: --port, KALVEX_COMn, ...):": the words shown in brackets after each port,
+// in the order they are tried.
+std::string Header() {
+  std::string words;
+  for (const serial::PortSourceEntry& entry : serial::kPortSources)
+    words += (words.empty() ? "" : ", ") + std::string(entry.word);
+  return "Ports (first found: " + words + "):\n";
+}
+
 }  // namespace
 
 std::string PortListingText() {
-  std::string text =
-      "Ports (first found: --port, KALVEX_COMn, ports.conf, KALVEX_COM_DIR, "
-      "/dev/ttyS<n-1>):\n";
-  std::vector<std::string> resolvedCom(platform::kMaxComNumber + 1);
-  for (int n = 1; n <= platform::kMaxComNumber; ++n) {
+  std::string text = Header();
+  std::vector<std::string> resolvedCom(serial::kMaxComNumber + 1);
+  for (int n = 1; n <= serial::kMaxComNumber; ++n) {
     const std::string com = ComName(n);
-    const platform::ResolvedPort port = platform::ResolvePort(com.c_str());
+    const serial::ResolvedPort port = serial::ResolvePort(com.c_str());
     resolvedCom[n] = platform::ResolvedPath(port.path);
     text += "  " + com + "  " + Shown(port.path) + "  [" +
-            platform::PortSourceName(port.source, com.c_str()) + "]  " +
-            platform::DescribeOpenCheck(platform::CheckPortOpen(port.path.c_str())) + "\n";
+            serial::PortSourceName(port.source, com.c_str()) + "]  " +
+            modem::OpenCheckReason(platform::CheckPortOpen(port.path.c_str())) + "\n";
   }
   const std::vector<platform::SerialPortInfo> devices = platform::ListSerialPorts();
   text += "Serial devices:\n";
@@ -41,11 +49,11 @@ std::string PortListingText() {
     if (!device.byId.empty()) text += "  by-id " + Shown(device.byId);
     const std::string resolved = platform::ResolvedPath(device.nodePath);
     std::string coms;
-    for (int n = 1; n <= platform::kMaxComNumber; ++n) {
+    for (int n = 1; n <= serial::kMaxComNumber; ++n) {
       if (resolvedCom[n] == resolved) coms += (coms.empty() ? "" : ",") + ComName(n);
     }
     text += "  " + (coms.empty() ? std::string("no COM name") : coms);
-    text += "  " + platform::DescribeOpenCheck(platform::CheckPortOpen(device.nodePath.c_str()));
+    text += "  " + modem::OpenCheckReason(platform::CheckPortOpen(device.nodePath.c_str()));
     text += "\n";
   }
   return text;

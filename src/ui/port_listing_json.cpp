@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/device_name.h"
+#include "modem/port_verdict.h"
 #include "platform/port_check.h"
 #include "platform/serial_ports.h"
+#include "serial/port_names.h"
 #include "ui/port_listing.h"
 
 namespace ui {
@@ -34,21 +35,21 @@ const char* VerdictName(platform::OpenVerdict verdict) {
 void AddOpenCheck(QJsonObject& object, const char* path) {
   const platform::OpenCheck check = platform::CheckPortOpen(path);
   object.insert("verdict", VerdictName(check.verdict));
-  object.insert("reason", Text(platform::DescribeOpenCheck(check)));
+  object.insert("reason", Text(modem::OpenCheckReason(check)));
 }
 
 }  // namespace
 
 QByteArray PortListingJson() {
   QJsonArray ports;
-  std::vector<std::string> resolvedCom(platform::kMaxComNumber + 1);
-  for (int n = 1; n <= platform::kMaxComNumber; ++n) {
+  std::vector<std::string> resolvedCom(serial::kMaxComNumber + 1);
+  for (int n = 1; n <= serial::kMaxComNumber; ++n) {
     const std::string com = "COM" + std::to_string(n);
-    const platform::ResolvedPort port = platform::ResolvePort(com.c_str());
+    const serial::ResolvedPort port = serial::ResolvePort(com.c_str());
     resolvedCom[n] = platform::ResolvedPath(port.path);
     QJsonObject entry{{"port", Text(com)},
                       {"device", Text(port.path)},
-                      {"source", Text(platform::PortSourceName(port.source, com.c_str()))}};
+                      {"source", Text(serial::PortSourceName(port.source, com.c_str()))}};
     AddOpenCheck(entry, port.path.c_str());
     ports.append(entry);
   }
@@ -56,7 +57,7 @@ QByteArray PortListingJson() {
   for (const platform::SerialPortInfo& device : platform::ListSerialPorts()) {
     const std::string resolved = platform::ResolvedPath(device.nodePath);
     QJsonArray comNames;
-    for (int n = 1; n <= platform::kMaxComNumber; ++n) {
+    for (int n = 1; n <= serial::kMaxComNumber; ++n) {
       if (resolvedCom[n] == resolved) comNames.append("COM" + QString::number(n));
     }
     QJsonObject entry{{"device", Text(device.devicePath)},

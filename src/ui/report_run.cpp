@@ -19,13 +19,13 @@
 #include "diagnostics/result_texts.h"
 #include "diagnostics/speaker_test.h"
 #include "platform/clock.h"
-#include "platform/device_name.h"
 #include "platform/host_identity.h"
 #include "platform/message_pump.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
+#include "serial/port_names.h"
 #include "ui/single_instance.h"
 
 namespace ui {
@@ -98,7 +98,7 @@ class TerminalView final : public diagnostics::MainView,
     if (id == ids::kLocation && std::sscanf(text, "Detect COM%d", &port) == 1) {
       const std::string name = "COM" + std::to_string(port);
       Progress("Probing " + name + " (" +
-               platform::VisibleText(platform::DevicePathFor(name.c_str())) + ")");
+               platform::VisibleText(serial::DevicePathFor(name.c_str())) + ")");
     }
   }
   void EnableItem(int id, bool enabled) override { enabled_[id] = enabled; }

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/device_name.h"
+#include "serial/port_names.h"
 
 namespace {
 
@@ -31,10 +31,10 @@ int ReferenceComNumber(std::string_view name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  const platform::PortsConfig config = platform::ParsePortsConfig(text, "ports.conf");
-  bool seen[platform::kMaxComNumber + 1] = {};
+  const serial::PortsConfig config = serial::ParsePortsConfig(text, "ports.conf");
+  bool seen[serial::kMaxComNumber + 1] = {};
   for (const auto& [number, device] : config.mappings) {
-    if (number < 1 || number > platform::kMaxComNumber || seen[number]) __builtin_trap();
+    if (number < 1 || number > serial::kMaxComNumber || seen[number]) __builtin_trap();
     seen[number] = true;
     if (device.empty() || device.front() != '/') __builtin_trap();
     if (device.find_first_of("\n#") != std::string::npos) __builtin_trap();
@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (problem.rfind("ports.conf:", 0) != 0 || !OneVisibleLine(problem)) __builtin_trap();
   }
   const std::string_view head(text.data(), text.size() < 8 ? text.size() : 8);
-  if (platform::ParseComName(head) != ReferenceComNumber(head)) __builtin_trap();
+  if (serial::ParseComName(head) != ReferenceComNumber(head)) __builtin_trap();
   return 0;
 }

@@ -17,9 +17,9 @@
 #include "modem/register_snapshot.h"
 #include "modem/scripted_modem.h"
 #include "modem/sim_ports.h"
-#include "platform/device_name.h"
 #include "platform/serial_device.h"
 #include "resources/control_ids.h"
+#include "serial/port_names.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
 
@@ -142,7 +142,7 @@ TEST(Detection, BusyPortIsSkipped) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem), Port(4, PortKind::kModem)}));
   platform::SerialDevice otherProgram;
-  ASSERT_TRUE(otherProgram.Open(platform::DevicePathFor("COM3").c_str()));
+  ASSERT_TRUE(otherProgram.Open(serial::DevicePathFor("COM3").c_str()));
   RecordingView view;
   modem::Session session;
   UseShippedStyleList(view);

@@ -22,7 +22,7 @@
 #include "modem/recording_view.h"
 #include "modem/session.h"
 #include "modem/sim_ports.h"
-#include "platform/device_name.h"
+#include "serial/port_names.h"
 #include "serial/tty_port.h"
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
@@ -39,7 +39,7 @@ using sim::PortKind;
 constexpr char kNotFound[] = "Can not find Kalvex Internal Modem in your system !";
 
 std::string PathOf(int port) {
-  return platform::DevicePathFor(("COM" + std::to_string(port)).c_str());
+  return serial::DevicePathFor(("COM" + std::to_string(port)).c_str());
 }
 
 std::string Line(int port, const std::string& reason) {

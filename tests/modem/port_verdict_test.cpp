@@ -32,6 +32,8 @@ TEST(PortVerdict, OpenFailuresCarryTheirCauseAndHint) {
             0u)
       << line;
 
+  EXPECT_NE(line.find("contrib/udev/99-kalvex-modem-diag.rules"), std::string::npos) << line;
+
   platform::OpenCheck gone;  // openable by the time it was checked
   const PortVerdict later = modem::VerdictFromOpenCheck("COM1", "/dev/ttyS0", gone);
   EXPECT_EQ(later.kind, PortVerdictKind::kOpenFailed);
@@ -55,6 +57,22 @@ TEST(PortVerdict, ModemAnswersQuoteTheI3LineWithControlsEscaped) {
             "COM4 (/dev/ttyS3): no such device\n"
             "COM1 (/dev/ttyS0): no answer to \"&FZ\" within the time-out");
   EXPECT_EQ(modem::VerdictDetails({}), "");
+}
+
+// A hint only where the user can act on it: no group to join when the mode shuts the group out,
+// nothing to stop when the holder is another program. The listing shows the same words.
+TEST(PortVerdict, OpenFailuresWithNothingToDoComeWithoutAHint) {
+  platform::OpenCheck shut;
+  shut.verdict = platform::OpenVerdict::kPermissionDenied;
+  shut.group = "dialout";
+  shut.mode = 0600;
+  EXPECT_EQ(modem::OpenCheckReason(shut),
+            "permission denied: its mode 0600 lets group 'dialout' neither read nor write it");
+
+  platform::OpenCheck busy;
+  busy.verdict = platform::OpenVerdict::kBusy;
+  busy.holders = {{4242, "minicom"}};
+  EXPECT_EQ(modem::OpenCheckReason(busy), "busy: held by minicom (PID 4242)");
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ TEST_F(PortCheck, SomethingThatIsNotATerminalFailsWithTheReason) {
   EXPECT_EQ(platform::DescribeOpenCheck(check).rfind("cannot be opened: not a terminal: ", 0), 0u);
 }
 
-TEST_F(PortCheck, PermissionDeniedNamesTheGroupAndHowToJoinIt) {
+TEST_F(PortCheck, PermissionDeniedNamesTheGroup) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to check as another user";
   struct group* dialout = ::getgrnam("dialout");
   if (!dialout) GTEST_SKIP() << "no group dialout on this system";
@@ -115,18 +115,15 @@ TEST_F(PortCheck, PermissionDeniedNamesTheGroupAndHowToJoinIt) {
   ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0660), 0);
   const ChildResult result = CheckAsNobody(pty.SlavePath());
   EXPECT_EQ(result.verdict, static_cast<int>(OpenVerdict::kPermissionDenied)) << result.text;
-  EXPECT_EQ(result.text,
-            "permission denied: the device belongs to group 'dialout'; add yourself with "
-            "'sudo usermod -aG dialout $USER', then log in again");
+  EXPECT_EQ(result.text, "permission denied: the device belongs to group 'dialout'");
 }
 
-TEST_F(PortCheck, ANodeNoGroupMayOpenSaysSoInsteadOfAUselessHint) {
+TEST_F(PortCheck, ANodeNoGroupMayOpenSaysSo) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to check as another user";
   ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0000), 0);
   const ChildResult denied = CheckAsNobody(pty.SlavePath());
   EXPECT_EQ(denied.verdict, static_cast<int>(OpenVerdict::kPermissionDenied)) << denied.text;
   EXPECT_NE(denied.text.find("its mode 0000 lets group '"), std::string::npos) << denied.text;
-  EXPECT_EQ(denied.text.find("usermod"), std::string::npos);
 
   // The same child machinery opens the node once the mode allows it.
   ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
@@ -156,7 +153,7 @@ TEST_F(PortCheck, AnExclusiveTerminalIsBusyForAnOrdinaryUser) {
   EXPECT_EQ(result.text, "busy: held by another program");
 }
 
-TEST_F(PortCheck, ModemManagerAsTheHolderComesWithHowToStopIt) {
+TEST_F(PortCheck, ModemManagerAsTheHolderIsNamed) {
   const std::string dir = TempDir();
   const std::string program = dir + "/ModemManager";
   ASSERT_EQ(std::system(("cp /bin/sleep '" + program + "'").c_str()), 0);
@@ -165,11 +162,7 @@ TEST_F(PortCheck, ModemManagerAsTheHolderComesWithHowToStopIt) {
     ASSERT_GT(manager.Pid(), 0);
     const std::string text =
         platform::DescribeOpenCheck(platform::CheckPortOpen(pty.SlavePath().c_str()));
-    EXPECT_EQ(
-        text.rfind("busy: held by ModemManager (PID " + std::to_string(manager.Pid()) + ")", 0), 0u)
-        << text;
-    EXPECT_NE(text.find("sudo systemctl stop ModemManager"), std::string::npos);
-    EXPECT_NE(text.find("contrib/udev/99-kalvex-modem-diag.rules"), std::string::npos);
+    EXPECT_EQ(text, "busy: held by ModemManager (PID " + std::to_string(manager.Pid()) + ")");
   }
   (void)std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/device_name.h"
 #include "platform/message_pump.h"
 #include "serial/tty_port.h"
 #include "support/privileges.h"
@@ -332,19 +331,6 @@ TEST_F(TtyPortTest, ProgramEndClosesAPortLeftOpen) {
       },
       testing::ExitedWithCode(0), "");
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0) << "the destructor cleared exclusive mode";
-}
-
-TEST(DeviceName, ComNumbersMapToDevicesWithEnvironmentOverrides) {
-  ::unsetenv("KALVEX_COM_DIR");
-  ::unsetenv("KALVEX_COM2");
-  EXPECT_EQ(platform::DevicePathFor("COM1"), "/dev/ttyS0");
-  EXPECT_EQ(platform::DevicePathFor("COM6"), "/dev/ttyS5");
-  ::setenv("KALVEX_COM_DIR", "/tmp/ports", 1);
-  EXPECT_EQ(platform::DevicePathFor("COM6"), "/tmp/ports/COM6");
-  ::setenv("KALVEX_COM2", "/dev/ttyUSB0", 1);
-  EXPECT_EQ(platform::DevicePathFor("COM2"), "/dev/ttyUSB0");
-  EXPECT_EQ(platform::DevicePathFor("/dev/ttyACM0"), "/dev/ttyACM0");
-  EXPECT_EQ(platform::DevicePathFor("COM3x"), "COM3x");
 }
 
 }  // namespace

@@ -15,8 +15,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/device_name.h"
 #include "platform/serial_ports.h"
+#include "serial/port_names.h"
 #include "support/pty_pair.h"
 
 namespace {
@@ -31,8 +31,8 @@ class FakeTree : public testing::Test {
     for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
     ::setenv("KALVEX_SYSFS_ROOT", root.c_str(), 1);
     ::setenv("KALVEX_LOCK_DIR", root.c_str(), 1);
-    platform::SetPortOverrides({});
-    platform::SetConfiguredPorts({});
+    serial::SetPortOverrides({});
+    serial::SetConfiguredPorts({});
 
     const std::string usb = "sys/devices/pci0000:00/usb1";
     // A UART that answered, and one the kernel lists without hardware (type 0).
@@ -111,7 +111,7 @@ TEST_F(FakeTree, ListsRealSerialDevicesWithDriverUsbIdAndByIdName) {
 }
 
 TEST_F(FakeTree, ListingMapsComNamesToDevicesWithTheirVerdicts) {
-  platform::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
+  serial::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
   ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
   const std::string text = ui::PortListingText();
   EXPECT_NE(text.find("  COM3  " + root + "/dev/ttyACM0  [--port]  can be opened\n"),
@@ -139,7 +139,7 @@ TEST_F(FakeTree, ListingMapsComNamesToDevicesWithTheirVerdicts) {
 // --list-ports --json: the listing's fields, each device's COM names as a list and its verdict
 // as the report names it, and null where the text says nothing.
 TEST_F(FakeTree, JsonListingHoldsTheSameFieldsAsTheText) {
-  platform::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
+  serial::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
   ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
   QJsonParseError error{};
   const QJsonObject doc = QJsonDocument::fromJson(ui::PortListingJson(), &error).object();

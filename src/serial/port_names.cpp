@@ -1,15 +1,15 @@
-#include "platform/device_name.h"
+#include "serial/port_names.h"
 
 #include <array>
 #include <cctype>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <utility>
 
+#include "platform/data_files.h"
+#include "platform/environment.h"
 #include "platform/outside_file.h"
 #include "platform/visible_text.h"
 
-namespace platform {
+namespace serial {
 namespace {
 
 using PortTable = std::array<std::string, kMaxComNumber + 1>;  // index: COM number
@@ -59,6 +59,24 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+// The device source has for COM port number (named deviceName); empty when it has none.
+std::string DeviceFrom(PortSource source, int number, const char* deviceName) {
+  const bool inTables = number <= kMaxComNumber;
+  switch (source) {
+    case PortSource::kOption: return inTables ? Overrides()[number] : std::string();
+    case PortSource::kEnvironment:
+      return platform::EnvironmentValue(("KALVEX_" + std::string(deviceName)).c_str());
+    case PortSource::kConfigFile: return inTables ? Configured()[number] : std::string();
+    case PortSource::kComDir: {
+      const std::string dir = platform::EnvironmentValue("KALVEX_COM_DIR");
+      return dir.empty() ? dir : dir + "/" + deviceName;
+    }
+    case PortSource::kDefault: return "/dev/ttyS" + std::to_string(number - 1);
+    case PortSource::kPath: break;
+  }
+  return {};
+}
+
 // A ports.conf larger than this is not a list of nine ports.
 constexpr size_t kMaxConfigBytes = 64 * 1024;
 
@@ -67,31 +85,22 @@ constexpr size_t kMaxConfigBytes = 64 * 1024;
 ResolvedPort ResolvePort(const char* deviceName) {
   const int number = ComNumber(deviceName);
   if (number == 0) return {deviceName, PortSource::kPath};
-  if (number <= kMaxComNumber && !Overrides()[number].empty())
-    return {Overrides()[number], PortSource::kOption};
-  char variable[32];
-  std::snprintf(variable, sizeof variable, "KALVEX_%s", deviceName);
-  if (const char* path = std::getenv(variable); path && *path) {
-    return {path, PortSource::kEnvironment};
+  for (const PortSourceEntry& entry : kPortSources) {
+    std::string path = DeviceFrom(entry.source, number, deviceName);
+    if (!path.empty()) return {std::move(path), entry.source};
   }
-  if (number <= kMaxComNumber && !Configured()[number].empty())
-    return {Configured()[number], PortSource::kConfigFile};
-  if (const char* dir = std::getenv("KALVEX_COM_DIR"); dir && *dir) {
-    return {std::string(dir) + "/" + deviceName, PortSource::kComDir};
-  }
-  return {"/dev/ttyS" + std::to_string(number - 1), PortSource::kDefault};
+  return {deviceName, PortSource::kPath};  // not reached: kDefault always has a device
 }
 
 std::string DevicePathFor(const char* deviceName) { return ResolvePort(deviceName).path; }
 
 std::string PortSourceName(PortSource source, const char* deviceName) {
-  switch (source) {
-    case PortSource::kOption: return "--port";
-    case PortSource::kEnvironment: return std::string("KALVEX_") + deviceName;
-    case PortSource::kConfigFile: return "ports.conf";
-    case PortSource::kComDir: return "KALVEX_COM_DIR";
-    case PortSource::kDefault: return "default";
-    case PortSource::kPath: break;
+  for (const PortSourceEntry& entry : kPortSources) {
+    if (entry.source != source) continue;
+    std::string word = entry.word;
+    if (const size_t at = word.find("COMn"); at != std::string::npos)
+      word.replace(at, 4, deviceName);
+    return word;
   }
   return "path";
 }
@@ -119,7 +128,7 @@ bool ParsePortMapping(std::string_view text, PortMapping* mapping, std::string* 
   if (number == 0) {
     const std::string shown =
         text.size() > 80 ? std::string(text.substr(0, 80)) + "..." : std::string(text);
-    *problem = "'" + VisibleText(shown) + "' is not COMn=DEVICE with n from 1 to 9";
+    *problem = "'" + platform::VisibleText(shown) + "' is not COMn=DEVICE with n from 1 to 9";
     return false;
   }
   mapping->number = number;
@@ -140,7 +149,8 @@ PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileNam
     line = Trim(line);
     if (line.empty()) continue;
 
-    const std::string where = VisibleText(fileName) + ":" + std::to_string(lineNumber) + ": ";
+    const std::string where =
+        platform::VisibleText(fileName) + ":" + std::to_string(lineNumber) + ": ";
     PortMapping mapping;
     std::string problem;
     if (ParsePortMapping(line, &mapping, &problem)) {
@@ -161,31 +171,21 @@ PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileNam
   return config;
 }
 
-std::string PortsConfigPath() {
-  std::string base;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-    base = std::string(home) + "/.config";
-  } else {
-    return {};
-  }
-  return base + "/kalvex-modem-diag/ports.conf";
-}
+std::string PortsConfigPath() { return platform::ConfigFilePath("ports.conf"); }
 
 std::vector<std::string> LoadPortsConfig() {
   const std::string path = PortsConfigPath();
   SetConfiguredPorts({});
   if (path.empty()) return {};
   std::string text;
-  OpenedFile opened;
-  if (!ReadOutsideFile(path, kMaxConfigBytes, &text, &opened)) {
-    if (opened.refusal == FileRefusal::kMissing) return {};
-    return {VisibleText(path) + ": cannot be read: " + opened.reason + "; ignored"};
+  platform::OpenedFile opened;
+  if (!platform::ReadOutsideFile(path, kMaxConfigBytes, &text, &opened)) {
+    if (opened.refusal == platform::FileRefusal::kMissing) return {};
+    return {platform::VisibleText(path) + ": cannot be read: " + opened.reason + "; ignored"};
   }
   PortsConfig config = ParsePortsConfig(text, path);
   SetConfiguredPorts(config.mappings);
   return config.problems;
 }
 
-}  // namespace platform
+}  // namespace serial

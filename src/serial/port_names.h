@@ -1,7 +1,7 @@
 #pragma once
-// Port names ("COM3") and the device paths they stand for. Precedence, first found: a mapping
-// given on the command line (SetPortOverrides), $KALVEX_COMn, a line of ports.conf
-// (LoadPortsConfig), $KALVEX_COM_DIR/COMn, /dev/ttyS<n-1>.
+// Port names ("COM3") and the device paths they stand for. The sources of a COM name's device are
+// one table, kPortSources, in the order they are tried: resolution, the port listing and --help
+// all read it.
 //
 // Threads: the mappings are set once at start, on the UI thread, before any port is opened;
 // after that every call only reads them.
@@ -11,22 +11,42 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace serial {
 
 inline constexpr int kMaxComNumber = 9;  // COM1 to COM9 can be mapped
 
 enum class PortSource { kOption, kEnvironment, kConfigFile, kComDir, kDefault, kPath };
+
+struct PortSourceEntry {
+  PortSource source;
+  // How the listing and the JSON documents name the source; "COMn" stands for the port's name.
+  const char* word;
+  // The line of --help that says where the device comes from.
+  const char* description;
+};
+
+// The first source that has a device for a COM name wins; kDefault always has one. kPath is no
+// source of a COM name (a name that is no COM name is its own path) and is not listed.
+inline constexpr PortSourceEntry kPortSources[] = {
+    {PortSource::kOption, "--port", "--port COMn=DEVICE"},
+    {PortSource::kEnvironment, "KALVEX_COMn", "$KALVEX_COMn (a device path)"},
+    {PortSource::kConfigFile, "ports.conf",
+     "COMn=DEVICE in $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf (one per line)"},
+    {PortSource::kComDir, "KALVEX_COM_DIR", "$KALVEX_COM_DIR/COMn"},
+    {PortSource::kDefault, "default", "/dev/ttyS<n-1> (COM1 is /dev/ttyS0)"},
+};
 
 struct ResolvedPort {
   std::string path;
   PortSource source = PortSource::kPath;
 };
 
-// The device path for a port name such as "COM3" and where it came from (see above). A name that
-// is not COM followed by a number is taken as a path (kPath).
+// The device path for a port name such as "COM3" and where it came from (kPortSources). A name
+// that is not COM followed by a number is taken as a path (kPath).
 [[nodiscard]] ResolvedPort ResolvePort(const char* deviceName);
 [[nodiscard]] std::string DevicePathFor(const char* deviceName);
-// "--port", "KALVEX_COM3", "ports.conf", "KALVEX_COM_DIR", "default" or "path".
+// The source's word with "COMn" replaced by deviceName: "--port", "KALVEX_COM3", "ports.conf",
+// "KALVEX_COM_DIR", "default"; "path" for kPath.
 [[nodiscard]] std::string PortSourceName(PortSource source, const char* deviceName);
 
 // The n of a port name "COMn" as --port and ports.conf give it: "COM" in any letter case and one
@@ -59,8 +79,9 @@ struct PortsConfig {
 // COMn is reported with its line number and ignored. fileName only labels the problems.
 [[nodiscard]] PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileName);
 
-// $XDG_CONFIG_HOME/kalvex-modem-diag/ports.conf, with $HOME/.config when XDG_CONFIG_HOME is
-// unset or not absolute; empty when neither is known.
+// ports.conf in the user's configuration directory (platform::ConfigFilePath: XDG_CONFIG_HOME,
+// else ~/.config with the home from the password database when HOME is unset); empty when no
+// home is known.
 [[nodiscard]] std::string PortsConfigPath();
 
 // Reads PortsConfigPath() (a regular file of at most 64 KiB, never a link or a FIFO: see
@@ -70,4 +91,4 @@ struct PortsConfig {
 // Installs mappings as if read from ports.conf (the start-up load and tests).
 void SetConfiguredPorts(const std::vector<std::pair<int, std::string>>& mappings);
 
-}  // namespace platform
+}  // namespace serial
