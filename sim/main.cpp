@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,76 +50,107 @@ bool Spawn(const std::vector<std::string>& run, pid_t& pid, std::string& error) 
   return rc == 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The command line to run with, or nullopt once --help, --version or a usage error has been
+// answered and `status` says how the program ends.
+std::optional<sim::CommandLine> Parse(int argc, char** argv, int& status) {
   std::string error;
-  auto cl = sim::ParseCommandLine(argc, argv, error);
-  if (!cl) {
-    std::fprintf(stderr, "kalvex-modem-sim: %s\nTry 'kalvex-modem-sim --help'.\n", error.c_str());
-    return 2;
+  auto commandLine = sim::ParseCommandLine(argc, argv, error);
+  status = sim::kExitOk;
+  if (!commandLine) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", sim::kProgramName, error.c_str(),
+                 sim::kProgramName);
+    status = sim::kExitUsage;
+  } else if (commandLine->help || commandLine->version) {
+    std::fputs(commandLine->help ? sim::UsageText().c_str() : sim::VersionLine().c_str(), stdout);
+  } else {
+    return commandLine;
   }
-  if (cl->help) {
-    std::fwrite(sim::UsageText().data(), 1, sim::UsageText().size(), stdout);
-    return 0;
-  }
+  return std::nullopt;
+}
 
-  // The signals are taken with sigtimedwait below; blocking them first keeps them away from
-  // the simulator's event thread, which inherits this mask.
+// The signals are taken with sigtimedwait; blocking them first keeps them away from the
+// simulator's event thread, which inherits this mask.
+sigset_t BlockSignals() {
   sigset_t set;
   sigemptyset(&set);
   for (int s : kSignals) sigaddset(&set, s);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  return set;
+}
 
-  sim::ModemSim modem;
-  if (!modem.Start(cl->options, &error)) {
-    std::fprintf(stderr, "kalvex-modem-sim: %s\n", error.c_str());
-    return 1;
+// Makes the terminals and says where their links are; false after saying why not.
+bool SetUp(sim::ModemSim& modem, const sim::CommandLine& commandLine) {
+  std::string error;
+  if (!modem.Start(commandLine.options, &error)) {
+    std::fprintf(stderr, "%s: %s\n", sim::kProgramName, error.c_str());
+    return false;
   }
-  if (cl->run.empty()) {
-    std::printf("%s\nKALVEX_COM_DIR=%s\n", modem.Directory().c_str(), modem.Directory().c_str());
+  const std::string directory = modem.Directory();
+  if (commandLine.run.empty()) {
+    std::printf("%s\nKALVEX_COM_DIR=%s\n", directory.c_str(), directory.c_str());
     std::fflush(stdout);
   } else {
     // Standard output is the program's: what it prints may be a document for another program.
-    std::fprintf(stderr, "kalvex-modem-sim: KALVEX_COM_DIR=%s\n", modem.Directory().c_str());
+    std::fprintf(stderr, "%s: KALVEX_COM_DIR=%s\n", sim::kProgramName, directory.c_str());
   }
+  return true;
+}
 
-  pid_t child = -1;
-  if (!cl->run.empty()) {
-    ::setenv("KALVEX_COM_DIR", modem.Directory().c_str(), 1);
-    if (!Spawn(cl->run, child, error)) {
-      std::fprintf(stderr, "kalvex-modem-sim: cannot run %s\n", error.c_str());
-      modem.Stop();
-      return 127;
-    }
-  }
-
-  int status = 0;
+// Waits for the program of --run to end, passing it SIGINT, SIGTERM and SIGHUP and killing it
+// when it outlives kGraceSeconds after one; without a program (child < 0) until one of them.
+// The program's status, or 0.
+int Supervise(pid_t child, const std::string& program, const sigset_t& signals) {
   bool passedOn = false;
   for (;;) {
     timespec grace{kGraceSeconds, 0};
-    int sig = ::sigtimedwait(&set, nullptr, passedOn ? &grace : nullptr);
+    int sig = ::sigtimedwait(&signals, nullptr, passedOn ? &grace : nullptr);
     if (sig < 0 && errno == EINTR) continue;
     if (sig < 0 && errno == EAGAIN) {
-      std::fprintf(stderr, "kalvex-modem-sim: %s did not end; killing it\n", cl->run[0].c_str());
+      std::fprintf(stderr, "%s: %s did not end; killing it\n", sim::kProgramName, program.c_str());
       ::kill(child, SIGKILL);
       passedOn = false;
       continue;
     }
     if (sig == SIGCHLD) {
       int ws = 0;
-      pid_t r = ::waitpid(child, &ws, WNOHANG);
-      if (child > 0 && r == child) {
-        status = StatusOf(ws);
-        break;
-      }
+      if (child > 0 && ::waitpid(child, &ws, WNOHANG) == child) return StatusOf(ws);
       continue;
     }
-    if (child < 0) break;
+    if (child < 0) return sim::kExitOk;
     ::kill(child, sig);
     passedOn = true;
   }
+}
+
+// Starts the program of --run, if any, and waits for the end; the status to exit with.
+int Run(const sim::ModemSim& modem, const sim::CommandLine& commandLine, const sigset_t& signals) {
+  pid_t child = -1;
+  if (!commandLine.run.empty()) {
+    std::string error;
+    ::setenv("KALVEX_COM_DIR", modem.Directory().c_str(), 1);
+    if (!Spawn(commandLine.run, child, error)) {
+      std::fprintf(stderr, "%s: cannot run %s\n", sim::kProgramName, error.c_str());
+      return sim::kExitCannotRun;
+    }
+  }
+  return Supervise(child, commandLine.run.empty() ? "" : commandLine.run[0], signals);
+}
+
+// Removes the terminals and links (and the directory when it was made) before the exit.
+int Finish(sim::ModemSim& modem, int status) {
   modem.Stop();
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = sim::kExitOk;
+  const std::optional<sim::CommandLine> commandLine = Parse(argc, argv, status);
+  if (!commandLine) return status;
+  const sigset_t signals = BlockSignals();
+  sim::ModemSim modem;
+  if (!SetUp(modem, *commandLine)) return sim::kExitCannotStart;
+  return Finish(modem, Run(modem, *commandLine, signals));
 }

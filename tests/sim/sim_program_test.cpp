@@ -111,7 +111,7 @@ class SimProcess {
   int out_ = -1, err_ = -1;
 };
 
-TEST(SimProgram, BadOptionsExitWithStatusTwoAndSayWhy) {
+TEST(SimProgram, BadOptionsExitWithTheUsageStatusAndSayWhy) {
   const std::vector<std::vector<std::string>> cases = {
       {"--guard-time", "5"},
       {"--guard-time", "abc"},
@@ -133,19 +133,24 @@ TEST(SimProgram, BadOptionsExitWithStatusTwoAndSayWhy) {
       {"--run"},
       {"--frobnicate"},
       {"--no-pacing=yes"},
+      {"--run=sh"},
+      {"stray"},
   };
   for (const auto& args : cases) {
     SimProcess p(args);
     std::string joined;
     for (const auto& a : args) joined += a + " ";
-    EXPECT_EQ(p.Finish(), 2) << joined;
+    EXPECT_EQ(p.Finish(), 64) << joined;
     EXPECT_EQ(p.err.rfind("kalvex-modem-sim: ", 0), 0u) << joined << ": " << p.err;
     EXPECT_NE(p.err.find("--help"), std::string::npos) << joined;
     EXPECT_EQ(p.out, "") << joined << ": nothing may be created";
   }
 }
 
-TEST(SimProgram, HelpListsEveryOptionAndFault) {
+TEST(SimProgram, HelpListsEveryOptionAndFaultAndVersionNamesTheRelease) {
+  SimProcess version({"--version"});
+  EXPECT_EQ(version.Finish(), 0);
+  EXPECT_EQ(version.out, "kalvex-modem-sim " KALVEX_VERSION "\n");
   SimProcess p({"--help"});
   ASSERT_EQ(p.Finish(), 0);
   for (const char* word :
@@ -153,7 +158,7 @@ TEST(SimProgram, HelpListsEveryOptionAndFault) {
         "--seed",     "--dir",      "--transcript",  "--run",       "modem",
         "silent",     "echo",       "foreign",       "mute=",       "ignore-first-escape",
         "drop-echo=", "no-connect", "wrong-country", "split",       "lowercase",
-        "noise",      "hangup=",    "no-line",       "--verbose"})
+        "noise",      "hangup=",    "no-line",       "--verbose",   "--version"})
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 
