@@ -176,7 +176,6 @@ TestResult LoopbackTest(modem::Session& session, modem::MainView& view,
 }  // namespace
 
 std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainView& view) {
-  for (int id : ids::kRunButtons) view.EnableItem(id, false);
   view.SetItemText(kDigitalLoopback.resultControl, kResultWait);
   view.SetItemText(kAnalogLoopback.resultControl, kResultWait);
   view.SetItemText(kBasicFunction.resultControl, kResultWait);
@@ -194,7 +193,6 @@ std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainV
   results.push_back(LoopbackTest(session, view, kDigital, pattern));
   results.push_back(LoopbackTest(session, view, kAnalog, pattern));
 
-  for (int id : ids::kRunButtons) view.EnableItem(id, true);
   if (!session.stop.Requested()) view.Beep();
   (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);
   return results;

@@ -54,7 +54,6 @@ const char* BuzzCounter::OnSecond() {
 
 TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, SpeakerPrompt& prompt) {
   if (session.stop.Requested()) return NotRun(kSpeaker.reportName, kStoppedBeforeItBegan);
-  for (int id : ids::kRunButtons) view.EnableItem(id, false);
   view.SetItemText(kSpeaker.resultControl, "");
 
   TestRecorder test(session, kSpeaker.reportName);
@@ -71,7 +70,6 @@ TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, Speake
   const char* text = passed ? kResultPassed : kResultFailure;
   view.SetItemText(kSpeaker.resultControl, text);
   TestResult result = test.Finish(passed, text);
-  for (int id : ids::kRunButtons) view.EnableItem(id, true);
   (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);
   return result;
 }

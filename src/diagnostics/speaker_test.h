@@ -34,9 +34,8 @@ class BuzzCounter {
 // "Failure" in 1014. Yes and No set view.speakerAnswer; an answer of kNone leaves it, and it
 // decides, unless a stop closed the prompt (then the test is kStopped). Each command that changes
 // the modem is entered in the ledger first, and what the test's own "H" does not put back the
-// end of the run does. Holds the four run buttons disabled meanwhile; no beep, no register
-// writes. A failed step gives "Failure" at once without the question. UI thread; about 2 s plus
-// the answer.
+// end of the run does. No beep, no register writes. A failed step gives "Failure" at once
+// without the question. UI thread; about 2 s plus the answer.
 TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, SpeakerPrompt& prompt);
 
 }  // namespace diagnostics

@@ -146,12 +146,6 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   session.detectionRunning = true;
   result.ran = true;
 
-  bool wasEnabled[std::size(ids::kRunButtons)];
-  for (size_t i = 0; i < std::size(ids::kRunButtons); ++i) {
-    wasEnabled[i] = view.IsItemEnabled(ids::kRunButtons[i]);
-    view.EnableItem(ids::kRunButtons[i], false);
-  }
-
   // Which list decides is said first: a list that was cut, or another copy than the one
   // expected, explains a modem that is not recognised.
   const std::string listUsed = DescribeIdentificationList(view.identificationList);
@@ -192,8 +186,6 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     view.ShowNotFound(details.c_str());
   }
 
-  for (size_t i = 0; i < std::size(ids::kRunButtons); ++i)
-    view.EnableItem(ids::kRunButtons[i], wasEnabled[i]);
   session.detectionRunning = false;
   if (found == 0 || session.stop.Requested()) return result;
   for (int id : ids::kTestButtons) view.EnableItem(id, true);

@@ -32,8 +32,7 @@ inline constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
 // found port open in session.detectedPort, puts back what a journal of that modem holds from a run
 // that ended without doing so, fills the modem information fields, takes the register
 // snapshot, enables 1001, 1004, 1005 and beeps; or shows "Can not find Kalvex Internal Modem in
-// your system !" and leaves fields and buttons as they were. 1001, 1004, 1005 and 1021 are held
-// disabled while it runs and get their own state back at its end. A call made while a run waits
+// your system !" and leaves fields and buttons as they were. A call made while a run waits
 // only stops the timer. UI thread; pumps messages while it waits (about 1 s on a found modem,
 // up to 3.2 s for a silent port and 4.3 s for an unknown one).
 DetectionResult DetectModem(Session& session, MainView& view);

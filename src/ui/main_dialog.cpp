@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -67,11 +68,17 @@ bool MainDialog::OnInitDialog() {
 }
 
 template <class Run>
-void MainDialog::Guarded(Run run) {
-  ++runDepth_;
+void MainDialog::RunLockedOut(Run run) {
+  if (runDepth_++ == 0) {
+    for (std::size_t i = 0; i < std::size(ids::kRunButtons); ++i) {
+      runButtonsAfter_[i] = IsItemEnabled(ids::kRunButtons[i]);
+      ShowEnabled(ids::kRunButtons[i], false);
+    }
+  }
   run();
-  --runDepth_;
-  if (runDepth_ > 0) return;
+  if (--runDepth_ > 0) return;
+  for (std::size_t i = 0; i < std::size(ids::kRunButtons); ++i)
+    ShowEnabled(ids::kRunButtons[i], runButtonsAfter_[i]);
   if (focusToGiveBack_) {
     focusToGiveBack_ = nullptr;
     for (int id : ids::kRunButtons) {
@@ -88,7 +95,7 @@ void MainDialog::Guarded(Run run) {
 }
 
 void MainDialog::OnTimer(int) {
-  Guarded([this] {
+  RunLockedOut([this] {
     (void)diagnostics::DetectModem(session_, *this);
     ShowRecovery();
   });
@@ -104,15 +111,15 @@ void MainDialog::ShowRecovery() {
 }
 
 void MainDialog::OnRunDiagnosticTests() {
-  Guarded([this] { (void)diagnostics::RunDiagnosticTests(session_, *this); });
+  RunLockedOut([this] { (void)diagnostics::RunDiagnosticTests(session_, *this); });
 }
 
 void MainDialog::OnRunSpeakerTest() {
-  Guarded([this] { (void)RunSpeakerTest(session_, *this, this); });
+  RunLockedOut([this] { (void)RunSpeakerTest(session_, *this, this); });
 }
 
 void MainDialog::OnRunLineTest() {
-  Guarded([this] { (void)RunLineTest(session_, *this, this); });
+  RunLockedOut([this] { (void)RunLineTest(session_, *this, this); });
 }
 
 void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
@@ -174,6 +181,17 @@ void MainDialog::RequestClose() {
 void MainDialog::SetItemText(int id, const char* text) { TemplateDialog::SetItemText(id, text); }
 
 void MainDialog::EnableItem(int id, bool enabled) {
+  if (runDepth_ > 0) {
+    const auto* button = std::find(std::begin(ids::kRunButtons), std::end(ids::kRunButtons), id);
+    if (button != std::end(ids::kRunButtons)) {
+      runButtonsAfter_[button - std::begin(ids::kRunButtons)] = enabled;
+      return;
+    }
+  }
+  ShowEnabled(id, enabled);
+}
+
+void MainDialog::ShowEnabled(int id, bool enabled) {
   QWidget* item = Item(id);
   // Disabling the focused button moves the focus on, possibly to the next button this run
   // disables: only the first one is the user's.

@@ -13,6 +13,8 @@
 // (diagnostics::StopRun), closes any prompt it has open, and takes effect once the run has put the
 // modem back and returned.
 //
+// Run buttons: disabled while a detection or a test runs, here and nowhere else.
+//
 // Focus: a control that had the keyboard focus when a run disabled it gets it back when it is
 // enabled again; if it stays disabled, the first enabled "Test..." button (or "Detect Again...")
 // gets it, never "Quit".
@@ -20,10 +22,12 @@
 #include <QIcon>
 #include <QPointer>
 
+#include <iterator>
 #include <optional>
 
 #include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
+#include "resources/control_ids.h"
 #include "widgets/template_dialog.h"
 #include "widgets/wait_cursor.h"
 
@@ -72,15 +76,20 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
   void OnDetectAgain();
   void OnQuit();
   void OnCloseRequest();
-  // Runs a detection or a test run as one unit for closing and focus.
+  // Runs a detection or a test run as one unit for the run buttons, closing and focus: the run
+  // buttons are disabled while it runs, then each gets the state it had or the one the run gave
+  // it meanwhile (a detection that finds the modem enables the tests). A run started from
+  // within another's wait is part of the outer one.
   template <class Run>
-  void Guarded(Run run);
+  void RunLockedOut(Run run);
+  void ShowEnabled(int id, bool enabled);
   void CloseOpenPrompt();
   void ShowRecovery();
 
   diagnostics::Session& session_;
   QIcon appIcon_;
   int runDepth_ = 0;
+  bool runButtonsAfter_[std::size(ids::kRunButtons)] = {};  // while locked out
   bool closedBySignal_ = false;
   bool finishing_ = false;
   bool finished_ = false;
