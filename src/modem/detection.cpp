@@ -190,9 +190,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   } else if (!session.stop.Requested()) {
     // A list that was cut may be why the modem's line is not in it.
     std::string details = VerdictDetails(result.verdicts);
-    if (!listCut.empty()) details += "
-
-" + platform::VisibleText(listCut);
+    if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
     view.ShowNotFound(details.c_str());
   }
 
