@@ -98,8 +98,8 @@ void MainDialog::ShowRecovery() {
   if (!session_.recovery || session_.stop.Requested()) return;
   const std::string text = diagnostics::DescribeRecovery(*session_.recovery);
   session_.recovery.reset();
-  (void)platform::MessageBox(this, text.c_str(), nullptr,
-                             platform::kMbOk | platform::kMbIconInformation);
+  (void)widgets::MessageBox(this, text.c_str(), nullptr,
+                            widgets::kMbOk | widgets::kMbIconInformation);
 }
 
 void MainDialog::OnRunDiagnosticTests() {
