@@ -56,8 +56,8 @@ int main(int argc, char** argv) {
   std::vector<double> latencies;
   std::mt19937 random(7);
   for (int i = 0; i < samples; ++i) {
-    session.port.ClearExpected();
-    session.port.AddExpected("OK");
+    session.port.assembler.ClearExpected();
+    session.port.assembler.AddExpected("OK");
     std::atomic<double> sentAt{0};
     int delayUs = 1000 + static_cast<int>(random() % 4000);
     std::thread writer([&] {
@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
       pty.Write("OK\r\n");
       sentAt = NowUs();
     });
-    platform::PumpUntil([&session] { return session.port.IsMatched() != 0; },
+    platform::PumpUntil([&session] { return session.port.assembler.IsMatched(); },
                         platform::NowMs() + 2000);
     double seenAt = NowUs();
     writer.join();

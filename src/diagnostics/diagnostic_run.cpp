@@ -24,7 +24,6 @@ constexpr int kEscapeGuardMs = 1000;
 
 constexpr int kPatternLength = 78;
 constexpr char kPatternFirst = 0x30;
-constexpr int kExpectedBufferSize = 80;
 
 // The basic function test after the register test values: each step must see its text in 3 s.
 struct BasicStep {
@@ -49,7 +48,7 @@ constexpr BasicStep kServiceClass = {"+FCLASS?", "0"};
 // back in one line.
 struct LoopbackPattern {
   char command[modem::kCommandBufferSize] = {};
-  char expected[kExpectedBufferSize] = {};
+  char expected[serial::kLineSize] = {};
 
   LoopbackPattern() {
     for (int i = 0; i < kPatternLength; ++i) {
@@ -92,7 +91,7 @@ bool SwitchCountries(TestRecorder& test) {
   char code[modem::kReadValueSize] = {};
   session.lastTimeOut.reset();
   if (!modem::ReadHexValue(session, kCountryRead, 2, code)) {
-    char line[serial::kCapturedLineSize] = {};
+    char line[serial::kLineSize] = {};
     session.port.capture.CopyLine(line);
     test.FailedAt(kCountryRead, session.lastTimeOut ? session.lastTimeOut->lastLine : line);
     return false;

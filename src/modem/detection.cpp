@@ -40,11 +40,11 @@ bool IsI3Echo(const char* line) {
 // the first is the modem's echo of "atI3". Empty when nothing came.
 std::string CapturedI3Line(const serial::ResponseCapture& capture) {
   int count = capture.captureLineCount.load();
-  char first[serial::kCapturedLineSize] = {};
+  char first[serial::kLineSize] = {};
   capture.CopyFirst(first);
   if (count >= 1 && !IsI3Echo(first)) return first;
   if (count < 2) return {};
-  char second[serial::kCapturedLineSize] = {};
+  char second[serial::kLineSize] = {};
   capture.CopyLine(second);
   return second;
 }
@@ -53,7 +53,7 @@ std::string CapturedI3Line(const serial::ResponseCapture& capture) {
 // as it was: the firmware field shows it when "I5" gets no answer.
 int IdentifyCapturing(Session& session, const IdentificationList& list, std::string* i3Line) {
   serial::ResponseCapture& capture = session.port.capture;
-  char before[serial::kCapturedLineSize] = {};
+  char before[serial::kLineSize] = {};
   capture.CopyLine(before);
   int result;
   {
@@ -107,7 +107,7 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
 // that follows shows the captured line when the modem sends no second line: then the country
 // field shows the firmware alone, never the rest of the "I5" answer.
 std::string Firmware(serial::ResponseCapture& capture) {
-  char line[serial::kCapturedLineSize] = {};
+  char line[serial::kLineSize] = {};
   capture.CopyLine(line);
   size_t start = std::strspn(line, ",");
   if (line[start] == '\0') return {};
@@ -126,7 +126,7 @@ void ReadModemInformation(Session& session, MainView& view, DetectionResult& res
     result.firmware = Firmware(session.port.capture);
     view.SetItemText(ids::kFirmware, result.firmware.c_str());
     (void)Transact(session, "I9", "OK", kTransactSeconds, 1);
-    char country[serial::kCapturedLineSize] = {};
+    char country[serial::kLineSize] = {};
     session.port.capture.CopyLine(country);
     result.country = country;
     view.SetItemText(ids::kCountry, country);

@@ -4,12 +4,15 @@
 #include <cstdint>
 #include <string>
 
+#include "serial/line_assembler.h"
+
 namespace modem {
 
 class MainView;
 
 inline constexpr int kMaxIdentificationLines = 30;
-inline constexpr int kIdentificationLineSize = 80;  // 79 characters and a NUL
+// A line of the list is matched against the modem's lines: it has their size.
+inline constexpr int kIdentificationLineSize = serial::kLineSize;
 
 // The largest ati3.dat read: 30 entries of 79 characters take about 2.4 KB.
 inline constexpr int64_t kMaxIdentificationFileBytes = 64 * 1024;

@@ -71,6 +71,7 @@ bool ChangeKindFromName(const std::string& name, ChangeKind* kind) {
 }
 
 Change& Ledger::Enter(const Change& change) {
+  uiThread_.Check();
   if (Change* known = Find(change.kind, change.reg)) {
     known->pending = true;
     known->reason.clear();
@@ -88,6 +89,7 @@ Change& Ledger::Enter(const Change& change) {
 }
 
 void Ledger::Confirm(ChangeKind kind, const std::string& reg) {
+  uiThread_.Check();
   if (Change* change = Find(kind, reg)) {
     change->pending = false;
     change->reason.clear();

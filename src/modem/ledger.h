@@ -1,10 +1,13 @@
 #pragma once
 // The ledger: every change a run makes to the modem, entered just before the command that makes
 // it is sent, with the value read before, and left only when the modem confirms that it was put
-// back. What it still holds at the end of the program run was not put back. UI thread only.
+// back. What it still holds at the end of the program run was not put back. UI thread only (the
+// thread that made it; a debug build checks the changes).
 
 #include <string>
 #include <vector>
+
+#include "serial/thread_check.h"
 
 namespace modem {
 
@@ -55,6 +58,7 @@ class Ledger {
 
  private:
   std::vector<Change> changes_;
+  serial::ThreadCheck uiThread_;
 };
 
 }  // namespace modem

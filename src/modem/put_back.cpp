@@ -98,10 +98,10 @@ void AwaitCutCommand(Session& session) {
   serial::TtyPort& port = session.port;
   (void)platform::PumpUntil(
       [&] {
-        char line[80];
-        port.CopyLastLine(line);
-        return port.IsMatched() != 0 || IsFinalResult(line) || session.stop.PutBackAbandoned() ||
-               port.DeviceLost();
+        char line[serial::kLineSize];
+        port.assembler.CopyLastLine(line);
+        return port.assembler.IsMatched() || IsFinalResult(line) ||
+               session.stop.PutBackAbandoned() || port.DeviceLost();
       },
       deadline);
   Pause(session, kSettleMs);

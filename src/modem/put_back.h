@@ -2,7 +2,8 @@
 // Giving the modem back as the program found it: the ledger's changes are entered (and
 // journalled) before they are made, put back in the ledger's order at the end of each run and
 // once more at the end of the program run, read back and compared, and recovered from the
-// journal after a crash. UI thread only; each write waits up to 3 s for its answer.
+// journal after a crash. UI thread only (the port and the ledger check it in a debug build); each
+// write waits up to 3 s for its answer.
 
 #include <string>
 

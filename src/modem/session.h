@@ -3,7 +3,7 @@
 // report and passed down to every detection, transaction and test run. It owns the port (with its
 // capture and transcript), the register snapshot, the ledger of changes and its journal, the stop
 // token, the current transaction's time-out and the detection guard. Tests make their own. UI
-// thread only.
+// thread only: the port, the ledger and the stop token check it in a debug build.
 
 #include <cstdint>
 #include <optional>

@@ -5,6 +5,7 @@
 namespace modem {
 
 void StopToken::Request() {
+  uiThread_.Check();
   requested_ = true;
   // The wait in progress looks at its condition again at once.
   platform::WakeUiThread();

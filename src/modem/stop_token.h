@@ -3,7 +3,10 @@
 // signal) ends the wait in progress at once; from then on every transaction and pause returns at
 // once without sending, so the run unwinds to its end without touching the modem. Putting the
 // modem back runs inside a PutBackScope, which a stop request does not cut short: only an
-// abandoned put-back (a second termination signal) does. UI thread only.
+// abandoned put-back (a second termination signal) does. UI thread only (the thread that made the
+// token; a debug build checks the requests and the scopes).
+
+#include "serial/thread_check.h"
 
 namespace modem {
 
@@ -24,12 +27,16 @@ class StopToken {
   bool requested_ = false;
   bool abandoned_ = false;
   int putBackDepth_ = 0;
+  serial::ThreadCheck uiThread_;
 };
 
 // While one exists, a stop request does not cut waits short: what puts the modem back runs on.
 class PutBackScope {
  public:
-  explicit PutBackScope(StopToken& stop) : stop_(stop) { ++stop_.putBackDepth_; }
+  explicit PutBackScope(StopToken& stop) : stop_(stop) {
+    stop_.uiThread_.Check();
+    ++stop_.putBackDepth_;
+  }
   ~PutBackScope() { --stop_.putBackDepth_; }
   PutBackScope(const PutBackScope&) = delete;
   PutBackScope& operator=(const PutBackScope&) = delete;

@@ -20,9 +20,9 @@ constexpr int kIdentifyTimeoutMs = 4000;
 // awaited names what was waited for in the transcript's time-out line.
 int AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const char* awaited) {
   serial::TtyPort& port = session.port;
-  bool seen = platform::PumpUntil([&] { return port.IsMatched() != 0 || session.stop.CutsWaits(); },
-                                  deadline);
-  seen = seen && port.IsMatched() != 0;
+  bool seen = platform::PumpUntil(
+      [&] { return port.assembler.IsMatched() || session.stop.CutsWaits(); }, deadline);
+  seen = seen && port.assembler.IsMatched();
   const bool cut = !seen && session.stop.CutsWaits();
   if (cut) session.cutWait = Session::CutWait{deadline};
   if (!seen && port.transcript.IsOpen()) {
@@ -58,8 +58,8 @@ bool SameIgnoringCase(const char* a, const char* b) {
 }
 
 void NoteTimeOut(Session& session, const char* command) {
-  char lastLine[80];
-  session.port.CopyLastLine(lastLine);
+  char lastLine[serial::kLineSize];
+  session.port.assembler.CopyLastLine(lastLine);
   session.lastTimeOut = TimeOut{command, lastLine};
 }
 
@@ -84,7 +84,7 @@ int SendAndAwait(Session& session, const char* command, int timeoutSeconds, int 
 int OpenComPort(Session& session, int portNumber) {
   char name[16];
   std::snprintf(name, sizeof name, "COM%d", portNumber);
-  return session.port.Open(name) ? kOpened : kOpenFailed;
+  return session.port.Open(name) == serial::TtyPort::OpenResult::kOpened ? kOpened : kOpenFailed;
 }
 
 void ClosePort(Session& session) { (void)session.port.Close(); }
@@ -114,9 +114,9 @@ int Transact(Session& session, const char* command, const char* expected, int ti
              int addPrefix) {
   if (session.stop.CutsWaits()) return kTimedOut;
   serial::TtyPort& port = session.port;
-  port.ClearLastLine();
-  port.ClearExpected();
-  port.AddExpected(expected);
+  port.assembler.ClearLastLine();
+  port.assembler.ClearExpected();
+  port.assembler.AddExpected(expected);
   return SendAndAwait(session, command, timeoutSeconds, addPrefix, expected);
 }
 
@@ -131,13 +131,13 @@ Answer TransactOk(Session& session, const char* command) {
   serial::TtyPort& port = session.port;
   if (session.stop.CutsWaits()) return Answer::kNotSent;
   if (port.DeviceLost() || !port.connected.load()) return Answer::kDeviceLost;
-  port.ClearLastLine();
-  port.ClearExpected();
-  port.AddExpected("OK");
-  port.AddExpected("ERROR");
+  port.assembler.ClearLastLine();
+  port.assembler.ClearExpected();
+  port.assembler.AddExpected("OK");
+  port.assembler.AddExpected("ERROR");
   const bool seen =
       SendAndAwait(session, command, kCommandTimeoutSeconds, 1, "OK\" or \"ERROR") == kSeen;
-  if (seen) return port.MatchedIndex() == 1 ? Answer::kError : Answer::kOk;
+  if (seen) return port.assembler.MatchedIndex() == 1 ? Answer::kError : Answer::kOk;
   if (session.stop.PutBackAbandoned()) return Answer::kNotSent;
   return port.DeviceLost() ? Answer::kDeviceLost : Answer::kNoAnswer;
 }
@@ -153,13 +153,13 @@ const char* AnswerReason(Answer answer) {
   return "";
 }
 
-int IdentifyModem(Session& session, const char (*list)[80], int count) {
+int IdentifyModem(Session& session, const char (*list)[serial::kLineSize], int count) {
   // With no text to look for, any answer would do, and any device that says "OK" would be
   // taken for the modem and get its registers written.
   if (count <= 0 || session.stop.CutsWaits()) return kTimedOut;
   serial::TtyPort& port = session.port;
-  port.ClearExpected();
-  for (int i = 0; i < count; ++i) port.AddExpected(list[i]);
+  port.assembler.ClearExpected();
+  for (int i = 0; i < count; ++i) port.assembler.AddExpected(list[i]);
   port.capture.captureLineCount.store(0);
   (void)SendModemCommand(session, "I3", 1);
   return AwaitMatch(session, platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
@@ -185,9 +185,9 @@ bool ReadHexValue(Session& session, const char* command, int minDigits,
   const serial::ResponseCapture& capture = session.port.capture;
   // The line count stops at the matching line: 3 or more means echo, value, then the "OK".
   if (!seen || capture.captureLineCount.load() < 3) return false;
-  char echo[serial::kCapturedLineSize] = {};
+  char echo[serial::kLineSize] = {};
   capture.CopyFirst(echo);
-  char line[serial::kCapturedLineSize] = {};
+  char line[serial::kLineSize] = {};
   capture.CopyLine(line);
   char ownEcho[kCommandBufferSize];
   std::snprintf(ownEcho, sizeof ownEcho, "at%s", command);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "modem/ledger.h"
+#include "serial/line_assembler.h"
 
 namespace modem {
 
@@ -78,7 +79,7 @@ enum class Answer {
 
 // Sends "I3" and waits up to 4 s for a line holding any of the first count lines of list.
 // An empty list matches nothing: kTimedOut at once, nothing sent.
-[[nodiscard]] int IdentifyModem(Session& session, const char (*list)[80], int count);
+[[nodiscard]] int IdentifyModem(Session& session, const char (*list)[serial::kLineSize], int count);
 
 // Reads a value the modem gives as one line of hexadecimal digits: sends the command with the
 // capture on and waits up to 3 s for "OK". True, with the digits in value, only when the first

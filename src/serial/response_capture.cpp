@@ -27,7 +27,7 @@ void ResponseCapture::StoreFirst(const char* line) {
   CopyBounded(firstLine_, line);
 }
 
-void ResponseCapture::CopyLine(char (&out)[kCapturedLineSize]) const {
+void ResponseCapture::CopyLine(char (&out)[kLineSize]) const {
   std::lock_guard lock(mutex_);
   std::memcpy(out, capturedLine_, sizeof out);
 }
@@ -37,7 +37,7 @@ void ResponseCapture::CopyPrefix(char (&out)[kCapturedPrefixSize]) const {
   std::memcpy(out, capturedPrefix_, sizeof out);
 }
 
-void ResponseCapture::CopyFirst(char (&out)[kCapturedLineSize]) const {
+void ResponseCapture::CopyFirst(char (&out)[kLineSize]) const {
   std::lock_guard lock(mutex_);
   std::memcpy(out, firstLine_, sizeof out);
 }

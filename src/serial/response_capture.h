@@ -7,9 +7,10 @@
 #include <cstdint>
 #include <mutex>
 
+#include "serial/line_assembler.h"
+
 namespace serial {
 
-inline constexpr int kCapturedLineSize = 80;  // 79 characters and a NUL
 inline constexpr int kCapturedPrefixSize = 3;
 
 class ResponseCapture {
@@ -25,17 +26,17 @@ class ResponseCapture {
   void StoreFirst(const char* line);
 
   // UI thread: copies of the captured texts, NUL-terminated.
-  void CopyLine(char (&out)[kCapturedLineSize]) const;
+  void CopyLine(char (&out)[kLineSize]) const;
   void CopyPrefix(char (&out)[kCapturedPrefixSize]) const;
-  void CopyFirst(char (&out)[kCapturedLineSize]) const;
+  void CopyFirst(char (&out)[kLineSize]) const;
   // UI thread: replaces the captured line (detection cuts it at its first comma).
   void ReplaceLine(const char* line);
 
  private:
   mutable std::mutex mutex_;  // a late line may be stored while the UI thread reads
-  char capturedLine_[kCapturedLineSize] = {};
+  char capturedLine_[kLineSize] = {};
   char capturedPrefix_[kCapturedPrefixSize] = {};
-  char firstLine_[kCapturedLineSize] = {};
+  char firstLine_[kLineSize] = {};
 };
 
 }  // namespace serial

@@ -6,29 +6,30 @@
 #include <cstdint>
 #include <cstring>
 
+#include "serial/line_assembler.h"
 #include "serial/response_capture.h"
-#include "serial/tty_port.h"
 
 namespace {
 
-void CheckInvariants(const serial::TtyPort& port) {
-  if (port.linePos >= serial::kLineBufSize) __builtin_trap();
-  if (port.matched != 0 && port.matched != 1) __builtin_trap();
-  if (port.expectCount > serial::kMaxExpected) __builtin_trap();
-  char line[serial::kCapturedLineSize];
-  port.capture.CopyLine(line);
+void CheckInvariants(const serial::LineAssembler& lines, const serial::ResponseCapture& capture) {
+  if (lines.PendingLength() >= unsigned(serial::kLineBufSize)) __builtin_trap();
+  if (lines.ExpectedCount() > serial::kMaxExpected) __builtin_trap();
+  if (lines.IsMatched() != (lines.MatchedIndex() >= 0)) __builtin_trap();
+  char line[serial::kLineSize];
+  capture.CopyLine(line);
+  if (!std::memchr(line, '\0', sizeof line)) __builtin_trap();
+  lines.CopyLastLine(line);
   if (!std::memchr(line, '\0', sizeof line)) __builtin_trap();
   char prefix[serial::kCapturedPrefixSize];
-  port.capture.CopyPrefix(prefix);
+  capture.CopyPrefix(prefix);
   if (!std::memchr(prefix, '\0', sizeof prefix)) __builtin_trap();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  serial::TtyPort port;
-  port.capture.captureEnabled = 0;
-  port.capture.captureLineCount = 0;
+  serial::ResponseCapture capture;
+  serial::LineAssembler lines{capture};
   size_t at = 0;
   while (at < size) {
     uint8_t op = data[at++] % 5;
@@ -36,26 +37,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (op <= 1) length = length > size - at ? size - at : length;
     switch (op) {
       case 0:
-        port.ReceiveChunk(reinterpret_cast<const char*>(data + at),
-                          static_cast<unsigned>(length % 161));
+        lines.Receive(reinterpret_cast<const char*>(data + at),
+                      static_cast<unsigned>(length % 161));
         at += length % 161;
         break;
       case 1: {
         char text[121] = {};
         size_t n = length % 121;
         std::memcpy(text, data + at, n);
-        port.AddExpected(text);
+        lines.AddExpected(text);
         at += n;
         break;
       }
-      case 2: port.ClearExpected(); break;
+      case 2: lines.ClearExpected(); break;
       case 3:
-        port.capture.captureEnabled = 1;
-        port.capture.captureLineCount = 0;
+        capture.captureEnabled = 1;
+        capture.captureLineCount = 0;
         break;
-      default: port.capture.captureEnabled = 0; break;
+      default: capture.captureEnabled = 0; break;
     }
-    CheckInvariants(port);
+    CheckInvariants(lines, capture);
   }
   return 0;
 }

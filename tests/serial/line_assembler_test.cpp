@@ -4,45 +4,39 @@
 
 #include <string>
 
+#include "serial/line_assembler.h"
 #include "serial/response_capture.h"
-#include "serial/tty_port.h"
 
 namespace {
 
-using serial::TtyPort;
-
 class LineAssembler : public testing::Test {
  protected:
-  void SetUp() override {
-    port.capture.Store("");
-    port.capture.captureEnabled = 0;
-    port.capture.captureLineCount = 0;
-  }
-  void Feed(const std::string& bytes) { port.ReceiveChunk(bytes.data(), bytes.size()); }
+  void Feed(const std::string& bytes) { lines.Receive(bytes.data(), bytes.size()); }
   std::string Captured() {
-    char line[serial::kCapturedLineSize];
-    port.capture.CopyLine(line);
+    char line[serial::kLineSize];
+    capture.CopyLine(line);
     return line;
   }
   std::string Prefix() {
     char prefix[serial::kCapturedPrefixSize];
-    port.capture.CopyPrefix(prefix);
+    capture.CopyPrefix(prefix);
     return prefix;
   }
   void StartCapture() {
-    port.capture.captureEnabled = 1;
-    port.capture.captureLineCount = 0;
+    capture.captureEnabled = 1;
+    capture.captureLineCount = 0;
   }
 
-  TtyPort port;
+  serial::ResponseCapture capture;
+  serial::LineAssembler lines{capture};
 };
 
 TEST_F(LineAssembler, AnyRunOfCrAndLfInOneChunkEndsOneLine) {
   StartCapture();
   Feed("OK\r\n");
-  EXPECT_EQ(port.capture.captureLineCount, 1);
+  EXPECT_EQ(capture.captureLineCount, 1);
   Feed("A\r\n\r\n\n\rB\r");
-  EXPECT_EQ(port.capture.captureLineCount, 3);
+  EXPECT_EQ(capture.captureLineCount, 3);
 }
 
 // A real modem writes its echo and its answer in separate pieces: how the bytes happen to be
@@ -56,7 +50,7 @@ TEST_F(LineAssembler, CrLfRunSplitAcrossChunksEndsOneLine) {
     Feed(run.substr(bar + 1) + "Australia\r");
     Feed("\nOK\r\n");
     EXPECT_EQ(Captured(), "Australia") << "split " << testing::PrintToString(split);
-    EXPECT_EQ(port.capture.captureLineCount, 3) << testing::PrintToString(split);
+    EXPECT_EQ(capture.captureLineCount, 3) << testing::PrintToString(split);
   }
 }
 
@@ -72,42 +66,42 @@ TEST_F(LineAssembler, LineLengthLimitDropsTheFirst256Characters) {
   StartCapture();
   Feed("echo\r" + std::string(256, 'c') + std::string(44, 'd') + "\r");
   EXPECT_EQ(Captured(), std::string(44, 'd'));
-  EXPECT_EQ(port.linePos, 0);
+  EXPECT_EQ(lines.PendingLength(), 0u);
 }
 
 TEST_F(LineAssembler, ThousandsOfCharactersNeverOverrunTheLine) {
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed(std::string(3000, 'x'));
-  EXPECT_LT(port.linePos, serial::kLineBufSize);
-  EXPECT_EQ(port.IsMatched(), 0) << "no line end yet";
+  EXPECT_LT(lines.PendingLength(), unsigned(serial::kLineBufSize));
+  EXPECT_FALSE(lines.IsMatched()) << "no line end yet";
   Feed("OK\r\n");
-  EXPECT_EQ(port.IsMatched(), 1) << "the last 184 characters and OK form one line";
+  EXPECT_TRUE(lines.IsMatched()) << "the last 184 characters and OK form one line";
 }
 
 TEST_F(LineAssembler, TextWithoutTerminatorIsNeverTested) {
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed("OK");
-  EXPECT_EQ(port.IsMatched(), 0);
+  EXPECT_FALSE(lines.IsMatched());
   Feed("\r");
-  EXPECT_EQ(port.IsMatched(), 1);
+  EXPECT_TRUE(lines.IsMatched());
 }
 
 TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
   StartCapture();
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed("at%T22,18\r\n");
   Feed("\r\n3C\r\n\r\nOK\r\n");
   EXPECT_EQ(Captured(), "3C");
   EXPECT_EQ(Prefix(), "3C");
 
   StartCapture();
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed("atX\r\nA\r\nOK\r\n");
   EXPECT_EQ(Captured(), "A");
   EXPECT_EQ(Prefix(), "A") << "a one-character line gives a one-character prefix";
 
   StartCapture();
-  port.AddExpected("never");
+  lines.AddExpected("never");
   Feed("atX\r\nlonger line\r\n");
   EXPECT_EQ(Prefix(), "lo");
 }
@@ -115,73 +109,73 @@ TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
 TEST_F(LineAssembler, DisabledCaptureCountsNothing) {
   StartCapture();
   Feed("first\r\nsecond\r\n");
-  port.capture.captureEnabled = 0;
-  port.capture.captureLineCount = 0;
+  capture.captureEnabled = 0;
+  capture.captureLineCount = 0;
   Feed("third\r\nfourth\r\n");
-  EXPECT_EQ(port.capture.captureLineCount, 0);
+  EXPECT_EQ(capture.captureLineCount, 0);
   EXPECT_EQ(Captured(), "second");
 }
 
 TEST_F(LineAssembler, NothingIsCountedCapturedOrTestedAfterAMatch) {
   StartCapture();
-  port.AddExpected("at");
+  lines.AddExpected("at");
   Feed("atI5\r\nfirmware\r\n");
-  EXPECT_EQ(port.IsMatched(), 1);
-  EXPECT_EQ(port.capture.captureLineCount, 1) << "the echo matched; the next line is ignored";
+  EXPECT_TRUE(lines.IsMatched());
+  EXPECT_EQ(capture.captureLineCount, 1) << "the echo matched; the next line is ignored";
   EXPECT_EQ(Captured(), "");
 
-  port.ClearExpected();
-  EXPECT_EQ(port.IsMatched(), 1) << "only AddExpected clears the flag";
-  port.AddExpected("zzz");
-  EXPECT_EQ(port.IsMatched(), 0);
+  lines.ClearExpected();
+  EXPECT_TRUE(lines.IsMatched()) << "only AddExpected clears the flag";
+  lines.AddExpected("zzz");
+  EXPECT_FALSE(lines.IsMatched());
 }
 
 TEST_F(LineAssembler, SecondLineThatMatchesIsCapturedFirst) {
   StartCapture();
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed("echo\r\nOK\r\n");
-  EXPECT_EQ(port.IsMatched(), 1);
+  EXPECT_TRUE(lines.IsMatched());
   EXPECT_EQ(Captured(), "OK");
 }
 
 TEST_F(LineAssembler, ThirtyTextsAtMostAndTheThirtyFirstLeavesMatchedAlone) {
   for (int i = 0; i < serial::kMaxExpected; ++i)
-    port.AddExpected(("t" + std::to_string(i)).c_str());
+    lines.AddExpected(("t" + std::to_string(i)).c_str());
   Feed("t29\r");
-  ASSERT_EQ(port.IsMatched(), 1);
-  port.AddExpected("t30");
-  EXPECT_EQ(port.expectCount, serial::kMaxExpected);
-  EXPECT_EQ(port.IsMatched(), 1);
-  port.ClearExpected();
-  port.AddExpected(std::string(150, 'L').c_str());
-  EXPECT_EQ(std::string(port.expectTexts[0]), std::string(99, 'L')) << "kept to 99 characters";
+  ASSERT_TRUE(lines.IsMatched());
+  lines.AddExpected("t30");
+  EXPECT_EQ(lines.ExpectedCount(), serial::kMaxExpected);
+  EXPECT_TRUE(lines.IsMatched());
+  lines.ClearExpected();
+  lines.AddExpected(std::string(150, 'L').c_str());
+  EXPECT_EQ(lines.ExpectedText(0), std::string(99, 'L')) << "kept to 99 characters";
 }
 
 TEST_F(LineAssembler, EmptyExpectedTextMatchesTheNextLineEndEvenAnEmptyLine) {
-  port.AddExpected("");
+  lines.AddExpected("");
   Feed("\r\n");
-  EXPECT_EQ(port.IsMatched(), 1);
+  EXPECT_TRUE(lines.IsMatched());
 }
 
 TEST_F(LineAssembler, MatchingIsCaseSensitive) {
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed("ok\r\n");
-  EXPECT_EQ(port.IsMatched(), 0);
+  EXPECT_FALSE(lines.IsMatched());
 }
 
 TEST_F(LineAssembler, NulHidesTheRestOfALineWhileFfIsAnOrdinaryByte) {
-  port.AddExpected("OK");
+  lines.AddExpected("OK");
   Feed(std::string("AB\0 OK\r\n", 8));
-  EXPECT_EQ(port.IsMatched(), 0);
+  EXPECT_FALSE(lines.IsMatched());
   Feed("\xff\xfeOK\xff\r\n");
-  EXPECT_EQ(port.IsMatched(), 1);
+  EXPECT_TRUE(lines.IsMatched());
 }
 
 TEST_F(LineAssembler, UnfinishedLineContinuesWithTheNextChunk) {
-  port.AddExpected("CONNECT");
+  lines.AddExpected("CONNECT");
   Feed("CON");
   Feed("NECT\r\n");
-  EXPECT_EQ(port.IsMatched(), 1);
+  EXPECT_TRUE(lines.IsMatched());
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ namespace {
 
 // One port per test process, as the program has one per run.
 serial::TtyPort ttyPort;
+using enum serial::TtyPort::OpenResult;
 using testsupport::ComDir;
 using testsupport::PtyPair;
 
@@ -49,35 +50,36 @@ class TtyPortTest : public testing::Test {
 };
 
 TEST_F(TtyPortTest, OpenWhileOpenIsRefusedAndChangesNothing) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
-  ttyPort.AddExpected("OK");
-  EXPECT_EQ(ttyPort.Open("COM3"), 0);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ttyPort.assembler.AddExpected("OK");
+  EXPECT_EQ(ttyPort.Open("COM3"), kRefused);
   EXPECT_EQ(ttyPort.connected, 1);
-  EXPECT_TRUE(ttyPort.readerThread);
-  EXPECT_EQ(ttyPort.expectCount, 1);
+  EXPECT_TRUE(ttyPort.readerRunning);
+  EXPECT_EQ(ttyPort.assembler.ExpectedCount(), 1);
   pty.Write("OK\r\n");
-  EXPECT_TRUE(WaitFor([] { return ttyPort.IsMatched() == 1; })) << "the first reader still runs";
+  EXPECT_TRUE(WaitFor([] { return ttyPort.assembler.IsMatched(); }))
+      << "the first reader still runs";
 }
 
 TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
   testsupport::QtApp<QApplication> qt{"test"};
   QGuiApplication::setOverrideCursor(QCursor(Qt::IBeamCursor));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ttyPort.Open("COM7"), 0);
+  EXPECT_EQ(ttyPort.Open("COM7"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("no such device (ENOENT)\n"), std::string::npos) << log;
   EXPECT_EQ(ttyPort.connected, 0);
-  EXPECT_FALSE(ttyPort.readerThread);
+  EXPECT_FALSE(ttyPort.readerRunning);
   ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::IBeamCursor);
   QGuiApplication::restoreOverrideCursor();
 }
 
 TEST_F(TtyPortTest, SecondOpenOfAHeldDeviceIsRefusedAsBusy) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   serial::TtyPort other;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(other.Open("COM3"), 0);
+  EXPECT_EQ(other.Open("COM3"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("busy"), std::string::npos) << log;
 }
@@ -86,12 +88,12 @@ TEST_F(TtyPortTest, ExclusiveModeRefusesAnotherUser) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the terminal to another user";
   ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   EXPECT_EXIT(
       {
         if (!DropToNobody()) std::_Exit(3);
         serial::TtyPort other;
-        std::_Exit(other.Open("COM3") == 0 ? 0 : 4);
+        std::_Exit(other.Open("COM3") == kRefused ? 0 : 4);
       },
       testing::ExitedWithCode(0), "busy \\(EBUSY\\)\n");
 }
@@ -103,7 +105,7 @@ TEST_F(TtyPortTest, PermissionDeniedIsReportedOnTheDebugOutput) {
   EXPECT_EXIT(
       {
         if (!DropToNobody()) std::_Exit(3);
-        std::_Exit(ttyPort.Open("COM3") == 0 ? 0 : 4);
+        std::_Exit(ttyPort.Open("COM3") == kRefused ? 0 : 4);
       },
       testing::ExitedWithCode(0), "permission denied \\(EACCES\\)\n");
 }
@@ -118,7 +120,7 @@ TEST_F(TtyPortTest, LiveUucpLockMakesTheDeviceBusyAndAStaleOneIsIgnored) {
 
   std::ofstream(lockFile) << "      " << ::getppid() << "\n";
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ttyPort.Open("COM3"), 0);
+  EXPECT_EQ(ttyPort.Open("COM3"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("locked by PID " + std::to_string(::getppid())), std::string::npos) << log;
 
@@ -126,27 +128,27 @@ TEST_F(TtyPortTest, LiveUucpLockMakesTheDeviceBusyAndAStaleOneIsIgnored) {
   if (gone == 0) std::_Exit(0);
   ::waitpid(gone, nullptr, 0);
   std::ofstream(lockFile) << gone << "\n";
-  EXPECT_EQ(ttyPort.Open("COM3"), 1);
+  EXPECT_EQ(ttyPort.Open("COM3"), kOpened);
   ::unlink(lockFile.c_str());
 }
 
 TEST_F(TtyPortTest, CloseClearsExclusiveModeAndASecondCloseReturnsAtOnce) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   serial::TtyPort other;
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
   EXPECT_EQ(ttyPort.Close(), 1);
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0);
-  EXPECT_FALSE(ttyPort.readerThread);
+  EXPECT_FALSE(ttyPort.readerRunning);
   int64_t start = platform::NowMs();
   EXPECT_EQ(ttyPort.Close(), 1);
   EXPECT_LT(platform::NowMs() - start, 50) << "no reader, no wait";
-  EXPECT_EQ(other.Open("COM3"), 1) << "the device was released";
+  EXPECT_EQ(other.Open("COM3"), kOpened) << "the device was released";
   other.Close();
 }
 
 TEST_F(TtyPortTest, WriteBeforeOpenAndAfterCloseSendsNothing) {
   EXPECT_EQ(ttyPort.Write("at\r\n", 4), 0);
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   EXPECT_EQ(ttyPort.Write("one", 3), 1);
   ttyPort.Close();
   EXPECT_EQ(ttyPort.Write("two", 3), 0);
@@ -154,7 +156,7 @@ TEST_F(TtyPortTest, WriteBeforeOpenAndAfterCloseSendsNothing) {
 }
 
 TEST_F(TtyPortTest, SettingsAre19200RawEightNoneOne) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   termios tio{};
   ASSERT_EQ(::tcgetattr(pty.Master(), &tio), 0);
   int probe = ::open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY);  // root passes exclusivity
@@ -172,12 +174,12 @@ TEST_F(TtyPortTest, SettingsAre19200RawEightNoneOne) {
 
 TEST_F(TtyPortTest, ReadTakesOnlyWhatIsQueuedInChunksOf80) {
   serial::TtyPort port;  // its device opened without a reader, so the test reads
-  ASSERT_TRUE(port.handle.Open(pty.SlavePath().c_str()));
+  ASSERT_TRUE(port.device.Open(pty.SlavePath().c_str()));
   ASSERT_TRUE(port.SetupLine());
   char buffer[serial::kChunkSize];
   EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 0u) << "nothing queued: no wait";
   pty.Write(std::string(200, 'z'));
-  ASSERT_TRUE(WaitFor([&] { return port.handle.QueuedInput() == 200; }));
+  ASSERT_TRUE(WaitFor([&] { return port.device.QueuedInput() == 200; }));
   EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 80u);
   EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 80u);
   EXPECT_EQ(port.Read(buffer, serial::kChunkSize), 40u);
@@ -185,13 +187,16 @@ TEST_F(TtyPortTest, ReadTakesOnlyWhatIsQueuedInChunksOf80) {
 }
 
 TEST_F(TtyPortTest, BurstReachesTheAssemblerWholeAndInOrder) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   std::string burst;
-  for (int i = 0; i < 200; ++i) burst += static_cast<char>('!' + i % 90);
-  ttyPort.AddExpected(burst.substr(150).c_str());
+  // Three reads: the last line keeps the first 79 characters, the expected text the other 99.
+  for (int i = 0; i < 178; ++i) burst += static_cast<char>('!' + i % 90);
+  ttyPort.assembler.AddExpected(burst.substr(79).c_str());
   pty.Write(burst + "\r\n");
-  ASSERT_TRUE(WaitFor([] { return ttyPort.IsMatched() == 1; }));
-  EXPECT_EQ(std::string(ttyPort.lineBuf), burst);
+  ASSERT_TRUE(WaitFor([] { return ttyPort.assembler.IsMatched(); }));
+  char line[serial::kLineSize];
+  ttyPort.assembler.CopyLastLine(line);
+  EXPECT_EQ(line, burst.substr(0, 79));
 }
 
 TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANestedOpen) {
@@ -199,24 +204,24 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
   // The reader usually ends within microseconds of being woken; Close only waits (and runs
   // handlers) when it saw the reader still running, so try until a handler ran inside the wait.
   for (int attempt = 0; attempt < 50; ++attempt) {
-    ASSERT_EQ(ttyPort.Open("COM3"), 1);
+    ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
     bool ran = false;
-    int nestedOpen = -1;
+    serial::TtyPort::OpenResult nestedOpen = kOpened;
     bool deviceHeld = false;
     QTimer nested;
     nested.setSingleShot(true);
     QObject::connect(&nested, &QTimer::timeout, [&] {
       ran = true;
       nestedOpen = ttyPort.Open("COM3");
-      deviceHeld = ttyPort.handle.IsOpen();
+      deviceHeld = ttyPort.device.IsOpen();
     });
     nested.start(0);
     ttyPort.Close();
     nested.stop();
-    EXPECT_FALSE(ttyPort.readerThread);
-    EXPECT_FALSE(ttyPort.handle.IsOpen());
+    EXPECT_FALSE(ttyPort.readerRunning);
+    EXPECT_FALSE(ttyPort.device.IsOpen());
     if (ran) {
-      EXPECT_EQ(nestedOpen, 0) << "an Open during a Close's wait is refused";
+      EXPECT_EQ(nestedOpen, kRefused) << "an Open during a Close's wait is refused";
       EXPECT_TRUE(deviceHeld) << "the device is released only after the reader ended";
       return;
     }
@@ -225,10 +230,10 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
 }
 
 TEST_F(TtyPortTest, LostDeviceEndsTheReaderInsteadOfSpinning) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   testing::internal::CaptureStderr();
   pty.CloseMaster();
-  bool ended = WaitFor([] { return !ttyPort.readerThread; });
+  bool ended = WaitFor([] { return !ttyPort.readerRunning; });
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(ended);
   EXPECT_NE(log.find("Device lost"), std::string::npos) << log;
@@ -248,8 +253,8 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
         rlimit limit;
         limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(lowest + 1);
         ::setrlimit(RLIMIT_NOFILE, &limit);  // the device fits, the reader's event does not
-        if (ttyPort.Open("COM3") != 1) std::_Exit(3);
-        if (!WaitFor([] { return !ttyPort.readerThread; })) std::_Exit(4);
+        if (ttyPort.Open("COM3") != kOpened) std::_Exit(3);
+        if (!WaitFor([] { return !ttyPort.readerRunning; })) std::_Exit(4);
         platform::DelayPumping(10);  // the message is shown from the UI side
         std::_Exit(ttyPort.connected == 1 ? 0 : 5);
       },
@@ -261,12 +266,12 @@ TEST_F(TtyPortTest, RefusedLineSettingsFailTheOpenWithTheirReason) {
   serial::TtyPort odd;
   odd.baudRate = 12345;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(odd.Open("COM3"), 0);
+  EXPECT_EQ(odd.Open("COM3"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("failed: line settings refused"), std::string::npos) << log;
   EXPECT_EQ(odd.connected, 0);
-  EXPECT_FALSE(odd.handle.IsOpen());
-  EXPECT_EQ(ttyPort.Open("COM3"), 1) << "the refused open left the device held";
+  EXPECT_FALSE(odd.device.IsOpen());
+  EXPECT_EQ(ttyPort.Open("COM3"), kOpened) << "the refused open left the device held";
 }
 
 // Without a thread to spare the port still opens, as it would with a reader, and says why
@@ -281,21 +286,21 @@ TEST_F(TtyPortTest, ReaderThatCannotStartLeavesThePortOpenAndSaysSo) {
         rlimit none = {};
         if (::setrlimit(RLIMIT_NPROC, &none) != 0) std::_Exit(4);
         serial::TtyPort port;
-        int opened = port.Open("COM3");
-        std::_Exit(opened == 1 && port.connected == 1 && !port.readerThread ? 0 : 5);
+        bool opened = port.Open("COM3") == kOpened;
+        std::_Exit(opened && port.connected == 1 && !port.readerRunning ? 0 : 5);
       },
       testing::ExitedWithCode(0), "Reader thread not started");
 }
 
 TEST_F(TtyPortTest, WriteThatCompletesAtOnceSaysNothing) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   testing::internal::CaptureStderr();
   EXPECT_EQ(ttyPort.Write("at\r\n", 4), 1);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(TtyPortTest, WriteThatHadToWaitReportsTheBytesWritten) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   std::atomic<bool> stop{false};
   std::thread drain([&] {
     while (!stop) pty.ReadFor(20);
@@ -310,7 +315,7 @@ TEST_F(TtyPortTest, WriteThatHadToWaitReportsTheBytesWritten) {
 }
 
 TEST_F(TtyPortTest, WriteNobodyReadsGivesUpAfterOneSecondAndSaysSo) {
-  ASSERT_EQ(ttyPort.Open("COM3"), 1);
+  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   std::string big(1024 * 1024, 'w');
   testing::internal::CaptureStderr();
   int64_t start = platform::NowMs();
@@ -326,7 +331,7 @@ TEST_F(TtyPortTest, WriteNobodyReadsGivesUpAfterOneSecondAndSaysSo) {
 TEST_F(TtyPortTest, ProgramEndClosesAPortLeftOpen) {
   EXPECT_EXIT(
       {
-        if (ttyPort.Open("COM3") != 1) std::_Exit(3);
+        if (ttyPort.Open("COM3") != kOpened) std::_Exit(3);
         std::exit(0);  // static destruction runs the port's destructor
       },
       testing::ExitedWithCode(0), "");
