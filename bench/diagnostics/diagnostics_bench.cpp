@@ -201,7 +201,7 @@ void BM_TransactionOverhead(benchmark::State& state) {
   std::vector<double> overheads;
   for (auto _ : state) {
     size_t from = bench.sim.Events().size();
-    (void)modem::Transact(bench.session, "%T22,18", "OK", 3, 1);
+    (void)modem::Transact(bench.session, "%T22,18", "OK", 3);
     auto returned = Clock::now();
     state.PauseTiming();
     double arrivalMs = -1;

@@ -16,7 +16,6 @@
 namespace diagnostics {
 namespace {
 
-constexpr int kStepTimeoutSeconds = 3;
 constexpr int kConnectTimeoutSeconds = 10;
 constexpr int kEchoRounds = 3;
 // The modem takes "+++" as an escape only after a second of silence on the line.
@@ -134,10 +133,13 @@ bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant, const Loopb
                        kConnectTimeoutSeconds))
     return false;
   for (int round = 0; round < kEchoRounds; ++round) {
-    if (!test.Step(pattern.command, pattern.expected, kStepTimeoutSeconds, 0)) return false;
+    if (!test.Step(pattern.command, pattern.expected, modem::kCommandTimeoutSeconds,
+                   modem::Framing::kAsIs))
+      return false;
   }
   modem::Pause(session, kEscapeGuardMs);
-  if (modem::Transact(session, "+++", "OK", kStepTimeoutSeconds, 0) != modem::kSeen) {
+  if (modem::Transact(session, "+++", "OK", modem::kCommandTimeoutSeconds, modem::Framing::kAsIs) !=
+      modem::WaitResult::kSeen) {
     retried = true;
     // A line of data first, so the second "+++" follows fresh data and a full guard time,
     // whatever the modem made of the first one.
@@ -145,7 +147,7 @@ bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant, const Loopb
     if (session.stop.CutsWaits()) return false;
     (void)modem::SendRaw(session, kWakeLine, 5);
     modem::Pause(session, kEscapeGuardMs);
-    if (!test.Step("+++", "OK", kStepTimeoutSeconds, 0)) return false;
+    if (!test.Step("+++", "OK", modem::kCommandTimeoutSeconds, modem::Framing::kAsIs)) return false;
   }
   for (const char* endCommand : variant.endCommands) {
     if (endCommand != nullptr && !test.Step(endCommand, "OK")) return false;

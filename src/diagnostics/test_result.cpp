@@ -20,24 +20,23 @@ TestRecorder::TestRecorder(modem::Session& session, const char* name) : session_
   result_.startMs = platform::NowMs();
 }
 
-bool TestRecorder::Recorded(int transactResult, const char* command) {
-  if (transactResult == modem::kSeen) return true;
+bool TestRecorder::Recorded(modem::WaitResult transactResult, const char* command) {
+  if (transactResult == modem::WaitResult::kSeen) return true;
   if (session_.lastTimeOut) FailedAt(command, session_.lastTimeOut->lastLine);
   return false;
 }
 
 bool TestRecorder::Step(const char* command, const char* expected, int timeoutSeconds,
-                        int addPrefix) {
+                        modem::Framing framing) {
   session_.lastTimeOut.reset();
-  return Recorded(modem::Transact(session_, command, expected, timeoutSeconds, addPrefix), command);
+  return Recorded(modem::Transact(session_, command, expected, timeoutSeconds, framing), command);
 }
 
 bool TestRecorder::ChangeStep(const modem::Change& change, const char* command,
-                              const char* expected, int timeoutSeconds, int addPrefix) {
+                              const char* expected, int timeoutSeconds, modem::Framing framing) {
   session_.lastTimeOut.reset();
   return Recorded(
-      modem::TransactChange(session_, change, command, expected, timeoutSeconds, addPrefix),
-      command);
+      modem::TransactChange(session_, change, command, expected, timeoutSeconds, framing), command);
 }
 
 void TestRecorder::FailedAt(const std::string& command, const std::string& response) {

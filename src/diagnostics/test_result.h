@@ -8,11 +8,11 @@
 #include <optional>
 #include <string>
 
+#include "modem/transaction.h"
 #include "resources/control_ids.h"
 
 namespace modem {
 class Session;
-struct Change;
 }  // namespace modem
 
 namespace diagnostics {
@@ -71,10 +71,13 @@ class TestRecorder {
   TestRecorder(modem::Session& session, const char* name);
 
   // A transaction (see modem::Transact); on a time-out the first failure is this command.
-  bool Step(const char* command, const char* expected, int timeoutSeconds = 3, int addPrefix = 1);
+  bool Step(const char* command, const char* expected,
+            int timeoutSeconds = modem::kCommandTimeoutSeconds,
+            modem::Framing framing = modem::Framing::kAtCommand);
   // The same for a command that changes the modem (modem::TransactChange).
   bool ChangeStep(const modem::Change& change, const char* command, const char* expected,
-                  int timeoutSeconds = 3, int addPrefix = 1);
+                  int timeoutSeconds = modem::kCommandTimeoutSeconds,
+                  modem::Framing framing = modem::Framing::kAtCommand);
   // The first failure, when none is recorded yet: command with response, or a reason alone.
   void FailedAt(const std::string& command, const std::string& response);
   void FailedBecause(const std::string& reason);
@@ -86,7 +89,7 @@ class TestRecorder {
   [[nodiscard]] modem::Session& Session() { return session_; }
 
  private:
-  bool Recorded(int transactResult, const char* command);
+  bool Recorded(modem::WaitResult transactResult, const char* command);
 
   modem::Session& session_;
   TestResult result_;

@@ -19,7 +19,6 @@
 namespace modem {
 namespace {
 
-constexpr int kTransactSeconds = 3;
 constexpr int kSettleAfterOpenMs = 100;
 
 void SetStatus(MainView& view, const char* format, int port) {
@@ -51,11 +50,11 @@ std::string CapturedI3Line(const serial::ResponseCapture& capture) {
 
 // "I3" with the capture on, to name the line in the port's verdict. The captured line is put back
 // as it was: the firmware field shows it when "I5" gets no answer.
-int IdentifyCapturing(Session& session, const IdentificationList& list, std::string* i3Line) {
+WaitResult IdentifyCapturing(Session& session, const IdentificationList& list, std::string* i3Line) {
   serial::ResponseCapture& capture = session.port.capture;
   char before[serial::kLineSize] = {};
   capture.CopyLine(before);
-  int result;
+  WaitResult result;
   {
     CaptureScope scope(session);
     result = IdentifyModem(session, list.lines, list.count);
@@ -77,16 +76,16 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   ClosePort(session);
   SetStatus(view, "Close COM%d... ", port);
   view.ShowBusy(true);
-  const int opened = OpenComPort(session, port);
+  const bool opened = OpenComPort(session, port);
   view.ShowBusy(false);
-  if (opened == kOpenFailed) {
+  if (!opened) {
     verdicts.push_back(
         VerdictFromOpenCheck(verdict.comName, verdict.devicePath, session.port.LastOpenFailure()));
     return false;
   }
   SetStatus(view, "Open COM%d... ", port);
   platform::DelayPumping(kSettleAfterOpenMs);
-  if (Transact(session, "&FZ", "OK", kTransactSeconds, 1) == kTimedOut) {
+  if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut) {
     SetStatus(view, "Close2 COM%d... ", port);
     ClosePort(session);
     SetStatus(view, "Close3 COM%d... ", port);
@@ -94,7 +93,8 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
     if (!session.stop.Requested()) verdicts.push_back(verdict);
     return false;
   }
-  const bool seen = IdentifyCapturing(session, view.identificationList, &verdict.i3Line) == kSeen;
+  const bool seen =
+      IdentifyCapturing(session, view.identificationList, &verdict.i3Line) == WaitResult::kSeen;
   verdict.kind = seen ? PortVerdictKind::kFound : PortVerdictKind::kNotListed;
   if (seen || !session.stop.Requested()) verdicts.push_back(verdict);
   if (seen) return true;
@@ -122,10 +122,10 @@ std::string Firmware(serial::ResponseCapture& capture) {
 void ReadModemInformation(Session& session, MainView& view, DetectionResult& result) {
   {
     CaptureScope capture(session);
-    (void)Transact(session, "I5", "OK", kTransactSeconds, 1);
+    (void)Transact(session, "I5", "OK", kCommandTimeoutSeconds);
     result.firmware = Firmware(session.port.capture);
     view.SetItemText(ids::kFirmware, result.firmware.c_str());
-    (void)Transact(session, "I9", "OK", kTransactSeconds, 1);
+    (void)Transact(session, "I9", "OK", kCommandTimeoutSeconds);
     char country[serial::kLineSize] = {};
     session.port.capture.CopyLine(country);
     result.country = country;

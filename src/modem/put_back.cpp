@@ -120,7 +120,8 @@ void PutBackDataMode(Session& session) {
   const bool connectionMayBeUp = !change->lineDropped;
   if (connectionMayBeUp && !session.stop.PutBackAbandoned() && !session.port.DeviceLost()) {
     Pause(session, kEscapeGuardMs);
-    if (Transact(session, "+++", "OK", kCommandTimeoutSeconds, 0) != kSeen) ReopenPort(session);
+    if (Transact(session, "+++", "OK", kCommandTimeoutSeconds, Framing::kAsIs) != WaitResult::kSeen)
+      ReopenPort(session);
   }
   Settle(session, ChangeKind::kDataMode, {}, TransactOk(session, "&T0"));
 }
@@ -132,7 +133,7 @@ void PutBackHook(Session& session) {
   const Change* hook = session.ledger.Find(ChangeKind::kOffHook);
   if (offHook && hook->dialling && !session.stop.PutBackAbandoned() && !session.port.DeviceLost()) {
     // Any character ends a dial; the "H" that follows would lose its first letters to that.
-    (void)Transact(session, "\r", "NO CARRIER", kCommandTimeoutSeconds, 0);
+    (void)Transact(session, "\r", "NO CARRIER", kCommandTimeoutSeconds, Framing::kAsIs);
   }
   const Answer answer = TransactOk(session, "H");
   if (offHook) Settle(session, ChangeKind::kOffHook, {}, answer);

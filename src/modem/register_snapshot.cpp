@@ -70,7 +70,8 @@ TestValueWrite WriteTestValue(Session& session, int slot) {
   change.before.assign(session.snapshot.values[slot],
                        strnlen(session.snapshot.values[slot], kSnapshotSlotSize - 1));
   change.now = reg.testValue;
-  return TransactChange(session, change, reg.testCommand, "OK", kCommandTimeoutSeconds) == kSeen
+  return TransactChange(session, change, reg.testCommand, "OK", kCommandTimeoutSeconds) ==
+                 WaitResult::kSeen
              ? TestValueWrite::kAnswered
              : TestValueWrite::kFailed;
 }

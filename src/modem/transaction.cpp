@@ -16,9 +16,9 @@ namespace {
 
 constexpr int kIdentifyTimeoutMs = 4000;
 
-// Waits for the reader's match until deadline, then the settle pause. kSeen or kTimedOut.
+// Waits for the reader's match until deadline, then the settle pause.
 // awaited names what was waited for in the transcript's time-out line.
-int AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const char* awaited) {
+WaitResult AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const char* awaited) {
   serial::TtyPort& port = session.port;
   bool seen = platform::PumpUntil(
       [&] { return port.assembler.IsMatched() || session.stop.CutsWaits(); }, deadline);
@@ -33,12 +33,12 @@ int AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const cha
   }
   Pause(session, kSettleMs);
   port.transcript.Drain();
-  return seen ? kSeen : kTimedOut;
+  return seen ? WaitResult::kSeen : WaitResult::kTimedOut;
 }
 
 // The guard before "+++" is silence the tool keeps; the transcript shows how long it was.
-void NoteEscapeGuard(serial::TtyPort& port, const char* command, int addPrefix) {
-  if (addPrefix || std::strcmp(command, "+++") != 0) return;
+void NoteEscapeGuard(serial::TtyPort& port, const char* command, Framing framing) {
+  if (framing != Framing::kAsIs || std::strcmp(command, "+++") != 0) return;
   if (!port.transcript.IsOpen()) return;
   int64_t lastWrite = port.LastWriteMs();
   std::string silence = lastWrite == 0
@@ -64,32 +64,32 @@ void NoteTimeOut(Session& session, const char* command) {
 }
 
 // Sends command with the expected texts already in the port's table, and waits.
-int SendAndAwait(Session& session, const char* command, int timeoutSeconds, int addPrefix,
-                 const char* awaitedText) {
+WaitResult SendAndAwait(Session& session, const char* command, int timeoutSeconds, Framing framing,
+                        const char* awaitedText) {
   serial::TtyPort& port = session.port;
   port.capture.captureLineCount.store(0);
-  NoteEscapeGuard(port, command, addPrefix);
+  NoteEscapeGuard(port, command, framing);
   // A failed write shows as the time-out that follows: nothing can answer a command never sent.
-  (void)SendModemCommand(session, command, addPrefix);
+  (void)SendModemCommand(session, command, framing);
   std::string awaited;
   if (port.transcript.IsOpen()) awaited = "\"" + std::string(awaitedText) + "\"";
-  int result = AwaitMatch(session, platform::NowMs() + int64_t{timeoutSeconds} * 1000,
-                          timeoutSeconds, awaited.c_str());
-  if (result == kTimedOut && !session.stop.CutsWaits()) NoteTimeOut(session, command);
+  const WaitResult result = AwaitMatch(session, platform::NowMs() + int64_t{timeoutSeconds} * 1000,
+                                       timeoutSeconds, awaited.c_str());
+  if (result == WaitResult::kTimedOut && !session.stop.CutsWaits()) NoteTimeOut(session, command);
   return result;
 }
 
 }  // namespace
 
-int OpenComPort(Session& session, int portNumber) {
+bool OpenComPort(Session& session, int portNumber) {
   char name[16];
   std::snprintf(name, sizeof name, "COM%d", portNumber);
-  return session.port.Open(name) == serial::TtyPort::OpenResult::kOpened ? kOpened : kOpenFailed;
+  return session.port.Open(name) == serial::TtyPort::OpenResult::kOpened;
 }
 
-void ClosePort(Session& session) { (void)session.port.Close(); }
+void ClosePort(Session& session) { session.port.Close(); }
 
-int SendRaw(Session& session, const char* data, int length) {
+bool SendRaw(Session& session, const char* data, int length) {
   return session.port.Write(data, length);
 }
 
@@ -98,33 +98,34 @@ CaptureScope::CaptureScope(Session& session) : session_(session) {
 }
 CaptureScope::~CaptureScope() { session_.port.capture.captureEnabled = 0; }
 
-int SendModemCommand(Session& session, const char* text, int addPrefix) {
+bool SendModemCommand(Session& session, const char* text, Framing framing) {
   char buffer[kCommandBufferSize];
-  int length = addPrefix ? std::snprintf(buffer, sizeof buffer, "at%s\r\n", text)
-                         : std::snprintf(buffer, sizeof buffer, "%s", text);
+  int length = framing == Framing::kAtCommand
+                   ? std::snprintf(buffer, sizeof buffer, "at%s\r\n", text)
+                   : std::snprintf(buffer, sizeof buffer, "%s", text);
   if (length < 0 || length >= kCommandBufferSize) {
     platform::DebugOutputF("Command of %d characters refused: at most %d fit", length,
                            kCommandBufferSize - 1);
-    return 0;
+    return false;
   }
   return session.port.Write(buffer, length);
 }
 
-int Transact(Session& session, const char* command, const char* expected, int timeoutSeconds,
-             int addPrefix) {
-  if (session.stop.CutsWaits()) return kTimedOut;
+WaitResult Transact(Session& session, const char* command, const char* expected, int timeoutSeconds,
+                    Framing framing) {
+  if (session.stop.CutsWaits()) return WaitResult::kTimedOut;
   serial::TtyPort& port = session.port;
   port.assembler.ClearLastLine();
   port.assembler.ClearExpected();
   port.assembler.AddExpected(expected);
-  return SendAndAwait(session, command, timeoutSeconds, addPrefix, expected);
+  return SendAndAwait(session, command, timeoutSeconds, framing, expected);
 }
 
-int TransactChange(Session& session, const Change& change, const char* command,
-                   const char* expected, int timeoutSeconds, int addPrefix) {
-  if (session.stop.CutsWaits()) return kTimedOut;
+WaitResult TransactChange(Session& session, const Change& change, const char* command,
+                          const char* expected, int timeoutSeconds, Framing framing) {
+  if (session.stop.CutsWaits()) return WaitResult::kTimedOut;
   EnterChange(session, change);
-  return Transact(session, command, expected, timeoutSeconds, addPrefix);
+  return Transact(session, command, expected, timeoutSeconds, framing);
 }
 
 Answer TransactOk(Session& session, const char* command) {
@@ -135,8 +136,8 @@ Answer TransactOk(Session& session, const char* command) {
   port.assembler.ClearExpected();
   port.assembler.AddExpected("OK");
   port.assembler.AddExpected("ERROR");
-  const bool seen =
-      SendAndAwait(session, command, kCommandTimeoutSeconds, 1, "OK\" or \"ERROR") == kSeen;
+  const bool seen = SendAndAwait(session, command, kCommandTimeoutSeconds, Framing::kAtCommand,
+                                 "OK\" or \"ERROR") == WaitResult::kSeen;
   if (seen) return port.assembler.MatchedIndex() == 1 ? Answer::kError : Answer::kOk;
   if (session.stop.PutBackAbandoned()) return Answer::kNotSent;
   return port.DeviceLost() ? Answer::kDeviceLost : Answer::kNoAnswer;
@@ -153,15 +154,15 @@ const char* AnswerReason(Answer answer) {
   return "";
 }
 
-int IdentifyModem(Session& session, const char (*list)[serial::kLineSize], int count) {
+WaitResult IdentifyModem(Session& session, const char (*list)[serial::kLineSize], int count) {
   // With no text to look for, any answer would do, and any device that says "OK" would be
   // taken for the modem and get its registers written.
-  if (count <= 0 || session.stop.CutsWaits()) return kTimedOut;
+  if (count <= 0 || session.stop.CutsWaits()) return WaitResult::kTimedOut;
   serial::TtyPort& port = session.port;
   port.assembler.ClearExpected();
   for (int i = 0; i < count; ++i) port.assembler.AddExpected(list[i]);
   port.capture.captureLineCount.store(0);
-  (void)SendModemCommand(session, "I3", 1);
+  (void)SendModemCommand(session, "I3");
   return AwaitMatch(session, platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
                     "a line of the identification list");
 }
@@ -180,7 +181,7 @@ bool ReadHexValue(Session& session, const char* command, int minDigits,
   bool seen = false;
   {
     CaptureScope capture(session);
-    seen = Transact(session, command, "OK", kCommandTimeoutSeconds, 1) == kSeen;
+    seen = Transact(session, command, "OK", kCommandTimeoutSeconds) == WaitResult::kSeen;
   }
   const serial::ResponseCapture& capture = session.port.capture;
   // The line count stops at the matching line: 3 or more means echo, value, then the "OK".

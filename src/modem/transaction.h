@@ -15,25 +15,33 @@ namespace modem {
 
 class Session;
 
-inline constexpr int kSeen = 0;
-inline constexpr int kTimedOut = 1;
-inline constexpr int kOpened = 0;
-inline constexpr int kOpenFailed = 1;
+// How a wait for an expected answer ended.
+enum class WaitResult {
+  kSeen,      // a line holding the expected text ended before the time-out
+  kTimedOut,  // it did not: a time-out, a stop, or nothing was sent
+};
+
+// How a command goes on the line.
+enum class Framing {
+  kAtCommand,  // "at", the text, CR, LF
+  kAsIs,       // the text alone, byte for byte ("+++", a loopback's data)
+};
+
 inline constexpr int kReadValueSize = 3;        // two characters and a NUL
 inline constexpr int kCommandBufferSize = 256;  // a command as sent, with "at" and CR LF, and a NUL
 inline constexpr int kCommandTimeoutSeconds = 3;  // what most commands are given for their "OK"
 inline constexpr int kSettleMs = 100;             // after every transaction, seen or not
 
-// Opens "COM<portNumber>". kOpened (0) or kOpenFailed (1).
-[[nodiscard]] int OpenComPort(Session& session, int portNumber);
+// Opens "COM<portNumber>"; true when it is open.
+[[nodiscard]] bool OpenComPort(Session& session, int portNumber);
 
 // Closes the port: the reader stops, DTR drops, the device is released. Nothing when none is
 // open. Pumps messages while the reader ends.
 void ClosePort(Session& session);
 
-// Sends length bytes as they are, outside any transaction. The port write's result: 1 accepted,
-// 0 failed or no port open.
-[[nodiscard]] int SendRaw(Session& session, const char* data, int length);
+// Sends length bytes as they are, outside any transaction. True when the port accepted them;
+// false when the write failed or no port is open.
+[[nodiscard]] bool SendRaw(Session& session, const char* data, int length);
 
 // While one exists the reader keeps the first two lines of every answer (the echo and the line
 // after it), for ReadHexValue and the detection's information fields.
@@ -48,21 +56,23 @@ class CaptureScope {
   Session& session_;
 };
 
-// With addPrefix: "at", text, CR, LF; without: text alone, byte for byte. Returns the port
-// write's result (1 accepted, 0 failed). A command that would not fit the 255-character buffer
-// is refused (0, nothing sent, a debug text) rather than cut, so a modem never gets half of one.
-[[nodiscard]] int SendModemCommand(Session& session, const char* text, int addPrefix);
+// Sends text framed as framing says. True when the port accepted it. A command that would not fit
+// the 255-character buffer is refused (false, nothing sent, a debug text) rather than cut, so a
+// modem never gets half of one.
+[[nodiscard]] bool SendModemCommand(Session& session, const char* text,
+                                    Framing framing = Framing::kAtCommand);
 
-// kSeen (0) when a line holding expected ended before the time-out, kTimedOut (1) otherwise;
-// either way it returns 100 ms after that moment. The deadline counts from the end of the write.
+// kSeen when a line holding expected ended before the time-out, kTimedOut otherwise; either way
+// it returns 100 ms after that moment. The deadline counts from the end of the write.
 // A time-out sets session.lastTimeOut; a wait cut short by a stop sets session.cutWait instead.
-[[nodiscard]] int Transact(Session& session, const char* command, const char* expected,
-                           int timeoutSeconds, int addPrefix = 1);
+[[nodiscard]] WaitResult Transact(Session& session, const char* command, const char* expected,
+                                  int timeoutSeconds, Framing framing = Framing::kAtCommand);
 
 // A transaction that changes the modem: change is entered in the ledger (and its journal) just
 // before the command goes out, and only when it does go out. As Transact otherwise.
-[[nodiscard]] int TransactChange(Session& session, const Change& change, const char* command,
-                                 const char* expected, int timeoutSeconds, int addPrefix = 1);
+[[nodiscard]] WaitResult TransactChange(Session& session, const Change& change, const char* command,
+                                        const char* expected, int timeoutSeconds,
+                                        Framing framing = Framing::kAtCommand);
 
 // How a command that must be answered "OK" was answered.
 enum class Answer {
@@ -79,7 +89,8 @@ enum class Answer {
 
 // Sends "I3" and waits up to 4 s for a line holding any of the first count lines of list.
 // An empty list matches nothing: kTimedOut at once, nothing sent.
-[[nodiscard]] int IdentifyModem(Session& session, const char (*list)[serial::kLineSize], int count);
+[[nodiscard]] WaitResult IdentifyModem(Session& session, const char (*list)[serial::kLineSize],
+                                       int count);
 
 // Reads a value the modem gives as one line of hexadecimal digits: sends the command with the
 // capture on and waits up to 3 s for "OK". True, with the digits in value, only when the first

@@ -79,9 +79,9 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
   return OpenResult::kOpened;
 }
 
-int TtyPort::Close() {
+void TtyPort::Close() {
   uiThread_.Check();
-  if (!connected.load()) return 1;
+  if (!connected.load()) return;
   connected.store(0);
   closing_ = true;
   device.SetEventMask(0);
@@ -94,16 +94,15 @@ int TtyPort::Close() {
   closing_ = false;
   // The reader has ended: every line it queued comes before the close.
   NoteEvent("close");
-  return 1;
 }
 
 void TtyPort::NoteEvent(std::string_view text) {
   if (transcript.IsOpen()) transcript.Event(comName_, text);
 }
 
-int TtyPort::Write(const void* data, int length) {
+bool TtyPort::Write(const void* data, int length) {
   uiThread_.Check();
-  if (!device.IsOpen() || length < 0) return 0;
+  if (!device.IsOpen() || length < 0) return false;
   int timeoutMs =
       kWriteTimeoutConstantMs + static_cast<int>(kWriteMsPerByteNumerator / baudRate) * length;
   // Recorded before the write: the echo the reader queues can come back before write() returns.
@@ -113,9 +112,9 @@ int TtyPort::Write(const void* data, int length) {
   lastWriteMs_ = platform::NowMs();
   if (result.failedAtOnce) {
     NoteEvent("write failed: " + platform::DescribeErrno(result.error));
-    return 0;
+    return false;
   }
-  if (!result.waited) return 1;
+  if (!result.waited) return true;
   if (result.total == length) {
     platform::DebugOutputF("%ld bytes written", result.total);
   } else {
@@ -123,7 +122,7 @@ int TtyPort::Write(const void* data, int length) {
     NoteEvent("write time-out: " + std::to_string(result.total) + " of " + std::to_string(length) +
               " bytes sent");
   }
-  return 1;
+  return true;
 }
 
 bool TtyPort::SetupLine() {

@@ -63,12 +63,12 @@ class TtyPort {
   void NoteEvent(std::string_view text);
   // UI thread: platform::NowMs() of the last write; 0 before the first.
   [[nodiscard]] int64_t LastWriteMs() const { return lastWriteMs_; }
-  // Stops the reader, drops DTR, purges and releases the device. Always 1.
-  int Close();
-  // Sends the bytes unchanged, recorded in the transcript first. 1 when the write was accepted
-  // (even if it timed out after 1000 ms with bytes left; the debug output and the transcript say
-  // so), 0 when it failed at once or no port is open.
-  [[nodiscard]] int Write(const void* data, int length);
+  // Stops the reader, drops DTR, purges and releases the device; nothing when none is open.
+  void Close();
+  // Sends the bytes unchanged, recorded in the transcript first. True when the write was
+  // accepted (even if it timed out after 1000 ms with bytes left; the debug output and the
+  // transcript say so), false when it failed at once or no port is open.
+  [[nodiscard]] bool Write(const void* data, int length);
   // Applies the fixed line settings; true when the device accepted them.
   [[nodiscard]] bool SetupLine();
   // Reader thread: up to maxBytes of what is already queued; never waits for more. 0 when none.

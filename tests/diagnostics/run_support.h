@@ -85,7 +85,7 @@ class RunTest : public testing::Test {
   // filled as a detection would have left them.
   void StartAsIfDetected(const SimSetup& setup) {
     ASSERT_NO_FATAL_FAILURE(StartSim(setup));
-    ASSERT_EQ(modem::OpenComPort(session, kModemPort), modem::kOpened);
+    ASSERT_TRUE(modem::OpenComPort(session, kModemPort));
     session.detectedPort = kModemPort;
     sim::PortState state = sim.State(kModemPort).value();
     const std::uint8_t values[] = {state.reg18, state.reg29, state.reg2A, state.reg20};

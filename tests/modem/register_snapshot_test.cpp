@@ -40,7 +40,7 @@ void SetSlot(int i, const char* text) {
 TEST(RegisterSnapshot, SnapshotReadsTheFourRegistersInOrderAndKeepsTheirValues) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
 
   modem::TakeRegisterSnapshot(session);
 
@@ -75,7 +75,7 @@ bool RestoreRegisters() { return modem::PutModemBack(session, modem::PutBackStag
 TEST(RegisterSnapshot, RestoreWritesEveryWrittenSlotBackInOrderWithItsOwnValue) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   SetWritten(0, "5A");
   SetWritten(1, "01");
   SetWritten(2, "7F");
@@ -101,7 +101,7 @@ TEST(RegisterSnapshot, RestoreWritesEveryWrittenSlotBackInOrderWithItsOwnValue) 
 TEST(RegisterSnapshot, RestoreLeavesAloneSlotsWithoutAValueOrWithoutATestValue) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem)}));
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   SetSlot(0, "11");
   session.snapshot.hasValue[0] = false;
   EXPECT_EQ(modem::WriteTestValue(session, 0), modem::TestValueWrite::kNoValue);
@@ -128,7 +128,7 @@ TEST(RegisterSnapshot, RestoreOfAFullSlotSendsAtMostThreeCharacters) {
   testsupport::ComDir dir;
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   std::memcpy(session.snapshot.values[0], "ABCD", 4);
   std::memcpy(session.snapshot.values[1], "EFGH", 4);
   SetWritten(0, "ABCD");
@@ -152,7 +152,7 @@ TEST(RegisterSnapshot, ReadsAnsweredWithoutAHexValueLeaveTheirSlotsEmpty) {
   testsupport::ComDir dir;
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
 
   modem::TakeRegisterSnapshot(session);
 
@@ -175,7 +175,7 @@ TEST(RegisterSnapshot, ReadsWithoutTheirEchoOrWithLettersLeaveTheirSlotsEmpty) {
   testsupport::ComDir dir;
   modem_test::UseComDir(dir.Path());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
 
   modem.SetEcho(false);
   EXPECT_FALSE(modem::ReadRegisterIntoSnapshot(session, 0));
@@ -197,7 +197,7 @@ TEST(RegisterSnapshot, UnansweredReadLeavesItsSlotWithoutAValue) {
   sim::Faults faults;
   faults.muteCommands = {"%T22,29"};
   ASSERT_TRUE(ports.Start({Port(3, sim::PortKind::kModem, faults)}));
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
 
   modem::TakeRegisterSnapshot(session);
 

@@ -11,10 +11,10 @@
 
 namespace {
 
+using modem::Framing;
 using modem::IdentifyModem;
-using modem::kSeen;
-using modem::kTimedOut;
 using modem::Transact;
+using modem::WaitResult;
 using modem_test::Answer;
 using modem_test::ScriptedModem;
 using testsupport::ComDir;
@@ -32,17 +32,17 @@ TEST_F(TransactionTest, ExpectedTextInTheEchoIsSeenBeforeAnyAnswer) {
       std::map<std::string, std::string>{{"%T21,18,0", ""}});  // echo only, never an answer
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
-  EXPECT_EQ(Transact(session, "%T21,18,0", "T21", 3, 1), kSeen);
-  EXPECT_EQ(Transact(session, "%T21,18,0", "OK", 1, 1), kTimedOut);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
+  EXPECT_EQ(Transact(session, "%T21,18,0", "T21", 3), WaitResult::kSeen);
+  EXPECT_EQ(Transact(session, "%T21,18,0", "OK", 1), WaitResult::kTimedOut);
 }
 
 TEST_F(TransactionTest, TimeOutEndsJustPastItsDeadlineAndThenSettles) {
   PtyPair silent;
   dir.Link(3, silent.SlavePath());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   int64_t start = platform::NowMs();
-  EXPECT_EQ(Transact(session, "&FZ", "OK", 3, 1), kTimedOut);
+  EXPECT_EQ(Transact(session, "&FZ", "OK", 3), WaitResult::kTimedOut);
   int64_t took = platform::NowMs() - start;
   EXPECT_GE(took, 3100);
   EXPECT_LT(took, 3300);
@@ -51,42 +51,43 @@ TEST_F(TransactionTest, TimeOutEndsJustPastItsDeadlineAndThenSettles) {
 TEST_F(TransactionTest, PrefixAddsAtAndCrLfWhileARawSendGoesOutAsItIs) {
   PtyPair line;
   dir.Link(3, line.SlavePath());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
-  EXPECT_EQ(modem::SendModemCommand(session, "+++", 0), 1);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
+  EXPECT_TRUE(modem::SendModemCommand(session, "+++", Framing::kAsIs));
   EXPECT_EQ(line.ReadFor(150), "+++");
-  EXPECT_EQ(modem::SendModemCommand(session, "I3", 1), 1);
+  EXPECT_TRUE(modem::SendModemCommand(session, "I3"));
   EXPECT_EQ(line.ReadFor(150), "atI3\r\n");
 }
 
 TEST_F(TransactionTest, CommandThatDoesNotFitIsRefusedWholeRatherThanCut) {
   PtyPair line;
   dir.Link(3, line.SlavePath());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   std::string fits(251, 'S');  // with "at" and CR LF: 255 characters, the most the buffer holds
-  EXPECT_EQ(modem::SendModemCommand(session, fits.c_str(), 1), 1);
+  EXPECT_TRUE(modem::SendModemCommand(session, fits.c_str()));
   EXPECT_EQ(line.ReadFor(150), "at" + fits + "\r\n");
 
   std::string tooLong(252, 'L');
   testing::internal::CaptureStderr();
-  EXPECT_EQ(modem::SendModemCommand(session, tooLong.c_str(), 1), 0);
+  EXPECT_FALSE(modem::SendModemCommand(session, tooLong.c_str()));
   EXPECT_NE(testing::internal::GetCapturedStderr().find("refused"), std::string::npos);
-  EXPECT_EQ(modem::SendModemCommand(session, std::string(256, 'R').c_str(), 0), 0);
+  EXPECT_FALSE(modem::SendModemCommand(session, std::string(256, 'R').c_str(), Framing::kAsIs));
   EXPECT_EQ(line.ReadFor(150), "") << "nothing of a refused command reaches the modem";
 }
 
 TEST_F(TransactionTest, TransactionOnAClosedPortTimesOut) {
-  EXPECT_EQ(modem::OpenComPort(session, 5), modem::kOpenFailed);
-  EXPECT_EQ(Transact(session, "&FZ", "OK", 1, 1), kTimedOut);
+  EXPECT_FALSE(modem::OpenComPort(session, 5));
+  EXPECT_EQ(Transact(session, "&FZ", "OK", 1), WaitResult::kTimedOut);
 }
 
 TEST_F(TransactionTest, IdentifyFindsAnyListedLineInTheAnswer) {
   ScriptedModem modem({{"I3", Answer({"Acme Quux 56K V.92 rev 4", "OK"})}});
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   const char list[3][80] = {"Nothing Like It", "Quux 56K V.92", "Other"};
-  EXPECT_EQ(IdentifyModem(session, list, 3), kSeen);
-  EXPECT_EQ(IdentifyModem(session, list, 1), kTimedOut) << "the first line alone does not match";
+  EXPECT_EQ(IdentifyModem(session, list, 3), WaitResult::kSeen);
+  EXPECT_EQ(IdentifyModem(session, list, 1), WaitResult::kTimedOut)
+      << "the first line alone does not match";
 }
 
 // An empty list would accept any device that answers "OK", and its registers would be written.
@@ -94,11 +95,11 @@ TEST_F(TransactionTest, IdentifyWithAnEmptyListMatchesNothingAndSendsNothing) {
   ScriptedModem modem({});
   ASSERT_TRUE(modem.Valid());
   dir.Link(3, modem.Path());
-  ASSERT_EQ(modem::OpenComPort(session, 3), modem::kOpened);
+  ASSERT_TRUE(modem::OpenComPort(session, 3));
   const char list[1][80] = {""};
 
-  ASSERT_EQ(Transact(session, "&FZ", "OK", 3, 1), kSeen);
-  EXPECT_EQ(IdentifyModem(session, list, 0), kTimedOut);
+  ASSERT_EQ(Transact(session, "&FZ", "OK", 3), WaitResult::kSeen);
+  EXPECT_EQ(IdentifyModem(session, list, 0), WaitResult::kTimedOut);
   EXPECT_EQ(modem.Received(), (std::vector<std::string>{"at&FZ"}));
 }
 

@@ -136,22 +136,22 @@ TEST_F(TtyPortTest, CloseClearsExclusiveModeAndASecondCloseReturnsAtOnce) {
   ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   serial::TtyPort other;
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
-  EXPECT_EQ(ttyPort.Close(), 1);
+  ttyPort.Close();
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0);
   EXPECT_FALSE(ttyPort.readerRunning);
   int64_t start = platform::NowMs();
-  EXPECT_EQ(ttyPort.Close(), 1);
+  ttyPort.Close();
   EXPECT_LT(platform::NowMs() - start, 50) << "no reader, no wait";
   EXPECT_EQ(other.Open("COM3"), kOpened) << "the device was released";
   other.Close();
 }
 
 TEST_F(TtyPortTest, WriteBeforeOpenAndAfterCloseSendsNothing) {
-  EXPECT_EQ(ttyPort.Write("at\r\n", 4), 0);
+  EXPECT_FALSE(ttyPort.Write("at\r\n", 4));
   ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
-  EXPECT_EQ(ttyPort.Write("one", 3), 1);
+  EXPECT_TRUE(ttyPort.Write("one", 3));
   ttyPort.Close();
-  EXPECT_EQ(ttyPort.Write("two", 3), 0);
+  EXPECT_FALSE(ttyPort.Write("two", 3));
   EXPECT_EQ(pty.ReadFor(200), "one");
 }
 
@@ -238,7 +238,7 @@ TEST_F(TtyPortTest, LostDeviceEndsTheReaderInsteadOfSpinning) {
   EXPECT_TRUE(ended);
   EXPECT_NE(log.find("Device lost"), std::string::npos) << log;
   EXPECT_EQ(ttyPort.connected, 1) << "the port stays open for the UI";
-  EXPECT_EQ(ttyPort.Close(), 1);
+  ttyPort.Close();
 }
 
 TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
@@ -295,7 +295,7 @@ TEST_F(TtyPortTest, ReaderThatCannotStartLeavesThePortOpenAndSaysSo) {
 TEST_F(TtyPortTest, WriteThatCompletesAtOnceSaysNothing) {
   ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ttyPort.Write("at\r\n", 4), 1);
+  EXPECT_TRUE(ttyPort.Write("at\r\n", 4));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
