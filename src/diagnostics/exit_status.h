@@ -12,7 +12,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitTestFailed = 1;
 inline constexpr int kExitNoModem = 2;
 inline constexpr int kExitListMissing = 3;
-inline constexpr int kExitNotRestored = 4;
+inline constexpr int kExitNotPutBack = 4;
 inline constexpr int kExitUsage = 64;
 // As sysexits.h numbers them, so that a run that did not happen is never taken for a finding
 // about the modem.
@@ -36,7 +36,7 @@ inline constexpr ExitStatus kExitStatuses[] = {
     {kExitNoModem, "no Kalvex internal modem was found", "no modem was found", true},
     {kExitListMissing, "the identification list ati3.dat is missing or unreadable",
      "the identification list ati3.dat is missing or unreadable", true},
-    {kExitNotRestored, "the modem could not be put back as it was found",
+    {kExitNotPutBack, "the modem could not be put back as it was found",
      "the modem could not be put back as it was found", false},
     {kExitUsage, "the command line is wrong", "an unknown option or a bad value", false},
     {kExitCannotCreate, "the transcript file cannot be created; nothing was run",

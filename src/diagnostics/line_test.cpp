@@ -85,12 +85,13 @@ Outcome RunCommands(TestRecorder& test, LineTestView& view) {
   }
   if (Dial(test)) return Outcome::kPassed;
   if (test.Session().stop.Requested()) return Outcome::kFailure;
-  Answer answer = view.AskLineConnected(kQuestion, kQuestionCaption);
-  return answer == Answer::kYes ? Outcome::kFailure : Outcome::kNotConnected;
+  PromptAnswer answer = view.AskLineConnected(kQuestion, kQuestionCaption);
+  return answer == PromptAnswer::kYes ? Outcome::kFailure : Outcome::kNotConnected;
 }
 
-const char* CarryOut(modem::Session& session, modem::MainView& main, LineTestView& view,
-                     Outcome outcome) {
+// Shows the outcome in the line test dialog and the main window; the result text.
+const char* ShowOutcome(modem::Session& session, modem::MainView& main, LineTestView& view,
+                        Outcome outcome) {
   switch (outcome) {
     case Outcome::kPassed:
       view.SetProgress(100, nullptr);
@@ -118,7 +119,7 @@ TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main, L
   if (session.stop.Requested()) return NotRun(kLine.reportName, kStoppedBeforeItBegan);
   TestRecorder test(session, kLine.reportName);
   const Outcome outcome = RunCommands(test, view);
-  const char* text = CarryOut(session, main, view, outcome);
+  const char* text = ShowOutcome(session, main, view, outcome);
   TestResult result = test.Finish(outcome == Outcome::kPassed, text);
   if (!session.stop.Requested()) main.Beep();
   view.SetProgress(100, "100 %");

@@ -133,7 +133,7 @@ void AddIdentity(QJsonObject& object, const ReportResult& result) {
 
 }  // namespace
 
-std::optional<bool> ModemRestored(const ReportResult& result) {
+std::optional<bool> ModemPutBack(const ReportResult& result) {
   bool changed = false;
   for (const PutBackItem& item : result.putBack) {
     if (NotPutBack(item)) return false;
@@ -144,7 +144,7 @@ std::optional<bool> ModemRestored(const ReportResult& result) {
 }
 
 int ReportExitStatus(const ReportResult& result) {
-  if (ModemRestored(result) == false) return kExitNotRestored;
+  if (ModemPutBack(result) == false) return kExitNotPutBack;
   if (result.interruptedBy != 0) return ExitForSignal(result.interruptedBy);
   if (result.listMissing) return kExitListMissing;
   if (!result.modem) return kExitNoModem;
@@ -167,7 +167,7 @@ QByteArray ReportJson(const ReportResult& result) {
                                  {"before", Text(item.before)},
                                  {"after", Text(item.after)}});
   }
-  const std::optional<bool> restored = ModemRestored(result);
+  const std::optional<bool> restored = ModemPutBack(result);
   QJsonObject root{
       {"identificationList", result.listMissing ? "missing" : "read"},
       {"identificationListFile", TextOrNull(result.listPath)},
@@ -236,7 +236,7 @@ std::string ReportSummary(const ReportResult& result) {
       text += "  " + test.reason + "\n";
     }
   }
-  const std::optional<bool> restored = ModemRestored(result);
+  const std::optional<bool> restored = ModemPutBack(result);
   if (restored == true) text += "Modem put back as found: yes\n";
   if (restored == false) {
     text += "Modem put back as found: NO\n";

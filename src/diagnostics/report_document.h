@@ -75,7 +75,7 @@ struct ReportResult {
 
 // Whether the modem was given back as found: nullopt when nothing was changed, true when every
 // change was put back (and each value read back as it was), false otherwise.
-[[nodiscard]] std::optional<bool> ModemRestored(const ReportResult& result);
+[[nodiscard]] std::optional<bool> ModemPutBack(const ReportResult& result);
 
 // 4 when anything is not put back, whatever else happened; else ExitForSignal(the signal) when one
 // stopped the run; else 3 list missing, 2 no modem, 1 a test did not pass, else 0.

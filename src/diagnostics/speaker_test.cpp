@@ -32,7 +32,7 @@ bool StartBuzz(TestRecorder& test) {
 
 // "H" ends the buzz and puts the line on-hook: its "OK" confirms both.
 void HangUp(modem::Session& session) {
-  if (modem::TransactOk(session, "H") != modem::Answer::kOk) return;
+  if (modem::TransactOk(session, "H") != modem::OkReply::kOk) return;
   session.ledger.Confirm(modem::ChangeKind::kOffHook);
   session.ledger.Confirm(modem::ChangeKind::kBuzzer);
 }
@@ -60,12 +60,12 @@ TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, Speake
   bool passed = false;
   if (StartBuzz(test) && !session.stop.Requested()) {
     BuzzCounter counter(session);
-    Answer answer = prompt.AskWhileBuzzing(counter);
-    if (answer != Answer::kNone) view.speakerAnswer = answer == Answer::kYes ? 1 : 0;
+    PromptAnswer answer = prompt.AskWhileBuzzing(counter);
+    if (answer != PromptAnswer::kNone) view.speakerHeard = answer == PromptAnswer::kYes;
     // The answer alone decides; "H" only silences the speaker, whatever it answers. A prompt
     // that a stop closed gave no answer, and an earlier one says nothing of this buzz.
     HangUp(session);
-    passed = view.speakerAnswer == 1 && !(answer == Answer::kNone && session.stop.Requested());
+    passed = view.speakerHeard && !(answer == PromptAnswer::kNone && session.stop.Requested());
   }
   const char* text = passed ? kResultPassed : kResultFailure;
   view.SetItemText(kSpeaker.resultControl, text);

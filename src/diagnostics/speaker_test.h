@@ -31,7 +31,7 @@ class BuzzCounter {
 };
 
 // "L3", "M2", "H1", the 1.5 s pause, "%T24", then prompt.AskWhileBuzzing and "H": "Passed" or
-// "Failure" in 1014. Yes and No set view.speakerAnswer; an answer of kNone leaves it, and it
+// "Failure" in 1014. Yes and No set view.speakerHeard; an answer of kNone leaves it, and it
 // decides, unless a stop closed the prompt (then the test is kStopped). Each command that changes
 // the modem is entered in the ledger first, and what the test's own "H" does not put back the
 // end of the run does. No beep, no register writes. A failed step gives "Failure" at once

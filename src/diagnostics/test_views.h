@@ -5,7 +5,7 @@
 
 namespace diagnostics {
 
-enum class Answer { kYes, kNo, kNone };  // kNone: closed without an answer
+enum class PromptAnswer { kYes, kNo, kNone };  // kNone: closed without an answer
 
 class BuzzCounter;
 
@@ -15,7 +15,7 @@ class SpeakerPrompt {
   virtual ~SpeakerPrompt() = default;
   // Asks, and calls counter.OnSecond() once a second, showing what it returns, until the user
   // answers or counter.Finished(). Returns the answer. UI thread; may pump messages.
-  virtual Answer AskWhileBuzzing(BuzzCounter& counter) = 0;
+  virtual PromptAnswer AskWhileBuzzing(BuzzCounter& counter) = 0;
 };
 
 // Shows the line test's progress and asks whether a line is connected.
@@ -26,7 +26,7 @@ class LineTestView {
   // The bar at position (0-100) and, unless percent is null, the percentage text.
   virtual void SetProgress(int position, const char* percent) = 0;
   // A Yes/No question with its caption; kNone counts as No.
-  virtual Answer AskLineConnected(const char* question, const char* caption) = 0;
+  virtual PromptAnswer AskLineConnected(const char* question, const char* caption) = 0;
 };
 
 }  // namespace diagnostics

@@ -50,7 +50,8 @@ std::string CapturedI3Line(const serial::ResponseCapture& capture) {
 
 // "I3" with the capture on, to name the line in the port's verdict. The captured line is put back
 // as it was: the firmware field shows it when "I5" gets no answer.
-WaitResult IdentifyCapturing(Session& session, const IdentificationList& list, std::string* i3Line) {
+WaitResult IdentifyCapturing(Session& session, const IdentificationList& list,
+                             std::string* i3Line) {
   serial::ResponseCapture& capture = session.port.capture;
   char before[serial::kLineSize] = {};
   capture.CopyLine(before);

@@ -24,7 +24,7 @@ class MainView {
   // Around the opening of a port: true before, false after. A view without a pointer ignores it.
   virtual void ShowBusy(bool) {}
 
-  int speakerAnswer = 0;  // 1 Yes, 0 No; starts at No
+  bool speakerHeard = false;  // the speaker prompt's last Yes (true) or No; starts at No
   IdentificationList identificationList;
 };
 

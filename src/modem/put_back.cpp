@@ -66,12 +66,12 @@ void RemoveJournal(const Session& session) {
 }
 
 // Keeps the answer to a change's put-back: confirmed on "OK", otherwise the reason.
-void Settle(Session& session, ChangeKind kind, const std::string& reg, Answer answer) {
-  if (answer == Answer::kOk) {
+void Settle(Session& session, ChangeKind kind, const std::string& reg, OkReply answer) {
+  if (answer == OkReply::kOk) {
     session.ledger.Confirm(kind, reg);
     return;
   }
-  if (Change* change = session.ledger.Find(kind, reg)) change->reason = AnswerReason(answer);
+  if (Change* change = session.ledger.Find(kind, reg)) change->reason = ReplyReason(answer);
 }
 
 bool Pending(Session& session, ChangeKind kind, const std::string& reg = {}) {
@@ -135,7 +135,7 @@ void PutBackHook(Session& session) {
     // Any character ends a dial; the "H" that follows would lose its first letters to that.
     (void)Transact(session, "\r", "NO CARRIER", kCommandTimeoutSeconds, Framing::kAsIs);
   }
-  const Answer answer = TransactOk(session, "H");
+  const OkReply answer = TransactOk(session, "H");
   if (offHook) Settle(session, ChangeKind::kOffHook, {}, answer);
   if (buzzing) Settle(session, ChangeKind::kBuzzer, {}, answer);
 }
@@ -189,11 +189,11 @@ bool WriteCountryBack(Session& session) {
   PutBackScope putBack(session.stop);
   char command[16];
   std::snprintf(command, sizeof command, "%%T19,0,%s", change->before.c_str());
-  const Answer answer = TransactOk(session, command);
+  const OkReply answer = TransactOk(session, command);
   // Once per run means once sent: a write that never went out is tried again at the run's end.
-  if (answer != Answer::kNotSent && answer != Answer::kDeviceLost) change->triedThisRun = true;
+  if (answer != OkReply::kNotSent && answer != OkReply::kDeviceLost) change->triedThisRun = true;
   Settle(session, ChangeKind::kCountry, {}, answer);
-  return answer == Answer::kOk;
+  return answer == OkReply::kOk;
 }
 
 bool PutModemBack(Session& session, PutBackStage stage) {

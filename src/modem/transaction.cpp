@@ -128,28 +128,28 @@ WaitResult TransactChange(Session& session, const Change& change, const char* co
   return Transact(session, command, expected, timeoutSeconds, framing);
 }
 
-Answer TransactOk(Session& session, const char* command) {
+OkReply TransactOk(Session& session, const char* command) {
   serial::TtyPort& port = session.port;
-  if (session.stop.CutsWaits()) return Answer::kNotSent;
-  if (port.DeviceLost() || !port.connected.load()) return Answer::kDeviceLost;
+  if (session.stop.CutsWaits()) return OkReply::kNotSent;
+  if (port.DeviceLost() || !port.connected.load()) return OkReply::kDeviceLost;
   port.assembler.ClearLastLine();
   port.assembler.ClearExpected();
   port.assembler.AddExpected("OK");
   port.assembler.AddExpected("ERROR");
   const bool seen = SendAndAwait(session, command, kCommandTimeoutSeconds, Framing::kAtCommand,
                                  "OK\" or \"ERROR") == WaitResult::kSeen;
-  if (seen) return port.assembler.MatchedIndex() == 1 ? Answer::kError : Answer::kOk;
-  if (session.stop.PutBackAbandoned()) return Answer::kNotSent;
-  return port.DeviceLost() ? Answer::kDeviceLost : Answer::kNoAnswer;
+  if (seen) return port.assembler.MatchedIndex() == 1 ? OkReply::kError : OkReply::kOk;
+  if (session.stop.PutBackAbandoned()) return OkReply::kNotSent;
+  return port.DeviceLost() ? OkReply::kDeviceLost : OkReply::kNoAnswer;
 }
 
-const char* AnswerReason(Answer answer) {
+const char* ReplyReason(OkReply answer) {
   switch (answer) {
-    case Answer::kOk: return "";
-    case Answer::kError: return "ERROR";
-    case Answer::kNoAnswer: return "no answer";
-    case Answer::kNotSent: return "not sent";
-    case Answer::kDeviceLost: return "the device was lost";
+    case OkReply::kOk: return "";
+    case OkReply::kError: return "ERROR";
+    case OkReply::kNoAnswer: return "no answer";
+    case OkReply::kNotSent: return "not sent";
+    case OkReply::kDeviceLost: return "the device was lost";
   }
   return "";
 }

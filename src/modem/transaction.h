@@ -75,7 +75,7 @@ class CaptureScope {
                                         Framing framing = Framing::kAtCommand);
 
 // How a command that must be answered "OK" was answered.
-enum class Answer {
+enum class OkReply {
   kOk,
   kError,       // "ERROR"
   kNoAnswer,    // nothing that ended it within the time-out
@@ -83,9 +83,9 @@ enum class Answer {
   kDeviceLost,  // the device had gone: nothing could reach it
 };
 // Sends command with the prefix and waits up to 3 s for "OK" or "ERROR", whichever comes first.
-[[nodiscard]] Answer TransactOk(Session& session, const char* command);
+[[nodiscard]] OkReply TransactOk(Session& session, const char* command);
 // "ERROR", "no answer", "not sent", "the device was lost"; empty for kOk.
-[[nodiscard]] const char* AnswerReason(Answer answer);
+[[nodiscard]] const char* ReplyReason(OkReply answer);
 
 // Sends "I3" and waits up to 4 s for a line holding any of the first count lines of list.
 // An empty list matches nothing: kTimedOut at once, nothing sent.

@@ -116,12 +116,12 @@ std::string UsageError(const QString& message) {
 }
 
 // "yes" or "no" (any letter case).
-bool ReadAnswer(const QString& value, Answer* answer) {
+bool ReadAnswer(const QString& value, GivenAnswer* answer) {
   const QString v = value.trimmed().toLower();
   if (v == QLatin1String("yes"))
-    *answer = Answer::kYes;
+    *answer = GivenAnswer::kYes;
   else if (v == QLatin1String("no"))
-    *answer = Answer::kNo;
+    *answer = GivenAnswer::kNo;
   else
     return false;
   return true;
@@ -241,7 +241,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   line.json = parser.isSet(QStringLiteral("json"));
   struct {
     const char* name;
-    Answer* answer;
+    GivenAnswer* answer;
   } answers[] = {{"answer-speaker", &line.answerSpeaker}, {"line-connected", &line.lineConnected}};
   for (const auto& a : answers) {
     const QStringList values = parser.values(QLatin1String(a.name));

@@ -18,7 +18,7 @@ using diagnostics::kExitCannotCreate;
 using diagnostics::kExitInterrupted;
 using diagnostics::kExitListMissing;
 using diagnostics::kExitNoModem;
-using diagnostics::kExitNotRestored;
+using diagnostics::kExitNotPutBack;
 using diagnostics::kExitOk;
 using diagnostics::kExitTestFailed;
 using diagnostics::kExitUsage;
@@ -26,7 +26,7 @@ using diagnostics::kExitUsage;
 enum class RunMode { kDialogs, kReport, kListPorts, kHelp, kVersion };
 
 // A yes/no the report would otherwise ask on the terminal.
-enum class Answer { kAsk, kYes, kNo };
+enum class GivenAnswer { kAsk, kYes, kNo };
 
 struct CommandLine {
   RunMode mode = RunMode::kDialogs;
@@ -34,8 +34,8 @@ struct CommandLine {
   std::vector<std::pair<int, std::string>> portMappings;  // --port: COM number, device path
   std::set<std::string> testGroups;                       // --tests: TestIdentity::group
   bool json = false;
-  Answer answerSpeaker = Answer::kAsk;
-  Answer lineConnected = Answer::kAsk;
+  GivenAnswer answerSpeaker = GivenAnswer::kAsk;
+  GivenAnswer lineConnected = GivenAnswer::kAsk;
 
   [[nodiscard]] bool Runs(const diagnostics::TestIdentity& test) const {
     return testGroups.count(test.group) != 0;

@@ -91,7 +91,7 @@ int DiagApp::InitInstance() {
   const std::vector<std::string> left = diagnostics::NotPutBack(session);
   for (const std::string& item : left)
     std::fprintf(stderr, "kalvex-modem-diag: not put back: %s\n", item.c_str());
-  if (!left.empty()) return diagnostics::kExitNotRestored;
+  if (!left.empty()) return diagnostics::kExitNotPutBack;
   return stoppedBy == 0 ? diagnostics::kExitOk : diagnostics::ExitForSignal(stoppedBy);
 }
 

@@ -68,10 +68,10 @@ void LineTestDialog::SetProgress(int position, const char* percent) {
   if (percent != nullptr) SetItemText(ids::kLinePercent, percent);
 }
 
-Answer LineTestDialog::AskLineConnected(const char* question, const char* caption) {
+PromptAnswer LineTestDialog::AskLineConnected(const char* question, const char* caption) {
   int answer =
       widgets::MessageBox(this, question, caption, widgets::kMbYesNo | widgets::kMbIconQuestion);
-  return answer == widgets::kIdYes ? Answer::kYes : Answer::kNo;
+  return answer == widgets::kIdYes ? PromptAnswer::kYes : PromptAnswer::kNo;
 }
 
 void LineTestDialog::LineTestSequence() {

@@ -11,7 +11,7 @@
 
 namespace ui {
 
-using diagnostics::Answer;
+using diagnostics::PromptAnswer;
 using diagnostics::TestResult;
 
 class LineTestDialog final : public widgets::TemplateDialog, public diagnostics::LineTestView {
@@ -30,7 +30,7 @@ class LineTestDialog final : public widgets::TemplateDialog, public diagnostics:
   // LineTestView
   void SetStatus(const char* text) override;
   void SetProgress(int position, const char* percent) override;
-  Answer AskLineConnected(const char* question, const char* caption) override;
+  PromptAnswer AskLineConnected(const char* question, const char* caption) override;
 
  protected:
   bool OnInitDialog() override;

@@ -40,30 +40,33 @@ constexpr char kSpeakerQuestion[] =
 // The line test dialog starts its sequence after this pause; the report keeps the same timing.
 constexpr int kLineStartPauseMs = 500;
 
-diagnostics::Answer FromOption(Answer answer) {
-  return answer == Answer::kYes ? diagnostics::Answer::kYes : diagnostics::Answer::kNo;
+diagnostics::PromptAnswer FromOption(GivenAnswer answer) {
+  return answer == GivenAnswer::kYes ? diagnostics::PromptAnswer::kYes
+                                     : diagnostics::PromptAnswer::kNo;
 }
 
 // "y" or "yes" in any case, blanks around it ignored; anything else, an empty line included, is
 // the default No.
-diagnostics::Answer ParseAnswer(const std::string& line) {
+diagnostics::PromptAnswer ParseAnswer(const std::string& line) {
   std::string word;
   for (char c : line) {
     if (c != ' ' && c != '\t' && c != '\r') word += char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   }
-  return word == "y" || word == "yes" ? diagnostics::Answer::kYes : diagnostics::Answer::kNo;
+  return word == "y" || word == "yes" ? diagnostics::PromptAnswer::kYes
+                                      : diagnostics::PromptAnswer::kNo;
 }
 
 // Writes a question on standard error and waits, pumping, for a line on standard input or a
 // stop. onSecond, when given, runs once a second meanwhile and says when to stop calling it.
-diagnostics::Answer AskOnTerminal(const diagnostics::Session& session, const std::string& question,
-                                  const std::function<bool()>& onSecond = {}) {
+diagnostics::PromptAnswer AskOnTerminal(const diagnostics::Session& session,
+                                        const std::string& question,
+                                        const std::function<bool()>& onSecond = {}) {
   platform::WriteStandardError(question);
-  std::optional<diagnostics::Answer> answer;
+  std::optional<diagnostics::PromptAnswer> answer;
   platform::StandardInputLines input([&answer](const std::string& line, bool ended) {
     if (answer) return;
     // End of input with nothing typed is a No, as the default is.
-    answer = ended && line.empty() ? diagnostics::Answer::kNo : ParseAnswer(line);
+    answer = ended && line.empty() ? diagnostics::PromptAnswer::kNo : ParseAnswer(line);
   });
   QTimer seconds;
   seconds.setInterval(1000);
@@ -78,7 +81,7 @@ diagnostics::Answer AskOnTerminal(const diagnostics::Session& session, const std
   seconds.stop();
   if (!answer) {
     platform::WriteStandardError("\n");
-    return diagnostics::Answer::kNone;
+    return diagnostics::PromptAnswer::kNone;
   }
   return *answer;
 }
@@ -113,8 +116,8 @@ class TerminalView final : public diagnostics::MainView,
   // A report may run where nobody sits at the machine; it stays quiet.
   void Beep() override {}
 
-  diagnostics::Answer AskWhileBuzzing(diagnostics::BuzzCounter& counter) override {
-    if (line_.answerSpeaker != Answer::kAsk) return FromOption(line_.answerSpeaker);
+  diagnostics::PromptAnswer AskWhileBuzzing(diagnostics::BuzzCounter& counter) override {
+    if (line_.answerSpeaker != GivenAnswer::kAsk) return FromOption(line_.answerSpeaker);
     return AskOnTerminal(session_, kSpeakerQuestion, [&counter] {
       const bool more = counter.SecondsElapsed() < diagnostics::BuzzCounter::kBuzzSeconds;
       (void)counter.OnSecond();
@@ -126,8 +129,8 @@ class TerminalView final : public diagnostics::MainView,
     if (text != nullptr && *text != '\0') Progress(std::string("  ") + text);
   }
   void SetProgress(int, const char*) override {}
-  diagnostics::Answer AskLineConnected(const char* question, const char*) override {
-    if (line_.lineConnected != Answer::kAsk) return FromOption(line_.lineConnected);
+  diagnostics::PromptAnswer AskLineConnected(const char* question, const char*) override {
+    if (line_.lineConnected != GivenAnswer::kAsk) return FromOption(line_.lineConnected);
     return AskOnTerminal(session_, std::string(question) + " [y/N] ");
   }
 
@@ -163,7 +166,7 @@ void RunSpeaker(diagnostics::Session& session, TerminalView& view, const Command
     result.tests.push_back(diagnostics::NotRun(diagnostics::kSpeaker.reportName, kInterrupted));
     return;
   }
-  if (line.answerSpeaker == Answer::kAsk && !platform::StandardInputIsTerminal()) {
+  if (line.answerSpeaker == GivenAnswer::kAsk && !platform::StandardInputIsTerminal()) {
     result.tests.push_back(diagnostics::NotRun(
         diagnostics::kSpeaker.reportName,
         "no terminal on standard input to ask whether the buzz was heard; give --answer-speaker "
@@ -182,7 +185,7 @@ void RunLine(diagnostics::Session& session, TerminalView& view, const CommandLin
   }
   // The question comes only when the dial gets no "NO CARRIER", but a run that may have to ask
   // and cannot must not start and then guess.
-  if (line.lineConnected == Answer::kAsk && !platform::StandardInputIsTerminal()) {
+  if (line.lineConnected == GivenAnswer::kAsk && !platform::StandardInputIsTerminal()) {
     result.tests.push_back(diagnostics::NotRun(
         diagnostics::kLine.reportName,
         "no terminal on standard input to ask whether a line is connected; give "

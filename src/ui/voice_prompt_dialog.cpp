@@ -29,9 +29,9 @@ constexpr int kSecondMs = 1000;
 VoicePromptDialog::VoicePromptDialog(QWidget* parent)
     : TemplateDialog(resources::kVoicePromptDialogTemplate, parent) {}
 
-Answer VoicePromptDialog::AskWhileBuzzing(BuzzCounter& counter) {
+PromptAnswer VoicePromptDialog::AskWhileBuzzing(BuzzCounter& counter) {
   counter_ = &counter;
-  answer_ = Answer::kNone;
+  answer_ = PromptAnswer::kNone;
   (void)RunModal();
   return answer_;
 }
@@ -46,12 +46,12 @@ bool VoicePromptDialog::OnInitDialog() {
 }
 
 void VoicePromptDialog::OnYes() {
-  answer_ = Answer::kYes;
+  answer_ = PromptAnswer::kYes;
   SendClose();
 }
 
 void VoicePromptDialog::OnNo() {
-  answer_ = Answer::kNo;
+  answer_ = PromptAnswer::kNo;
   SendClose();
 }
 

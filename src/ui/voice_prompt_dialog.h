@@ -9,8 +9,8 @@
 
 namespace ui {
 
-using diagnostics::Answer;
 using diagnostics::BuzzCounter;
+using diagnostics::PromptAnswer;
 
 class VoicePromptDialog final : public widgets::TemplateDialog, public diagnostics::SpeakerPrompt {
   Q_OBJECT
@@ -20,7 +20,7 @@ class VoicePromptDialog final : public widgets::TemplateDialog, public diagnosti
   explicit VoicePromptDialog(QWidget* parent);
 
   // Runs the prompt modally; the counter ticks once a second from when it opens.
-  Answer AskWhileBuzzing(BuzzCounter& counter) override;
+  PromptAnswer AskWhileBuzzing(BuzzCounter& counter) override;
 
   // Ticks handled so far, 0 to 10.
   [[nodiscard]] int SecondsElapsed() const;
@@ -38,7 +38,7 @@ class VoicePromptDialog final : public widgets::TemplateDialog, public diagnosti
   void OnCloseRequest();
 
   BuzzCounter* counter_ = nullptr;
-  Answer answer_ = Answer::kNone;
+  PromptAnswer answer_ = PromptAnswer::kNone;
 };
 
 // The speaker test (diagnostics/speaker_test.h) with the voice prompt dialog asking, parented by

@@ -187,7 +187,7 @@ TEST(ReportDocument, ValuesLandWhereTheTableSays) {
   EXPECT_EQ(root["recovered"].toObject()["outcome"].toString(), "put-back");
   EXPECT_EQ(root["modemRestored"], QJsonValue(false));
   EXPECT_EQ(root["registersDiffering"].toArray()[0].toObject()["after"].toString(), "00");
-  EXPECT_EQ(root["exitStatus"].toInt(), diagnostics::kExitNotRestored);
+  EXPECT_EQ(root["exitStatus"].toInt(), diagnostics::kExitNotPutBack);
   EXPECT_EQ(root["identificationListFile"].toString(), "/usr/share/kalvex-modem-diag/ati3.dat");
   EXPECT_EQ(root["transcript"].toObject()["complete"], QJsonValue(false));
   EXPECT_EQ(root["transcript"].toObject()["error"].toString(), "No space left (ENOSPC)");
@@ -239,14 +239,14 @@ TEST(ReportDocument, ExitStatusFollowsTheWorstOutcome) {
   // A changed modem outranks a failed test and a signal.
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 4);
   result.putBack[2].state = diagnostics::PutBackItem::State::kPutBack;
-  EXPECT_EQ(diagnostics::ModemRestored(result), true);
+  EXPECT_EQ(diagnostics::ModemPutBack(result), true);
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 143);
   result.interruptedBy = 0;
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 1);
   result.tests.resize(1);
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 0);
   result.putBack.clear();
-  EXPECT_EQ(diagnostics::ModemRestored(result), std::nullopt);
+  EXPECT_EQ(diagnostics::ModemPutBack(result), std::nullopt);
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 0);
   result.modem.reset();
   EXPECT_EQ(diagnostics::ReportExitStatus(result), 2);

@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const ui::CommandLine& line = parsed.line;
   if (line.mode != ui::RunMode::kReport &&
-      (line.json || !line.testGroups.empty() || line.answerSpeaker != ui::Answer::kAsk ||
-       line.lineConnected != ui::Answer::kAsk) &&
+      (line.json || !line.testGroups.empty() || line.answerSpeaker != ui::GivenAnswer::kAsk ||
+       line.lineConnected != ui::GivenAnswer::kAsk) &&
       line.mode != ui::RunMode::kHelp && line.mode != ui::RunMode::kVersion) {
     __builtin_trap();
   }

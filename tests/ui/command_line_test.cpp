@@ -14,7 +14,7 @@
 
 namespace {
 
-using ui::Answer;
+using ui::GivenAnswer;
 using ui::ParseCommandLine;
 using ui::ParsedCommandLine;
 using ui::RunMode;
@@ -62,12 +62,12 @@ TEST(CommandLine, ReportReadsTestsJsonAndAnswers) {
   EXPECT_EQ(parsed.line.mode, RunMode::kReport);
   EXPECT_EQ(parsed.line.testGroups, (std::set<std::string>{"basic", "line"}));
   EXPECT_TRUE(parsed.line.json);
-  EXPECT_EQ(parsed.line.answerSpeaker, Answer::kNo);
-  EXPECT_EQ(parsed.line.lineConnected, Answer::kYes);
+  EXPECT_EQ(parsed.line.answerSpeaker, GivenAnswer::kNo);
+  EXPECT_EQ(parsed.line.lineConnected, GivenAnswer::kYes);
 
   const ParsedCommandLine bare = Parse({"--report"});
   EXPECT_TRUE(bare.line.testGroups.empty());
-  EXPECT_EQ(bare.line.answerSpeaker, Answer::kAsk);
+  EXPECT_EQ(bare.line.answerSpeaker, GivenAnswer::kAsk);
 }
 
 TEST(CommandLine, HelpAndVersionWinOverEverythingElseThatParses) {

@@ -527,7 +527,7 @@ TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
       return true;
     });
   });
-  EXPECT_EQ(Run(), diagnostics::kExitNotRestored);
+  EXPECT_EQ(Run(), diagnostics::kExitNotPutBack);
   std::vector<std::string> received = sim.Received("COM3");
   EXPECT_TRUE(Contains(received, RestoreWrites(powerOn)[0]));
   EXPECT_FALSE(Contains(received, RestoreWrites(powerOn)[1]));
