@@ -49,7 +49,7 @@ constexpr ControlRow kMainRows[] = {
     {kNoId, ControlKind::kLabelLeft, "F/W Version :", 11, 74, 45, 8},
     {kNoId, ControlKind::kLabelLeft, "Country :", 139, 74, 29, 8},
     {ids::kFirmware, ControlKind::kValueField, "", 57, 75, 76, 10},
-    {ids::kModemName, ControlKind::kValueField, "Zelto Win Modem", 169, 60, 87, 10},
+    {ids::kModemName, ControlKind::kValueField, product::kModemName, 169, 60, 87, 10},
     {ids::kCountry, ControlKind::kValueField, "", 169, 75, 87, 10},
     {kNoId, ControlKind::kGroupBox, "Diagnostic Test", 7, 111, 255, 51},
     {kNoId, ControlKind::kGroupBox, "Speaker and Line", 7, 165, 256, 38},
@@ -82,8 +82,7 @@ constexpr ControlRow kWelcomeRows[] = {
 constexpr ControlRow kVoicePromptRows[] = {
     {ids::kVoiceYes, ControlKind::kPushButton, "&Yes", 28, 68, 50, 14},
     {ids::kVoiceNo, ControlKind::kPushButton, "&No", 152, 68, 50, 14},
-    {kNoId, ControlKind::kLabelLeft, "Did you hear a buzzing sound come from your Laptop speakers?",
-     18, 28, 203, 8},
+    {kNoId, ControlKind::kLabelLeft, kSpeakerQuestion, 18, 28, 203, 8},
     {ids::kVoiceCounter, ControlKind::kCentredText, "", 79, 46, 65, 8},
 };
 

@@ -12,7 +12,11 @@ extern const widgets::DialogTemplate kMainDialogTemplate;  // 102
 inline constexpr char kVersionLabel[] = "Version 2.3-Pyxa";
 extern const widgets::DialogTemplate kWelcomeDialogTemplate;      // 131
 extern const widgets::DialogTemplate kVoicePromptDialogTemplate;  // 130
-extern const widgets::DialogTemplate kLineTestDialogTemplate;     // 132
+
+// The voice prompt's question, which the report asks on the terminal.
+inline constexpr char kSpeakerQuestion[] =
+    "Did you hear a buzzing sound come from your Laptop speakers?";
+extern const widgets::DialogTemplate kLineTestDialogTemplate;  // 132
 
 // Qt resource paths; the resource library registers them at start-up.
 inline constexpr char kLogoBitmap[] = ":/kalvex/logo129.bmp";   // 134 x 50, 8 bpp, palette

@@ -1,6 +1,7 @@
 #pragma once
 // The product's identity: the names and the texts that say who the tool is and what it looks
-// for. Every layer, the dialogs, the report and the tests read them from here.
+// for, and the main dialog's texts that more than one layer writes. Every layer, the dialogs,
+// the report and the tests read them from here.
 
 namespace product {
 
@@ -20,5 +21,12 @@ inline constexpr char kAlreadyRunningText[] =
 inline constexpr char kNotFoundText[] = "Can not find Kalvex Internal Modem in your system !";
 // No identification list in any of the places looked in.
 inline constexpr char kListMissingText[] = "Ati3.dat missing !";
+
+// The modem's name in the main dialog: the field's text before detection and once it found the
+// modem.
+inline constexpr char kModemName[] = "Zelto Win Modem";
+// A main dialog field that a run is about to fill: the modem information during detection, the
+// results during the basic function and loopback tests.
+inline constexpr char kWaitText[] = "Wait...";
 
 }  // namespace product

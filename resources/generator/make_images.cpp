@@ -26,7 +26,7 @@ namespace {
 constexpr QRgb kLogoBackground = qRgb(192, 192, 192);
 constexpr QRgb kLogoLettering = qRgb(0, 102, 204);
 
-// The sixteen colours every 16-colour icon uses, in the classic order.
+// The icons' sixteen colours, in the order of the palette indices their pixels hold.
 constexpr QRgb kIconPalette[16] = {
     qRgb(0, 0, 0),       qRgb(128, 0, 0),   qRgb(0, 128, 0),   qRgb(128, 128, 0),
     qRgb(0, 0, 128),     qRgb(128, 0, 128), qRgb(0, 128, 128), qRgb(192, 192, 192),

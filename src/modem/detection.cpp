@@ -14,6 +14,7 @@
 #include "platform/message_pump.h"
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
+#include "resources/product.h"
 #include "serial/port_names.h"
 
 namespace modem {
@@ -132,7 +133,7 @@ void ReadModemInformation(Session& session, MainView& view, DetectionResult& res
     result.country = country;
     view.SetItemText(ids::kCountry, country);
   }
-  view.SetItemText(ids::kModemName, "Zelto Win Modem");
+  view.SetItemText(ids::kModemName, product::kModemName);
   TakeRegisterSnapshot(session);
 }
 
@@ -154,9 +155,9 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   platform::DebugOutput(listUsed.c_str());
   if (!listCut.empty()) platform::DebugOutput(listCut.c_str());
 
-  view.SetItemText(ids::kModemName, "Wait...");
-  view.SetItemText(ids::kFirmware, "Wait...");
-  view.SetItemText(ids::kCountry, "Wait...");
+  view.SetItemText(ids::kModemName, product::kWaitText);
+  view.SetItemText(ids::kFirmware, product::kWaitText);
+  view.SetItemText(ids::kCountry, product::kWaitText);
 
   int found = 0;
   for (int port : kPortProbeOrder) {

@@ -17,12 +17,12 @@ namespace {
 constexpr int kCtrlZ = 0x1A;
 constexpr char kIdentificationFileName[] = "ati3.dat";
 
-// The file as a Windows text-mode read delivers it: CR LF arrives as LF, a lone CR stays, and a
-// Ctrl-Z is the end of the file. The list was written on Windows and is read that way there,
-// so a CR LF copy must give the same entries as an LF one.
-class TextModeReader {
+// The list file's own format: a line ends with CR LF or with LF alone, and CR LF reads as one
+// newline (a CR on its own is text); a Ctrl-Z ends the file, and nothing after it is part of the
+// list. So a copy with CR LF line ends gives the same entries as one with LF.
+class ListFileReader {
  public:
-  explicit TextModeReader(std::string_view bytes) : bytes_(bytes) {}
+  explicit ListFileReader(std::string_view bytes) : bytes_(bytes) {}
 
   // The next character, or EOF at the end or at a Ctrl-Z.
   int Get() {
@@ -90,7 +90,7 @@ void CutEntry(char* entry) {
 
 // Cuts the file's text into entries, counting what does not fit.
 void ReadEntries(std::string_view bytes, IdentificationList& list) {
-  TextModeReader reader(bytes);
+  ListFileReader reader(bytes);
   int count = 0;
   bool cut = false;
   bool continuing = false;  // the entry before was cut inside its line

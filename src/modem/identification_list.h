@@ -27,8 +27,8 @@ struct IdentificationList {
   int linesSplit = 0;      // lines longer than 79 characters, continued as further entries
 };
 
-// Reads the identification file at path (the tool passes "ati3.dat") into list, as a Windows
-// text-mode read sees it: CR LF is LF, Ctrl-Z ends the file; at most 30 entries of at most 79
+// Reads the identification file at path (the tool passes "ati3.dat") into list. A line of the
+// file ends with CR LF or LF, and a Ctrl-Z ends the file; at most 30 entries of at most 79
 // characters, each cut at its first newline. An entry with no text (a blank line, or a line that
 // starts with a NUL byte) is kept as "\n", which never matches. Returns true when the file was
 // read (list.path is path; entriesIgnored and linesSplit count what was cut); false when it is

@@ -10,6 +10,7 @@
 
 #include "modem/register_snapshot.h"
 #include "modem/transaction.h"
+#include "resources/product.h"
 
 namespace modem {
 namespace {
@@ -81,10 +82,13 @@ std::string JournalText(const JournalRecord& record) {
   for (const auto& [name, value] : record.detected) detected.insert(Text(name), Text(value));
   QJsonArray changes;
   for (const Change& change : record.changes) changes.append(ChangeJson(change));
-  const QJsonObject root{
-      {"tool", "kalvex-modem-diag"}, {"format", kFormat},         {"device", Text(record.device)},
-      {"i3", Text(record.i3Line)},   {"time", Text(record.time)}, {"detected", detected},
-      {"changes", changes}};
+  const QJsonObject root{{"tool", product::kProgramName},
+                         {"format", kFormat},
+                         {"device", Text(record.device)},
+                         {"i3", Text(record.i3Line)},
+                         {"time", Text(record.time)},
+                         {"detected", detected},
+                         {"changes", changes}};
   return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
 }
 
@@ -95,7 +99,7 @@ bool ParseJournal(std::string_view text, JournalRecord* record, std::string* err
   if (document.isNull()) return Fail(error, "not JSON: " + parseError.errorString().toStdString());
   if (!document.isObject()) return Fail(error, "not a journal object");
   const QJsonObject root = document.object();
-  if (root.value("tool").toString() != "kalvex-modem-diag" ||
+  if (root.value("tool").toString() != QLatin1String(product::kProgramName) ||
       root.value("format").toInt() != kFormat)
     return Fail(error, "not a journal of this tool in format 1");
   *record = {};

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "resources/product.h"
+
 namespace platform {
 
 // The directory name under the configuration and data directories.
-inline constexpr char kDataDirectoryName[] = "kalvex-modem-diag";
+inline constexpr auto& kDataDirectoryName = product::kProgramName;
 
 // $HOME, or the password database's home directory when HOME is unset or relative; empty when
 // neither knows one. Any thread.

@@ -1,12 +1,11 @@
 #include "platform/debug_output.h"
 
-#include <unistd.h>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
-#include "platform/sys_error.h"
+#include "platform/standard_error.h"
 #include "platform/visible_text.h"
 
 namespace platform {
@@ -16,9 +15,7 @@ void DebugOutput(const char* text) {
   while (!body.empty() && (body.front() == '\n' || body.front() == '\r')) body.remove_prefix(1);
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
   if (body.empty()) return;
-  // One write per text: two threads' texts never interleave inside a line.
-  const std::string line = VisibleText(body) + '\n';
-  RetryOnEintr([&] { return ::write(STDERR_FILENO, line.data(), line.size()); });
+  WriteStandardError(VisibleText(body) + '\n');
 }
 
 void DebugOutputF(const char* format, ...) {

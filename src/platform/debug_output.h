@@ -1,14 +1,14 @@
 #pragma once
-// The debugger output stream, on standard error: each text is one line, written with one
-// write(), so texts from two threads never interleave and the next text, or a line the program
-// writes there itself, starts on a line of its own.
+// The debug texts, on standard error: each text is one line, written whole through
+// WriteStandardError, so texts from two threads never interleave and the next text, or a line
+// the program writes there itself, starts on a line of its own.
 
 namespace platform {
 
-// Writes text as one line: CR and LF at its start and end are dropped (texts written for a
-// debugger begin with that platform's line break and end without one) and a newline is put at
-// its end; whatever else it holds is shown with VisibleText, since texts name paths, devices
-// and process names that come from outside. An empty text writes nothing. Any thread.
+// Writes text as one line: CR and LF at its start and end are dropped (a caller's text may
+// bring line breaks of its own at either end) and a newline is put at its end; whatever else it
+// holds is shown with VisibleText, since texts name paths, devices and process names that come from
+// outside. An empty text writes nothing. Any thread.
 void DebugOutput(const char* text);
 
 // Formats with one of the program's own fixed formats (never a received text) and writes it as

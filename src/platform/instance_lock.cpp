@@ -8,13 +8,15 @@
 
 #include "platform/outside_file.h"
 #include "platform/sys_error.h"
+#include "resources/product.h"
 
 namespace platform {
 
 std::string InstanceLockPath() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && runtime[0] == '/') return std::string(runtime) + "/kalvex-modem-diag.lock";
-  return "/tmp/kalvex-modem-diag-" + std::to_string(::getuid()) + ".lock";
+  const std::string name = product::kProgramName;
+  if (runtime && runtime[0] == '/') return std::string(runtime) + "/" + name + ".lock";
+  return "/tmp/" + name + "-" + std::to_string(::getuid()) + ".lock";
 }
 
 InstanceLock::Result InstanceLock::Acquire() {

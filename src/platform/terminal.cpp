@@ -13,10 +13,6 @@ bool StandardInputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
-void WriteStandardError(const std::string& text) {
-  RetryOnEintr([&] { return ::write(STDERR_FILENO, text.data(), text.size()); });
-}
-
 struct StandardInputLines::State {
   Callback onLine;
   std::string pending;

@@ -12,9 +12,6 @@ namespace platform {
 [[nodiscard]] bool StandardInputIsTerminal();
 [[nodiscard]] bool StandardErrorIsTerminal();
 
-// Writes text to standard error as one write(). Any thread.
-void WriteStandardError(const std::string& text);
-
 // Calls onLine with each line typed on standard input (without its newline), and once with
 // ended = true at end of input or on a read error; nothing more after that. Reads only what is
 // there when the event loop says it is readable, so a wait that pumps messages never blocks on

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
+#include "resources/product.h"
 
 namespace serial {
 
@@ -119,7 +120,7 @@ void Transcript::WriteLine(const std::string& line) {
   if (file_.Write(line, &error)) return;
   writeError_ = error.empty() ? "write failed" : error;
   // The run goes on without its record; whoever relies on the file must hear it is incomplete.
-  platform::DebugOutput(("kalvex-modem-diag: the transcript " + path_ +
+  platform::DebugOutput((std::string(product::kProgramName) + ": the transcript " + path_ +
                          " is incomplete from here: " + writeError_ + "; the run goes on")
                             .c_str());
 }

@@ -10,12 +10,11 @@
 #include "diagnostics/program_run.h"
 #include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
+#include "resources/product.h"
 #include "serial/port_names.h"
 
 namespace ui {
 namespace {
-
-constexpr char kProgram[] = "kalvex-modem-diag";
 
 struct OptionSpec {
   const char* names;      // comma-separated, as given to QCommandLineOption
@@ -112,7 +111,8 @@ QString Shown(const QString& text) {
 }
 
 std::string UsageError(const QString& message) {
-  return std::string(kProgram) + ": " + message.toStdString() + " Try '" + kProgram + " --help'.";
+  return std::string(product::kProgramName) + ": " + message.toStdString() + " Try '" +
+         product::kProgramName + " --help'.";
 }
 
 // "yes" or "no" (any letter case).
@@ -288,7 +288,7 @@ std::string HelpText() {
 
 // The label the main dialog shows is another version text; a help desk hears either.
 std::string VersionLine() {
-  return std::string(kProgram) + " " KALVEX_VERSION "\n" +
+  return std::string(product::kProgramName) + " " KALVEX_VERSION "\n" +
          "The dialogs' version label: " + resources::kVersionLabel + "\n";
 }
 

@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/instance_raise.h"
+#include "platform/standard_error.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
 #include "platform/window_lookup.h"
@@ -39,14 +40,14 @@ DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
 
 int DiagApp::InitInstance() {
   if (platform::TopLevelWindowExists(product::kRefusingWindowTitle)) {
-    platform::DebugOutput("A window titled \"Built-In Modem Diagnostics\" exists: not starting");
+    platform::DebugOutputF("A window titled \"%s\" exists: not starting",
+                           product::kRefusingWindowTitle);
     return 0;
   }
   if (QGuiApplication::platformName() == QLatin1String("wayland") &&
       !platform::XDisplayAvailable()) {
-    platform::DebugOutput(
-        "No X display: cannot look for a \"Built-In Modem Diagnostics\" "
-        "window; starting");
+    platform::DebugOutputF("No X display: cannot look for a \"%s\" window; starting",
+                           product::kRefusingWindowTitle);
   }
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
@@ -66,8 +67,9 @@ int DiagApp::InitInstance() {
   if (!transcriptPath_.empty() &&
       !diagnostics::OpenTranscript(session, transcriptPath_.c_str(), transcriptStartMs_,
                                    &transcriptError)) {
-    std::fprintf(stderr, "kalvex-modem-diag: cannot write the transcript %s: %s\n",
-                 platform::VisibleText(transcriptPath_).c_str(), transcriptError.c_str());
+    platform::WriteStandardError(
+        std::string(product::kProgramName) + ": cannot write the transcript " +
+        platform::VisibleText(transcriptPath_) + ": " + transcriptError + "\n");
     return 1;
   }
   MainDialog dialog(session, nullptr);
@@ -90,7 +92,8 @@ int DiagApp::InitInstance() {
   platform::WatchTerminationSignals([&session](int) { diagnostics::StopRun(session, true); });
   const std::vector<std::string> left = diagnostics::NotPutBack(session);
   for (const std::string& item : left)
-    std::fprintf(stderr, "kalvex-modem-diag: not put back: %s\n", item.c_str());
+    platform::WriteStandardError(std::string(product::kProgramName) + ": not put back: " + item +
+                                 "\n");
   if (!left.empty()) return diagnostics::kExitNotPutBack;
   return stoppedBy == 0 ? diagnostics::kExitOk : diagnostics::ExitForSignal(stoppedBy);
 }
@@ -136,10 +139,10 @@ int RunDiagApp(int argc, char** argv) {
   platform::IgnoreBrokenPipes();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  if (arguments.isEmpty()) arguments << QStringLiteral("kalvex-modem-diag");
+  if (arguments.isEmpty()) arguments << QString::fromLatin1(product::kProgramName);
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
-    std::fprintf(stderr, "%s\n", parsed.error.c_str());
+    platform::WriteStandardError(parsed.error + "\n");
     // A fleet's run that asked for a document gets one even when its options are wrong.
     if (arguments.contains(QStringLiteral("--report")) &&
         arguments.contains(QStringLiteral("--json")))
@@ -157,7 +160,7 @@ int RunDiagApp(int argc, char** argv) {
   }
   serial::SetPortOverrides(parsed.line.portMappings);
   for (const std::string& problem : serial::LoadPortsConfig())
-    std::fprintf(stderr, "kalvex-modem-diag: %s\n", problem.c_str());
+    platform::WriteStandardError(std::string(product::kProgramName) + ": " + problem + "\n");
   if (parsed.line.mode == RunMode::kListPorts) {
     if (parsed.line.json) {
       const QByteArray document = PortListingJson();
@@ -175,8 +178,8 @@ int RunDiagApp(int argc, char** argv) {
   if (!problem.isEmpty()) {
     const QByteArray name =
         argc > 0 && argv[0] ? QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit()
-                            : QByteArray("kalvex-modem-diag");
-    std::fprintf(stderr, "%s: %s\n", name.constData(), problem.constData());
+                            : QByteArray(product::kProgramName);
+    platform::WriteStandardError((name + ": " + problem + "\n").toStdString());
     return 1;
   }
   DiagApp app(argc, argv);

@@ -21,10 +21,13 @@
 #include "platform/clock.h"
 #include "platform/host_identity.h"
 #include "platform/message_pump.h"
+#include "platform/standard_error.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
 #include "resources/control_ids.h"
+#include "resources/dialog_templates.h"
+#include "resources/product.h"
 #include "serial/port_names.h"
 #include "ui/single_instance.h"
 
@@ -35,8 +38,6 @@ using diagnostics::ReportResult;
 using diagnostics::TestOutcome;
 using diagnostics::TestResult;
 
-constexpr char kSpeakerQuestion[] =
-    "Did you hear a buzzing sound come from your Laptop speakers? [y/N] ";
 // The line test dialog starts its sequence after this pause; the report keeps the same timing.
 constexpr int kLineStartPauseMs = 500;
 
@@ -118,7 +119,8 @@ class TerminalView final : public diagnostics::MainView,
 
   diagnostics::PromptAnswer AskWhileBuzzing(diagnostics::BuzzCounter& counter) override {
     if (line_.answerSpeaker != GivenAnswer::kAsk) return FromOption(line_.answerSpeaker);
-    return AskOnTerminal(session_, kSpeakerQuestion, [&counter] {
+    const std::string question = std::string(resources::kSpeakerQuestion) + " [y/N] ";
+    return AskOnTerminal(session_, question, [&counter] {
       const bool more = counter.SecondsElapsed() < diagnostics::BuzzCounter::kBuzzSeconds;
       (void)counter.OnSecond();
       return more;
@@ -226,7 +228,7 @@ void Output(ReportResult& result, bool json, int64_t startMs) {
 // so a fleet's every host answers with one.
 int Refuse(const CommandLine& line, int64_t startMs, const char* kind, const std::string& message,
            int status) {
-  platform::WriteStandardError("kalvex-modem-diag: " + message + "\n");
+  platform::WriteStandardError(std::string(product::kProgramName) + ": " + message + "\n");
   if (line.json) WriteReportError(kind, message, status, startMs);
   return status;
 }
@@ -290,10 +292,9 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
 
   std::string details;
   if (!diagnostics::FindIdentificationList(view, &details)) {
-    platform::WriteStandardError(
-        "kalvex-modem-diag: the identification list ati3.dat is missing "
-        "or unreadable.\n" +
-        details + "\n");
+    platform::WriteStandardError(std::string(product::kProgramName) +
+                                 ": the identification list ati3.dat is missing or unreadable.\n" +
+                                 details + "\n");
     result.listMissing = true;
     result.transcript = diagnostics::TranscriptForReport(session);
     Output(result, line.json, startMs);
@@ -316,7 +317,8 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   }
   diagnostics::ClosePort(session);
   for (const std::string& item : diagnostics::NotPutBack(session))
-    platform::WriteStandardError("kalvex-modem-diag: not put back: " + item + "\n");
+    platform::WriteStandardError(std::string(product::kProgramName) + ": not put back: " + item +
+                                 "\n");
   result.transcript = diagnostics::TranscriptForReport(session);
   result.interruptedBy = stoppedBy;
   Output(result, line.json, startMs);

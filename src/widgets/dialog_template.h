@@ -1,6 +1,7 @@
 #pragma once
-// A dialog template as data: what a resource script would describe. The tables themselves live
-// in resources/; TemplateDialog builds Qt widgets from them.
+// A dialog template as data: its number, caption, size and style, and the control table, all in
+// dialog units. The tables themselves live in resources/; TemplateDialog builds Qt widgets from
+// them.
 
 namespace widgets {
 

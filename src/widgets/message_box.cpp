@@ -7,8 +7,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <cstdio>
+#include <string>
 
+#include "platform/standard_error.h"
 #include "resources/product.h"
 #include "widgets/dialog_template.h"
 
@@ -42,8 +43,9 @@ int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned s
   const bool yesNo = (style & 0x0F) == kMbYesNo;
   const QByteArray title = caption ? QByteArray(caption) : QByteArray(ApplicationName());
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    std::fprintf(stderr, "%s: %s\n", title.constData(), text ? text : "");
-    if (details) std::fprintf(stderr, "%s\n", details);
+    std::string lines = title.toStdString() + ": " + (text ? text : "") + "\n";
+    if (details) lines += std::string(details) + "\n";
+    platform::WriteStandardError(lines);
     return yesNo ? kIdNo : kIdOk;
   }
   QMessageBox box(IconFor(style), QString::fromLatin1(title), QString::fromLatin1(text ? text : ""),
@@ -68,7 +70,7 @@ int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned s
 
 void ShowModelessWarning(const char* text, const char* caption) {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-    std::fprintf(stderr, "%s: %s\n", caption, text);
+    platform::WriteStandardError(std::string(caption) + ": " + text + "\n");
     return;
   }
   auto* box = new QMessageBox(QMessageBox::Warning, QString::fromLatin1(caption),
