@@ -296,8 +296,8 @@ TEST_F(Report, NoModemExitsTwo) {
 }
 
 // A local user names a process with terminal sequences (a new title, a cleared screen) and holds
-// the modem's port: the report's summary and --list-ports name it, and no byte of the sequences
-// reaches the terminal raw.
+// the modem's port: --list-ports names it, and no byte of the sequences reaches the terminal raw
+// (the report's summary is held to the same by the report document's own test).
 TEST_F(Report, AHoldersNameWithEscapeBytesReachesTheTerminalOnlyAsVisibleText) {
   StartModem();
   CopyList();
@@ -311,20 +311,12 @@ TEST_F(Report, AHoldersNameWithEscapeBytesReachesTheTerminalOnlyAsVisibleText) {
   const std::string shown =
       "\\x1B]0;PWN\\x07\\x1B[2J\\x1B[H (PID " + std::to_string(holder.Pid()) + ")";
 
-  Start({"--report"});
-  EXPECT_EQ(Finish(), 2) << err.toStdString();
-  EXPECT_FALSE(out.contains('\x1b')) << out.toStdString();
-  EXPECT_FALSE(err.toLatin1().contains('\x1b')) << err.toStdString();
-  EXPECT_TRUE(out.contains(
-      QByteArray::fromStdString("COM3 (" + modem.Directory() + "/COM3): busy: held by ")))
-      << out.toStdString();
-  EXPECT_TRUE(out.contains(QByteArray::fromStdString(shown))) << out.toStdString();
-
-  // --list-ports over an empty system tree: only the COM names, none of the machine's devices.
+  // Over an empty system tree: only the COM names, none of the machine's devices.
   env.insert("KALVEX_SYSFS_ROOT", runtime.path());
   Start({"--list-ports"});
   EXPECT_EQ(Finish(), 0) << err.toStdString();
   EXPECT_FALSE(out.contains('\x1b')) << out.toStdString();
+  EXPECT_FALSE(err.toLatin1().contains('\x1b')) << err.toStdString();
   EXPECT_TRUE(out.contains(QByteArray::fromStdString(shown))) << out.toStdString();
 }
 

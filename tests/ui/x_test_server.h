@@ -1,7 +1,7 @@
 #pragma once
 // A private Xvfb for one test: the server picks a free display number itself (-displayfd), so
-// tests running side by side never share or fight over a display. A private D-Bus bus in the same
-// way. Plus small Xlib helpers that create the windows the window lookup must (or must not) find.
+// tests running side by side never share or fight over a display. Plus small Xlib helpers that
+// create the windows the window lookup must (or must not) find.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -17,12 +17,9 @@
 
 namespace ui_test {
 
-// A server program that writes one line to descriptor 3 once it accepts connections: its display
-// number or its address. Ended with SIGTERM when this goes.
-class TestServerProcess {
+class XTestServer {
  public:
-  // argv ends with a null pointer; its program is looked up on PATH.
-  explicit TestServerProcess(const char* const argv[]) {
+  XTestServer() {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
@@ -30,70 +27,40 @@ class TestServerProcess {
       ::dup2(fds[1], 3);  // dup2 clears close-on-exec on the copy
       const int devNull = ::open("/dev/null", O_WRONLY);
       if (devNull >= 0) ::dup2(devNull, 2);
-      ::execvp(argv[0], const_cast<char* const*>(argv));
+      ::execlp("Xvfb", "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24",
+               static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(fds[1]);
-    char buffer[512] = {};
+    char buffer[32] = {};
     size_t used = 0;
-    // EOF before a whole line means the server failed to start.
-    while (pid_ > 0 && used + 1 < sizeof buffer) {
+    // Xvfb writes the number once it accepts connections; EOF means it failed to start.
+    while (used + 1 < sizeof buffer) {
       const ssize_t n = ::read(fds[0], buffer + used, sizeof buffer - 1 - used);
       if (n <= 0) break;
       used += static_cast<size_t>(n);
-      if (std::memchr(buffer, '\n', used)) {
-        line_.assign(buffer, std::strcspn(buffer, "\n"));
-        break;
-      }
+      if (std::memchr(buffer, '\n', used)) break;
     }
     ::close(fds[0]);
+    if (used > 0 && buffer[0] >= '0' && buffer[0] <= '9')
+      display_ = ":" + std::string(buffer, std::strcspn(buffer, "\n"));
   }
-  ~TestServerProcess() {
+  ~XTestServer() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
       int status = 0;
       ::waitpid(pid_, &status, 0);
     }
   }
-  TestServerProcess(const TestServerProcess&) = delete;
-  TestServerProcess& operator=(const TestServerProcess&) = delete;
-
-  // The line the server wrote; empty when it did not start.
-  [[nodiscard]] const std::string& Line() const { return line_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string line_;
-};
-
-class XTestServer {
- public:
-  XTestServer() {
-    const std::string& number = server_.Line();
-    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos)
-      display_ = ":" + number;
-  }
+  XTestServer(const XTestServer&) = delete;
+  XTestServer& operator=(const XTestServer&) = delete;
 
   [[nodiscard]] bool Running() const { return !display_.empty(); }
   [[nodiscard]] const std::string& Display() const { return display_; }
 
  private:
-  static constexpr const char* kArgv[] = {
-      "Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24", nullptr};
-  TestServerProcess server_{kArgv};
+  pid_t pid_ = -1;
   std::string display_;
-};
-
-// A private message bus (dbus-daemon with the session bus's configuration) for one test.
-class DBusTestBus {
- public:
-  [[nodiscard]] bool Running() const { return !server_.Line().empty(); }
-  [[nodiscard]] const std::string& Address() const { return server_.Line(); }
-
- private:
-  static constexpr const char* kArgv[] = {"dbus-daemon", "--session", "--nofork",
-                                          "--print-address=3", nullptr};
-  TestServerProcess server_{kArgv};
 };
 
 // An Xlib connection to one display with helpers for titled windows; windows go with it.
