@@ -4,7 +4,7 @@ namespace diagnostics {
 
 std::string ExitMeaning(int status) {
   for (const ExitStatus& row : kExitStatuses) {
-    if (row.code == status && status < ExitForSignal(0)) return row.meaning;
+    if (row.code == status) return row.meaning;
   }
   if (status > ExitForSignal(0))
     return "interrupted by signal " + std::to_string(status - ExitForSignal(0));

@@ -47,8 +47,8 @@ inline constexpr ExitStatus kExitStatuses[] = {
      false},
 };
 
-// The table's meaning of status; "interrupted by signal N" for any status above 128; empty for
-// a status the table does not know.
+// The table's meaning of status; "interrupted by signal N" for any other status above 128; empty
+// for a status the table does not know.
 [[nodiscard]] std::string ExitMeaning(int status);
 
 // The exit-status part of --help: a heading, then one "  CODE  help" line per row, each ending

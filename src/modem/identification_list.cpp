@@ -116,8 +116,8 @@ bool ReadTrustedList(const std::string& path, IdentificationList& list, std::str
     *reason = opened.reason;
     return false;
   }
-  // The list decides which port is talked to as the modem: like ssh's configuration, a copy
-  // that someone else could have written is not used.
+  // The list decides which port is talked to as the modem, so a copy that someone else could have
+  // written is not used.
   if (std::string untrusted = platform::UntrustedFileReason(opened.facts); !untrusted.empty()) {
     *reason = "refused: " + untrusted;
     return false;

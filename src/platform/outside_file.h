@@ -110,10 +110,10 @@ struct OpenedFile {
 [[nodiscard]] bool ReadOutsideFile(const std::string& path, int64_t maxBytes, std::string* text,
                                    OpenedFile* opened);
 
-// Why a file that decides what the tool does (a list it trusts) must not be used, the way ssh
-// treats its configuration; empty when it may. Refused: a file another user than root or this
-// one owns, and one that others than its owner can write (group write counts unless the group
-// is the owner's own with no other member).
+// Why a file that decides what the tool does (a list it trusts) must not be used: someone other
+// than its user could have put words in it. Empty when it may be used. Refused: a file another
+// user than root or this one owns, and one that others than its owner can write (group write
+// counts unless the group is the owner's own with no other member).
 [[nodiscard]] std::string UntrustedFileReason(const FileFacts& facts);
 
 }  // namespace platform

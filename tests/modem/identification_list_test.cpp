@@ -309,8 +309,7 @@ TEST_F(IdentificationListLookupDeathTest, AnUnreadableFirstCopyIsReportedNotSkip
               config + " exists but could not be read");
 }
 
-// Like ssh's configuration: a list someone else could have written is not used, and the reason
-// is given.
+// A list someone else could have written is not used, and the reason is given.
 TEST_F(IdentificationListLookupDeathTest, AListOthersCanWriteIsRefusedWithThatReason) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::string config = Write("from config\n", "config/kalvex-modem-diag/ati3.dat");
