@@ -4,11 +4,6 @@
 
 namespace ids {
 
-inline constexpr int kMainDialogTemplate = 102;
-inline constexpr int kWelcomeTemplate = 131;
-inline constexpr int kVoicePromptTemplate = 130;
-inline constexpr int kLineTestTemplate = 132;
-
 // Main dialog (102)
 inline constexpr int kTestDiagnostics = 1001;  // first "Test...": basic function and loopbacks
 inline constexpr int kTestSpeaker = 1004;

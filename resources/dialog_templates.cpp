@@ -107,8 +107,7 @@ constexpr widgets::ControlName kLineTestNames[] = {
 
 }  // namespace
 
-const widgets::DialogTemplate kMainDialogTemplate = {ids::kMainDialogTemplate,
-                                                     product::kToolTitle,
+const widgets::DialogTemplate kMainDialogTemplate = {product::kToolTitle,
                                                      272,
                                                      210,
                                                      widgets::DialogStyle::kMainWindow,
@@ -118,7 +117,6 @@ const widgets::DialogTemplate kMainDialogTemplate = {ids::kMainDialogTemplate,
                                                      static_cast<int>(std::size(kMainNames))};
 
 const widgets::DialogTemplate kWelcomeDialogTemplate = {
-    ids::kWelcomeTemplate,
     "Welcome to Kalvex Internal Modem Diagnostics",
     204,
     133,
@@ -127,7 +125,6 @@ const widgets::DialogTemplate kWelcomeDialogTemplate = {
     static_cast<int>(std::size(kWelcomeRows))};
 
 const widgets::DialogTemplate kVoicePromptDialogTemplate = {
-    ids::kVoicePromptTemplate,
     "Voice ?",
     242,
     93,
@@ -138,7 +135,6 @@ const widgets::DialogTemplate kVoicePromptDialogTemplate = {
     static_cast<int>(std::size(kVoicePromptNames))};
 
 const widgets::DialogTemplate kLineTestDialogTemplate = {
-    ids::kLineTestTemplate,
     "Line/DAA Test",
     276,
     87,

@@ -158,12 +158,12 @@ bool SerialDevice::ApplyLineSettings(const LineSettings& settings) {
   ::cfsetospeed(&tio, speed);
   tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
   tio.c_cflag |= SizeFlag(settings.byteSize) | CREAD | CLOCAL;
-  if (settings.parity == 1) tio.c_cflag |= PARENB | PARODD;
-  if (settings.parity == 2) tio.c_cflag |= PARENB;
-  if (settings.stopBits == 2) tio.c_cflag |= CSTOPB;
-  if (settings.flowFlags & 2) tio.c_cflag |= CRTSCTS;
+  if (settings.parity == Parity::kOdd) tio.c_cflag |= PARENB | PARODD;
+  if (settings.parity == Parity::kEven) tio.c_cflag |= PARENB;
+  if (settings.stopBits == StopBits::kTwo) tio.c_cflag |= CSTOPB;
+  if (settings.flow.rtsCts) tio.c_cflag |= CRTSCTS;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-  if (settings.flowFlags & 4) tio.c_iflag |= IXON | IXOFF;
+  if (settings.flow.xonXoff) tio.c_iflag |= IXON | IXOFF;
   // Reads only ever take what is queued, so they must never wait.
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
@@ -224,9 +224,9 @@ WriteResult SerialDevice::Write(const void* data, size_t length, int timeoutMs) 
   return result;
 }
 
-void SerialDevice::SetEventMask(unsigned mask) {
-  eventMask_.store(mask);
-  if (mask == 0) SignalWakeup();
+void SerialDevice::WatchReceive(bool on) {
+  watchReceive_.store(on);
+  if (!on) SignalWakeup();
 }
 
 void SerialDevice::SetWakeupFd(int fd) {
@@ -247,7 +247,7 @@ WaitResult SerialDevice::WaitEvent() {
     std::lock_guard lock(wakeMutex_);
     wakeFd = wakeFd_;
   }
-  if (eventMask_.load() == 0) return WaitResult::kNoEvent;
+  if (!watchReceive_.load()) return WaitResult::kNoEvent;
   pollfd fds[2] = {{fd_.Get(), POLLIN, 0}, {wakeFd, POLLIN, 0}};
   if (RetryOnEintr([&] { return ::poll(fds, 2, -1); }) < 0) return WaitResult::kNoEvent;
   if (fds[1].revents & POLLIN) {

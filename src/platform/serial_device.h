@@ -1,14 +1,15 @@
 #pragma once
 // SerialDevice: a terminal device opened for the modem line, with the calls a serial port needs:
 // exclusive open, line settings, DTR, purge, queue level, non-blocking read, timed write, and an
-// event wait that another thread can end at once by emptying the event mask.
+// event wait that another thread can end at once by stopping the watch for received bytes.
 //
 // Threads: the UI thread opens, configures, writes and closes; the reader thread waits and reads.
-// SetEventMask and the wake-up registration may be called from either; everything else must not
+// WatchReceive and the wake-up registration may be called from either; everything else must not
 // run concurrently with Close.
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -18,14 +19,20 @@ struct termios;
 
 namespace platform {
 
-inline constexpr unsigned kEventRxChar = 0x0001;
+enum class Parity : uint8_t { kNone, kOdd, kEven };
+enum class StopBits : uint8_t { kOne, kTwo };
+// Handshakes the line may use; the modem line uses none.
+struct FlowControl {
+  bool rtsCts = false;
+  bool xonXoff = false;
+};
 
 struct LineSettings {
   unsigned baudRate = 19200;
   unsigned byteSize = 8;
-  unsigned parity = 0;     // 0 none, 1 odd, 2 even
-  unsigned stopBits = 0;   // 0 one, 2 two
-  unsigned flowFlags = 0;  // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF
+  Parity parity = Parity::kNone;
+  StopBits stopBits = StopBits::kOne;
+  FlowControl flow;
 };
 
 struct WriteResult {
@@ -36,7 +43,7 @@ struct WriteResult {
 };
 
 enum class WaitResult {
-  kNoEvent,  // the mask was emptied (or is empty), or the wait failed
+  kNoEvent,  // the watch was stopped (or is off), or the wait failed
   kRxChar,   // bytes are waiting
   kLost,     // the device hung up or failed: no more data will come
 };
@@ -68,10 +75,10 @@ class SerialDevice {
   // Writes all bytes, waiting for room until timeoutMs has passed.
   WriteResult Write(const void* data, size_t length, int timeoutMs);
 
-  // Event mask: while non-empty, WaitEvent blocks until a received character. Emptying it ends
-  // a wait in progress, and a wait that starts while it is empty ends at once.
-  void SetEventMask(unsigned mask);
-  [[nodiscard]] unsigned EventMask() const { return eventMask_.load(); }
+  // While watched, WaitEvent blocks until a byte is received. Stopping the watch ends a wait in
+  // progress, and a wait that starts while nothing is watched ends at once.
+  void WatchReceive(bool on);
+  [[nodiscard]] bool WatchingReceive() const { return watchReceive_.load(); }
   // The reader registers the eventfd it created for its waits (-1 to unregister).
   void SetWakeupFd(int fd);
   // Reader thread: blocks, without time-out, as described above.
@@ -83,7 +90,7 @@ class SerialDevice {
   UniqueFd fd_;
   std::unique_ptr<struct termios> original_;  // put back at close
   bool clearExclusiveAtClose_ = false;        // the flag was not set before this open
-  std::atomic<unsigned> eventMask_{0};
+  std::atomic<bool> watchReceive_{false};
   std::mutex wakeMutex_;  // the eventfd may go away while another thread signals it
   int wakeFd_ = -1;
 };

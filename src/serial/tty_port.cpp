@@ -51,11 +51,11 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
     NoteEvent("open " + path + " failed: " + platform::DescribeOpenCheck(openFailure_));
     return OpenResult::kRefused;
   }
-  device.SetEventMask(platform::kEventRxChar);
+  device.WatchReceive(true);
   device.Purge();
   if (!SetupLine()) {
     platform::DebugOutputF("Open %.200s failed: line settings refused", path.c_str());
-    connected.store(0);
+    connected.store(false);
     device.Close();
     openFailure_ = {};
     openFailure_.verdict = platform::OpenVerdict::kFailed;
@@ -65,7 +65,7 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
   }
   NoteEvent("open " + path);
 
-  connected.store(1);
+  connected.store(true);
   platform::AttachUiWakeup();
   // Set before the thread exists: the thread clears it as its very last act.
   readerRunning.store(true);
@@ -82,9 +82,9 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
 void TtyPort::Close() {
   uiThread_.Check();
   if (!connected.load()) return;
-  connected.store(0);
+  connected.store(false);
   closing_ = true;
-  device.SetEventMask(0);
+  device.WatchReceive(false);
   // Handlers run during this wait; an Open among them is refused until the device is released,
   // so this Close never releases a device opened meanwhile.
   while (readerRunning.load()) platform::DelayPumping(100);
@@ -131,7 +131,7 @@ bool TtyPort::SetupLine() {
   settings.byteSize = byteSize;
   settings.parity = parity;
   settings.stopBits = stopBits;
-  settings.flowFlags = flowFlags;
+  settings.flow = flow;
   return device.ApplyLineSettings(settings);
 }
 
@@ -155,7 +155,7 @@ void TtyPort::ReaderLoop() {
       platform::ShowMessageFromAnyThread("Failed to create event for thread!", "TTY Error!");
     } else {
       device.SetWakeupFd(wakeup.Fd());
-      device.SetEventMask(platform::kEventRxChar);
+      device.WatchReceive(true);
       char chunk[kChunkSize];
       while (connected.load()) {
         platform::WaitResult event = device.WaitEvent();

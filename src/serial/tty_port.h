@@ -14,7 +14,7 @@
 //    line.
 //  - When the reader stores a match it wakes the UI thread (platform::WakeUiThread); it makes no
 //    Qt call of any kind.
-//  - Close clears connected, then empties the event mask, which ends the reader's wait; it
+//  - Close clears connected, then stops the receive watch, which ends the reader's wait; it
 //    releases the device only after the reader has cleared readerRunning as its last act.
 //  - The reader wakes the UI thread (platform::WakeUiThread) at every line end, so a wait for
 //    the end of an answer sleeps until a line comes rather than polling.
@@ -88,11 +88,11 @@ class TtyPort {
   LineAssembler assembler;
 
   platform::SerialDevice device;
-  std::atomic<int> connected{0};
+  std::atomic<bool> connected{false};
   uint8_t byteSize = 8;
-  uint8_t flowFlags = 0;  // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF handshake
-  uint8_t parity = 0;     // none
-  uint8_t stopBits = 0;   // one
+  platform::FlowControl flow;  // no handshake
+  platform::Parity parity = platform::Parity::kNone;
+  platform::StopBits stopBits = platform::StopBits::kOne;
   uint32_t baudRate = 19200;
   std::atomic<bool> readerRunning{false};  // a reader runs; it clears this as its last act
 

@@ -69,9 +69,9 @@ void LineTestDialog::SetProgress(int position, const char* percent) {
 }
 
 PromptAnswer LineTestDialog::AskLineConnected(const char* question, const char* caption) {
-  int answer =
-      widgets::MessageBox(this, question, caption, widgets::kMbYesNo | widgets::kMbIconQuestion);
-  return answer == widgets::kIdYes ? PromptAnswer::kYes : PromptAnswer::kNo;
+  const widgets::BoxAnswer answer = widgets::MessageBox(
+      this, question, caption, widgets::BoxButtons::kYesNo, widgets::BoxIcon::kQuestion);
+  return answer == widgets::BoxAnswer::kYes ? PromptAnswer::kYes : PromptAnswer::kNo;
 }
 
 void LineTestDialog::LineTestSequence() {

@@ -106,8 +106,8 @@ void MainDialog::ShowRecovery() {
   if (!session_.recovery || session_.stop.Requested()) return;
   const std::string text = diagnostics::DescribeRecovery(*session_.recovery);
   session_.recovery.reset();
-  (void)widgets::MessageBox(this, text.c_str(), nullptr,
-                            widgets::kMbOk | widgets::kMbIconInformation);
+  (void)widgets::MessageBox(this, text.c_str(), nullptr, widgets::BoxButtons::kOk,
+                            widgets::BoxIcon::kInformation);
 }
 
 void MainDialog::OnRunDiagnosticTests() {
@@ -142,8 +142,8 @@ void MainDialog::FinishProgramRun() {
     std::string text = "The modem could not be put back as it was found:\n";
     for (const std::string& item : left) text += "\n" + item;
     text += "\n\nThe next start of the tool will try again.";
-    (void)widgets::MessageBox(this, text.c_str(), nullptr,
-                              widgets::kMbOk | widgets::kMbIconExclamation);
+    (void)widgets::MessageBox(this, text.c_str(), nullptr, widgets::BoxButtons::kOk,
+                              widgets::BoxIcon::kWarning);
   }
   finishing_ = false;
   finished_ = true;
@@ -211,12 +211,13 @@ void MainDialog::StopTimer(int id) { KillTimer(id); }
 
 void MainDialog::ShowNotFound(const char* details) {
   (void)widgets::MessageBox(this, product::kNotFoundText, product::kToolTitle,
-                            widgets::kMbOk | widgets::kMbIconExclamation, details);
+                            widgets::BoxButtons::kOk, widgets::BoxIcon::kWarning, details);
 }
 
 // No caption of its own: the box is titled with the program's name.
 void MainDialog::ShowListMissing(const char* details) {
-  (void)widgets::MessageBox(this, product::kListMissingText, nullptr, widgets::kMbOk, details);
+  (void)widgets::MessageBox(this, product::kListMissingText, nullptr, widgets::BoxButtons::kOk,
+                            widgets::BoxIcon::kNone, details);
 }
 
 void MainDialog::Beep() { platform::Beep(1000, 100); }

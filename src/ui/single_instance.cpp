@@ -20,18 +20,18 @@ bool Settle(platform::InstanceLock::Result result, const platform::InstanceLock&
   switch (result) {
     case platform::InstanceLock::Result::kAcquired: return true;
     case platform::InstanceLock::Result::kHeldElsewhere:
-      platform::DebugOutputF("%s: %s (%s is locked)\n", widgets::ApplicationName(), kAlreadyRunning,
-                             lock.Path().c_str());
+      platform::DebugOutputF("%s: %s (%s is locked)\n", widgets::ApplicationName().c_str(),
+                             kAlreadyRunning, lock.Path().c_str());
       if (showBox) {
-        widgets::MessageBox(nullptr, kAlreadyRunning, nullptr,
-                            widgets::kMbOk | widgets::kMbIconExclamation);
+        widgets::MessageBox(nullptr, kAlreadyRunning, nullptr, widgets::BoxButtons::kOk,
+                            widgets::BoxIcon::kWarning);
       }
       return false;
     case platform::InstanceLock::Result::kUnavailable:
       // A runtime directory we cannot write to must not keep the user from their modem; the
       // port's own exclusive open still keeps two copies off one port.
       platform::DebugOutputF("%s: %s; not checking for another running copy\n",
-                             widgets::ApplicationName(), lock.Error().c_str());
+                             widgets::ApplicationName().c_str(), lock.Error().c_str());
       return true;
   }
   return true;
@@ -48,7 +48,7 @@ DialogsClaim ClaimForDialogs(platform::InstanceLock& lock) {
   if (result == platform::InstanceLock::Result::kHeldElsewhere &&
       platform::AskRunningCopyToRaise(kRaiseTimeoutMs)) {
     platform::DebugOutputF("%s: %s Its window is brought to the front.\n",
-                           widgets::ApplicationName(), kAlreadyRunning);
+                           widgets::ApplicationName().c_str(), kAlreadyRunning);
     return DialogsClaim::kRaised;
   }
   return Settle(result, lock, true) ? DialogsClaim::kClaimed : DialogsClaim::kRefused;

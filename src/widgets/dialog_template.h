@@ -1,5 +1,5 @@
 #pragma once
-// A dialog template as data: its number, caption, size and style, and the control table, all in
+// A dialog template as data: its caption, size and style, and the control table, all in
 // dialog units. The tables themselves live in resources/; TemplateDialog builds Qt widgets from
 // them.
 
@@ -43,7 +43,6 @@ enum class DialogStyle {
 };
 
 struct DialogTemplate {
-  int number;
   const char* caption;
   int width, height;  // client area, dialog units
   DialogStyle style;

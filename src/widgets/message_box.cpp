@@ -16,39 +16,39 @@
 namespace widgets {
 namespace {
 
-QMessageBox::Icon IconFor(unsigned style) {
-  switch (style & 0xF0) {
-    case kMbIconQuestion: return QMessageBox::Question;
-    case kMbIconExclamation: return QMessageBox::Warning;
-    case kMbIconInformation: return QMessageBox::Information;
-    case 0x10:  // the stop sign
-      return QMessageBox::Critical;
-    default: return QMessageBox::NoIcon;
+QMessageBox::Icon IconFor(BoxIcon icon) {
+  switch (icon) {
+    case BoxIcon::kQuestion: return QMessageBox::Question;
+    case BoxIcon::kWarning: return QMessageBox::Warning;
+    case BoxIcon::kInformation: return QMessageBox::Information;
+    case BoxIcon::kNone: break;
   }
+  return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-const char* ApplicationName() {
-  static QByteArray name;
+std::string ApplicationName() {
   if (QCoreApplication::instance()) {
-    name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLocal8Bit();
+    const QByteArray name =
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toLocal8Bit();
+    if (!name.isEmpty()) return name.toStdString();
   }
-  if (name.isEmpty()) name = QByteArray(product::kProgramName);
-  return name.constData();
+  return product::kProgramName;
 }
 
-int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned style,
-               const char* details) {
-  const bool yesNo = (style & 0x0F) == kMbYesNo;
-  const QByteArray title = caption ? QByteArray(caption) : QByteArray(ApplicationName());
+BoxAnswer MessageBox(QWidget* owner, const char* text, const char* caption, BoxButtons buttons,
+                     BoxIcon icon, const char* details) {
+  const bool yesNo = buttons == BoxButtons::kYesNo;
+  const QByteArray title =
+      caption ? QByteArray(caption) : QByteArray::fromStdString(ApplicationName());
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
     std::string lines = title.toStdString() + ": " + (text ? text : "") + "\n";
     if (details) lines += std::string(details) + "\n";
     platform::WriteStandardError(lines);
-    return yesNo ? kIdNo : kIdOk;
+    return yesNo ? BoxAnswer::kNo : BoxAnswer::kOk;
   }
-  QMessageBox box(IconFor(style), QString::fromLatin1(title), QString::fromLatin1(text ? text : ""),
+  QMessageBox box(IconFor(icon), QString::fromLatin1(title), QString::fromLatin1(text ? text : ""),
                   QMessageBox::NoButton, owner);
   box.setTextFormat(Qt::PlainText);
   // File paths are in the local encoding, unlike the box's own 8-bit texts.
@@ -59,13 +59,13 @@ int MessageBox(QWidget* owner, const char* text, const char* caption, unsigned s
     box.setDefaultButton(yes);
     box.setEscapeButton(no);
     box.exec();
-    return box.clickedButton() == yes ? kIdYes : kIdNo;
+    return box.clickedButton() == yes ? BoxAnswer::kYes : BoxAnswer::kNo;
   }
   QPushButton* ok = box.addButton(QMessageBox::Ok);
   box.setDefaultButton(ok);
   box.setEscapeButton(ok);
   box.exec();
-  return kIdOk;
+  return BoxAnswer::kOk;
 }
 
 void ShowModelessWarning(const char* text, const char* caption) {

@@ -35,7 +35,7 @@ TEST_F(DiagnosticRun, NoConnectSendsNoPatternReopensThePortAndAnalogStillRuns) {
   EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);  // the close and the open
   // A second apart: the pauses around the reopen, after the 10 s wait for "CONNECT".
   EXPECT_GE(ReceivedAt("at&T1") - ReceivedAt("at&T3"), 10000 + 100 + 1000);
-  EXPECT_EQ(session.port.connected.load(), 1);
+  EXPECT_TRUE(session.port.connected.load());
   ExpectRegistersRestored();
 }
 

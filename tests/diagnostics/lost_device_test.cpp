@@ -139,7 +139,7 @@ TEST_F(LostDevice, DetectionLosingTheModemFindsNoneThenFindsItOnceBack) {
   meter.Stop();
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].text, kNotFound);
-  EXPECT_EQ(session.port.connected.load(), 0);
+  EXPECT_FALSE(session.port.connected.load());
   EXPECT_FALSE(view.IsItemEnabled(ids::kTestDiagnostics));
   // "&FZ" waits 3 s, or "I3" 4 s after an "OK" that got out first; the other ports are absent.
   EXPECT_GE(meter.wallMs, 3000);
@@ -196,7 +196,7 @@ TEST_F(LostDevice, LoopbackLosingTheModemFailsTheRestWithoutSpinningAndDetectAga
   EXPECT_EQ(view.Text(ids::kBasicResult), "Passed");
   EXPECT_EQ(view.Text(ids::kDigitalResult), "Passed");
   EXPECT_EQ(view.Text(ids::kAnalogResult), "Failure");
-  EXPECT_EQ(session.port.connected.load(), 0) << "the reopen should have found no port";
+  EXPECT_FALSE(session.port.connected.load()) << "the reopen should have found no port";
   EXPECT_EQ(view.events.back(), "beep");
   for (int id : kRunButtons) EXPECT_TRUE(view.IsItemEnabled(id)) << id;
   // A 3 s pattern wait and the reopen's 1 s; with no port the put-back names what it could not

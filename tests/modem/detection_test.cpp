@@ -101,7 +101,7 @@ TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
   Lines com6(history.end() - 5, history.end());
   EXPECT_EQ(com6, StatusTexts(6, Outcome::kNoOk));
   EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ"}));
-  EXPECT_EQ(session.port.connected.load(), 0);
+  EXPECT_FALSE(session.port.connected.load());
   EXPECT_EQ(view.boxes.size(), 1u);
 }
 
@@ -116,7 +116,7 @@ TEST(Detection, ForeignModemOnCom6IsClosedLeavingOpenStatus) {
 
   EXPECT_EQ(view.Text(ids::kLocation), "Open COM6... ");
   EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ", "atI3"}));
-  EXPECT_EQ(session.port.connected.load(), 0);
+  EXPECT_FALSE(session.port.connected.load());
   EXPECT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.beeps, 0);
 }
@@ -153,7 +153,7 @@ TEST(Detection, EmptyListFindsNoModem) {
   EXPECT_EQ(view.boxes[0].text, "Can not find Kalvex Internal Modem in your system !");
   EXPECT_EQ(ports.Received("COM3"), (std::vector<std::string>{"at&FZ"}));
   EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
-  EXPECT_EQ(session.port.connected.load(), 0);
+  EXPECT_FALSE(session.port.connected.load());
 }
 
 // The list the tool ships knows the simulated modem and not the other make.
@@ -188,7 +188,7 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
                                            "at%T22,29", "at%T22,2A", "at%T22,20"}));
   EXPECT_EQ(view.History(ids::kLocation), StatusTexts(3, Outcome::kFound));
   EXPECT_EQ(session.detectedPort, 3);
-  EXPECT_EQ(session.port.connected.load(), 1);
+  EXPECT_TRUE(session.port.connected.load());
 
   std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
   ASSERT_NE(firmwareLine.find(','), std::string::npos);
@@ -245,7 +245,7 @@ TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
 
   EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
   EXPECT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(session.port.connected.load(), 0);
+  EXPECT_FALSE(session.port.connected.load());
   EXPECT_EQ(States(view),
             (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, true}}));
   EXPECT_EQ(session.detectedPort, 3);

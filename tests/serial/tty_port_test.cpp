@@ -53,7 +53,7 @@ TEST_F(TtyPortTest, OpenWhileOpenIsRefusedAndChangesNothing) {
   ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
   ttyPort.assembler.AddExpected("OK");
   EXPECT_EQ(ttyPort.Open("COM3"), kRefused);
-  EXPECT_EQ(ttyPort.connected, 1);
+  EXPECT_TRUE(ttyPort.connected);
   EXPECT_TRUE(ttyPort.readerRunning);
   EXPECT_EQ(ttyPort.assembler.ExpectedCount(), 1);
   pty.Write("OK\r\n");
@@ -68,7 +68,7 @@ TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
   EXPECT_EQ(ttyPort.Open("COM7"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("no such device (ENOENT)\n"), std::string::npos) << log;
-  EXPECT_EQ(ttyPort.connected, 0);
+  EXPECT_FALSE(ttyPort.connected);
   EXPECT_FALSE(ttyPort.readerRunning);
   ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
   EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::IBeamCursor);
@@ -237,7 +237,7 @@ TEST_F(TtyPortTest, LostDeviceEndsTheReaderInsteadOfSpinning) {
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(ended);
   EXPECT_NE(log.find("Device lost"), std::string::npos) << log;
-  EXPECT_EQ(ttyPort.connected, 1) << "the port stays open for the UI";
+  EXPECT_TRUE(ttyPort.connected) << "the port stays open for the UI";
   ttyPort.Close();
 }
 
@@ -256,7 +256,7 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
         if (ttyPort.Open("COM3") != kOpened) std::_Exit(3);
         if (!WaitFor([] { return !ttyPort.readerRunning; })) std::_Exit(4);
         platform::DelayPumping(10);  // the message is shown from the UI side
-        std::_Exit(ttyPort.connected == 1 ? 0 : 5);
+        std::_Exit(ttyPort.connected ? 0 : 5);
       },
       testing::ExitedWithCode(0), "TTY Error!.*Failed to create event for thread!");
 }
@@ -269,7 +269,7 @@ TEST_F(TtyPortTest, RefusedLineSettingsFailTheOpenWithTheirReason) {
   EXPECT_EQ(odd.Open("COM3"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("failed: line settings refused"), std::string::npos) << log;
-  EXPECT_EQ(odd.connected, 0);
+  EXPECT_FALSE(odd.connected);
   EXPECT_FALSE(odd.device.IsOpen());
   EXPECT_EQ(ttyPort.Open("COM3"), kOpened) << "the refused open left the device held";
 }
@@ -287,7 +287,7 @@ TEST_F(TtyPortTest, ReaderThatCannotStartLeavesThePortOpenAndSaysSo) {
         if (::setrlimit(RLIMIT_NPROC, &none) != 0) std::_Exit(4);
         serial::TtyPort port;
         bool opened = port.Open("COM3") == kOpened;
-        std::_Exit(opened && port.connected == 1 && !port.readerRunning ? 0 : 5);
+        std::_Exit(opened && port.connected && !port.readerRunning ? 0 : 5);
       },
       testing::ExitedWithCode(0), "Reader thread not started");
 }

@@ -298,7 +298,7 @@ TEST_F(ShellWithModem, FoundModemEnablesTheTestsAndAFailedRedetectionLeavesThemO
       foundDetect = main->IsItemEnabled(ids::kDetectAgain) && main->IsItemEnabled(ids::kQuit);
       foundLocation = main->ItemText(ids::kLocation);
       foundModem = main->ItemText(ids::kModemName);
-      portOpenAfterFind = app->Session().port.connected.load() != 0;
+      portOpenAfterFind = app->Session().port.connected.load();
       EXPECT_TRUE(sim.Sim().HangUp(3));
       AnswerNextMessageBox(&notFound);
       Button(main, ids::kDetectAgain)->click();
@@ -308,7 +308,7 @@ TEST_F(ShellWithModem, FoundModemEnablesTheTestsAndAFailedRedetectionLeavesThemO
       EXPECT_TRUE(main->IsItemEnabled(ids::kTestSpeaker));
       EXPECT_TRUE(main->IsItemEnabled(ids::kTestLine));
       EXPECT_EQ(main->ItemText(ids::kModemName), "Wait...");
-      EXPECT_EQ(app->Session().port.connected.load(), 0);
+      EXPECT_FALSE(app->Session().port.connected.load());
       main->EndDialog(0);
       return true;
     }
@@ -342,7 +342,7 @@ TEST_F(ShellWithModem, EscapeEndsTheDialogButLeavesThePortToTheExit) {
   WhenFound([](ui::MainDialog* main) { QTest::keyClick(main, Qt::Key_Escape); });
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(FindMain());  // destroyed with the run
-  EXPECT_EQ(app->Session().port.connected.load(), 1);
+  EXPECT_TRUE(app->Session().port.connected.load());
 }
 
 TEST_F(ShellWithModem, TheCloseBoxClosesThePort) {
@@ -409,7 +409,7 @@ TEST_F(ShellWithModem, QuitDuringASilentPortsWaitEndsWithoutAnotherPortOrABox) {
   EXPECT_EQ(Run(), 0);
   EXPECT_FALSE(box.shown);
   EXPECT_TRUE(sim.Received("COM4").empty());
-  EXPECT_EQ(app->Session().port.connected.load(), 0);
+  EXPECT_FALSE(app->Session().port.connected.load());
 }
 
 // The modem is in its loopback connection with the basic test's register values in place: the
@@ -440,7 +440,7 @@ TEST_F(ShellWithModem, QuitDuringALoopbackPutsTheModemBackBeforeClosing) {
             putBack);
   EXPECT_FALSE(Contains(sim.Received("COM3"), "at&T1")) << "the analog test must not start";
   ExpectModemAsFound(sim.State(3), before);
-  EXPECT_EQ(app->Session().port.connected.load(), 0);
+  EXPECT_FALSE(app->Session().port.connected.load());
 }
 
 // A termination signal takes the same way as Quit, from inside the line test's modal dialog:
@@ -475,7 +475,7 @@ TEST_F(ShellWithModem, SigtermDuringTheLineTestsDialHangsUpRestoresAndEndsWith14
   EXPECT_TRUE(
       sim.Sim().WaitForEvent("COM3", "note", "dial", std::chrono::milliseconds(0), signalAt));
   ExpectModemAsFound(sim.State(3), before);
-  EXPECT_EQ(app->Session().port.connected.load(), 0);
+  EXPECT_FALSE(app->Session().port.connected.load());
 }
 
 // A hang-up signal while the voice prompt asks: the prompt closes, the buzz is silenced and the
@@ -534,7 +534,7 @@ TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
   const std::vector<std::string> left = diagnostics::NotPutBack(app->Session());
   ASSERT_EQ(left.size(), 4u) << "the four registers";
   EXPECT_EQ(left[1], "register 29: was " + modem_test::Hex2(powerOn.reg29) + ", now 1 (not sent)");
-  EXPECT_EQ(app->Session().port.connected.load(), 0);
+  EXPECT_FALSE(app->Session().port.connected.load());
 }
 
 // The button that started a run has the focus again when the buttons come back, so Enter or
@@ -597,8 +597,8 @@ TEST_F(ShellWithModem, KeysPressedDuringDetectionDoNothing) {
     QTest::qWait(200);
     stillUp = main->isVisible() && !main->IsEnded();
     focusKept = QApplication::focusWidget() == focused;
-    portStillOpen = app->Session().port.connected.load() == 1 &&
-                    main->ItemText(ids::kLocation) == "Open COM3... ";
+    portStillOpen =
+        app->Session().port.connected.load() && main->ItemText(ids::kLocation) == "Open COM3... ";
     AnswerNextMessageBox(&notFound);
     Every5Ms([&notFound] {
       if (!notFound.shown) return false;

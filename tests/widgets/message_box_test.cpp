@@ -31,20 +31,20 @@ class MessageBoxes : public testing::Test {
 TEST_F(MessageBoxes, WithoutACaptionTheProgramFilesNameIsShownNotArgvZero) {
   SeenBox seen;
   AnswerNextMessageBox(&seen);
-  EXPECT_EQ(widgets::MessageBox(nullptr, "Ati3.dat missing !", nullptr, widgets::kMbOk),
-            widgets::kIdOk);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Ati3.dat missing !", nullptr, widgets::BoxButtons::kOk),
+            widgets::BoxAnswer::kOk);
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.text, "Ati3.dat missing !");
   EXPECT_EQ(seen.caption, QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
   EXPECT_EQ(seen.caption, "message_box_test");
-  EXPECT_STREQ(widgets::ApplicationName(), "message_box_test");
+  EXPECT_EQ(widgets::ApplicationName(), "message_box_test");
 }
 
 TEST_F(MessageBoxes, TextIsPlainAndTheGivenCaptionIsUsed) {
   SeenBox seen;
   AnswerNextMessageBox(&seen);
   widgets::MessageBox(nullptr, "<b>x</b>", "Kalvex Internal Modem Diagnostics Tool",
-                      widgets::kMbOk | widgets::kMbIconExclamation);
+                      widgets::BoxButtons::kOk, widgets::BoxIcon::kWarning);
   EXPECT_EQ(seen.format, Qt::PlainText);
   EXPECT_EQ(seen.text, "<b>x</b>");
   EXPECT_EQ(seen.caption, "Kalvex Internal Modem Diagnostics Tool");
@@ -56,31 +56,34 @@ TEST_F(MessageBoxes, DetailsGoBehindTheDetailsButtonAndOnlyWhenGiven) {
     details = box->detailedText();
     box->button(QMessageBox::Ok)->click();
   });
-  widgets::MessageBox(nullptr, "Ati3.dat missing !", nullptr, widgets::kMbOk,
-                      "Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat");
+  widgets::MessageBox(nullptr, "Ati3.dat missing !", nullptr, widgets::BoxButtons::kOk,
+                      widgets::BoxIcon::kNone, "Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat");
   EXPECT_EQ(details, QString::fromUtf8("Looked for ati3.dat in:\n/h/\xc3\xa9/ati3.dat"));
   ui_test::OnNextModal<QMessageBox>([&](QMessageBox* box) {
     details = box->detailedText();
     box->button(QMessageBox::Ok)->click();
   });
-  widgets::MessageBox(nullptr, "x", nullptr, widgets::kMbOk);
+  widgets::MessageBox(nullptr, "x", nullptr, widgets::BoxButtons::kOk);
   EXPECT_TRUE(details.isEmpty());
 }
 
 TEST_F(MessageBoxes, YesNoGivesYesOrNoAndEscapeCountsAsNo) {
   AnswerNextMessageBox(nullptr, QMessageBox::Yes);
-  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?",
-                                widgets::kMbYesNo | widgets::kMbIconQuestion),
-            widgets::kIdYes);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::BoxButtons::kYesNo,
+                                widgets::BoxIcon::kQuestion),
+            widgets::BoxAnswer::kYes);
   AnswerNextMessageBox(nullptr, QMessageBox::No);
-  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::kMbYesNo), widgets::kIdNo);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::BoxButtons::kYesNo),
+            widgets::BoxAnswer::kNo);
   ui_test::OnNextModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::kMbYesNo), widgets::kIdNo);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "Line?", "Connect ?", widgets::BoxButtons::kYesNo),
+            widgets::BoxAnswer::kNo);
 }
 
 TEST_F(MessageBoxes, EscapeOnAnOkBoxCountsAsOk) {
   ui_test::OnNextModal<QMessageBox>([](QMessageBox* box) { QTest::keyClick(box, Qt::Key_Escape); });
-  EXPECT_EQ(widgets::MessageBox(nullptr, "x", nullptr, widgets::kMbOk), widgets::kIdOk);
+  EXPECT_EQ(widgets::MessageBox(nullptr, "x", nullptr, widgets::BoxButtons::kOk),
+            widgets::BoxAnswer::kOk);
 }
 
 TEST_F(MessageBoxes, OwnedBoxIsModalOverItsOwner) {
@@ -91,7 +94,7 @@ TEST_F(MessageBoxes, OwnedBoxIsModalOverItsOwner) {
     parentSeen = box->parentWidget();
     box->button(QMessageBox::Ok)->click();
   });
-  widgets::MessageBox(&owner, "x", nullptr, widgets::kMbOk);
+  widgets::MessageBox(&owner, "x", nullptr, widgets::BoxButtons::kOk);
   EXPECT_EQ(parentSeen, &owner);
 }
 

@@ -24,13 +24,10 @@ inline constexpr widgets::ControlRow kProbeRows[] = {
     {kUnmapped, widgets::ControlKind::kPushButton, "Unmapped", 10, 80, 50, 14},
     {kField, widgets::ControlKind::kValueField, "", 10, 10, 100, 10},
 };
-inline constexpr widgets::DialogTemplate kProbeTemplate = {900,
-                                                           "Probe",
-                                                           200,
-                                                           100,
-                                                           widgets::DialogStyle::kModal,
-                                                           kProbeRows,
-                                                           static_cast<int>(std::size(kProbeRows))};
+inline constexpr widgets::DialogTemplate kProbeTemplate = {
+    "Probe",    200,
+    100,        widgets::DialogStyle::kModal,
+    kProbeRows, static_cast<int>(std::size(kProbeRows))};
 
 class ProbeDialog final : public widgets::TemplateDialog {
  public:
