@@ -543,6 +543,32 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+// Three signals at once while the put-back waits on a write: the first stops the run, the second
+// abandons the put-back, the third changes nothing more. The document still comes, the items
+// left are named on standard error, and the status says the modem was not put back.
+TEST_F(Report, AThirdSignalDuringThePutBackStillEndsWithTheDocumentAndStatusFour) {
+  const sim::PortState powerOn = PowerOn();
+  sim::Faults faults;
+  faults.muteCommands = {"%T21,2A," + Hex2(powerOn.reg2A)};
+  StartModem({{3, sim::PortKind::kModem, faults}});
+  CopyList();
+  Start({"--report", "--tests", "basic", "--json"});
+  ASSERT_TRUE(modem.WaitForEvent("COM3", "rx", "at%T21,2A," + Hex2(powerOn.reg2A), 60s));
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(::kill(pid_t(process.processId()), SIGTERM), 0);
+  EXPECT_EQ(Finish(), 4) << err.toStdString();
+  const QJsonObject doc = Document();
+  EXPECT_EQ(doc["exitStatus"].toInt(), 4);
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(false));
+  EXPECT_TRUE(err.contains(QStringLiteral("not put back: register 2A"))) << err.toStdString();
+  // Values are put back only once read back, and nothing was read after the second signal.
+  for (const QJsonValue& value : doc["putBack"].toArray()) {
+    const QJsonObject item = value.toObject();
+    const QString what = item["what"].toString();
+    if (what.startsWith(QStringLiteral("register ")) || what == QStringLiteral("the country"))
+      EXPECT_NE(item["state"].toString(), "put back") << what.toStdString();
+  }
+}
+
 // A crash after the test values went out leaves the journal; the next run of the same modem puts
 // them back before it reads its own snapshot, says so, and removes the journal.
 TEST_F(Report, AJournalLeftByAKilledRunIsPutBackByTheNextRun) {
