@@ -17,6 +17,14 @@ std::vector<std::string> NotPutBack(const Session& session) {
   for (const modem::Change& change : session.ledger.Changes()) {
     if (change.pending) lines.push_back(modem::DescribeNotPutBack(change));
   }
+  for (const modem::LeftBehind& left : session.leftBehind) {
+    const std::string kept = left.journal.empty()
+                                 ? std::string("; its journal could not be written")
+                                 : "; kept in its journal " + left.journal;
+    for (const modem::Change& change : left.changes)
+      lines.push_back("on the modem found before on " + left.device + ", " +
+                      modem::DescribeNotPutBack(change) + kept);
+  }
   return lines;
 }
 
@@ -40,7 +48,10 @@ std::string DescribeRecovery(const modem::Recovery& recovery) {
       return "A journal of changes to another modem (\"" + recovery.detail + "\") was found at " +
              recovery.path + " and kept; it was not acted on.";
     case Outcome::kUnreadable:
-      return "The journal " + recovery.path + " was not acted on: " + recovery.detail;
+      text =
+          "The journal " + recovery.path + " was kept as it is, not acted on: " + recovery.detail;
+      if (!recovery.mend.empty()) text += ". To let the tool read it, run:\n\n" + recovery.mend;
+      return text;
     case Outcome::kBad:
       return "The journal " + recovery.path + " could not be read (" + recovery.detail +
              "); it was renamed .bad and not acted on.";

@@ -35,7 +35,8 @@ using modem::OpenTranscript;
 void StopRun(Session& session, bool abandonPutBack = false);
 
 // What the program run could not put back, one line each ("register 18: was 05, now 00
-// (ERROR)"); empty when nothing is left.
+// (ERROR)"), those of a modem found before another one named with its device and journal;
+// empty when nothing is left.
 [[nodiscard]] std::vector<std::string> NotPutBack(const Session& session);
 
 // A journal found at detection in words for a person: what it held and whether it was put back,

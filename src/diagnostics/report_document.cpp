@@ -57,12 +57,27 @@ QJsonArray ItemsJson(const std::vector<PutBackItem>& items) {
   return array;
 }
 
-QJsonValue RecoveredJson(const std::optional<RecoveryReport>& recovered) {
-  if (!recovered) return QJsonValue::Null;
-  return QJsonObject{{"outcome", Text(recovered->outcome)},
-                     {"journal", Text(recovered->journal)},
-                     {"detail", TextOrNull(recovered->detail)},
-                     {"items", ItemsJson(recovered->items)}};
+QJsonObject RecoveryJson(const RecoveryReport& recovered) {
+  return QJsonObject{{"outcome", Text(recovered.outcome)},
+                     {"journal", Text(recovered.journal)},
+                     {"detail", TextOrNull(recovered.detail)},
+                     {"mend", TextOrNull(recovered.mend)},
+                     {"items", ItemsJson(recovered.items)}};
+}
+
+QJsonValue RecoveredJson(const std::vector<RecoveryReport>& journals) {
+  if (journals.empty()) return QJsonValue::Null;
+  for (const RecoveryReport& journal : journals) {
+    if (journal.outcome == "put-back" || journal.outcome == "not-all-put-back")
+      return RecoveryJson(journal);
+  }
+  return RecoveryJson(journals.front());
+}
+
+QJsonArray JournalsJson(const std::vector<RecoveryReport>& journals) {
+  QJsonArray array;
+  for (const RecoveryReport& journal : journals) array.append(RecoveryJson(journal));
+  return array;
 }
 
 bool NotPutBack(const PutBackItem& item) { return item.state == PutBackItem::State::kNotPutBack; }
@@ -179,7 +194,8 @@ QByteArray ReportJson(const ReportResult& result) {
       {"modemRestored", restored ? QJsonValue(*restored) : QJsonValue(QJsonValue::Null)},
       {"registersDiffering", differing},
       {"putBack", ItemsJson(result.putBack)},
-      {"recovered", RecoveredJson(result.recovered)},
+      {"recovered", RecoveredJson(result.journals)},
+      {"journals", JournalsJson(result.journals)},
       {"exitStatus", ReportExitStatus(result)},
   };
   AddIdentity(root, result);
@@ -211,11 +227,12 @@ std::string ReportSummary(const ReportResult& result) {
   } else if (!result.listMissing) {
     text += std::string(product::kNotFoundText) + "\n";
   }
-  if (result.recovered) {
-    const RecoveryReport& r = *result.recovered;
+  for (const RecoveryReport& r : result.journals) {
     text += "Journal " + r.journal + ": " + r.outcome;
     if (!r.detail.empty()) text += " (" + Shown(r.detail) + ")";
     text += "\n";
+    if (!r.mend.empty())
+      text += "  kept as it is; to let the tool read it: " + Shown(r.mend) + "\n";
     for (const PutBackItem& item : r.items)
       text += "  " + item.what + ": " + StateName(item.state) + "\n";
   }

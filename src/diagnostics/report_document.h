@@ -45,6 +45,7 @@ struct RecoveryReport {
   std::string journal;  // its path
   std::string detail;   // the other modem's "I3" line, or why it was not acted on
   std::vector<PutBackItem> items;
+  std::string mend;  // "unreadable" by its owner or mode: the commands that mend it
 };
 
 // The file of --transcript, and whether every line reached it.
@@ -69,7 +70,9 @@ struct ReportResult {
   std::vector<TestResult> tests;
   // What the program run changed and whether it was put back; empty when it changed nothing.
   std::vector<PutBackItem> putBack;
-  std::optional<RecoveryReport> recovered;
+  // Every journal of the modem's device found at detection; the document's "recovered" is the
+  // one acted on, else the first.
+  std::vector<RecoveryReport> journals;
   int interruptedBy = 0;  // the signal that stopped the run; 0 when none did
 };
 

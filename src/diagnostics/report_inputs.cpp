@@ -77,15 +77,18 @@ std::vector<PutBackItem> PutBackItems(const Session& session) {
   return items;
 }
 
-std::optional<RecoveryReport> RecoveredJournal(const Session& session) {
-  if (!session.recovery) return std::nullopt;
-  const modem::Recovery& recovery = *session.recovery;
-  RecoveryReport report;
-  report.outcome = RecoveryOutcomeName(recovery.outcome);
-  report.journal = recovery.path;
-  report.detail = recovery.detail;
-  for (const modem::Change& change : recovery.changes) report.items.push_back(ItemOf(change));
-  return report;
+std::vector<RecoveryReport> FoundJournals(const Session& session) {
+  std::vector<RecoveryReport> reports;
+  for (const modem::Recovery& recovery : session.journals) {
+    RecoveryReport report;
+    report.outcome = RecoveryOutcomeName(recovery.outcome);
+    report.journal = recovery.path;
+    report.detail = recovery.detail;
+    report.mend = recovery.mend;
+    for (const modem::Change& change : recovery.changes) report.items.push_back(ItemOf(change));
+    reports.push_back(report);
+  }
+  return reports;
 }
 
 }  // namespace diagnostics

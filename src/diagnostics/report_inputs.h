@@ -32,7 +32,8 @@ void NoteIdentificationListUsed(const modem::MainView& view, ReportResult& resul
 // a value that was not changed. Empty when nothing was changed.
 [[nodiscard]] std::vector<PutBackItem> PutBackItems(const Session& session);
 
-// The journal the detection found, and what became of it; nullopt when there was none.
-[[nodiscard]] std::optional<RecoveryReport> RecoveredJournal(const Session& session);
+// Every journal of the device the detection found, in the order of their names, and what
+// became of each.
+[[nodiscard]] std::vector<RecoveryReport> FoundJournals(const Session& session);
 
 }  // namespace diagnostics

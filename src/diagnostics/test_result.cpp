@@ -59,9 +59,11 @@ TestResult TestRecorder::Finish(bool passed, const char* resultText) {
   return result_;
 }
 
-bool WriteRegisterTestValues(TestRecorder& test, const std::function<void(int slot)>& answered) {
+RegisterWrites WriteRegisterTestValues(TestRecorder& test,
+                                       const std::function<void(int slot)>& answered) {
   modem::Session& session = test.Session();
   modem::RereadMissingRegisters(session);
+  RegisterWrites writes = RegisterWrites::kAllWritten;
   for (int slot = 0; slot < modem::kSnapshotRegisters; ++slot) {
     session.lastTimeOut.reset();
     switch (modem::WriteTestValue(session, slot)) {
@@ -69,15 +71,16 @@ bool WriteRegisterTestValues(TestRecorder& test, const std::function<void(int sl
       case modem::TestValueWrite::kNoValue:
         test.FailedBecause(std::string("register ") + modem::kVendorRegisters[slot].name +
                            " has no value read from the modem, so its test value was not written");
-        return false;
+        writes = RegisterWrites::kSomeNotWritten;
+        continue;
       case modem::TestValueWrite::kFailed:
         if (session.lastTimeOut)
           test.FailedAt(modem::kVendorRegisters[slot].testCommand, session.lastTimeOut->lastLine);
-        return false;
+        return RegisterWrites::kTimedOut;
     }
     if (answered) answered(slot);
   }
-  return true;
+  return writes;
 }
 
 }  // namespace diagnostics

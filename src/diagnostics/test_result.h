@@ -95,11 +95,19 @@ class TestRecorder {
   TestResult result_;
 };
 
+// How the register test values went.
+enum class RegisterWrites {
+  kAllWritten,      // all four answered "OK"
+  kSomeNotWritten,  // a register without a value read from the modem was left alone; the
+                    // others were written and answered, so the test goes on but cannot pass
+  kTimedOut,        // a write was not answered (or a stop came): the test ends here
+};
+
 // Writes the four register test values in the order 18, 29, 2A, 20, re-reading first any
-// register that has no value. False at the first that is not answered, or that has no value read
-// from the modem (none is written then: a test that did not set its registers did not test them);
-// the recorder keeps why. answered runs after each answered write. UI thread.
-bool WriteRegisterTestValues(TestRecorder& test,
-                             const std::function<void(int slot)>& answered = {});
+// register that has no value. A register still without one is not written (a value the tool did
+// not read is never put back either) and the recorder keeps that as the reason; the others are
+// written all the same. answered runs after each answered write. UI thread.
+[[nodiscard]] RegisterWrites WriteRegisterTestValues(
+    TestRecorder& test, const std::function<void(int slot)>& answered = {});
 
 }  // namespace diagnostics

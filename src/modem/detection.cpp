@@ -159,6 +159,9 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   view.SetItemText(ids::kFirmware, product::kWaitText);
   view.SetItemText(ids::kCountry, product::kWaitText);
 
+  // The next port found may hold another modem: the one found before gets its own back first.
+  if (!session.stop.Requested()) PutBackBeforeDetection(session);
+
   int found = 0;
   for (int port : kPortProbeOrder) {
     // A stop ends the run where it is: no further port, no box, no beep.
@@ -171,6 +174,9 @@ DetectionResult DetectModem(Session& session, MainView& view) {
 
   if (found != 0) {
     const PortVerdict& verdict = result.verdicts.back();
+    // A ledger belongs to the device and "I3" line it was made on.
+    if (verdict.devicePath != session.detectedDevice || verdict.i3Line != session.detectedI3Line)
+      LeaveChangesBehind(session);
     session.detectedPort = found;
     session.detectedDevice = verdict.devicePath;
     session.detectedI3Line = verdict.i3Line;

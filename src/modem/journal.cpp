@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <string>
 
 #include "modem/register_snapshot.h"
 #include "modem/transaction.h"
@@ -61,7 +62,7 @@ bool ParseChange(const QJsonValue& value, Change* change, std::string* error) {
 
 }  // namespace
 
-std::string JournalPath(const std::string& directory, const std::string& device) {
+std::string JournalPath(const std::string& directory, const std::string& device, int index) {
   std::string name;
   for (unsigned char c : device) {
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -74,6 +75,7 @@ std::string JournalPath(const std::string& directory, const std::string& device)
       name += escaped;
     }
   }
+  if (index > 1) name += "~" + std::to_string(index);
   return directory + "/" + name + ".journal";
 }
 

@@ -23,9 +23,15 @@ struct JournalRecord {
   std::vector<Change> changes;  // pending changes only
 };
 
-// The journal's file for device inside directory: directory/<device with every byte but letters,
-// digits, '.' and '-' written as _XX>.journal.
-[[nodiscard]] std::string JournalPath(const std::string& directory, const std::string& device);
+// How many journal names a device has: a journal the run does not act on is kept, and the run
+// writes its own under the next free name.
+inline constexpr int kJournalNames = 4;
+
+// The journal file number index (1 to kJournalNames) of device inside directory:
+// directory/<device with every byte but letters, digits, '.' and '-' written as _XX>.journal,
+// and for index 2 on <...>~<index>.journal ('~' never comes out of the escaping).
+[[nodiscard]] std::string JournalPath(const std::string& directory, const std::string& device,
+                                      int index = 1);
 
 // The file's text (JSON).
 [[nodiscard]] std::string JournalText(const JournalRecord& record);

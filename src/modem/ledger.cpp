@@ -97,6 +97,18 @@ void Ledger::Confirm(ChangeKind kind, const std::string& reg) {
   }
 }
 
+void Ledger::Withdraw(ChangeKind kind, const std::string& reg, const Change* prior) {
+  uiThread_.Check();
+  auto it = std::find_if(changes_.begin(), changes_.end(),
+                         [&](const Change& c) { return Same(c, kind, reg); });
+  if (it == changes_.end()) return;
+  if (prior != nullptr) {
+    *it = *prior;
+  } else {
+    changes_.erase(it);
+  }
+}
+
 Change* Ledger::Find(ChangeKind kind, const std::string& reg) {
   auto it = std::find_if(changes_.begin(), changes_.end(),
                          [&](const Change& c) { return Same(c, kind, reg); });

@@ -48,6 +48,9 @@ class Ledger {
   Change& Enter(const Change& change);
   // The modem confirmed that kind (and reg) is put back: the entry is no longer pending.
   void Confirm(ChangeKind kind, const std::string& reg = {});
+  // The modem refused the command that was to make a change: the entry of kind (and reg) goes
+  // back to prior, what it was before that change was entered, or leaves when there was none.
+  void Withdraw(ChangeKind kind, const std::string& reg, const Change* prior);
   // The entry of kind (and reg), or null.
   [[nodiscard]] Change* Find(ChangeKind kind, const std::string& reg = {});
   [[nodiscard]] bool HasPending() const;

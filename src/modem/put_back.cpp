@@ -2,9 +2,11 @@
 
 #include <QDateTime>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "modem/journal.h"
 #include "modem/register_snapshot.h"
@@ -26,16 +28,27 @@ constexpr int kReopenPauseMs = 500;
 constexpr const char* kFinalResults[] = {"OK",          "ERROR", "CONNECT",  "NO CARRIER",
                                          "NO DIALTONE", "BUSY",  "NO ANSWER"};
 
-std::string JournalFile(const Session& session) {
-  if (session.detectedDevice.empty()) return {};
-  const std::string directory =
-      session.stateDirectory.empty() ? platform::StateDirectory() : session.stateDirectory;
-  return directory.empty() ? std::string() : JournalPath(directory, session.detectedDevice);
+std::string StateDirectoryOf(const Session& session) {
+  return session.stateDirectory.empty() ? platform::StateDirectory() : session.stateDirectory;
+}
+
+void SayJournalFailed(Session& session, const std::string& error) {
+  if (session.journalFailed) return;
+  session.journalFailed = true;
+  platform::DebugOutputF(
+      "The journal of the modem's changes cannot be written (%.300s): after "
+      "a crash they could not be put back",
+      error.c_str());
 }
 
 void WriteJournal(Session& session) {
-  const std::string path = JournalFile(session);
-  if (path.empty()) return;
+  if (session.detectedDevice.empty()) return;
+  const std::string& path = session.journalPath;
+  if (path.empty()) {
+    SayJournalFailed(session, "no state directory, or every journal name of " +
+                                  session.detectedDevice + " holds a journal kept as it is");
+    return;
+  }
   JournalRecord record;
   record.device = session.detectedDevice;
   record.i3Line = session.detectedI3Line;
@@ -48,17 +61,12 @@ void WriteJournal(Session& session) {
     if (change.pending) record.changes.push_back(change);
   }
   std::string error;
-  if (platform::WriteFileAtomically(path, JournalText(record), &error)) return;
-  if (session.journalFailed) return;
-  session.journalFailed = true;
-  platform::DebugOutputF(
-      "The journal of the modem's changes cannot be written (%.300s): after "
-      "a crash they could not be put back",
-      error.c_str());
+  if (!platform::WriteFileAtomically(path, JournalText(record), &error))
+    SayJournalFailed(session, error);
 }
 
 void RemoveJournal(const Session& session) {
-  const std::string path = JournalFile(session);
+  const std::string& path = session.journalPath;
   std::string error;
   if (!path.empty() && !platform::RemoveFile(path, &error))
     platform::DebugOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
@@ -151,6 +159,21 @@ void PutBackRegisters(Session& session) {
   }
 }
 
+std::string_view Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Some modems give their result codes in lower case.
+bool SameLetters(std::string_view text, std::string_view word) {
+  if (text.size() != word.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (std::toupper(static_cast<unsigned char>(text[i])) != word[i]) return false;
+  }
+  return true;
+}
+
 int HexNumber(const std::string& text) { return int(std::strtol(text.c_str(), nullptr, 16)); }
 
 // Reads back what one change put back; true when it could be read, with the value in *value.
@@ -172,6 +195,25 @@ bool ReadBack(Session& session, const Change& change, std::string* value) {
 void EnterChange(Session& session, const Change& change) {
   session.ledger.Enter(change);
   WriteJournal(session);
+}
+
+bool IsRefusal(const std::string& line) {
+  static constexpr const char* kRefusals[] = {"OK",          "ERROR", "NO CARRIER",
+                                              "NO DIALTONE", "BUSY",  "NO ANSWER"};
+  const std::string_view text = Trimmed(line);
+  for (const char* refusal : kRefusals) {
+    if (SameLetters(text, refusal)) return true;
+  }
+  return false;
+}
+
+void WithdrawChange(Session& session, ChangeKind kind, const Change* prior) {
+  session.ledger.Withdraw(kind, {}, prior);
+  if (session.ledger.HasPending()) {
+    WriteJournal(session);
+  } else {
+    RemoveJournal(session);
+  }
 }
 
 void ReopenPort(Session& session) {
@@ -223,12 +265,15 @@ void CheckPutBack(Session& session) {
   for (Change& change : session.ledger.Changes()) {
     const bool hasValue =
         change.kind == ChangeKind::kRegister || change.kind == ChangeKind::kCountry;
-    if (!hasValue || change.pending || change.checked || session.stop.PutBackAbandoned()) continue;
+    if (!hasValue || change.pending || change.checked) continue;
     std::string value;
-    const bool read = ReadBack(session, change, &value);
+    // An abandoned put-back reads nothing more: what it wrote is unconfirmed, not put back.
+    const bool read = !session.stop.PutBackAbandoned() && ReadBack(session, change, &value);
     // Nothing compared is nothing checked: the change cannot be said to be put back.
     if (!read) {
       change.pending = true;
+      // Written back and answered, but what the modem holds now was never seen.
+      change.now = "not known";
       change.reason =
           session.stop.PutBackAbandoned() ? "not read back" : "no answer to the read-back";
       continue;
@@ -254,39 +299,14 @@ void FinishProgramRun(Session& session) {
   }
 }
 
-void RecoverFromJournal(Session& session) {
-  session.recovery.reset();
-  // This program run's own journal is not a crash's: its changes are in the ledger already.
-  if (!session.ledger.Changes().empty()) return;
-  const std::string path = JournalFile(session);
-  if (path.empty()) return;
-  std::string text;
-  std::string error;
-  const platform::PrivateFileRead read =
-      platform::ReadPrivateFile(path, kMaxJournalBytes, &text, &error);
-  if (read == platform::PrivateFileRead::kMissing) return;
+namespace {
+
+// Puts back what a journal of this modem holds and checks it; the file goes once all of it is
+// back, and stays this run's journal otherwise.
+Recovery ActOnJournal(Session& session, const std::string& path, const JournalRecord& record) {
   Recovery recovery;
   recovery.path = path;
-  JournalRecord record;
-  if (read != platform::PrivateFileRead::kRead) {
-    recovery.outcome = Recovery::Outcome::kUnreadable;
-    recovery.detail = error;
-  } else if (!ParseJournal(text, &record, &error)) {
-    recovery.outcome = Recovery::Outcome::kBad;
-    recovery.detail = error;
-    std::string renameError;
-    if (!platform::RenameFile(path, path + ".bad", &renameError))
-      recovery.detail += "; it could not be renamed: " + renameError;
-  } else if (record.i3Line != session.detectedI3Line) {
-    recovery.outcome = Recovery::Outcome::kOtherModem;
-    recovery.detail = record.i3Line;
-  }
-  if (read != platform::PrivateFileRead::kRead || !recovery.detail.empty()) {
-    platform::DebugOutputF("Journal %.300s not acted on: %.300s", path.c_str(),
-                           recovery.detail.c_str());
-    session.recovery = recovery;
-    return;
-  }
+  session.journalPath = path;
   for (const Change& change : record.changes) session.ledger.Enter(change);
   (void)PutModemBack(session, PutBackStage::kEndOfProgram);
   CheckPutBack(session);
@@ -300,7 +320,93 @@ void RecoverFromJournal(Session& session) {
   } else {
     recovery.outcome = Recovery::Outcome::kNotAllPutBack;
   }
-  session.recovery = recovery;
+  return recovery;
+}
+
+// A journal not acted on is kept exactly as it is, and named.
+Recovery Kept(const std::string& path, Recovery::Outcome outcome, const std::string& detail) {
+  Recovery recovery;
+  recovery.path = path;
+  recovery.outcome = outcome;
+  recovery.detail = detail;
+  if (outcome == Recovery::Outcome::kUnreadable) recovery.mend = platform::PrivateFileMend(path);
+  platform::DebugOutputF("Journal %.300s kept, not acted on: %.300s", path.c_str(), detail.c_str());
+  return recovery;
+}
+
+}  // namespace
+
+void RecoverFromJournal(Session& session) {
+  session.journals.clear();
+  // This program run's own journal is not a crash's: its changes are in the ledger already.
+  if (!session.ledger.Changes().empty()) return;
+  session.journalPath.clear();
+  const std::string directory = StateDirectoryOf(session);
+  if (directory.empty() || session.detectedDevice.empty()) return;
+  bool actedOn = false;
+  std::string freeName;
+  for (int index = 1; index <= kJournalNames; ++index) {
+    const std::string path = JournalPath(directory, session.detectedDevice, index);
+    std::string text;
+    std::string error;
+    const platform::PrivateFileRead read =
+        platform::ReadPrivateFile(path, kMaxJournalBytes, &text, &error);
+    JournalRecord record;
+    if (read == platform::PrivateFileRead::kMissing) {
+      if (freeName.empty()) freeName = path;
+    } else if (read != platform::PrivateFileRead::kRead) {
+      session.journals.push_back(Kept(path, Recovery::Outcome::kUnreadable, error));
+    } else if (!ParseJournal(text, &record, &error)) {
+      Recovery bad = Kept(path, Recovery::Outcome::kBad, error);
+      std::string renameError;
+      if (!platform::RenameFile(path, path + ".bad", &renameError)) {
+        bad.detail += "; it could not be renamed: " + renameError;
+      } else if (freeName.empty()) {
+        freeName = path;
+      }
+      session.journals.push_back(bad);
+    } else if (record.i3Line != session.detectedI3Line) {
+      session.journals.push_back(Kept(path, Recovery::Outcome::kOtherModem, record.i3Line));
+    } else if (actedOn) {
+      session.journals.push_back(Kept(path, Recovery::Outcome::kUnreadable,
+                                      "another journal of this modem was put back first"));
+    } else {
+      actedOn = true;
+      session.journals.push_back(ActOnJournal(session, path, record));
+    }
+  }
+  if (!actedOn) session.journalPath = freeName;
+}
+
+void PutBackBeforeDetection(Session& session) {
+  if (!session.ledger.HasPending()) return;
+  // Only the port still open on the modem that was found reaches that modem for certain.
+  if (!session.port.connected.load() || session.port.DeviceLost()) return;
+  (void)PutModemBack(session, PutBackStage::kEndOfProgram);
+  CheckPutBack(session);
+}
+
+void LeaveChangesBehind(Session& session) {
+  if (session.ledger.Changes().empty()) return;
+  if (session.ledger.HasPending()) {
+    WriteJournal(session);
+    LeftBehind left{session.detectedDevice,
+                    session.detectedI3Line,
+                    session.journalFailed ? std::string() : session.journalPath,
+                    {}};
+    for (Change change : session.ledger.Changes()) {
+      if (!change.pending) continue;
+      if (change.reason.empty()) change.reason = "another modem was detected";
+      left.changes.push_back(change);
+    }
+    session.leftBehind.push_back(left);
+  } else {
+    RemoveJournal(session);
+  }
+  session.ledger.Changes().clear();
+  session.journalPath.clear();
+  session.journalFailed = false;
+  session.cutWait.reset();
 }
 
 }  // namespace modem

@@ -17,6 +17,14 @@ class Session;
 // it is sent. A journal that cannot be written is said once on the debug output; the run goes on.
 void EnterChange(Session& session, const Change& change);
 
+// True when line is a final result code that ends a command without doing it ("ERROR",
+// "NO CARRIER", "OK" where "CONNECT" was asked for, ...): the modem stayed as it was.
+[[nodiscard]] bool IsRefusal(const std::string& line);
+
+// The modem refused the command that was to make a change entered with EnterChange: the ledger
+// goes back to prior (the entry before, or none) and the journal with it.
+void WithdrawChange(Session& session, ChangeKind kind, const Change* prior);
+
 // Closes COM<session.detectedPort>, which drops DTR and so ends a data connection whatever the
 // modem makes of "+++", then opens it again after 500 ms and pauses 500 ms more; the reopen's
 // outcome is not examined. UI thread.
@@ -50,9 +58,21 @@ void CheckPutBack(Session& session);
 // then the journal removed when nothing is left pending, or written with what is left.
 void FinishProgramRun(Session& session);
 
-// After the modem was found and identified: a journal of this device for the same "I3" line is
-// put back and checked before the snapshot is taken (session.recovery says how it went); one for
-// another modem is kept and named, one that does not parse is renamed ".bad". UI thread.
+// After the modem was found and identified, with the ledger empty: each journal name of the
+// device is looked at. The first journal for the same "I3" line is put back and checked before
+// the snapshot is taken, and stays this run's journal; one for another modem, or one that cannot
+// be read (owner, mode, size), is kept exactly as it is and named; one that does not parse is
+// renamed ".bad". This run's journal otherwise gets the first free name. session.journals says
+// what became of each. UI thread.
 void RecoverFromJournal(Session& session);
+
+// Before a new detection: while the port is still open on the modem found before, what the
+// ledger holds is put back there and checked. Nothing is reopened. UI thread.
+void PutBackBeforeDetection(Session& session);
+
+// Detection found another modem (another device or "I3" line): what the old one still holds is
+// written to its journal and kept in session.leftBehind, never sent to the new one, and the
+// ledger starts empty. UI thread.
+void LeaveChangesBehind(Session& session);
 
 }  // namespace modem

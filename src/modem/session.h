@@ -36,7 +36,17 @@ struct Recovery {
   Outcome outcome = Outcome::kPutBack;
   std::string path;
   std::string detail;           // the other modem's "I3" line, or why it was refused
+  std::string mend;             // kUnreadable: the commands that make it ours again, if any
   std::vector<Change> changes;  // kPutBack, kNotAllPutBack: what it held, as it ended
+};
+
+// Changes made to a modem the run can no longer reach, because detection found another modem
+// (or another "I3" line on that device) since: they stay in that modem's journal.
+struct LeftBehind {
+  std::string device;
+  std::string i3Line;
+  std::string journal;  // empty when it could not be written
+  std::vector<Change> changes;
 };
 
 class Session {
@@ -70,8 +80,13 @@ class Session {
   bool journalFailed = false;
   // Where the journal lives; empty: platform::StateDirectory(). Tests give their own.
   std::string stateDirectory;
-  // The journal the last detection found for its modem, if any.
-  std::optional<Recovery> recovery;
+  // This run's journal of the detected modem: chosen at detection among the device's journal
+  // names, never one that holds a journal the run did not act on. Empty: none can be written.
+  std::string journalPath;
+  // Every journal of the detected device the last detection found, and what became of each.
+  std::vector<Recovery> journals;
+  // What earlier detections' modems were left holding.
+  std::vector<LeftBehind> leftBehind;
 };
 
 }  // namespace modem

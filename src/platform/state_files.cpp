@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 #include "platform/data_files.h"
 #include "platform/outside_file.h"
@@ -103,6 +104,20 @@ PrivateFileRead ReadPrivateFile(const std::string& path, long maxBytes, std::str
   }
   return ReadAll(file.fd, maxBytes, content, error) ? PrivateFileRead::kRead
                                                     : PrivateFileRead::kFailed;
+}
+
+std::string PrivateFileMend(const std::string& path) {
+  struct stat facts {};
+  if (::lstat(path.c_str(), &facts) != 0 || !S_ISREG(facts.st_mode)) return {};
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  quoted += "'";
+  const std::string chmod = "chmod 600 " + quoted;
+  // A run under sudo leaves root's file behind, which only root can give back.
+  if (facts.st_uid != ::getuid())
+    return "sudo chown " + std::to_string(::getuid()) + " " + quoted + " && " + chmod;
+  if ((facts.st_mode & 077) != 0) return chmod;
+  return {};
 }
 
 bool RenameFile(const std::string& from, const std::string& to, std::string* error) {

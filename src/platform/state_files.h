@@ -31,6 +31,11 @@ enum class PrivateFileRead {
 [[nodiscard]] PrivateFileRead ReadPrivateFile(const std::string& path, long maxBytes,
                                               std::string* content, std::string* error);
 
+// What makes path a private file of this user again when its owner or mode is why
+// ReadPrivateFile refused it: the shell commands to run ("sudo chown 1000 'path' && chmod 600
+// 'path'", or "chmod 600 'path'"). Empty when neither is the reason (missing, not a regular file).
+[[nodiscard]] std::string PrivateFileMend(const std::string& path);
+
 // Renames or removes a file (not through a symbolic link's target). false with the reason.
 [[nodiscard]] bool RenameFile(const std::string& from, const std::string& to, std::string* error);
 [[nodiscard]] bool RemoveFile(const std::string& path, std::string* error);

@@ -5,9 +5,11 @@
 #include <QSocketNotifier>
 
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 
 #include "platform/debug_output.h"
 #include "platform/sys_error.h"
@@ -16,10 +18,20 @@ namespace platform {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-constexpr int kLastResortCount = 3;
+// A signal that finds an earlier one unread for this long: the UI thread no longer listens (one
+// that does drains the pipe from every wait within milliseconds).
+constexpr int64_t kDeafMs = 3000;
 
 int pipeFds[2] = {-1, -1};
-std::atomic<int> signalCount{0};
+std::atomic<int> unheard{0};
+std::atomic<int64_t> oldestUnheardMs{0};
+static_assert(std::atomic<int64_t>::is_always_lock_free, "touched by the signal handler");
+
+int64_t MonotonicMs() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
 
 std::function<void(int)>& Callback() {
   static std::function<void(int)> callback;
@@ -28,7 +40,12 @@ std::function<void(int)>& Callback() {
 
 void OnSignal(int signalNumber) {
   int savedErrno = errno;
-  if (signalCount.fetch_add(1) + 1 >= kLastResortCount) ::_exit(ExitForSignal(signalNumber));
+  const int64_t now = MonotonicMs();
+  if (unheard.fetch_add(1) == 0) {
+    oldestUnheardMs.store(now);
+  } else if (now - oldestUnheardMs.load() >= kDeafMs) {
+    ::_exit(ExitForSignal(signalNumber));
+  }
   unsigned char byte = static_cast<unsigned char>(signalNumber);
   (void)::write(pipeFds[1], &byte, 1);
   errno = savedErrno;
@@ -38,6 +55,7 @@ void DrainPipe() {
   unsigned char bytes[16];
   ssize_t got;
   while ((got = RetryOnEintr([&] { return ::read(pipeFds[0], bytes, sizeof bytes); })) > 0) {
+    unheard.fetch_sub(int(got));
     for (ssize_t i = 0; i < got; ++i) {
       if (Callback()) Callback()(bytes[i]);
     }

@@ -101,11 +101,13 @@ void MainDialog::OnTimer(int) {
   });
 }
 
-// A journal found at detection is said once, in one box, whatever became of it.
+// The journals found at detection are said once, in one box, whatever became of them.
 void MainDialog::ShowRecovery() {
-  if (!session_.recovery || session_.stop.Requested()) return;
-  const std::string text = diagnostics::DescribeRecovery(*session_.recovery);
-  session_.recovery.reset();
+  if (session_.journals.empty() || session_.stop.Requested()) return;
+  std::string text;
+  for (const auto& journal : session_.journals)
+    text += (text.empty() ? "" : "\n\n") + diagnostics::DescribeRecovery(journal);
+  session_.journals.clear();
   (void)widgets::MessageBox(this, text.c_str(), nullptr, widgets::BoxButtons::kOk,
                             widgets::BoxIcon::kInformation);
 }

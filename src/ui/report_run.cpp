@@ -313,7 +313,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
       view.Progress("Putting back what the tests changed and checking it");
     diagnostics::FinishProgramRun(session);
     result.putBack = diagnostics::PutBackItems(session);
-    result.recovered = diagnostics::RecoveredJournal(session);
+    result.journals = diagnostics::FoundJournals(session);
   }
   diagnostics::ClosePort(session);
   for (const std::string& item : diagnostics::NotPutBack(session))

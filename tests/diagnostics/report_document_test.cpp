@@ -126,8 +126,8 @@ ReportResult FullResult() {
                     {"register 18", "3C", "3C", State::kPutBack, ""},
                     {"register 2A", "11", "00", State::kNotPutBack, "read back 00"},
                     {"register 29", "5A", "5A", State::kNotChanged, ""}};
-  result.recovered = diagnostics::RecoveryReport{
-      "put-back", "/state/x.journal", "", {{"register 20", "07", "07", State::kPutBack, ""}}};
+  result.journals = {diagnostics::RecoveryReport{
+      "put-back", "/state/x.journal", "", {{"register 20", "07", "07", State::kPutBack, ""}}}};
   result.listPath = "/usr/share/kalvex-modem-diag/ati3.dat";
   result.listCut = result.listPath + ": 3 entries past the 30th ignored";
   result.transcript = diagnostics::ReportTranscript{"/dev/full", false, "No space left (ENOSPC)"};

@@ -532,8 +532,10 @@ TEST_F(ShellWithModem, SecondSignalCutsThePutBackShort) {
   EXPECT_TRUE(Contains(received, RestoreWrites(powerOn)[0]));
   EXPECT_FALSE(Contains(received, RestoreWrites(powerOn)[1]));
   const std::vector<std::string> left = diagnostics::NotPutBack(app->Session());
-  ASSERT_EQ(left.size(), 4u) << "the four registers";
+  ASSERT_EQ(left.size(), 5u) << "the four registers, and the country written back unread";
   EXPECT_EQ(left[1], "register 29: was " + modem_test::Hex2(powerOn.reg29) + ", now 1 (not sent)");
+  EXPECT_NE(left[4].find("the country: was"), std::string::npos) << left[4];
+  EXPECT_NE(left[4].find("now not known (not read back)"), std::string::npos) << left[4];
   EXPECT_FALSE(app->Session().port.connected.load());
 }
 

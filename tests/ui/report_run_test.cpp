@@ -543,6 +543,32 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
+// Three signals at once while the put-back waits on a write: the first stops the run, the second
+// abandons the put-back, the third changes nothing more. The document still comes, the items
+// left are named on standard error, and the status says the modem was not put back.
+TEST_F(Report, AThirdSignalDuringThePutBackStillEndsWithTheDocumentAndStatusFour) {
+  const sim::PortState powerOn = PowerOn();
+  sim::Faults faults;
+  faults.muteCommands = {"%T21,2A," + Hex2(powerOn.reg2A)};
+  StartModem({{3, sim::PortKind::kModem, faults}});
+  CopyList();
+  Start({"--report", "--tests", "basic", "--json"});
+  ASSERT_TRUE(modem.WaitForEvent("COM3", "rx", "at%T21,2A," + Hex2(powerOn.reg2A), 60s));
+  // Three different signals: a second of one kind still pending would be merged into the first.
+  for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
+    ASSERT_EQ(::kill(pid_t(process.processId()), signalNumber), 0);
+  EXPECT_EQ(Finish(), 4) << err.toStdString();
+  const QJsonObject doc = Document();
+  EXPECT_EQ(doc["exitStatus"].toInt(), 4);
+  EXPECT_EQ(doc["modemRestored"], QJsonValue(false));
+  EXPECT_TRUE(err.contains(QStringLiteral("not put back: register 2A"))) << err.toStdString();
+  // Register 18 was written back and answered, but the second signal came before its read-back.
+  EXPECT_TRUE(err.contains(QStringLiteral("not put back: register 18: was ") +
+                           QString::fromStdString(Hex2(powerOn.reg18)) +
+                           ", now not known (not read back)"))
+      << err.toStdString();
+}
+
 // A crash after the test values went out leaves the journal; the next run of the same modem puts
 // them back before it reads its own snapshot, says so, and removes the journal.
 TEST_F(Report, AJournalLeftByAKilledRunIsPutBackByTheNextRun) {

@@ -1,0 +1,122 @@
+// The ledger's promise with a real session and the simulated modem: a journal the run does not
+// act on is kept as it is, and a ledger goes back only to the modem it was made on.
+
+#include "modem/put_back.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "modem/detection.h"
+#include "modem/detection_support.h"
+#include "modem/journal.h"
+#include "modem/register_snapshot.h"
+#include "modem/session.h"
+#include "modem/sim_ports.h"
+#include "serial/port_names.h"
+
+namespace {
+
+using modem::ChangeKind;
+
+class PutBack : public testing::Test {
+ protected:
+  void TearDown() override { session.port.Close(); }
+
+  void Start(std::vector<int> numbers) {
+    std::vector<sim::PortConfig> ports;
+    for (int n : numbers) ports.push_back(modem_test::Port(n, sim::PortKind::kModem));
+    ASSERT_TRUE(sim.Start(ports));
+    session.stateDirectory = state.path().toStdString();
+    modem_test::UseShippedStyleList(view);
+  }
+  // Detection on COM3, then register 18 set to its test value as a test run sets it.
+  void DetectAndChange() {
+    ASSERT_EQ(modem::DetectModem(session, view).comNumber, 3);
+    ASSERT_EQ(modem::WriteTestValue(session, 0), modem::TestValueWrite::kAnswered);
+    before18 = session.ledger.Find(ChangeKind::kRegister, "18")->before;
+  }
+
+  QTemporaryDir state;
+  modem_test::SimulatedPorts sim;
+  modem::Session session;
+  modem_test::RecordingView view;
+  std::string before18;
+};
+
+// Another modem's journal, one open to others and one too large: each is left byte for byte and
+// mode for mode, named (with the chmod that mends a mode), and the run journals beside it.
+TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOwn) {
+  ASSERT_NO_FATAL_FAILURE(Start({3}));
+  const std::string device = serial::DevicePathFor("COM3");
+  const std::string kept = modem::JournalPath(session.stateDirectory, device);
+  const auto journal = [&device](std::string_view i3) {
+    modem::Change change;
+    change.reg = "18";
+    change.before = "5A";
+    return modem::JournalText({device, std::string(i3), "t", {}, {change}});
+  };
+  const struct {
+    std::string text;
+    unsigned mode;
+    modem::Recovery::Outcome outcome;
+    std::string mend;
+  } rows[] = {{journal("Another Modem"), 0600, modem::Recovery::Outcome::kOtherModem, ""},
+              {journal(sim::kModemIdentification), 0644, modem::Recovery::Outcome::kUnreadable,
+               "chmod 600 '" + kept + "'"},
+              {std::string(5000, 'x'), 0600, modem::Recovery::Outcome::kUnreadable, ""}};
+  for (const auto& row : rows) {
+    QFile file(QString::fromStdString(kept));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(row.text.data(), qint64(row.text.size()));
+    file.close();
+    ASSERT_EQ(::chmod(kept.c_str(), row.mode), 0);
+
+    ASSERT_NO_FATAL_FAILURE(DetectAndChange());
+    EXPECT_EQ(session.journalPath, modem::JournalPath(session.stateDirectory, device, 2));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(session.journalPath)));
+    modem::FinishProgramRun(session);
+
+    EXPECT_FALSE(session.ledger.HasPending());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(session.journalPath)));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().toStdString(), row.text);
+    struct stat facts {};
+    EXPECT_EQ(::stat(kept.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0, row.mode);
+    ASSERT_EQ(session.journals.size(), 1u);
+    EXPECT_EQ(session.journals[0].path, kept);
+    EXPECT_EQ(session.journals[0].outcome, row.outcome);
+    EXPECT_EQ(session.journals[0].mend, row.mend);
+    session.ledger.Changes().clear();
+  }
+}
+
+// Modem A is unplugged with register 18 changed and Detect Again finds B on COM4: nothing of A
+// reaches B, and A's change stays in A's journal, named.
+TEST_F(PutBack, DetectingAnotherModemLeavesTheOldLedgerInItsJournalAndNeverSendsItToTheNewOne) {
+  ASSERT_NO_FATAL_FAILURE(Start({3, 4}));
+  ASSERT_NO_FATAL_FAILURE(DetectAndChange());
+  const std::string deviceA = session.detectedDevice;
+  const std::string journalA = session.journalPath;
+  sim.Sim().HangUp(3);
+
+  ASSERT_EQ(modem::DetectModem(session, view).comNumber, 4);
+  modem::FinishProgramRun(session);
+
+  for (const std::string& line : sim.Received("COM4"))
+    EXPECT_EQ(line.find("%T21"), std::string::npos);
+  ASSERT_EQ(session.leftBehind.size(), 1u);
+  EXPECT_EQ(session.leftBehind[0].device, deviceA);
+  EXPECT_EQ(session.leftBehind[0].journal, journalA);
+  ASSERT_EQ(session.leftBehind[0].changes.size(), 1u);
+  EXPECT_EQ(session.leftBehind[0].changes[0].before, before18);
+  EXPECT_TRUE(QFile::exists(QString::fromStdString(journalA)));
+}
+
+}  // namespace
