@@ -23,7 +23,8 @@ struct ReportRegister {
 struct ReportModem {
   std::string comName;
   std::string devicePath;
-  std::string i3Line;
+  std::string i3Line;  // whole, up to the line limit
+  bool i3Cut = false;  // longer than the line limit: its first bytes were dropped
   std::string firmware;
   std::string country;
   std::vector<ReportRegister> registers;  // the snapshot, in the order read

@@ -18,6 +18,7 @@ struct DetectionResult {
   std::string comName;
   std::string devicePath;
   std::string i3Line;
+  bool i3Cut = false;  // the "I3" line was longer than a line may be: its first bytes were dropped
   std::string firmware;
   std::string country;
   // What it found on each port it tried, in the order tried; the last one is kFound when it

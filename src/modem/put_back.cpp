@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,19 +19,21 @@
 namespace modem {
 namespace {
 
-// The modem takes "+++" as an escape only after a second of silence on the line.
-constexpr int kEscapeGuardMs = 1000;
 constexpr int kReopenPauseMs = 500;
 
 // The result codes that end a modem's answer to a command.
 constexpr const char* kFinalResults[] = {"OK",          "ERROR", "CONNECT",  "NO CARRIER",
                                          "NO DIALTONE", "BUSY",  "NO ANSWER"};
 
-std::string JournalFile(const Session& session) {
-  if (session.detectedDevice.empty()) return {};
+std::string JournalFileOf(const Session& session, const std::string& device) {
+  if (device.empty()) return {};
   const std::string directory =
       session.stateDirectory.empty() ? platform::StateDirectory() : session.stateDirectory;
-  return directory.empty() ? std::string() : JournalPath(directory, session.detectedDevice);
+  return directory.empty() ? std::string() : JournalPath(directory, device);
+}
+
+std::string JournalFile(const Session& session) {
+  return JournalFileOf(session, session.detectedDevice);
 }
 
 void WriteJournal(Session& session) {
@@ -135,7 +138,8 @@ void PutBackHook(Session& session) {
     // Any character ends a dial; the "H" that follows would lose its first letters to that.
     (void)Transact(session, "\r", "NO CARRIER", kCommandTimeoutSeconds, Framing::kAsIs);
   }
-  const OkReply answer = TransactOk(session, "H");
+  // Nothing reads the hook or the buzzer back: what follows the "OK" confirms it instead.
+  const OkReply answer = TransactOkConfirmed(session, "H");
   if (offHook) Settle(session, ChangeKind::kOffHook, {}, answer);
   if (buzzing) Settle(session, ChangeKind::kBuzzer, {}, answer);
 }
@@ -168,6 +172,21 @@ bool ReadBack(Session& session, const Change& change, std::string* value) {
 }
 
 }  // namespace
+
+bool JournalEnteredDataMode(const Session& session, const std::string& devicePath) {
+  const std::string path = JournalFileOf(session, devicePath);
+  std::string text;
+  std::string error;
+  JournalRecord record;
+  if (path.empty() ||
+      platform::ReadPrivateFile(path, kMaxJournalBytes, &text, &error) !=
+          platform::PrivateFileRead::kRead ||
+      !ParseJournal(text, &record, &error))
+    return false;
+  return std::any_of(record.changes.begin(), record.changes.end(), [](const Change& change) {
+    return change.kind == ChangeKind::kDataMode && change.pending;
+  });
+}
 
 void EnterChange(Session& session, const Change& change) {
   session.ledger.Enter(change);
@@ -214,7 +233,7 @@ bool PutModemBack(Session& session, PutBackStage stage) {
       country != nullptr && StageTouches(*country, stage))
     (void)WriteCountryBack(session);
   if (stage == PutBackStage::kEndOfProgram && Pending(session, ChangeKind::kCommandSet))
-    Settle(session, ChangeKind::kCommandSet, {}, TransactOk(session, "Z"));
+    Settle(session, ChangeKind::kCommandSet, {}, TransactOkConfirmed(session, "Z"));
   return !session.ledger.HasPending();
 }
 

@@ -24,7 +24,7 @@ class LineAssembler : public testing::Test {
   }
   void StartCapture() {
     capture.captureEnabled = 1;
-    capture.captureLineCount = 0;
+    capture.Restart();
   }
 
   serial::ResponseCapture capture;
@@ -46,6 +46,7 @@ TEST_F(LineAssembler, CrLfRunSplitAcrossChunksEndsOneLine) {
     std::string run = split;
     size_t bar = run.find('|');
     StartCapture();
+    lines.BeginCommand("atI9");
     Feed("atI9" + run.substr(0, bar));
     Feed(run.substr(bar + 1) + "Australia\r");
     Feed("\nOK\r\n");
@@ -54,18 +55,22 @@ TEST_F(LineAssembler, CrLfRunSplitAcrossChunksEndsOneLine) {
   }
 }
 
-TEST_F(LineAssembler, LineLengthLimitDropsTheFirst256Characters) {
+TEST_F(LineAssembler, LineLengthLimitDropsTheFirst256CharactersAndMarksTheLineCut) {
+  bool cut = true;
   StartCapture();
-  Feed("echo\r" + std::string(255, 'a') + "\r");
+  Feed(std::string(255, 'a') + "\r");
   EXPECT_EQ(Captured(), std::string(79, 'a')) << "255 characters form a line, capture cut at 79";
+  EXPECT_EQ(capture.WholeLine(&cut), std::string(255, 'a')) << "the answer is kept whole";
+  EXPECT_FALSE(cut);
 
   StartCapture();
-  Feed("echo\r" + std::string(256, 'b') + "\r");
-  EXPECT_EQ(Captured(), "") << "256 characters are dropped; the CR ends an empty line";
+  Feed(std::string(256, 'b') + "\r");
+  EXPECT_EQ(capture.answerLines, 0) << "256 characters are dropped; the CR ends an empty line";
 
   StartCapture();
-  Feed("echo\r" + std::string(256, 'c') + std::string(44, 'd') + "\r");
-  EXPECT_EQ(Captured(), std::string(44, 'd'));
+  Feed(std::string(256, 'c') + std::string(44, 'd') + "\r");
+  EXPECT_EQ(capture.WholeLine(&cut), std::string(44, 'd'));
+  EXPECT_TRUE(cut) << "what is left of a longer line says so";
   EXPECT_EQ(lines.PendingLength(), 0u);
 }
 
@@ -86,8 +91,9 @@ TEST_F(LineAssembler, TextWithoutTerminatorIsNeverTested) {
   EXPECT_TRUE(lines.IsMatched());
 }
 
-TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
+TEST_F(LineAssembler, CapturesOnlyTheFirstAnswerLineAndItsPrefix) {
   StartCapture();
+  lines.BeginCommand("at%T22,18");
   lines.AddExpected("OK");
   Feed("at%T22,18\r\n");
   Feed("\r\n3C\r\n\r\nOK\r\n");
@@ -95,14 +101,16 @@ TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
   EXPECT_EQ(Prefix(), "3C");
 
   StartCapture();
+  lines.BeginCommand("atX");
   lines.AddExpected("OK");
   Feed("atX\r\nA\r\nOK\r\n");
   EXPECT_EQ(Captured(), "A");
   EXPECT_EQ(Prefix(), "A") << "a one-character line gives a one-character prefix";
 
   StartCapture();
+  lines.BeginCommand("atX");
   lines.AddExpected("never");
-  Feed("atX\r\nlonger line\r\n");
+  Feed("atX\r\nlonger line\r\nsecond line\r\n");
   EXPECT_EQ(Prefix(), "lo");
 }
 
@@ -113,16 +121,16 @@ TEST_F(LineAssembler, DisabledCaptureCountsNothing) {
   capture.captureLineCount = 0;
   Feed("third\r\nfourth\r\n");
   EXPECT_EQ(capture.captureLineCount, 0);
-  EXPECT_EQ(Captured(), "second");
+  EXPECT_EQ(Captured(), "first");
 }
 
 TEST_F(LineAssembler, NothingIsCountedCapturedOrTestedAfterAMatch) {
   StartCapture();
-  lines.AddExpected("at");
-  Feed("atI5\r\nfirmware\r\n");
+  lines.AddExpected("fir");
+  Feed("first\r\nsecond\r\n");
   EXPECT_TRUE(lines.IsMatched());
-  EXPECT_EQ(capture.captureLineCount, 1) << "the echo matched; the next line is ignored";
-  EXPECT_EQ(Captured(), "");
+  EXPECT_EQ(capture.captureLineCount, 1) << "the first line matched; the next is ignored";
+  EXPECT_EQ(Captured(), "first");
 
   lines.ClearExpected();
   EXPECT_TRUE(lines.IsMatched()) << "only AddExpected clears the flag";
@@ -130,12 +138,13 @@ TEST_F(LineAssembler, NothingIsCountedCapturedOrTestedAfterAMatch) {
   EXPECT_FALSE(lines.IsMatched());
 }
 
-TEST_F(LineAssembler, SecondLineThatMatchesIsCapturedFirst) {
+TEST_F(LineAssembler, AnswerLineThatMatchesIsCapturedFirst) {
   StartCapture();
-  lines.AddExpected("OK");
-  Feed("echo\r\nOK\r\n");
+  lines.BeginCommand("atI3");
+  lines.AddExpected("Zelto");
+  Feed("atI3\r\nZelto\r\n");
   EXPECT_TRUE(lines.IsMatched());
-  EXPECT_EQ(Captured(), "OK");
+  EXPECT_EQ(Captured(), "Zelto");
 }
 
 TEST_F(LineAssembler, ThirtyTextsAtMostAndTheThirtyFirstLeavesMatchedAlone) {
@@ -176,6 +185,70 @@ TEST_F(LineAssembler, UnfinishedLineContinuesWithTheNextChunk) {
   Feed("CON");
   Feed("NECT\r\n");
   EXPECT_TRUE(lines.IsMatched());
+}
+
+// What an answer is, read from what each line is rather than where it falls: the command's echo,
+// result codes, unsolicited codes and empty lines are never the captured answer, and an
+// identification is matched against answer lines only.
+struct AnswerCase {
+  const char* name;
+  const char* echo;  // BeginCommand's echo; "" for a modem with echo off
+  bool untilEcho;
+  serial::MatchScope scope;
+  const char* expected;
+  std::string bytes;
+  const char* answer;  // the captured answer; nullptr when none
+  bool matched;
+};
+
+TEST_F(LineAssembler, AnswersAreReadByWhatTheyAre) {
+  using serial::MatchScope;
+  const MatchScope any = MatchScope::kAnyLine;
+  const MatchScope identity = MatchScope::kAnswerLine;
+  const AnswerCase cases[] = {
+      {"echo, answer, OK", "atI9", false, any, "OK", "atI9\r\r\nAustralia\r\n\r\nOK\r\n",
+       "Australia", true},
+      {"RING between echo and answer", "atI3", false, identity, "Zelto",
+       "atI3\r\nRING\r\n\r\nZelto V.92\r\nOK\r\n", "Zelto V.92", true},
+      {"unsolicited codes of any case and CONNECT with its rate", "atI5", false, any, "OK",
+       "atI5\r\nNO CARRIER\r\nconnect 33600/ARQ\r\n ring \r\n3.41,x\r\nOK\r\n", "3.41,x", true},
+      {"echo off: OK alone is no answer", "", false, any, "OK", "\r\nOK\r\n", nullptr, true},
+      {"echo off: the first answer line", "", false, any, "OK", "\r\nRING\r\n3C\r\nOK\r\n", "3C",
+       true},
+      {"the echo in another letter case", "at%T22,18", false, any, "OK",
+       "AT%t22,18\r\n05\r\nOK\r\n", "05", true},
+      {"an expected text in the echo is not seen there", "at%T21,18,0", false, any, "T21",
+       "at%T21,18,0\r\nOK\r\n", nullptr, false},
+      {"the echo never identifies a modem", "atI3", false, identity, "I3",
+       "atI3\r\nForeign 1.0\r\nOK\r\n", "Foreign 1.0", false},
+      {"nor does a result code", "atI3", false, identity, "OK", "atI3\r\nOK\r\n", nullptr, false},
+      {"a late answer before the echo is not this command's", "atZ", true, any, "OK",
+       "05\r\nOK\r\natZ\r\nERROR\r\n", nullptr, false},
+      {"the command's own answer after its echo is", "at%T22,29", true, any, "OK",
+       "OK\r\nat%T22,29\r\n0C\r\nOK\r\n", "0C", true},
+      {"a line cut by the limit never identifies a modem", "atI3", false, identity, "Zelto",
+       "atI3\r\n" + std::string(256, 'x') + "Zelto\r\nOK\r\n", "Zelto", false},
+  };
+  for (const AnswerCase& c : cases) {
+    StartCapture();
+    capture.ReplaceLine("");
+    lines.BeginCommand(c.echo, c.untilEcho, c.scope);
+    lines.ClearExpected();
+    lines.AddExpected(c.expected);
+    Feed(c.bytes);
+    EXPECT_EQ(capture.answerLines > 0, c.answer != nullptr) << c.name;
+    if (c.answer != nullptr) EXPECT_EQ(capture.WholeLine(), c.answer) << c.name;
+    EXPECT_EQ(lines.IsMatched(), c.matched) << c.name;
+    EXPECT_EQ(lines.EchoSeen(), c.echo[0] != '\0') << c.name;
+  }
+}
+
+TEST(ResultCode, IsKnownByItsWordsNotByHoldingThem) {
+  for (const char* code : {"OK", "ERROR", "RING", "NO CARRIER", "BUSY", "NO ANSWER", "NO DIALTONE",
+                           "CONNECT", "CONNECT 9600", " ok ", "Ring"})
+    EXPECT_TRUE(serial::IsResultCode(code)) << code;
+  for (const char* line : {"", "OKLAHOMA", "CONNECTED", "Zelto OK", "NO", "0", "RINGS"})
+    EXPECT_FALSE(serial::IsResultCode(line)) << line;
 }
 
 }  // namespace
