@@ -281,6 +281,57 @@ TEST(Detection, NestedRunOnlyStopsTheTimer) {
   EXPECT_EQ(view.History(ids::kLocation).size(), 12u);
 }
 
+// ---- The modem known by its answer ----
+
+// The "I3" line is the answer, never the echo or a result code: a list entry that only the echo
+// holds finds nothing, a RING before the answer is not the modem's line, and a modem whose echo
+// is off shows its firmware, not "OK".
+TEST(Detection, TheModemIsKnownByItsAnswerNeverByItsEchoOrAResultCode) {
+  struct Case {
+    const char* name;
+    bool echo;
+    std::string i3Answer;
+    Lines list;
+    bool found;
+    std::string i3Line;
+  };
+  const Case cases[] = {
+      {"a list entry only the echo holds", true, Answer({"Foreign 1.0", "OK"}), {"I3"}, false,
+       "Foreign 1.0"},
+      {"an I3 answered by OK alone", true, Answer({"OK"}), {"OK"}, false, ""},
+      {"a RING before the answer", true, Answer({"RING", "Scripted KX-TEST", "OK"}), {"KX-TEST"},
+       true, "Scripted KX-TEST"},
+      {"echo off", false, Answer({"Scripted KX-TEST", "OK"}), {"KX-TEST"}, true,
+       "Scripted KX-TEST"},
+  };
+  for (const Case& c : cases) {
+    ScriptedModem modem({{"I3", c.i3Answer},
+                         {"I5", Answer({"3.41,ZW", "OK"})},
+                         {"I9", Answer({"RING", "Germany", "OK"})},
+                         {"%T22,18", Answer({"12", "OK"})}});
+    ASSERT_TRUE(modem.Valid());
+    modem.SetEcho(c.echo);
+    testsupport::ComDir dir;
+    modem_test::UseComDir(dir.Path());
+    dir.Link(3, modem.Path());
+    RecordingView view;
+    modem::Session session;
+    UseList(view, c.list);
+
+    const modem::DetectionResult result = modem::DetectModem(session, view);
+
+    ASSERT_FALSE(result.verdicts.empty()) << c.name;
+    EXPECT_EQ(result.verdicts.front().i3Line, c.i3Line) << c.name;
+    EXPECT_EQ(session.detectedPort, c.found ? 3 : 0) << c.name;
+    if (c.found) {
+      EXPECT_EQ(view.Text(ids::kFirmware), "3.41") << c.name;
+      EXPECT_EQ(view.Text(ids::kCountry), "Germany") << c.name;
+      EXPECT_STREQ(session.snapshot.values[0], "12") << c.name;
+    }
+    session.port.Close();
+  }
+}
+
 // ---- Firmware and country from what the modem answers ----
 
 TEST(Detection, UnansweredI9ShowsTheFirmwareAsCountry) {
