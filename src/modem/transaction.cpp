@@ -236,8 +236,9 @@ bool ReadHexValue(Session& session, const char* command, int minDigits,
   }
   const serial::ResponseCapture& capture = session.port.capture;
   // The capture stops at the matching line: an answer captured came before the "OK", after the
-  // echo, and lines of an answer owed from earlier were kept out of it.
-  if (!seen || capture.answerLines.load() < 1) return false;
+  // echo, and lines of an answer owed from earlier were kept out of it. Without the echo a value
+  // could still be a late answer's that came after the wait for it: it is not taken.
+  if (!seen || capture.answerLines.load() < 1 || !session.port.assembler.EchoSeen()) return false;
   char line[serial::kLineSize] = {};
   capture.CopyLine(line);
   if (!IsHexValue(line, minDigits)) return false;

@@ -105,9 +105,9 @@ enum class OkReply {
 
 // Reads a value the modem gives as one line of hexadecimal digits: sends the command with the
 // capture on and waits up to 3 s for "OK". True, with the digits in value, only when the answer
-// came after this command's own echo (or the modem echoes nothing), its first line that is not
-// a result code is minDigits to 2 hexadecimal digits, and the "OK" came after it; otherwise
-// false and value is empty. The capture is off afterwards. UI thread.
+// came after this command's own echo, its first line that is not a result code is minDigits to 2
+// hexadecimal digits, and the "OK" came after it; otherwise false and value is empty. The capture
+// is off afterwards. UI thread.
 [[nodiscard]] bool ReadHexValue(Session& session, const char* command, int minDigits,
                                 char (&value)[kReadValueSize]);
 

@@ -7,16 +7,21 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "modem/detection_support.h"
+#include "modem/journal.h"
 #include "modem/recording_view.h"
 #include "modem/register_snapshot.h"
 #include "modem/scripted_modem.h"
 #include "modem/sim_ports.h"
 #include "platform/serial_device.h"
+#include "platform/state_files.h"
 #include "resources/control_ids.h"
 #include "serial/port_names.h"
 #include "serial/response_capture.h"
@@ -296,12 +301,24 @@ TEST(Detection, TheModemIsKnownByItsAnswerNeverByItsEchoOrAResultCode) {
     std::string i3Line;
   };
   const Case cases[] = {
-      {"a list entry only the echo holds", true, Answer({"Foreign 1.0", "OK"}), {"I3"}, false,
+      {"a list entry only the echo holds",
+       true,
+       Answer({"Foreign 1.0", "OK"}),
+       {"I3"},
+       false,
        "Foreign 1.0"},
       {"an I3 answered by OK alone", true, Answer({"OK"}), {"OK"}, false, ""},
-      {"a RING before the answer", true, Answer({"RING", "Scripted KX-TEST", "OK"}), {"KX-TEST"},
-       true, "Scripted KX-TEST"},
-      {"echo off", false, Answer({"Scripted KX-TEST", "OK"}), {"KX-TEST"}, true,
+      {"a RING before the answer",
+       true,
+       Answer({"RING", "Scripted KX-TEST", "OK"}),
+       {"KX-TEST"},
+       true,
+       "Scripted KX-TEST"},
+      {"echo off",
+       false,
+       Answer({"Scripted KX-TEST", "OK"}),
+       {"KX-TEST"},
+       true,
        "Scripted KX-TEST"},
   };
   for (const Case& c : cases) {
@@ -329,6 +346,46 @@ TEST(Detection, TheModemIsKnownByItsAnswerNeverByItsEchoOrAResultCode) {
       EXPECT_STREQ(session.snapshot.values[0], "12") << c.name;
     }
     session.port.Close();
+  }
+}
+
+// A modem a run left in a loopback, on a modem that keeps the line when DTR drops, answers
+// "&FZ" only after an escape; detection escapes only when the device's journal says that run
+// entered data mode.
+TEST(Detection, AModemLeftOnLineIsReachedWhenItsJournalSaysSo) {
+  for (const bool journal : {true, false}) {
+    SimulatedPorts ports;
+    sim::Faults faults;
+    faults.online = true;
+    faults.ignoreDtr = true;
+    ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
+    char state[] = "/tmp/kalvex-state-XXXXXX";
+    ASSERT_NE(::mkdtemp(state), nullptr);
+    modem::Session session;
+    session.stateDirectory = state;
+    if (journal) {
+      modem::JournalRecord record;
+      record.device = serial::DevicePathFor("COM3");
+      record.i3Line = std::string(sim::kModemIdentification);
+      record.time = "2026-12-08T08:00:00Z";
+      modem::Change dataMode;
+      dataMode.kind = modem::ChangeKind::kDataMode;
+      dataMode.now = "loopback test (&T3)";
+      record.changes.push_back(dataMode);
+      std::string error;
+      ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state, record.device),
+                                                modem::JournalText(record), &error))
+          << error;
+    }
+    RecordingView view;
+    UseShippedStyleList(view);
+
+    modem::DetectModem(session, view);
+
+    EXPECT_EQ(session.detectedPort, journal ? 3 : 0) << "journal " << journal;
+    EXPECT_EQ(ports.State(3).dataMode, !journal) << "journal " << journal;
+    session.port.Close();
+    (void)std::system(("rm -rf '" + std::string(state) + "'").c_str());
   }
 }
 
