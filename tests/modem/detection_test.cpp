@@ -288,105 +288,34 @@ TEST(Detection, NestedRunOnlyStopsTheTimer) {
 
 // ---- The modem known by its answer ----
 
-// The "I3" line is the answer, never the echo or a result code: a list entry that only the echo
-// holds finds nothing, a RING before the answer is not the modem's line, and a modem whose echo
-// is off shows its firmware, not "OK".
-TEST(Detection, TheModemIsKnownByItsAnswerNeverByItsEchoOrAResultCode) {
-  struct Case {
-    const char* name;
-    bool echo;
-    std::string i3Answer;
-    Lines list;
-    bool found;
-    std::string i3Line;
-  };
-  const Case cases[] = {
-      {"a list entry only the echo holds",
-       true,
-       Answer({"Foreign 1.0", "OK"}),
-       {"I3"},
-       false,
-       "Foreign 1.0"},
-      {"an I3 answered by OK alone", true, Answer({"OK"}), {"OK"}, false, ""},
-      {"a RING before the answer",
-       true,
-       Answer({"RING", "Scripted KX-TEST", "OK"}),
-       {"KX-TEST"},
-       true,
-       "Scripted KX-TEST"},
-      {"echo off",
-       false,
-       Answer({"Scripted KX-TEST", "OK"}),
-       {"KX-TEST"},
-       true,
-       "Scripted KX-TEST"},
-  };
-  for (const Case& c : cases) {
-    ScriptedModem modem({{"I3", c.i3Answer},
-                         {"I5", Answer({"3.41,ZW", "OK"})},
-                         {"I9", Answer({"RING", "Germany", "OK"})},
-                         {"%T22,18", Answer({"12", "OK"})}});
-    ASSERT_TRUE(modem.Valid());
-    modem.SetEcho(c.echo);
-    testsupport::ComDir dir;
-    modem_test::UseComDir(dir.Path());
-    dir.Link(3, modem.Path());
-    RecordingView view;
-    modem::Session session;
-    UseList(view, c.list);
-
-    const modem::DetectionResult result = modem::DetectModem(session, view);
-
-    ASSERT_FALSE(result.verdicts.empty()) << c.name;
-    EXPECT_EQ(result.verdicts.front().i3Line, c.i3Line) << c.name;
-    EXPECT_EQ(session.detectedPort, c.found ? 3 : 0) << c.name;
-    if (c.found) {
-      EXPECT_EQ(view.Text(ids::kFirmware), "3.41") << c.name;
-      EXPECT_EQ(view.Text(ids::kCountry), "Germany") << c.name;
-      EXPECT_STREQ(session.snapshot.values[0], "12") << c.name;
-    }
-    session.port.Close();
-  }
-}
-
 // A modem a run left in a loopback, on a modem that keeps the line when DTR drops, answers
-// "&FZ" only after an escape; detection escapes only when the device's journal says that run
-// entered data mode.
+// "&FZ" only after an escape, which its device's journal calls for.
 TEST(Detection, AModemLeftOnLineIsReachedWhenItsJournalSaysSo) {
-  for (const bool journal : {true, false}) {
-    SimulatedPorts ports;
-    sim::Faults faults;
-    faults.online = true;
-    faults.ignoreDtr = true;
-    ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
-    char state[] = "/tmp/kalvex-state-XXXXXX";
-    ASSERT_NE(::mkdtemp(state), nullptr);
-    modem::Session session;
-    session.stateDirectory = state;
-    if (journal) {
-      modem::JournalRecord record;
-      record.device = serial::DevicePathFor("COM3");
-      record.i3Line = std::string(sim::kModemIdentification);
-      record.time = "2026-12-08T08:00:00Z";
-      modem::Change dataMode;
-      dataMode.kind = modem::ChangeKind::kDataMode;
-      dataMode.now = "loopback test (&T3)";
-      record.changes.push_back(dataMode);
-      std::string error;
-      ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state, record.device),
-                                                modem::JournalText(record), &error))
-          << error;
-    }
-    RecordingView view;
-    UseShippedStyleList(view);
+  SimulatedPorts ports;
+  sim::Faults faults;
+  faults.online = true;
+  faults.ignoreDtr = true;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
+  char state[] = "/tmp/kalvex-state-XXXXXX";
+  ASSERT_NE(::mkdtemp(state), nullptr);
+  modem::Session session;
+  session.stateDirectory = state;
+  modem::JournalRecord record{serial::DevicePathFor("COM3"), std::string(sim::kModemIdentification),
+                              "2026-12-08T08:00:00Z"};
+  record.changes.push_back({modem::ChangeKind::kDataMode, "", "", "loopback test (&T3)"});
+  std::string error;
+  ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state, record.device),
+                                            modem::JournalText(record), &error))
+      << error;
+  RecordingView view;
+  UseShippedStyleList(view);
 
-    modem::DetectModem(session, view);
+  modem::DetectModem(session, view);
 
-    EXPECT_EQ(session.detectedPort, journal ? 3 : 0) << "journal " << journal;
-    EXPECT_EQ(ports.State(3).dataMode, !journal) << "journal " << journal;
-    session.port.Close();
-    (void)std::system(("rm -rf '" + std::string(state) + "'").c_str());
-  }
+  EXPECT_EQ(session.detectedPort, 3);
+  EXPECT_FALSE(ports.State(3).dataMode);
+  session.port.Close();
+  (void)std::system(("rm -rf '" + std::string(state) + "'").c_str());
 }
 
 // ---- Firmware and country from what the modem answers ----

@@ -49,9 +49,6 @@ TEST(PortVerdict, ModemAnswersQuoteTheI3LineWithControlsEscaped) {
   EXPECT_EQ(modem::FormatVerdictLine(foreign),
             "COM3 (/tmp/sim/COM3): answered, but its \"I3\" line \"Other Modem \"X\"\\r\" is not "
             "in the identification list");
-  foreign.i3Cut = true;
-  EXPECT_NE(modem::FormatVerdictLine(foreign).find("\\r\" (the end of a longer line) is not"),
-            std::string::npos);
   foreign.i3Line.clear();
   EXPECT_EQ(modem::FormatVerdictLine(foreign),
             "COM3 (/tmp/sim/COM3): answered, but gave no \"I3\" line");

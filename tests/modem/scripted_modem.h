@@ -84,26 +84,23 @@ class ScriptedModem {
   }
 
   void Respond(const std::string& line) {
-    {
-      std::lock_guard lock(mutex_);
-      received_.push_back(line);
-    }
     std::string command = line.size() >= 2 ? line.substr(2) : std::string();
-    auto it = answers_.find(command);
     int delayMs = 0;
     {
       std::lock_guard lock(mutex_);
+      received_.push_back(line);
       if (auto delay = delays_.find(command); delay != delays_.end()) delayMs = delay->second;
     }
     const std::string echo = echo_.load() ? line + "\r" : std::string();
-    const std::string answer = it != answers_.end() ? it->second : Answer({"OK"});
-    if (delayMs == 0) {
-      pty_.Write(echo + answer);
-      return;
-    }
-    pty_.Write(echo);
+    pty_.Write(delayMs > 0 ? echo : echo + Answered(command));
+    if (delayMs == 0) return;
     ::poll(nullptr, 0, delayMs);
-    pty_.Write(answer);
+    pty_.Write(Answered(command));
+  }
+
+  std::string Answered(const std::string& command) const {
+    auto it = answers_.find(command);
+    return it != answers_.end() ? it->second : Answer({"OK"});
   }
 
   testsupport::PtyPair pty_;
