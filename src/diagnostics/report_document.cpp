@@ -92,7 +92,8 @@ QJsonObject PortJson(const modem::PortVerdict& verdict) {
                      {"reason", Text(modem::VerdictReason(verdict))},
                      {"holders", holders},
                      {"i3", Text(verdict.i3Line)},
-                     {"i3Hex", Hex(verdict.i3Line)}};
+                     {"i3Hex", Hex(verdict.i3Line)},
+                     {"i3Cut", verdict.i3Cut}};
 }
 
 QJsonValue TranscriptJson(const std::optional<ReportTranscript>& transcript) {
@@ -107,13 +108,10 @@ QJsonValue ModemJson(const std::optional<ReportModem>& modem) {
   QJsonArray registers;
   for (const ReportRegister& r : modem->registers)
     registers.append(QJsonObject{{"register", Text(r.name)}, {"value", Text(r.value)}});
-  return QJsonObject{{"port", Text(modem->comName)},
-                     {"device", Text(modem->devicePath)},
-                     {"i3", Text(modem->i3Line)},
-                     {"i3Hex", Hex(modem->i3Line)},
-                     {"firmware", Text(modem->firmware)},
-                     {"country", Text(modem->country)},
-                     {"registers", registers}};
+  return QJsonObject{{"port", Text(modem->comName)},    {"device", Text(modem->devicePath)},
+                     {"i3", Text(modem->i3Line)},       {"i3Hex", Hex(modem->i3Line)},
+                     {"i3Cut", modem->i3Cut},           {"firmware", Text(modem->firmware)},
+                     {"country", Text(modem->country)}, {"registers", registers}};
 }
 
 QJsonObject TestJson(const TestResult& test) {

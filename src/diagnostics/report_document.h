@@ -23,10 +23,11 @@ struct ReportRegister {
 struct ReportModem {
   std::string comName;
   std::string devicePath;
-  std::string i3Line;
+  std::string i3Line;  // whole, up to the line limit
   std::string firmware;
   std::string country;
   std::vector<ReportRegister> registers;  // the snapshot, in the order read
+  bool i3Cut = false;  // the "I3" line was longer than the line limit: its first bytes dropped
 };
 
 // One thing the program run changed on the modem, or a register it did not change.

@@ -28,31 +28,11 @@ void SetStatus(MainView& view, const char* format, int port) {
   view.SetItemText(ids::kLocation, text);
 }
 
-bool IsI3Echo(const char* line) {
-  static constexpr char kEcho[] = "ati3";
-  for (size_t i = 0; i < sizeof kEcho; ++i) {
-    if (std::tolower(static_cast<unsigned char>(line[i])) != kEcho[i]) return false;
-  }
-  return true;
-}
-
-// The identification line of the answer just captured: the first line, or the one after it when
-// the first is the modem's echo of "atI3". Empty when nothing came.
-std::string CapturedI3Line(const serial::ResponseCapture& capture) {
-  int count = capture.captureLineCount.load();
-  char first[serial::kLineSize] = {};
-  capture.CopyFirst(first);
-  if (count >= 1 && !IsI3Echo(first)) return first;
-  if (count < 2) return {};
-  char second[serial::kLineSize] = {};
-  capture.CopyLine(second);
-  return second;
-}
-
-// "I3" with the capture on, to name the line in the port's verdict. The captured line is put back
-// as it was: the firmware field shows it when "I5" gets no answer.
+// "I3" with the capture on, to name the line in the port's verdict: the answer's first line that
+// is not the echo, a result code or empty, whole. The captured line is put back as it was: the
+// firmware field shows it when "I5" gets no answer.
 WaitResult IdentifyCapturing(Session& session, const IdentificationList& list,
-                             std::string* i3Line) {
+                             PortVerdict& verdict) {
   serial::ResponseCapture& capture = session.port.capture;
   char before[serial::kLineSize] = {};
   capture.CopyLine(before);
@@ -61,9 +41,26 @@ WaitResult IdentifyCapturing(Session& session, const IdentificationList& list,
     CaptureScope scope(session);
     result = IdentifyModem(session, list.lines, list.count);
   }
-  *i3Line = CapturedI3Line(capture);
+  verdict.i3Line.clear();
+  verdict.i3Cut = false;
+  if (capture.answerLines.load() > 0) verdict.i3Line = capture.WholeLine(&verdict.i3Cut);
   capture.ReplaceLine(before);
+  // A modem is known by its line; without one there is nothing to know it by, nor to tell its
+  // journal from another modem's.
+  if (verdict.i3Line.empty()) return WaitResult::kTimedOut;
   return result;
+}
+
+// A port with no answer to "&FZ" may be a modem left in a loopback by a run that crashed, on a
+// modem that ignores the drop of DTR: when that device's journal says so, the guarded escape
+// brings it back to commands once, and "&FZ" is tried again.
+bool ReachedAfterEscape(Session& session, const std::string& devicePath) {
+  if (!JournalEnteredDataMode(session, devicePath) || session.stop.Requested()) return false;
+  session.port.NoteEvent("the journal says data mode was entered: escape, then \"&FZ\" again");
+  Pause(session, kEscapeGuardMs);
+  if (Transact(session, "+++", "OK", kCommandTimeoutSeconds, Framing::kAsIs) != WaitResult::kSeen)
+    return false;
+  return Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kSeen;
 }
 
 // Tries one port. True when the modem answered there; the port is then left open. The port's
@@ -87,7 +84,8 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   }
   SetStatus(view, "Open COM%d... ", port);
   platform::DelayPumping(kSettleAfterOpenMs);
-  if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut) {
+  if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut &&
+      !ReachedAfterEscape(session, verdict.devicePath)) {
     SetStatus(view, "Close2 COM%d... ", port);
     ClosePort(session);
     SetStatus(view, "Close3 COM%d... ", port);
@@ -96,7 +94,7 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
     return false;
   }
   const bool seen =
-      IdentifyCapturing(session, view.identificationList, &verdict.i3Line) == WaitResult::kSeen;
+      IdentifyCapturing(session, view.identificationList, verdict) == WaitResult::kSeen;
   verdict.kind = seen ? PortVerdictKind::kFound : PortVerdictKind::kNotListed;
   if (seen || !session.stop.Requested()) verdicts.push_back(verdict);
   if (seen) return true;
@@ -184,6 +182,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     result.comName = verdict.comName;
     result.devicePath = verdict.devicePath;
     result.i3Line = verdict.i3Line;
+    result.i3Cut = verdict.i3Cut;
     SetStatus(view, "COM%d", found);
     if (!session.stop.Requested()) RecoverFromJournal(session);
     if (!session.stop.Requested()) ReadModemInformation(session, view, result);

@@ -61,8 +61,10 @@ std::string VerdictReason(const PortVerdict& verdict) {
       return "could not be opened (the cause was gone when checked)";
     case PortVerdictKind::kNoAnswer: return "no answer to \"&FZ\" within the time-out";
     case PortVerdictKind::kNotListed:
+      if (verdict.i3Line.empty()) return "answered, but gave no \"I3\" line";
       return "answered, but its \"I3\" line \"" + platform::VisibleText(verdict.i3Line) +
-             "\" is not in the identification list";
+             (verdict.i3Cut ? "\" (the end of a longer line)" : "\"") +
+             " is not in the identification list";
     case PortVerdictKind::kFound: return "found: \"" + platform::VisibleText(verdict.i3Line) + "\"";
   }
   return {};

@@ -25,6 +25,7 @@ struct PortVerdict {
   PortVerdictKind kind = PortVerdictKind::kNoAnswer;
   platform::OpenCheck open;  // the first four kinds: why it did not open
   std::string i3Line;        // kNotListed and kFound: the identification line as received
+  bool i3Cut = false;        // it was longer than a line may be: its first bytes were dropped
 };
 
 // What a check of a device found (platform::DescribeOpenCheck) and, where there is one, what the

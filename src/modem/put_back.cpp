@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -20,8 +21,6 @@
 namespace modem {
 namespace {
 
-// The modem takes "+++" as an escape only after a second of silence on the line.
-constexpr int kEscapeGuardMs = 1000;
 constexpr int kReopenPauseMs = 500;
 
 // The result codes that end a modem's answer to a command.
@@ -143,7 +142,8 @@ void PutBackHook(Session& session) {
     // Any character ends a dial; the "H" that follows would lose its first letters to that.
     (void)Transact(session, "\r", "NO CARRIER", kCommandTimeoutSeconds, Framing::kAsIs);
   }
-  const OkReply answer = TransactOk(session, "H");
+  // Nothing reads the hook or the buzzer back: what follows the "OK" confirms it instead.
+  const OkReply answer = TransactOkConfirmed(session, "H");
   if (offHook) Settle(session, ChangeKind::kOffHook, {}, answer);
   if (buzzing) Settle(session, ChangeKind::kBuzzer, {}, answer);
 }
@@ -191,6 +191,25 @@ bool ReadBack(Session& session, const Change& change, std::string* value) {
 }
 
 }  // namespace
+
+bool JournalEnteredDataMode(const Session& session, const std::string& devicePath) {
+  const std::string directory = StateDirectoryOf(session);
+  if (directory.empty() || devicePath.empty()) return false;
+  for (int index = 1; index <= kJournalNames; ++index) {
+    std::string text;
+    std::string error;
+    JournalRecord record;
+    if (platform::ReadPrivateFile(JournalPath(directory, devicePath, index), kMaxJournalBytes,
+                                  &text, &error) != platform::PrivateFileRead::kRead ||
+        !ParseJournal(text, &record, &error))
+      continue;
+    if (std::any_of(record.changes.begin(), record.changes.end(), [](const Change& change) {
+          return change.kind == ChangeKind::kDataMode && change.pending;
+        }))
+      return true;
+  }
+  return false;
+}
 
 void EnterChange(Session& session, const Change& change) {
   session.ledger.Enter(change);
@@ -256,7 +275,7 @@ bool PutModemBack(Session& session, PutBackStage stage) {
       country != nullptr && StageTouches(*country, stage))
     (void)WriteCountryBack(session);
   if (stage == PutBackStage::kEndOfProgram && Pending(session, ChangeKind::kCommandSet))
-    Settle(session, ChangeKind::kCommandSet, {}, TransactOk(session, "Z"));
+    Settle(session, ChangeKind::kCommandSet, {}, TransactOkConfirmed(session, "Z"));
   return !session.ledger.HasPending();
 }
 

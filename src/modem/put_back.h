@@ -30,6 +30,14 @@ void WithdrawChange(Session& session, ChangeKind kind, const Change* prior);
 // outcome is not examined. UI thread.
 void ReopenPort(Session& session);
 
+// The guard of silence the modem needs before and after "+++" to take it as an escape.
+inline constexpr int kEscapeGuardMs = 1000;
+
+// True when the journal of devicePath (in the session's state directory) can be read and holds
+// a data-mode change still pending: a run that ended without putting it back left the modem on
+// line. UI thread.
+[[nodiscard]] bool JournalEnteredDataMode(const Session& session, const std::string& devicePath);
+
 enum class PutBackStage {
   kEndOfRun,      // after a test run: the country only when its own write-back was not tried
   kEndOfProgram,  // Quit or the report's end: everything, and "Z" for the command settings
@@ -40,8 +48,9 @@ enum class PutBackStage {
 // hook and the buzzer (a dial ended by a CR first, then "H"), the registers, the country, and at
 // the end of the program the command settings ("Z"). A change leaves the ledger only on its
 // "OK"; one that does not keeps the reason (ERROR, no answer, not sent, the device was lost).
-// Reopens the port first when it is closed. A stop request does not cut it short; an abandoned
-// put-back sends nothing more. True when nothing is left pending.
+// "H" and "Z", which nothing reads back, count only when what follows confirms them
+// (TransactOkConfirmed). Reopens the port first when it is closed. A stop request does not cut it
+// short; an abandoned put-back sends nothing more. True when nothing is left pending.
 bool PutModemBack(Session& session, PutBackStage stage);
 
 // Writes the country read before the run back ("%T19,0,<code>") when the ledger holds it as

@@ -74,6 +74,13 @@ class Session {
     int64_t deadlineMs = 0;
   };
   std::optional<CutWait> cutWait;
+  // A command that timed out before any result code came: its answer may still arrive and must
+  // not be taken for a later command's. Holds the assembler's ResultLines() at the time-out; the
+  // answer has come once that count moves on.
+  std::optional<unsigned> answerOwed;
+  // Whether the modem echoed the last command it answered (nullopt before one was, on this
+  // opening of the port): only then can a command's own echo tell its answer from a late one.
+  std::optional<bool> modemEchoes;
 
   bool detectionRunning = false;
   // The journal could not be written once already: said once, not at every change.

@@ -47,27 +47,53 @@ void NoteEscapeGuard(serial::TtyPort& port, const char* command, Framing framing
   port.NoteEvent("escape guard: " + silence + " before \"+++\"");
 }
 
-// The modem echoes the command as it received it; letter case is its own business.
-bool SameIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (std::tolower(static_cast<unsigned char>(*a)) !=
-        std::tolower(static_cast<unsigned char>(*b)))
-      return false;
-  }
-  return *a == *b;
-}
-
 void NoteTimeOut(Session& session, const char* command) {
   char lastLine[serial::kLineSize];
   session.port.assembler.CopyLastLine(lastLine);
   session.lastTimeOut = TimeOut{command, lastLine};
 }
 
-// Sends command with the expected texts already in the port's table, and waits.
+// Readies the port for command's answer, before its expected texts are stored: a wait here must
+// not meet them. An earlier command's answer still owed is kept from
+// being taken for this one's: by this command's own echo when the modem echoes, else by waiting
+// a while for that answer's result code first. Bytes sent as they are (an escape, a loopback's
+// data) get no echo and owe no result code.
+void BeginCommand(Session& session, const char* command, Framing framing,
+                  serial::MatchScope scope) {
+  serial::TtyPort& port = session.port;
+  serial::LineAssembler& lines = port.assembler;
+  std::string echo;
+  if (framing == Framing::kAtCommand) echo = std::string("at") + command;
+  if (session.answerOwed && lines.ResultLines() != *session.answerOwed) session.answerOwed.reset();
+  const bool untilEcho = session.answerOwed && !echo.empty() && session.modemEchoes == true;
+  if (session.answerOwed && !echo.empty() && !untilEcho) {
+    const unsigned owed = *session.answerOwed;
+    port.NoteEvent("waiting for the late answer of an earlier command");
+    (void)platform::PumpUntil(
+        [&] { return lines.ResultLines() != owed || session.stop.CutsWaits(); },
+        platform::NowMs() + kDrainMs);
+    session.answerOwed.reset();
+  }
+  lines.BeginCommand(echo, untilEcho, scope);
+  port.capture.Restart();
+}
+
+// What the wait's end says about the modem: a time-out leaves the answer owed, an answer shows
+// whether the modem echoes.
+void NoteOutcome(Session& session, Framing framing, WaitResult result) {
+  if (framing != Framing::kAtCommand) return;
+  serial::LineAssembler& lines = session.port.assembler;
+  if (result == WaitResult::kTimedOut)
+    session.answerOwed = lines.ResultLines();
+  else
+    session.modemEchoes = lines.EchoSeen();
+}
+
+// Sends command, readied by BeginCommand and with the expected texts in the port's table after
+// that, and waits.
 WaitResult SendAndAwait(Session& session, const char* command, int timeoutSeconds, Framing framing,
                         const char* awaitedText) {
   serial::TtyPort& port = session.port;
-  port.capture.captureLineCount.store(0);
   NoteEscapeGuard(port, command, framing);
   // A failed write shows as the time-out that follows: nothing can answer a command never sent.
   (void)SendModemCommand(session, command, framing);
@@ -75,6 +101,7 @@ WaitResult SendAndAwait(Session& session, const char* command, int timeoutSecond
   if (port.transcript.IsOpen()) awaited = "\"" + std::string(awaitedText) + "\"";
   const WaitResult result = AwaitMatch(session, platform::NowMs() + int64_t{timeoutSeconds} * 1000,
                                        timeoutSeconds, awaited.c_str());
+  NoteOutcome(session, framing, result);
   if (result == WaitResult::kTimedOut && !session.stop.CutsWaits()) NoteTimeOut(session, command);
   return result;
 }
@@ -84,6 +111,9 @@ WaitResult SendAndAwait(Session& session, const char* command, int timeoutSecond
 bool OpenComPort(Session& session, int portNumber) {
   char name[16];
   std::snprintf(name, sizeof name, "COM%d", portNumber);
+  // A device opened anew is purged: nothing an earlier command was owed can still come.
+  session.answerOwed.reset();
+  session.modemEchoes.reset();
   return session.port.Open(name) == serial::TtyPort::OpenResult::kOpened;
 }
 
@@ -115,6 +145,7 @@ WaitResult Transact(Session& session, const char* command, const char* expected,
                     Framing framing) {
   if (session.stop.CutsWaits()) return WaitResult::kTimedOut;
   serial::TtyPort& port = session.port;
+  BeginCommand(session, command, framing, serial::MatchScope::kAnyLine);
   port.assembler.ClearLastLine();
   port.assembler.ClearExpected();
   port.assembler.AddExpected(expected);
@@ -132,6 +163,7 @@ OkReply TransactOk(Session& session, const char* command) {
   serial::TtyPort& port = session.port;
   if (session.stop.CutsWaits()) return OkReply::kNotSent;
   if (port.DeviceLost() || !port.connected.load()) return OkReply::kDeviceLost;
+  BeginCommand(session, command, Framing::kAtCommand, serial::MatchScope::kAnyLine);
   port.assembler.ClearLastLine();
   port.assembler.ClearExpected();
   port.assembler.AddExpected("OK");
@@ -143,6 +175,21 @@ OkReply TransactOk(Session& session, const char* command) {
   return port.DeviceLost() ? OkReply::kDeviceLost : OkReply::kNoAnswer;
 }
 
+OkReply TransactOkConfirmed(Session& session, const char* command) {
+  serial::LineAssembler& lines = session.port.assembler;
+  const OkReply reply = TransactOk(session, command);
+  if (reply != OkReply::kOk) return reply;
+  // Another result code with the "OK", up to the end of the settle, was one of them an earlier's.
+  if (lines.CommandResults() != 1) return OkReply::kUnconfirmed;
+  const bool echoes = session.modemEchoes != false;
+  // A bare "AT" is answered "OK" by every modem in command mode and changes nothing.
+  const OkReply next = TransactOk(session, "");
+  if (next == OkReply::kNotSent || next == OkReply::kDeviceLost) return next;
+  const bool own =
+      next == OkReply::kOk && lines.CommandResults() == 1 && (lines.EchoSeen() || !echoes);
+  return own ? OkReply::kOk : OkReply::kUnconfirmed;
+}
+
 const char* ReplyReason(OkReply answer) {
   switch (answer) {
     case OkReply::kOk: return "";
@@ -150,6 +197,7 @@ const char* ReplyReason(OkReply answer) {
     case OkReply::kNoAnswer: return "no answer";
     case OkReply::kNotSent: return "not sent";
     case OkReply::kDeviceLost: return "the device was lost";
+    case OkReply::kUnconfirmed: return "not confirmed";
   }
   return "";
 }
@@ -159,12 +207,15 @@ WaitResult IdentifyModem(Session& session, const char (*list)[serial::kLineSize]
   // taken for the modem and get its registers written.
   if (count <= 0 || session.stop.CutsWaits()) return WaitResult::kTimedOut;
   serial::TtyPort& port = session.port;
+  BeginCommand(session, "I3", Framing::kAtCommand, serial::MatchScope::kAnswerLine);
   port.assembler.ClearExpected();
   for (int i = 0; i < count; ++i) port.assembler.AddExpected(list[i]);
-  port.capture.captureLineCount.store(0);
   (void)SendModemCommand(session, "I3");
-  return AwaitMatch(session, platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
-                    "a line of the identification list");
+  const WaitResult result =
+      AwaitMatch(session, platform::NowMs() + kIdentifyTimeoutMs, kIdentifyTimeoutMs / 1000,
+                 "a line of the identification list");
+  NoteOutcome(session, Framing::kAtCommand, result);
+  return result;
 }
 
 bool IsHexValue(const std::string& text, int minDigits) {
@@ -184,15 +235,13 @@ bool ReadHexValue(Session& session, const char* command, int minDigits,
     seen = Transact(session, command, "OK", kCommandTimeoutSeconds) == WaitResult::kSeen;
   }
   const serial::ResponseCapture& capture = session.port.capture;
-  // The line count stops at the matching line: 3 or more means echo, value, then the "OK".
-  if (!seen || capture.captureLineCount.load() < 3) return false;
-  char echo[serial::kLineSize] = {};
-  capture.CopyFirst(echo);
+  // The capture stops at the matching line: an answer captured came before the "OK", after the
+  // echo, and lines of an answer owed from earlier were kept out of it. Without the echo a value
+  // could still be a late answer's that came after the wait for it: it is not taken.
+  if (!seen || capture.answerLines.load() < 1 || !session.port.assembler.EchoSeen()) return false;
   char line[serial::kLineSize] = {};
   capture.CopyLine(line);
-  char ownEcho[kCommandBufferSize];
-  std::snprintf(ownEcho, sizeof ownEcho, "at%s", command);
-  if (!SameIgnoringCase(echo, ownEcho) || !IsHexValue(line, minDigits)) return false;
+  if (!IsHexValue(line, minDigits)) return false;
   std::memcpy(value, line, std::strlen(line) + 1);
   return true;
 }

@@ -68,6 +68,11 @@ class CaptureScope {
 [[nodiscard]] WaitResult Transact(Session& session, const char* command, const char* expected,
                                   int timeoutSeconds, Framing framing = Framing::kAtCommand);
 
+// After a command that timed out, its late answer is never taken for the next one's: when the
+// modem echoes, only lines after the next command's own echo count; when it does not, the next
+// command waits up to kDrainMs for that answer's result code before it is sent.
+inline constexpr int kDrainMs = 1000;
+
 // A transaction that changes the modem: change is entered in the ledger (and its journal) just
 // before the command goes out, and only when it does go out. As Transact otherwise.
 [[nodiscard]] WaitResult TransactChange(Session& session, const Change& change, const char* command,
@@ -77,26 +82,32 @@ class CaptureScope {
 // How a command that must be answered "OK" was answered.
 enum class OkReply {
   kOk,
-  kError,       // "ERROR"
-  kNoAnswer,    // nothing that ended it within the time-out
-  kNotSent,     // a stop or an abandoned put-back kept it from going out
-  kDeviceLost,  // the device had gone: nothing could reach it
+  kError,        // "ERROR"
+  kNoAnswer,     // nothing that ended it within the time-out
+  kNotSent,      // a stop or an abandoned put-back kept it from going out
+  kDeviceLost,   // the device had gone: nothing could reach it
+  kUnconfirmed,  // "OK", but another result code came with it: it may have been an earlier one's
 };
 // Sends command with the prefix and waits up to 3 s for "OK" or "ERROR", whichever comes first.
 [[nodiscard]] OkReply TransactOk(Session& session, const char* command);
-// "ERROR", "no answer", "not sent", "the device was lost"; empty for kOk.
+// As TransactOk, and an "OK" counts only when it is confirmed by what follows: the modem's next
+// answer, to a bare "AT" sent at once, must be that command's own, with no other result code
+// since the "OK". For commands whose effect cannot be read back ("H", "Z"). About 0.2 s more.
+[[nodiscard]] OkReply TransactOkConfirmed(Session& session, const char* command);
+// "ERROR", "no answer", "not sent", "the device was lost", "not confirmed"; empty for kOk.
 [[nodiscard]] const char* ReplyReason(OkReply answer);
 
-// Sends "I3" and waits up to 4 s for a line holding any of the first count lines of list.
-// An empty list matches nothing: kTimedOut at once, nothing sent.
+// Sends "I3" and waits up to 4 s for an answer line holding any of the first count lines of
+// list: the echo, result codes and unsolicited codes are never matched. An empty list matches
+// nothing: kTimedOut at once, nothing sent.
 [[nodiscard]] WaitResult IdentifyModem(Session& session, const char (*list)[serial::kLineSize],
                                        int count);
 
 // Reads a value the modem gives as one line of hexadecimal digits: sends the command with the
-// capture on and waits up to 3 s for "OK". True, with the digits in value, only when the first
-// line of the answer is this command's own echo, the second is minDigits to 2 hexadecimal
-// digits and a later line brought the "OK"; otherwise false and value is empty. The capture is
-// off afterwards. UI thread.
+// capture on and waits up to 3 s for "OK". True, with the digits in value, only when the answer
+// came after this command's own echo, its first line that is not a result code is minDigits to 2
+// hexadecimal digits, and the "OK" came after it; otherwise false and value is empty. The capture
+// is off afterwards. UI thread.
 [[nodiscard]] bool ReadHexValue(Session& session, const char* command, int minDigits,
                                 char (&value)[kReadValueSize]);
 

@@ -1,5 +1,6 @@
 #include "serial/response_capture.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace serial {
@@ -16,15 +17,18 @@ void CopyBounded(char (&to)[N], const char* from) {
 
 }  // namespace
 
-void ResponseCapture::Store(const char* line) {
+void ResponseCapture::Restart() {
+  captureLineCount.store(0);
+  answerLines.store(0);
+}
+
+void ResponseCapture::Store(const char* line, size_t length, bool cut) {
   std::lock_guard lock(mutex_);
   CopyBounded(capturedLine_, line);
   CopyBounded(capturedPrefix_, line);
-}
-
-void ResponseCapture::StoreFirst(const char* line) {
-  std::lock_guard lock(mutex_);
-  CopyBounded(firstLine_, line);
+  wholeLength_ = std::min(length, sizeof wholeLine_);
+  std::memcpy(wholeLine_, line, wholeLength_);
+  wholeCut_ = cut;
 }
 
 void ResponseCapture::CopyLine(char (&out)[kLineSize]) const {
@@ -37,9 +41,10 @@ void ResponseCapture::CopyPrefix(char (&out)[kCapturedPrefixSize]) const {
   std::memcpy(out, capturedPrefix_, sizeof out);
 }
 
-void ResponseCapture::CopyFirst(char (&out)[kLineSize]) const {
+std::string ResponseCapture::WholeLine(bool* cut) const {
   std::lock_guard lock(mutex_);
-  std::memcpy(out, firstLine_, sizeof out);
+  if (cut != nullptr) *cut = wholeCut_;
+  return std::string(wholeLine_, wholeLength_);
 }
 
 void ResponseCapture::ReplaceLine(const char* line) {

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "resources/product.h"
+#include "serial/line_assembler.h"
 
 namespace serial {
 
@@ -73,15 +74,21 @@ void Transcript::Event(std::string_view comName, std::string_view text) {
   Append(comName, '!', text);
 }
 
-void Transcript::Received(std::string_view comName, std::string_view line) {
+void Transcript::Received(std::string_view comName, std::string_view line, bool cut) {
   if (!open_.load()) return;
   std::lock_guard lock(queueMutex_);
-  if (queue_.size() >= kMaxQueued) {
+  if (queue_.size() + (cut ? 2 : 1) > kMaxQueued) {
     ++dropped_;
     return;
   }
   // The time is taken under the lock so that queue order and time order agree.
-  queue_.push_back({platform::NowMs() - startMs_, std::string(comName), '<', std::string(line)});
+  const int64_t ms = platform::NowMs() - startMs_;
+  if (cut) {
+    queue_.push_back({ms, std::string(comName), '!',
+                      "received line cut: longer than " + std::to_string(kLineBufSize - 1) +
+                          " bytes, only its last " + std::to_string(line.size()) + " kept"});
+  }
+  queue_.push_back({ms, std::string(comName), '<', std::string(line)});
 }
 
 void Transcript::Append(std::string_view comName, char direction, std::string_view text) {

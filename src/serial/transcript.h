@@ -43,7 +43,9 @@ class Transcript {
 
   void Sent(std::string_view comName, std::string_view text);
   void Event(std::string_view comName, std::string_view text);
-  void Received(std::string_view comName, std::string_view line);
+  // cut: bytes before line were dropped (it was longer than the line limit); an event line just
+  // before it says so, since the line alone would look whole.
+  void Received(std::string_view comName, std::string_view line, bool cut = false);
   void Drain();
 
   // The first write failure, empty while none; after one, nothing more is written. The failure

@@ -24,9 +24,9 @@ constexpr unsigned kWriteMsPerByteNumerator = 4800;
 }  // namespace
 
 TtyPort::TtyPort()
-    : assembler(capture, [this](std::string_view line) {
+    : assembler(capture, [this](std::string_view line, bool cut) {
         // Only queued here: the UI thread writes the file.
-        transcript.Received(comName_, line);
+        transcript.Received(comName_, line, cut);
       }) {}
 
 TtyPort::~TtyPort() { Close(); }

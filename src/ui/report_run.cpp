@@ -207,6 +207,7 @@ void FillModem(const diagnostics::Session& session, const diagnostics::Detection
   modem.comName = found.comName;
   modem.devicePath = found.devicePath;
   modem.i3Line = found.i3Line;
+  modem.i3Cut = found.i3Cut;
   modem.firmware = found.firmware;
   modem.country = found.country;
   modem.registers = diagnostics::SnapshotRegisters(session);

@@ -203,8 +203,13 @@ TEST(ReportDocument, ForeignTextIsExactInTheDocumentAndVisibleInTheSummary) {
   result.modem->i3Line = hostile;
   result.modem->devicePath = "/dev/\x1b[H";
   result.portsTried[0].open.holders = {{4242, "\x1b]0;PWN\x07\x1b[2J\x1b[H"}};
+  result.portsTried[0].i3Line = std::string("A\0B", 3) + std::string(200, 'C');  // kept whole
+  result.portsTried[0].i3Cut = true;
   const QJsonObject root = QJsonDocument::fromJson(diagnostics::ReportJson(result)).object();
   EXPECT_EQ(root["modem"].toObject()["i3Hex"].toString(), "1b5d303b50574e071b5b324aff");
+  const QJsonObject port = root["portsTried"].toArray()[0].toObject();
+  EXPECT_EQ(port["i3Hex"].toString(), "410042" + QString(200, 'c').replace("c", "43"));
+  EXPECT_EQ(port["i3Cut"], QJsonValue(true));
   EXPECT_EQ(root["modem"].toObject()["device"].toString(), QString::fromLatin1("/dev/\x1b[H"));
   EXPECT_EQ(root["portsTried"].toArray()[0].toObject()["holders"].toArray()[0].toObject()["name"],
             QString::fromLatin1("\x1b]0;PWN\x07\x1b[2J\x1b[H"));

@@ -7,16 +7,21 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "modem/detection_support.h"
+#include "modem/journal.h"
 #include "modem/recording_view.h"
 #include "modem/register_snapshot.h"
 #include "modem/scripted_modem.h"
 #include "modem/sim_ports.h"
 #include "platform/serial_device.h"
+#include "platform/state_files.h"
 #include "resources/control_ids.h"
 #include "serial/port_names.h"
 #include "serial/response_capture.h"
@@ -279,6 +284,38 @@ TEST(Detection, NestedRunOnlyStopsTheTimer) {
   EXPECT_EQ(view.nested, (Lines{"stop timer 0"}));
   EXPECT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.History(ids::kLocation).size(), 12u);
+}
+
+// ---- The modem known by its answer ----
+
+// A modem a run left in a loopback, on a modem that keeps the line when DTR drops, answers
+// "&FZ" only after an escape, which its device's journal calls for.
+TEST(Detection, AModemLeftOnLineIsReachedWhenItsJournalSaysSo) {
+  SimulatedPorts ports;
+  sim::Faults faults;
+  faults.online = true;
+  faults.ignoreDtr = true;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
+  char state[] = "/tmp/kalvex-state-XXXXXX";
+  ASSERT_NE(::mkdtemp(state), nullptr);
+  modem::Session session;
+  session.stateDirectory = state;
+  modem::JournalRecord record{serial::DevicePathFor("COM3"), std::string(sim::kModemIdentification),
+                              "2026-12-08T08:00:00Z"};
+  record.changes.push_back({modem::ChangeKind::kDataMode, "", "", "loopback test (&T3)"});
+  std::string error;
+  ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state, record.device),
+                                            modem::JournalText(record), &error))
+      << error;
+  RecordingView view;
+  UseShippedStyleList(view);
+
+  modem::DetectModem(session, view);
+
+  EXPECT_EQ(session.detectedPort, 3);
+  EXPECT_FALSE(ports.State(3).dataMode);
+  session.port.Close();
+  (void)std::system(("rm -rf '" + std::string(state) + "'").c_str());
 }
 
 // ---- Firmware and country from what the modem answers ----

@@ -49,6 +49,9 @@ TEST(PortVerdict, ModemAnswersQuoteTheI3LineWithControlsEscaped) {
   EXPECT_EQ(modem::FormatVerdictLine(foreign),
             "COM3 (/tmp/sim/COM3): answered, but its \"I3\" line \"Other Modem \"X\"\\r\" is not "
             "in the identification list");
+  foreign.i3Line.clear();
+  EXPECT_EQ(modem::FormatVerdictLine(foreign),
+            "COM3 (/tmp/sim/COM3): answered, but gave no \"I3\" line");
 
   PortVerdict silent{"COM1", "/dev/ttyS0", PortVerdictKind::kNoAnswer, {}, {}};
   PortVerdict missing{"COM4", "/dev/ttyS3", PortVerdictKind::kNoSuchDevice, {}, {}};

@@ -47,6 +47,11 @@ class ScriptedModem {
   [[nodiscard]] bool Valid() const { return pty_.Valid() && thread_.joinable(); }
   // Off: answers come without the echo of their command line, as from a modem set to E0.
   void SetEcho(bool on) { echo_.store(on); }
+  // The answer to command comes ms after its echo; the modem reads nothing meanwhile.
+  void SetDelay(const std::string& command, int ms) {
+    std::lock_guard lock(mutex_);
+    delays_[command] = ms;
+  }
   [[nodiscard]] const std::string& Path() const { return pty_.SlavePath(); }
 
   // Every command line received so far, as sent ("atI5").
@@ -79,14 +84,23 @@ class ScriptedModem {
   }
 
   void Respond(const std::string& line) {
+    std::string command = line.size() >= 2 ? line.substr(2) : std::string();
+    int delayMs = 0;
     {
       std::lock_guard lock(mutex_);
       received_.push_back(line);
+      if (auto delay = delays_.find(command); delay != delays_.end()) delayMs = delay->second;
     }
-    std::string command = line.size() >= 2 ? line.substr(2) : std::string();
+    const std::string echo = echo_.load() ? line + "\r" : std::string();
+    pty_.Write(delayMs > 0 ? echo : echo + Answered(command));
+    if (delayMs == 0) return;
+    ::poll(nullptr, 0, delayMs);
+    pty_.Write(Answered(command));
+  }
+
+  std::string Answered(const std::string& command) const {
     auto it = answers_.find(command);
-    pty_.Write((echo_.load() ? line + "\r" : std::string()) +
-               (it != answers_.end() ? it->second : Answer({"OK"})));
+    return it != answers_.end() ? it->second : Answer({"OK"});
   }
 
   testsupport::PtyPair pty_;
@@ -94,6 +108,7 @@ class ScriptedModem {
   int stopPipe_[2] = {-1, -1};
   mutable std::mutex mutex_;
   std::vector<std::string> received_;
+  std::map<std::string, int> delays_;
   std::atomic<bool> echo_{true};
   std::thread thread_;
 };

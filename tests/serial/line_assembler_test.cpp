@@ -24,7 +24,7 @@ class LineAssembler : public testing::Test {
   }
   void StartCapture() {
     capture.captureEnabled = 1;
-    capture.captureLineCount = 0;
+    capture.Restart();
   }
 
   serial::ResponseCapture capture;
@@ -46,6 +46,7 @@ TEST_F(LineAssembler, CrLfRunSplitAcrossChunksEndsOneLine) {
     std::string run = split;
     size_t bar = run.find('|');
     StartCapture();
+    lines.BeginCommand("atI9");
     Feed("atI9" + run.substr(0, bar));
     Feed(run.substr(bar + 1) + "Australia\r");
     Feed("\nOK\r\n");
@@ -54,18 +55,22 @@ TEST_F(LineAssembler, CrLfRunSplitAcrossChunksEndsOneLine) {
   }
 }
 
-TEST_F(LineAssembler, LineLengthLimitDropsTheFirst256Characters) {
+TEST_F(LineAssembler, LineLengthLimitDropsTheFirst256CharactersAndMarksTheLineCut) {
+  bool cut = true;
   StartCapture();
-  Feed("echo\r" + std::string(255, 'a') + "\r");
+  Feed(std::string(255, 'a') + "\r");
   EXPECT_EQ(Captured(), std::string(79, 'a')) << "255 characters form a line, capture cut at 79";
+  EXPECT_EQ(capture.WholeLine(&cut), std::string(255, 'a')) << "the answer is kept whole";
+  EXPECT_FALSE(cut);
 
   StartCapture();
-  Feed("echo\r" + std::string(256, 'b') + "\r");
-  EXPECT_EQ(Captured(), "") << "256 characters are dropped; the CR ends an empty line";
+  Feed(std::string(256, 'b') + "\r");
+  EXPECT_EQ(capture.answerLines, 0) << "256 characters are dropped; the CR ends an empty line";
 
   StartCapture();
-  Feed("echo\r" + std::string(256, 'c') + std::string(44, 'd') + "\r");
-  EXPECT_EQ(Captured(), std::string(44, 'd'));
+  Feed(std::string(256, 'c') + std::string(44, 'd') + "\r");
+  EXPECT_EQ(capture.WholeLine(&cut), std::string(44, 'd'));
+  EXPECT_TRUE(cut) << "what is left of a longer line says so";
   EXPECT_EQ(lines.PendingLength(), 0u);
 }
 
@@ -86,8 +91,9 @@ TEST_F(LineAssembler, TextWithoutTerminatorIsNeverTested) {
   EXPECT_TRUE(lines.IsMatched());
 }
 
-TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
+TEST_F(LineAssembler, CapturesOnlyTheFirstAnswerLineAndItsPrefix) {
   StartCapture();
+  lines.BeginCommand("at%T22,18");
   lines.AddExpected("OK");
   Feed("at%T22,18\r\n");
   Feed("\r\n3C\r\n\r\nOK\r\n");
@@ -95,14 +101,16 @@ TEST_F(LineAssembler, CapturesOnlyTheSecondLineAndItsPrefix) {
   EXPECT_EQ(Prefix(), "3C");
 
   StartCapture();
+  lines.BeginCommand("atX");
   lines.AddExpected("OK");
   Feed("atX\r\nA\r\nOK\r\n");
   EXPECT_EQ(Captured(), "A");
   EXPECT_EQ(Prefix(), "A") << "a one-character line gives a one-character prefix";
 
   StartCapture();
+  lines.BeginCommand("atX");
   lines.AddExpected("never");
-  Feed("atX\r\nlonger line\r\n");
+  Feed("atX\r\nlonger line\r\nsecond line\r\n");
   EXPECT_EQ(Prefix(), "lo");
 }
 
@@ -113,16 +121,16 @@ TEST_F(LineAssembler, DisabledCaptureCountsNothing) {
   capture.captureLineCount = 0;
   Feed("third\r\nfourth\r\n");
   EXPECT_EQ(capture.captureLineCount, 0);
-  EXPECT_EQ(Captured(), "second");
+  EXPECT_EQ(Captured(), "first");
 }
 
 TEST_F(LineAssembler, NothingIsCountedCapturedOrTestedAfterAMatch) {
   StartCapture();
-  lines.AddExpected("at");
-  Feed("atI5\r\nfirmware\r\n");
+  lines.AddExpected("fir");
+  Feed("first\r\nsecond\r\n");
   EXPECT_TRUE(lines.IsMatched());
-  EXPECT_EQ(capture.captureLineCount, 1) << "the echo matched; the next line is ignored";
-  EXPECT_EQ(Captured(), "");
+  EXPECT_EQ(capture.captureLineCount, 1) << "the first line matched; the next is ignored";
+  EXPECT_EQ(Captured(), "first");
 
   lines.ClearExpected();
   EXPECT_TRUE(lines.IsMatched()) << "only AddExpected clears the flag";
@@ -130,12 +138,13 @@ TEST_F(LineAssembler, NothingIsCountedCapturedOrTestedAfterAMatch) {
   EXPECT_FALSE(lines.IsMatched());
 }
 
-TEST_F(LineAssembler, SecondLineThatMatchesIsCapturedFirst) {
+TEST_F(LineAssembler, AnswerLineThatMatchesIsCapturedFirst) {
   StartCapture();
-  lines.AddExpected("OK");
-  Feed("echo\r\nOK\r\n");
+  lines.BeginCommand("atI3");
+  lines.AddExpected("Zelto");
+  Feed("atI3\r\nZelto\r\n");
   EXPECT_TRUE(lines.IsMatched());
-  EXPECT_EQ(Captured(), "OK");
+  EXPECT_EQ(Captured(), "Zelto");
 }
 
 TEST_F(LineAssembler, ThirtyTextsAtMostAndTheThirtyFirstLeavesMatchedAlone) {
@@ -176,6 +185,46 @@ TEST_F(LineAssembler, UnfinishedLineContinuesWithTheNextChunk) {
   Feed("CON");
   Feed("NECT\r\n");
   EXPECT_TRUE(lines.IsMatched());
+}
+
+// What an answer is, read from what each line is rather than where it falls: the command's echo,
+// result codes, unsolicited codes and empty lines are never the captured answer, and an
+// identification (kAnswerLine) is matched against whole answer lines only.
+TEST_F(LineAssembler, AnswersAreReadByWhatTheyAre) {
+  const serial::MatchScope any = serial::MatchScope::kAnyLine, id = serial::MatchScope::kAnswerLine;
+  const struct {
+    const char* echo;  // "": a modem with echo off
+    bool untilEcho;
+    serial::MatchScope scope;
+    const char* expected;
+    std::string bytes;
+    const char* answer;  // nullptr: none captured
+    bool matched;
+  } cases[] = {
+      {"atI3", false, id, "Zelto", "atI3\r\nRING\r\n\r\nZelto V.92\r\nOK\r\n", "Zelto V.92", true},
+      {"atI5", false, any, "OK", "ATi5\r\nNO CARRIER\r\nconnect 9600\r\n ring \r\n3.4\r\nOK\r\n",
+       "3.4", true},
+      {"", false, any, "OK", "\r\nOK\r\n", nullptr, true},
+      {"", false, any, "OK", "\r\nRING\r\n3C\r\nOK\r\n", "3C", true},
+      {"at%T21,18,0", false, any, "T21", "at%T21,18,0\r\nOK\r\n", nullptr, false},
+      {"atI3", false, id, "I3", "atI3\r\nForeign 1.0\r\nOK\r\n", "Foreign 1.0", false},
+      {"atI3", false, id, "OK", "atI3\r\nOK\r\n", nullptr, false},
+      {"atZ", true, any, "OK", "05\r\nOK\r\natZ\r\nERROR\r\n", nullptr, false},
+      {"at%T22,29", true, any, "OK", "OK\r\nat%T22,29\r\n0C\r\nOK\r\n", "0C", true},
+      {"atI3", false, id, "Zelto", "atI3\r\n" + std::string(256, 'x') + "Zelto\r\n", "Zelto",
+       false},
+  };
+  for (const auto& c : cases) {
+    StartCapture();
+    lines.BeginCommand(c.echo, c.untilEcho, c.scope);
+    lines.ClearExpected();
+    lines.AddExpected(c.expected);
+    Feed(c.bytes);
+    EXPECT_EQ(capture.answerLines > 0 ? capture.WholeLine() : "-", c.answer ? c.answer : "-")
+        << c.bytes;
+    EXPECT_EQ(lines.IsMatched(), c.matched) << c.bytes;
+    EXPECT_EQ(lines.EchoSeen(), c.echo[0] != '\0') << c.bytes;
+  }
 }
 
 }  // namespace

@@ -89,13 +89,19 @@ TEST_F(TranscriptFile, EachKindOfEventIsOneLine) {
   transcript.Sent("COM3", "AT&FZ\r");
   transcript.Received("COM3", "OK");
   transcript.Event("COM3", "time-out waiting for \"OK\"");
+  transcript.Received("COM3", "tail", true);
   transcript.Close();
   transcript.Sent("COM3", "after close");  // ignored
   const std::vector<std::string> lines = ReadLines(path);
-  ASSERT_EQ(lines.size(), 4u);
-  const char* expected[] = {" COM3 ! open /dev/pts/7", " COM3 > AT&FZ\\r", " COM3 < OK",
-                            " COM3 ! time-out waiting for \"OK\""};
-  for (size_t i = 0; i < 4; ++i) {
+  ASSERT_EQ(lines.size(), 6u);
+  const char* expected[] = {
+      " COM3 ! open /dev/pts/7",
+      " COM3 > AT&FZ\\r",
+      " COM3 < OK",
+      " COM3 ! time-out waiting for \"OK\"",
+      " COM3 ! received line cut: longer than 255 bytes, only its last 4 kept",
+      " COM3 < tail"};
+  for (size_t i = 0; i < 6; ++i) {
     const size_t space = lines[i].find(' ');
     ASSERT_NE(space, std::string::npos);
     EXPECT_LT(std::stol(lines[i].substr(0, space)), 1000);
