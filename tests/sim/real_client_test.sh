@@ -1,26 +1,23 @@
 #!/usr/bin/env bash
-# Runs a modem program that nobody here wrote against kalvex-modem-sim, as its users run it, and
-# checks that it gets through its start: wvdial initialises the modem and dials, mgetty's init chat
-# ends in "waiting..." (for a call), efax syncs and reads the modem's "I3" identification.
-# A missing program is a failure: scripts/install-deps.sh installs all three.
-# Usage: real_client_test.sh SIM_PROGRAM wvdial|mgetty|efax
+# Runs a modem program that nobody here wrote against kalvex-modem-sim, as its users run it:
+# wvdial must initialise the modem and dial, mgetty's init chat must end in "waiting..." (for a
+# call), efax must get past its resync to its "I3" question. A missing program is a failure
+# (scripts/install-deps.sh installs all three). Usage: real_client_test.sh SIM_PROGRAM CLIENT
 set -euo pipefail
-sim=$1
-client=$2
-command -v "$client" >/dev/null || { echo "FAIL: $client is not installed (scripts/install-deps.sh)"; exit 1; }
-
+sim=$1 client=$2
+command -v "$client" >/dev/null || { echo "FAIL: $client is not installed"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 touch "$work/out" "$work/transcript"
-
-# The simulator (COM3 a modem) with the client under it; every run is bounded in time.
+# COM3 a modem, the client under it; every run is bounded in time. Clients are given the
+# terminal, not the link: their lock files are named after the device, and another run's COM3
+# would hold the link's.
 simulate() {
   timeout 60 "$sim" --port COM3=modem --no-pacing --dial-time 200 --dir "$work/ports" \
     --transcript "$work/transcript" --run "$@" >"$work/out" 2>&1
 }
 fail() {
-  echo "FAIL: $1"
-  echo "--- $client's output:"
+  printf 'FAIL: %s\n--- its output:\n' "$1"
   cat "$work/out"
   echo "--- the modem's transcript:"
   cat "$work/transcript"
@@ -29,69 +26,47 @@ fail() {
 
 case $client in
   wvdial)
-    # The init line wvdial's configurator writes; "Stupid Mode" starts the link without waiting
-    # for a login prompt. The modem is named by its terminal, not by the link: wvdial's lock file
-    # is named after the device, and a COM3 of another run at the same time would hold it.
-    cat >"$work/wvdial.conf" <<'CONF'
-[Dialer Defaults]
-Baud = 19200
-Init1 = ATQ0 V1 E1 S0=0 &C1 &D2 +FCLASS=0
-Phone = 5551234
-Username = user
-Password = secret
-Stupid Mode = 1
-Dial Attempts = 1
-CONF
-    status=0
-    simulate sh -c 'printf "Modem = %s\n" "$(readlink "$KALVEX_COM_DIR/COM3")" >>"$0"
-      exec timeout 30 wvdial -C "$0"' "$work/wvdial.conf" || status=$?
-    [ "$status" -ne 124 ] || fail "wvdial did not end"
+    printf '%s\n' '[Dialer Defaults]' 'Init1 = ATQ0 V1 E1 S0=0 &C1 &D2 +FCLASS=0' 'Baud = 19200' \
+      'Phone = 5551234' 'Username = user' 'Password = secret' 'Stupid Mode = 1' \
+      'Dial Attempts = 1' >"$work/wvdial.conf"
+    simulate sh -c 'echo "Modem = $(readlink "$KALVEX_COM_DIR/COM3")" >>"$0"
+      exec timeout 30 wvdial -C "$0"' "$work/wvdial.conf" || true
     grep -q -- '--> Modem initialized.' "$work/out" || fail "wvdial did not initialise the modem"
-    grep -q -- '--> Waiting for carrier.' "$work/out" || fail "wvdial did not dial"
-    grep -q ' COM3 state dial T5551234$' "$work/transcript" || fail "the modem was not dialled"
-    # What comes after the dial is not checked: now and then wvdial 1.61 aborts on its own
-    # coroutine stack check ("WvTaskMan::yield: Assertion ... stack_magic") while it waits for
-    # the carrier, whatever the modem answers.
+    # Only the dial reaching the modem is checked: wvdial 1.61 now and then aborts on its own
+    # coroutine stack check ("Assertion ... stack_magic") while it waits for the carrier.
+    grep -q ' COM3 state dial T5551234$' "$work/transcript" || fail "wvdial did not dial"
     ;;
   mgetty)
-    # mgetty logs to /var/log/mgetty/mg_<tty with "/" as "-">.log and never ends by itself: what
-    # it adds to its log is followed until "waiting..." or 20 s, then it is stopped.
+    # mgetty logs to /var/log/mgetty/mg_<tty, "/" as "-">.log, ends a line only when it writes
+    # the next one, and never ends by itself: what it adds is read (the unfinished line too)
+    # until "waiting..." or 20 s, then it is stopped.
     simulate bash -c '
-      tty=$(readlink "$KALVEX_COM_DIR/COM3")
-      name=${tty#/dev/}
+      tty=$(readlink "$KALVEX_COM_DIR/COM3") && name=${tty#/dev/}
       log=/var/log/mgetty/mg_${name//\//-}.log
       offset=$(($(stat -c %s "$log" 2>/dev/null || echo 0) + 1))
       mgetty -D -x 5 -s 19200 "$name" &
       getty=$!
       exec {follow}< <(exec timeout 20 tail -c "+$offset" -F "$log" 2>/dev/null)
-      follower=$!
-      # mgetty ends a log line only when it writes the next one: what has come is looked at
-      # every second, the unfinished line included.
-      found=1
-      log_text=
+      follower=$! found=1 text=
       while :; do
         status=0
         IFS= read -r -u "$follow" -t 1 -N 4096 chunk || status=$?
-        log_text+=$chunk
-        case $log_text in *"init chat failed"*) break ;; *waiting...*) found=0; break ;; esac
+        text+=$chunk
+        case $text in *"init chat failed"*) break ;; *waiting...*) found=0 && break ;; esac
         [ "$status" -eq 0 ] || [ "$status" -gt 128 ] || break
       done
-      echo "$log_text"
+      echo "$text"
       kill "$getty" "$follower" 2>/dev/null
       wait "$getty" || true
       exit "$found"' || fail "mgetty's init chat did not end in waiting..."
     ;;
   efax)
-    # Data only, so efax stops after its questions, saying the modem has no fax class.
-    simulate sh -c 'exec timeout 30 efax -d "$(readlink "$KALVEX_COM_DIR/COM3")" -v ewinchmarx -w' || true
-    grep -q 'command  "I3"' "$work/out" || fail "efax did not get past its resync to I3"
-    grep -q '\[<CR><LF>Zelto Win Modem V.92 KX-56ZW<CR><LF>\]' "$work/out" ||
-      fail "efax did not read the identification"
-    ! grep -q 'modem not responding' "$work/out" || fail "efax found no modem"
+    # The modem is data only, so efax stops after its questions: no fax class.
+    simulate sh -c 'exec timeout 30 efax -d "$(readlink "$KALVEX_COM_DIR/COM3")" -v ewinchmarx -w' ||
+      true
+    grep -A2 'command  "I3"' "$work/out" | grep -q '\[<CR><LF>Zelto Win Modem V.92 KX-56ZW<CR><LF>\]' ||
+      fail "efax did not get past its resync to I3"
     ;;
-  *)
-    echo "usage: $0 SIM_PROGRAM wvdial|mgetty|efax" >&2
-    exit 2
-    ;;
+  *) echo "usage: $0 SIM_PROGRAM wvdial|mgetty|efax" >&2 && exit 2 ;;
 esac
 echo "PASS: $client"
