@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -144,13 +145,22 @@ class ProgramOnX : public Program {
 
 TEST_F(ProgramOnX, RefusesBesideABuiltInModemDiagnosticsWindowInAnyLetterCase) {
   client.TopLevel("BUILT-IN modem Diagnostics");  // unmapped, as a hidden window would be
+  ASSERT_TRUE(QDir().mkpath(runtime.filePath("config/kalvex-modem-diag")));
+  QFile config(runtime.filePath("config/kalvex-modem-diag/ports.conf"));
+  ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+  config.write("LPT1=/dev/lp0\n");
+  config.close();
   OpenWatch cwd(work.path().toStdString());
   ASSERT_TRUE(cwd.Valid());
+  OpenWatch configDir(runtime.filePath("config/kalvex-modem-diag").toStdString());
+  ASSERT_TRUE(configDir.Valid());
   Start();
   ASSERT_TRUE(process.waitForFinished(10000)) << "the program did not refuse";
   EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(process.exitCode(), 0);
   EXPECT_TRUE(cwd.Opened().empty()) << "ati3.dat was read";
+  EXPECT_TRUE(configDir.Opened().empty()) << "ports.conf was read";
+  EXPECT_FALSE(QString::fromLocal8Bit(process.readAllStandardError()).contains("ports.conf"));
   EXPECT_TRUE(ModemHeardNothing());
 }
 
