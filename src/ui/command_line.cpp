@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
+#include <string_view>
 
 #include "diagnostics/exit_status.h"
 #include "diagnostics/program_run.h"
@@ -105,9 +106,57 @@ std::string WrapHelp(const std::string& text) {
   return wrapped;
 }
 
-// What the user typed, for the message that quotes it: a terminal must not act on it.
+// What the user typed, for the message that quotes it: a terminal must not act on it, and a
+// byte that is not UTF-8 is shown as the byte it is.
 QString Shown(const QString& text) {
-  return QString::fromStdString(platform::VisibleText(text.toStdString()));
+  return QString::fromStdString(platform::VisibleText(ArgumentBytes(text)));
+}
+
+constexpr char16_t kEscapedByte = 0xDC00;
+
+// The length of the valid UTF-8 sequence at text[at] (shortest form, no surrogate, at most
+// U+10FFFF) and its code point; 0 when the byte there does not begin one.
+int Utf8Sequence(std::string_view text, size_t at, char32_t* codePoint) {
+  const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  int length = 0;
+  char32_t value = 0;
+  char32_t least = 0;
+  if (lead < 0x80) {
+    *codePoint = lead;
+    return 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, value = lead & 0x1F, least = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, value = lead & 0x0F, least = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, value = lead & 0x07, least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  for (int i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (byte(at + i) & 0x3F);
+  }
+  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *codePoint = value;
+  return length;
+}
+
+QString TextFromBytes(std::string_view bytes) {
+  QString text;
+  for (size_t at = 0; at < bytes.size();) {
+    char32_t codePoint = 0;
+    if (const int length = Utf8Sequence(bytes, at, &codePoint); length > 0) {
+      text += QString::fromUcs4(&codePoint, 1);
+      at += size_t(length);
+    } else {
+      text += QChar(char16_t(kEscapedByte + static_cast<unsigned char>(bytes[at])));
+      ++at;
+    }
+  }
+  return text;
 }
 
 std::string UsageError(const QString& message) {
@@ -155,7 +204,7 @@ std::string ReadTests(const QString& list, CommandLine& line) {
 std::string ReadPort(const QString& value, CommandLine& line) {
   serial::PortMapping mapping;
   std::string problem;
-  if (!serial::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
+  if (!serial::ParsePortMapping(ArgumentBytes(value), &mapping, &problem)) {
     return UsageError(QStringLiteral("--port: %1.").arg(QString::fromStdString(problem)));
   }
   if (mapping.device.empty()) {
@@ -185,6 +234,32 @@ std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine
 }
 
 }  // namespace
+
+QStringList ArgumentsFromBytes(int argc, const char* const* argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << TextFromBytes(argv[i] ? argv[i] : "");
+  return arguments;
+}
+
+std::string ArgumentBytes(const QString& text) {
+  std::string bytes;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i].unicode();
+    // A lone low surrogate below U+DD00 is a byte TextFromBytes kept; one after a high
+    // surrogate is half of a character.
+    const bool afterHigh = i > 0 && QChar::isHighSurrogate(text[i - 1].unicode());
+    if (unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF && !afterHigh) {
+      bytes += char(unit - kEscapedByte);
+      continue;
+    }
+    qsizetype length = 1;
+    if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+      length = 2;
+    bytes += text.mid(i, length).toStdString();
+    i += length - 1;
+  }
+  return bytes;
+}
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
@@ -228,7 +303,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     result.error = UsageError(QStringLiteral("--transcript takes one file name."));
     return result;
   }
-  if (!transcripts.isEmpty()) line.transcriptPath = transcripts.first().toStdString();
+  if (!transcripts.isEmpty()) line.transcriptPath = ArgumentBytes(transcripts.first());
 
   for (const QString& value : parser.values(QStringLiteral("port"))) {
     result.error = ReadPort(value, line);

@@ -47,7 +47,14 @@ struct ParsedCommandLine {
   std::string error;  // non-empty: one line naming the option and the --help hint, no newline
 };
 
-// arguments as QCoreApplication::arguments() gives them, the program's name first. Qt's own
+// The program's arguments as text that keeps every byte, so that a file name is used as given
+// whatever its encoding: valid UTF-8 as its characters, each other byte b as the lone surrogate
+// U+DC00 + b (never produced by valid UTF-8). ArgumentBytes gives the bytes back exactly. Any
+// thread.
+[[nodiscard]] QStringList ArgumentsFromBytes(int argc, const char* const* argv);
+[[nodiscard]] std::string ArgumentBytes(const QString& text);
+
+// arguments as ArgumentsFromBytes gives them, the program's name first. Qt's own
 // window options (-platform NAME and a few more) are accepted and left to Qt. Any thread.
 [[nodiscard]] ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 

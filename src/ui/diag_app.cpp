@@ -138,8 +138,8 @@ QByteArray DisplayProblem(int argc, char** argv) {
 int RunDiagApp(int argc, char** argv) {
   const int64_t startMs = platform::NowMs();
   platform::IgnoreBrokenPipes();
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  // File names are bytes: a name that is not valid UTF-8 must reach the file system unchanged.
+  QStringList arguments = ArgumentsFromBytes(argc, argv);
   if (arguments.isEmpty()) arguments << QString::fromLatin1(product::kProgramName);
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
