@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
-#include <string_view>
 
 #include "diagnostics/exit_status.h"
 #include "diagnostics/program_run.h"
@@ -112,53 +111,6 @@ QString Shown(const QString& text) {
   return QString::fromStdString(platform::VisibleText(ArgumentBytes(text)));
 }
 
-constexpr char16_t kEscapedByte = 0xDC00;
-
-// The length of the valid UTF-8 sequence at text[at] (shortest form, no surrogate, at most
-// U+10FFFF) and its code point; 0 when the byte there does not begin one.
-int Utf8Sequence(std::string_view text, size_t at, char32_t* codePoint) {
-  const auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  int length = 0;
-  char32_t value = 0;
-  char32_t least = 0;
-  if (lead < 0x80) {
-    *codePoint = lead;
-    return 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, least = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, least = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, least = 0x10000;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (int i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (byte(at + i) & 0x3F);
-  }
-  if (value < least || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *codePoint = value;
-  return length;
-}
-
-QString TextFromBytes(std::string_view bytes) {
-  QString text;
-  for (size_t at = 0; at < bytes.size();) {
-    char32_t codePoint = 0;
-    if (const int length = Utf8Sequence(bytes, at, &codePoint); length > 0) {
-      text += QString::fromUcs4(&codePoint, 1);
-      at += size_t(length);
-    } else {
-      text += QChar(char16_t(kEscapedByte + static_cast<unsigned char>(bytes[at])));
-      ++at;
-    }
-  }
-  return text;
-}
-
 std::string UsageError(const QString& message) {
   return std::string(product::kProgramName) + ": " + message.toStdString() + " Try '" +
          product::kProgramName + " --help'.";
@@ -237,29 +189,11 @@ std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine
 
 QStringList ArgumentsFromBytes(int argc, const char* const* argv) {
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << TextFromBytes(argv[i] ? argv[i] : "");
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLatin1(argv[i] ? argv[i] : "");
   return arguments;
 }
 
-std::string ArgumentBytes(const QString& text) {
-  std::string bytes;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const char16_t unit = text[i].unicode();
-    // A lone low surrogate below U+DD00 is a byte TextFromBytes kept; one after a high
-    // surrogate is half of a character.
-    const bool afterHigh = i > 0 && QChar::isHighSurrogate(text[i - 1].unicode());
-    if (unit >= kEscapedByte + 0x80 && unit <= kEscapedByte + 0xFF && !afterHigh) {
-      bytes += char(unit - kEscapedByte);
-      continue;
-    }
-    qsizetype length = 1;
-    if (QChar::isHighSurrogate(unit) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
-      length = 2;
-    bytes += text.mid(i, length).toStdString();
-    i += length - 1;
-  }
-  return bytes;
-}
+std::string ArgumentBytes(const QString& text) { return text.toLatin1().toStdString(); }
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;

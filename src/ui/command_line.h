@@ -48,9 +48,8 @@ struct ParsedCommandLine {
 };
 
 // The program's arguments as text that keeps every byte, so that a file name is used as given
-// whatever its encoding: valid UTF-8 as its characters, each other byte b as the lone surrogate
-// U+DC00 + b (never produced by valid UTF-8). ArgumentBytes gives the bytes back exactly. Any
-// thread.
+// whatever its encoding: each byte as the character of that number (Latin-1). ArgumentBytes
+// gives the bytes back exactly, also of a part of an argument. Any thread.
 [[nodiscard]] QStringList ArgumentsFromBytes(int argc, const char* const* argv);
 [[nodiscard]] std::string ArgumentBytes(const QString& text);
 
