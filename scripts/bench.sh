@@ -10,13 +10,33 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
-(cd build && ./bench/serial/receive_chunk_bench --benchmark_min_time=1) >"$work/chunk.txt" 2>/dev/null
-(cd build && ./bench/serial/transaction_wait_bench 1000) >"$work/wait.txt"
-(cd build && ./bench/detection/detection_bench) >"$work/detection.txt" 2>/dev/null
-(cd build && ./bench/diagnostics/diagnostics_bench) >"$work/diagnostics.txt" 2>/dev/null
-(cd build && ./bench/startup/kalvex_startup_bench) >"$work/startup.txt" 2>&1
-(cd build && ./bench/quit/kalvex_quit_bench) >"$work/quit.txt" 2>&1
-(cd build && ./bench/report/kalvex_report_bench) >"$work/report.txt" 2>&1
+# Every benchmark runs, and the page is written, whatever one of them ends with: a benchmark
+# that misses a target exits 2 and says "missed: ..."; the page marks it and this script exits
+# non-zero naming it once the page is written.
+missed=()
+failed=()
+# bench NAME OUT ERR COMMAND...: runs COMMAND in build/ with its output in OUT and ERR.
+bench() {
+  local name=$1 out=$2 err=$3 status=0
+  shift 3
+  if [[ $err == "$out" ]]; then
+    (cd build && "$@") >"$out" 2>&1 || status=$?
+  else
+    (cd build && "$@") >"$out" 2>"$err" || status=$?
+  fi
+  case $status in
+    0) ;;
+    2) missed+=("$name") ;;
+    *) failed+=("$name (exit status $status)") ;;
+  esac
+}
+bench "line assembler" "$work/chunk.txt" /dev/null ./bench/serial/receive_chunk_bench --benchmark_min_time=1
+bench "waiting" "$work/wait.txt" /dev/stderr ./bench/serial/transaction_wait_bench 1000
+bench "detection" "$work/detection.txt" /dev/null ./bench/detection/detection_bench
+bench "test runs" "$work/diagnostics.txt" /dev/null ./bench/diagnostics/diagnostics_bench
+bench "start-up" "$work/startup.txt" "$work/startup.txt" ./bench/startup/kalvex_startup_bench
+bench "quit" "$work/quit.txt" "$work/quit.txt" ./bench/quit/kalvex_quit_bench
+bench "report" "$work/report.txt" "$work/report.txt" ./bench/report/kalvex_report_bench
 
 # counter NAME FILE BENCHMARK: a Google Benchmark user counter, "1.2k" turned into 1200.
 counter() {
@@ -32,9 +52,18 @@ counter() {
 cpu() {
   awk -v bench="$2" '$1 ~ bench { v = $4; if ($5 == "us") v /= 1000; if ($5 == "s") v *= 1000; printf "%.1f", v; exit }' "$1"
 }
+# lines PATTERN FILE: the lines of a benchmark's output for the page, or a note that there are
+# none (the benchmark did not get that far).
+lines() {
+  grep -E "$1" "$2" || echo "(not measured: the benchmark did not get this far)"
+}
 row() {  # name file benchmark
   local measured floor cpuMs
   measured=$(counter measured_ms "$2" "$3"); floor=$(counter floor_ms "$2" "$3"); cpuMs=$(cpu "$2" "$3")
+  if [[ -z $measured || -z $floor || -z $cpuMs ]] || awk -v f="$floor" 'BEGIN { exit !(f <= 0) }'; then
+    echo "| $1 | not measured | | | | |"
+    return
+  fi
   awk -v n="$1" -v m="$measured" -v f="$floor" -v c="$cpuMs" 'BEGIN {
       printf "| %s | %.0f ms | %.0f ms | %.3f | %+.0f ms | %.1f ms (%.2f %%) |\n", n, m, f, m / f, m - f, c, 100 * c / m }'
 }
@@ -45,6 +74,13 @@ row() {  # name file benchmark
   echo "Written by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d) ($(nproc) cores, $(uname -m)); every figure is"
   echo "measured against the simulated modem on pseudo-terminals, 19200-baud pacing on."
   echo
+  if ((${#missed[@]} + ${#failed[@]})); then
+    echo "**Not met on this run:**"
+    echo
+    ((${#missed[@]})) && echo "- missed its target: ${missed[*]} (marked \"missed\" below)"
+    ((${#failed[@]})) && echo "- did not run to its end: ${failed[*]}"
+    echo
+  fi
   echo "## Runs beside their floors"
   echo
   echo "The floor of a run is the sum of the pauses the tool is described to make (100 ms after every"
@@ -79,25 +115,26 @@ row() {  # name file benchmark
   echo "## Line assembler"
   echo
   echo '```'
-  grep -E '^ReceiveChunk' "$work/chunk.txt"
+  lines '^ReceiveChunk' "$work/chunk.txt"
   echo '```'
   echo
   echo "## Start-up and memory"
   echo
   echo '```'
-  grep -E 'start-up|peak memory' "$work/startup.txt"
+  lines 'start-up|peak memory' "$work/startup.txt"
   echo '```'
   echo
   echo "## Quit while a run is under way"
   echo
   echo "From the click on \"Quit\" to the end of the process. With nothing to put back the wait in"
-  echo "progress ends at once. During a loopback test the modem is put back first: the guarded escape"
-  echo "(1 s of silence before \"+++\", and the modem's own 1 s after it before its \"OK\"), \"&T0\" and the"
-  echo "four registers, each followed by the 100 ms pause of every transaction: a floor of about 2.6 s"
-  echo "that the modem's escape rules set, above the 2 s aimed for."
+  echo "progress ends at once (target 500 ms). During a loopback test the modem is put back first: the"
+  echo "guarded escape (1 s of silence before \"+++\", and the modem's own 1 s after it before its \"OK\"),"
+  echo "then every command that puts the modem back and reads it back, each with its echo and answer"
+  echo "at 19200 baud and the 100 ms pause of every transaction. That is the stop's floor, taken from"
+  echo "the simulated modem's record of each run; the target is to end within 1.10 times it."
   echo
   echo '```'
-  grep -E '^quit' "$work/quit.txt"
+  lines '^(quit|the read-back|missed)' "$work/quit.txt"
   echo '```'
   echo
   echo "## The report without a display"
@@ -106,11 +143,15 @@ row() {  # name file benchmark
   echo "events (COM3's \"&FZ\" to the \"OK\" of the last register read), and the report's start (process"
   echo "start, \`QCoreApplication\`, ati3.dat) to the first command COM3 receives. That span includes the"
   echo "100 ms detection lets the line settle after opening a port, as the dialogs' detection does: the"
-  echo "start itself takes the rest. With that pause the 100 ms aimed for is not met; it is part of"
-  echo "detection, not of start-up, and the report keeps the dialogs' timing on purpose."
+  echo "start itself takes the rest, and the target gives it 60 ms beside that pause."
   echo
   echo '```'
-  grep -E 'detection|--report|settle' "$work/report.txt"
+  lines 'detection|--report|settle|^missed' "$work/report.txt"
   echo '```'
 } >"$out"
 cat "$out"
+((${#missed[@]})) && echo "bench.sh: missed its target: ${missed[*]}" >&2
+((${#failed[@]})) && echo "bench.sh: did not run to its end: ${failed[*]}" >&2
+((${#failed[@]})) && exit 1
+((${#missed[@]})) && exit 2
+exit 0

@@ -9,8 +9,9 @@
 // keeps nothing; the report's is the real program (kalvex-modem-diag --report) started afresh
 // each run. Start to first command: from just before the program is started to the moment
 // COM3 receives its first command (the 100 ms detection waits after opening a port included).
-// Targets: the report within 50 ms of the dialogs; start to
-// first command under 100 ms.
+// Targets: the report within 50 ms of the dialogs; start to first command within the 100 ms
+// detection lets the line settle after opening a port plus 60 ms for the start itself. Exit
+// status 2 names what missed its target on a line of its own ("missed: ...").
 
 #include <QApplication>
 #include <QDir>
@@ -36,6 +37,11 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 using benchsupport::QuietView;
+
+// The pause after opening a port that detection makes before its first command, and what the
+// start may add to it.
+constexpr double kSettleMs = 100;
+constexpr double kStartMs = 60;
 
 // Milliseconds from COM3's "&FZ" to the "OK" after its "%T22,20" among events from `from` on;
 // negative when they are not there.
@@ -119,10 +125,21 @@ int main(int argc, char** argv) {
               reportMs - dialogsMs);
   std::printf(
       "--report start to first command: median %.1f ms, min %.1f ms, max %.1f ms "
-      "(%d runs; target < 100 ms)\n",
+      "(%d runs; target < %.0f ms)\n",
       firstMs, *std::min_element(firstCommand.begin(), firstCommand.end()),
-      *std::max_element(firstCommand.begin(), firstCommand.end()), runs);
-  std::printf("  of which detection's settle after opening the port: 100 ms, the dialogs' too\n");
-  const bool met = std::abs(reportMs - dialogsMs) <= 50 && firstMs < 100;
+      *std::max_element(firstCommand.begin(), firstCommand.end()), runs, kSettleMs + kStartMs);
+  std::printf("  of which detection's settle after opening the port: %.0f ms, the dialogs' too\n",
+              kSettleMs);
+  bool met = true;
+  if (std::abs(reportMs - dialogsMs) > 50) {
+    std::printf("missed: --report detection, %+.0f ms from the dialogs' against 50 ms\n",
+                reportMs - dialogsMs);
+    met = false;
+  }
+  if (firstMs >= kSettleMs + kStartMs) {
+    std::printf("missed: --report start to first command, %.1f ms against %.0f ms\n", firstMs,
+                kSettleMs + kStartMs);
+    met = false;
+  }
   return met ? 0 : 2;
 }

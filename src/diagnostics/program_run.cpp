@@ -1,6 +1,7 @@
 #include "diagnostics/program_run.h"
 
 #include "modem/ledger.h"
+#include "platform/visible_text.h"
 
 namespace diagnostics {
 
@@ -30,6 +31,10 @@ std::vector<std::string> NotPutBack(const Session& session) {
 
 std::string DescribeRecovery(const modem::Recovery& recovery) {
   using Outcome = modem::Recovery::Outcome;
+  using platform::VisibleText;
+  // The path comes from the environment and the detail from the journal's own bytes.
+  const std::string path = VisibleText(recovery.path);
+  const std::string detail = VisibleText(recovery.detail);
   std::string text;
   switch (recovery.outcome) {
     case Outcome::kPutBack:
@@ -37,23 +42,23 @@ std::string DescribeRecovery(const modem::Recovery& recovery) {
       text =
           "The modem still held changes from a run that ended without putting them back "
           "(journal " +
-          recovery.path + "):\n";
+          path + "):\n";
       for (const modem::Change& change : recovery.changes)
-        text += "\n" + modem::ChangeName(change) + ": " +
-                (change.pending ? "not put back (" + change.reason + ")" : "put back");
+        text += "\n" + VisibleText(modem::ChangeName(change)) + ": " +
+                (change.pending ? "not put back (" + VisibleText(change.reason) + ")" : "put back");
       if (recovery.outcome == Outcome::kNotAllPutBack)
         text += "\n\nWhat is not put back is tried again when the tool ends.";
       return text;
     case Outcome::kOtherModem:
-      return "A journal of changes to another modem (\"" + recovery.detail + "\") was found at " +
-             recovery.path + " and kept; it was not acted on.";
+      return "A journal of changes to another modem (\"" + detail + "\") was found at " + path +
+             " and kept; it was not acted on.";
     case Outcome::kUnreadable:
-      text =
-          "The journal " + recovery.path + " was kept as it is, not acted on: " + recovery.detail;
-      if (!recovery.mend.empty()) text += ". To let the tool read it, run:\n\n" + recovery.mend;
+      text = "The journal " + path + " was kept as it is, not acted on: " + detail;
+      if (!recovery.mend.empty())
+        text += ". To let the tool read it, run:\n\n" + platform::VisibleText(recovery.mend);
       return text;
     case Outcome::kBad:
-      return "The journal " + recovery.path + " could not be read (" + recovery.detail +
+      return "The journal " + path + " could not be read (" + detail +
              "); it was renamed .bad and not acted on.";
   }
   return text;

@@ -226,29 +226,30 @@ std::string ReportSummary(const ReportResult& result) {
     text += std::string(product::kNotFoundText) + "\n";
   }
   for (const RecoveryReport& r : result.journals) {
-    text += "Journal " + r.journal + ": " + r.outcome;
+    text += "Journal " + Shown(r.journal) + ": " + r.outcome;
     if (!r.detail.empty()) text += " (" + Shown(r.detail) + ")";
     text += "\n";
     if (!r.mend.empty())
       text += "  kept as it is; to let the tool read it: " + Shown(r.mend) + "\n";
     for (const PutBackItem& item : r.items)
-      text += "  " + item.what + ": " + StateName(item.state) + "\n";
+      text += "  " + Shown(item.what) + ": " + StateName(item.state) + "\n";
   }
   for (const TestResult& test : result.tests) {
     text += "Test " + test.name + ": ";
-    text +=
-        test.outcome == TestOutcome::kNotRun ? "not run (" + test.reason + ")" : test.resultText;
+    text += test.outcome == TestOutcome::kNotRun ? "not run (" + Shown(test.reason) + ")"
+                                                 : test.resultText;
     if (test.outcome == TestOutcome::kStopped) text += ", stopped";
     const int64_t duration = test.endMs < test.startMs ? 0 : test.endMs - test.startMs;
     text += " (" + std::to_string(duration) + " ms)\n";
     if (test.firstFailure) {
       const FailedCommand& failed = *test.firstFailure;
-      text += "  first failing command: " + failed.command + " -> " +
+      // A loopback's command is its pattern line, which a modem may have cut or garbled.
+      text += "  first failing command: " + Shown(failed.command) + " -> " +
               (failed.response.empty() ? std::string("nothing")
                                        : "\"" + Shown(failed.response) + "\"") +
               "\n";
     } else if (test.outcome == TestOutcome::kFailure && !test.reason.empty()) {
-      text += "  " + test.reason + "\n";
+      text += "  " + Shown(test.reason) + "\n";
     }
   }
   const std::optional<bool> restored = ModemPutBack(result);
@@ -257,8 +258,8 @@ std::string ReportSummary(const ReportResult& result) {
     text += "Modem put back as found: NO\n";
     for (const PutBackItem& item : result.putBack) {
       if (NotPutBack(item))
-        text += "  not put back: " + item.what + ": was " + Shown(item.before) + ", now " +
-                Shown(item.after) + " (" + item.reason + ")\n";
+        text += "  not put back: " + Shown(item.what) + ": was " + Shown(item.before) + ", now " +
+                Shown(item.after) + " (" + Shown(item.reason) + ")\n";
     }
   }
   if (result.transcript && !result.transcript->complete) {

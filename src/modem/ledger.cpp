@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/visible_text.h"
+
 namespace modem {
 namespace {
 
@@ -52,9 +54,12 @@ std::string ChangeNow(const Change& change) {
 }
 
 std::string DescribeNotPutBack(const Change& change) {
-  std::string text =
-      ChangeName(change) + ": was " + ChangeBefore(change) + ", now " + ChangeNow(change);
-  if (!change.reason.empty()) text += " (" + change.reason + ")";
+  // A change may come from a journal, a file anyone with the user's rights could have written,
+  // and its values from the modem's answers: neither may act on the terminal it is shown on.
+  using platform::VisibleText;
+  std::string text = VisibleText(ChangeName(change)) + ": was " +
+                     VisibleText(ChangeBefore(change)) + ", now " + VisibleText(ChangeNow(change));
+  if (!change.reason.empty()) text += " (" + VisibleText(change.reason) + ")";
   return text;
 }
 

@@ -177,12 +177,21 @@ std::vector<std::string> LoadPortsConfig() {
   const std::string path = PortsConfigPath();
   SetConfiguredPorts({});
   if (path.empty()) return {};
-  std::string text;
-  platform::OpenedFile opened;
-  if (!platform::ReadOutsideFile(path, kMaxConfigBytes, &text, &opened)) {
+  const platform::OpenedFile opened =
+      platform::OpenOutsideFile(path, platform::RegularFileToRead(kMaxConfigBytes));
+  if (!opened.Opened()) {
     if (opened.refusal == platform::FileRefusal::kMissing) return {};
     return {platform::VisibleText(path) + ": cannot be read: " + opened.reason + "; ignored"};
   }
+  // It decides which device is written to as a modem, as ati3.dat decides which answer is one:
+  // a copy that someone else could have written is not used. Checked on what was opened, so
+  // that what is checked is what is read.
+  if (const std::string untrusted = platform::UntrustedFileReason(opened.facts); !untrusted.empty())
+    return {platform::VisibleText(path) + ": refused: " + untrusted + "; ignored"};
+  std::string text;
+  std::string reason;
+  if (!platform::ReadAll(opened.fd, kMaxConfigBytes, &text, &reason))
+    return {platform::VisibleText(path) + ": cannot be read: " + reason + "; ignored"};
   PortsConfig config = ParsePortsConfig(text, path);
   SetConfiguredPorts(config.mappings);
   return config.problems;

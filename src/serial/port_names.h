@@ -86,7 +86,9 @@ struct PortsConfig {
 
 // Reads PortsConfigPath() (a regular file of at most 64 KiB, never a link or a FIFO: see
 // outside_file.h) and installs its mappings. Returns the problems to show (a file that does not
-// exist is none; one that cannot be read is one). UI thread, at start.
+// exist is none; one that cannot be read is one, and so is one that another user than root owns
+// or that others can write: platform::UntrustedFileReason; it is then not used at all). UI
+// thread, at start.
 [[nodiscard]] std::vector<std::string> LoadPortsConfig();
 // Installs mappings as if read from ports.conf (the start-up load and tests).
 void SetConfiguredPorts(const std::vector<std::pair<int, std::string>>& mappings);

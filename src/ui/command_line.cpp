@@ -105,9 +105,10 @@ std::string WrapHelp(const std::string& text) {
   return wrapped;
 }
 
-// What the user typed, for the message that quotes it: a terminal must not act on it.
+// What the user typed, for the message that quotes it: a terminal must not act on it, and a
+// byte that is not UTF-8 is shown as the byte it is.
 QString Shown(const QString& text) {
-  return QString::fromStdString(platform::VisibleText(text.toStdString()));
+  return QString::fromStdString(platform::VisibleText(ArgumentBytes(text)));
 }
 
 std::string UsageError(const QString& message) {
@@ -155,7 +156,7 @@ std::string ReadTests(const QString& list, CommandLine& line) {
 std::string ReadPort(const QString& value, CommandLine& line) {
   serial::PortMapping mapping;
   std::string problem;
-  if (!serial::ParsePortMapping(value.toStdString(), &mapping, &problem)) {
+  if (!serial::ParsePortMapping(ArgumentBytes(value), &mapping, &problem)) {
     return UsageError(QStringLiteral("--port: %1.").arg(QString::fromStdString(problem)));
   }
   if (mapping.device.empty()) {
@@ -185,6 +186,14 @@ std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine
 }
 
 }  // namespace
+
+QStringList ArgumentsFromBytes(int argc, const char* const* argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLatin1(argv[i] ? argv[i] : "");
+  return arguments;
+}
+
+std::string ArgumentBytes(const QString& text) { return text.toLatin1().toStdString(); }
 
 ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
   QCommandLineParser parser;
@@ -228,7 +237,7 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     result.error = UsageError(QStringLiteral("--transcript takes one file name."));
     return result;
   }
-  if (!transcripts.isEmpty()) line.transcriptPath = transcripts.first().toStdString();
+  if (!transcripts.isEmpty()) line.transcriptPath = ArgumentBytes(transcripts.first());
 
   for (const QString& value : parser.values(QStringLiteral("port"))) {
     result.error = ReadPort(value, line);

@@ -47,7 +47,13 @@ struct ParsedCommandLine {
   std::string error;  // non-empty: one line naming the option and the --help hint, no newline
 };
 
-// arguments as QCoreApplication::arguments() gives them, the program's name first. Qt's own
+// The program's arguments as text that keeps every byte, so that a file name is used as given
+// whatever its encoding: each byte as the character of that number (Latin-1). ArgumentBytes
+// gives the bytes back exactly, also of a part of an argument. Any thread.
+[[nodiscard]] QStringList ArgumentsFromBytes(int argc, const char* const* argv);
+[[nodiscard]] std::string ArgumentBytes(const QString& text);
+
+// arguments as ArgumentsFromBytes gives them, the program's name first. Qt's own
 // window options (-platform NAME and a few more) are accepted and left to Qt. Any thread.
 [[nodiscard]] ParsedCommandLine ParseCommandLine(const QStringList& arguments);
 

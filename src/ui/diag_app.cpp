@@ -56,6 +56,7 @@ int DiagApp::InitInstance() {
     case DialogsClaim::kRaised: return 0;
     case DialogsClaim::kRefused: return 1;
   }
+  LoadPortsConfigSayingProblems();
   platform::RaiseListener raiseRequests;
   std::string listenError;
   if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
@@ -137,8 +138,8 @@ QByteArray DisplayProblem(int argc, char** argv) {
 int RunDiagApp(int argc, char** argv) {
   const int64_t startMs = platform::NowMs();
   platform::IgnoreBrokenPipes();
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  // File names are bytes: a name that is not valid UTF-8 must reach the file system unchanged.
+  QStringList arguments = ArgumentsFromBytes(argc, argv);
   if (arguments.isEmpty()) arguments << QString::fromLatin1(product::kProgramName);
   const ParsedCommandLine parsed = ParseCommandLine(arguments);
   if (!parsed.error.empty()) {
@@ -159,9 +160,9 @@ int RunDiagApp(int argc, char** argv) {
     return kExitOk;
   }
   serial::SetPortOverrides(parsed.line.portMappings);
-  for (const std::string& problem : serial::LoadPortsConfig())
-    platform::WriteStandardError(std::string(product::kProgramName) + ": " + problem + "\n");
   if (parsed.line.mode == RunMode::kListPorts) {
+    // A listing takes no instance lock: it changes nothing on any port.
+    LoadPortsConfigSayingProblems();
     if (parsed.line.json) {
       const QByteArray document = PortListingJson();
       std::fwrite(document.constData(), 1, size_t(document.size()), stdout);

@@ -254,6 +254,11 @@ void WriteReportError(const char* kind, const std::string& message, int status, 
   std::fflush(stdout);
 }
 
+void LoadPortsConfigSayingProblems() {
+  for (const std::string& problem : serial::LoadPortsConfig())
+    platform::WriteStandardError(std::string(product::kProgramName) + ": " + problem + "\n");
+}
+
 int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(KALVEX_VERSION));
@@ -265,6 +270,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
       WriteReportError("already-running", kAlreadyRunning, kExitAlreadyRunning, startMs);
     return kExitAlreadyRunning;
   }
+  LoadPortsConfigSayingProblems();
   diagnostics::Session session;
   std::string transcriptError;
   if (!line.transcriptPath.empty() &&

@@ -19,6 +19,11 @@ namespace ui {
 // With --json every way out writes one document on standard output. Main thread.
 [[nodiscard]] int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs);
 
+// Reads ports.conf (serial::LoadPortsConfig) and says each of its problems on standard error.
+// Called only once this copy may run (after the refusals of a second window and a second copy):
+// a refused start reads no file and says nothing of it. Main thread.
+void LoadPortsConfigSayingProblems();
+
 // The fields that say which machine a document is from and when: version, host name, machine
 // ID, the program's start (startMs, platform::NowMs() then) in UTC and the time since. Any thread.
 [[nodiscard]] diagnostics::ReportResult ReportIdentity(int64_t startMs);

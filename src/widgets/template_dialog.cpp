@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QList>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
@@ -40,6 +41,40 @@ class ValueFieldLabel final : public QLabel {
   // A dialog may give a field the focus for a screen reader to follow. QLabel would then lay its
   // text out anew through an editing control, which draws the glyphs elsewhere: not here.
   void focusInEvent(QFocusEvent* event) override { QFrame::focusInEvent(event); }
+};
+
+// A group box as the dialog templates place it: its top line runs through the middle of the
+// caption, which interrupts it, so the rows placed 8 to 10 dialog units below the box's top sit
+// inside the frame. Qt's styles draw the caption above the frame and the top line a whole
+// caption's height down, across those rows.
+class CaptionedFrame final : public QGroupBox {
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    const int lineTop = metrics.height() / 2;
+    const int indent = metrics.averageCharWidth();
+    const int pad = std::max(1, metrics.averageCharWidth() / 3);
+    const QString caption = title();
+    const QRect captionBox(indent, 0,
+                           caption.isEmpty() ? 0 : metrics.horizontalAdvance(caption) + 2 * pad,
+                           metrics.height());
+    painter.save();
+    painter.setClipRegion(QRegion(rect()).subtracted(QRegion(captionBox)));
+    // An etched line: its light half one pixel right of and below its shadow.
+    const QRect frame = rect().adjusted(0, lineTop, -1, -1);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawRect(frame.adjusted(1, 1, 0, 0));
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(frame.adjusted(0, 0, -1, -1));
+    painter.restore();
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(captionBox, Qt::AlignCenter | Qt::TextSingleLine, caption);
+  }
 };
 
 QLabel* MakeStatic(const ControlRow& row, QWidget* parent) {
@@ -260,7 +295,7 @@ void TemplateDialog::BuildControls() {
         break;
       }
       case ControlKind::kGroupBox: {
-        auto* box = new QGroupBox(FromBytes(row.text), this);
+        auto* box = new CaptionedFrame(FromBytes(row.text), this);
         box->setFocusPolicy(Qt::NoFocus);
         groupBoxes.append(box);
         widget = box;

@@ -17,6 +17,8 @@
 #include <string>
 
 #include "diagnostics/exit_status.h"
+#include "diagnostics/program_run.h"
+#include "modem/ledger.h"
 
 namespace {
 
@@ -261,6 +263,28 @@ TEST(ReportDocument, ExitStatusFollowsTheWorstOutcome) {
   EXPECT_EQ(missing["identificationList"].toString(), "missing");
   EXPECT_TRUE(missing["modem"].isNull());
   EXPECT_TRUE(missing["modemRestored"].isNull());
+}
+
+// Texts for people that carry bytes of a journal or the modem show them only as visible text.
+TEST(ReportDocument, JournalAndModemBytesReachPeopleOnlyAsVisibleText) {
+  ReportResult result = FullResult();
+  result.recovered->journal = "/s/\x1b[2J";
+  result.tests[1].firstFailure->command = "0123\r";
+  modem::Change change;
+  change.reg = "18";
+  change.before = "05";
+  change.now = "\x1b]0;PWN\x07";
+  const modem::Recovery other{modem::Recovery::Outcome::kOtherModem, "/s/\x1b[H", "\r\x1b[2K", {}};
+  const std::pair<std::string, const char*> cases[] = {
+      {diagnostics::ReportSummary(result), "Journal /s/\\x1B[2J: put-back"},
+      {diagnostics::ReportSummary(result), "first failing command: 0123\\r -> "},
+      {modem::DescribeNotPutBack(change), "register 18: was 05, now \\x1B]0;PWN\\x07"},
+      {diagnostics::DescribeRecovery(other), "(\"\\r\\x1B[2K\") was found at /s/\\x1B[H and"},
+  };
+  for (const auto& [text, shown] : cases) {
+    EXPECT_NE(text.find(shown), std::string::npos) << text;
+    EXPECT_EQ(text.find_first_of("\x1b\x07\r"), std::string::npos) << text;
+  }
 }
 
 TEST(ReportDocument, SummaryNamesEachPortTestAndTheRestoreWithModemTextEscaped) {

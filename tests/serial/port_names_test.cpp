@@ -124,6 +124,17 @@ TEST_F(PortNames, AMissingFileIsNoProblemAndAnUnreadableOneIsOne) {
   EXPECT_NE(problems[0].find("a directory, not a regular file"), std::string::npos) << problems[0];
 }
 
+// ports.conf decides which device is written to as the modem: a copy that others could have
+// written is refused with the reason, and none of its lines is used.
+TEST_F(PortNames, APortsConfOthersCanWriteIsRefusedWithTheReason) {
+  WriteConfig("COM1=/dev/ttyACM0\n");
+  const std::string path = dir + "/kalvex-modem-diag/ports.conf";
+  ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
+  EXPECT_EQ(serial::LoadPortsConfig(),
+            std::vector<std::string>{path + ": refused: anyone can write it (mode 0666); ignored"});
+  EXPECT_EQ(serial::DevicePathFor("COM1"), "/dev/ttyS0");
+}
+
 TEST_F(PortNames, ConfigPathFallsBackToHomeDotConfig) {
   EXPECT_EQ(serial::PortsConfigPath(), dir + "/kalvex-modem-diag/ports.conf");
   ::setenv("XDG_CONFIG_HOME", "relative/dir", 1);

@@ -106,6 +106,23 @@ TEST(CommandLine, BadValuesAreNamed) {
   ExpectUsageError({"--transcript", "a", "--transcript", "b"}, "--transcript");
 }
 
+// A file name is bytes, UTF-8 or not: the file opened is the one named, and a message that
+// quotes an argument shows a byte that is not UTF-8 as that byte.
+TEST(CommandLine, FileNamesAreUsedByteForByte) {
+  for (const std::string name : {"t\xff\xfe.log", "caf\xc3\xa9.log", "\xed\xa0\x80"}) {
+    const std::string port = "COM3=/dev/" + name;
+    const char* argv[] = {"kalvex-modem-diag", "--port", port.c_str(), "--transcript",
+                          name.c_str()};
+    const ParsedCommandLine parsed = ParseCommandLine(ui::ArgumentsFromBytes(5, argv));
+    EXPECT_EQ(parsed.line.transcriptPath, name);
+    ASSERT_EQ(parsed.line.portMappings.size(), 1u);
+    EXPECT_EQ(parsed.line.portMappings[0].second, "/dev/" + name);
+  }
+  const char* argv[] = {"kalvex-modem-diag", "--report", "--tests", "b\xffsic"};
+  EXPECT_NE(ParseCommandLine(ui::ArgumentsFromBytes(4, argv)).error.find("'b\\xFFsic'"),
+            std::string::npos);
+}
+
 TEST(CommandLine, OptionsOfAnotherModeAreRefusedNotIgnored) {
   ExpectUsageError({"--json"}, "--json needs --report");
   ExpectUsageError({"--tests", "basic"}, "--tests needs --report");

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -144,6 +145,11 @@ class ProgramOnX : public Program {
 
 TEST_F(ProgramOnX, RefusesBesideABuiltInModemDiagnosticsWindowInAnyLetterCase) {
   client.TopLevel("BUILT-IN modem Diagnostics");  // unmapped, as a hidden window would be
+  ASSERT_TRUE(QDir().mkpath(runtime.filePath("config/kalvex-modem-diag")));
+  QFile config(runtime.filePath("config/kalvex-modem-diag/ports.conf"));
+  ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+  config.write("LPT1=/dev/lp0\n");
+  config.close();
   OpenWatch cwd(work.path().toStdString());
   ASSERT_TRUE(cwd.Valid());
   Start();
@@ -151,6 +157,7 @@ TEST_F(ProgramOnX, RefusesBesideABuiltInModemDiagnosticsWindowInAnyLetterCase) {
   EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(process.exitCode(), 0);
   EXPECT_TRUE(cwd.Opened().empty()) << "ati3.dat was read";
+  EXPECT_FALSE(QString::fromLocal8Bit(process.readAllStandardError()).contains("ports.conf"));
   EXPECT_TRUE(ModemHeardNothing());
 }
 

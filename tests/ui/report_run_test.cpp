@@ -372,10 +372,15 @@ TEST_F(Report, ABadTestNameIsAUsageErrorWithStatus64) {
 }
 
 // A second report while one runs did not run: its own status, not a finding's, and with --json
-// a document that says so, without a port touched.
+// a document that says so, without a port touched or ports.conf read.
 TEST_F(Report, WhileAnotherCopyRunsItExits75WithADocumentSayingSo) {
   StartModem();
   CopyList();
+  ASSERT_TRUE(QDir().mkpath(runtime.filePath("config/kalvex-modem-diag")));
+  QFile config(runtime.filePath("config/kalvex-modem-diag/ports.conf"));
+  ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+  config.write("LPT1=/dev/lp0\n");
+  config.close();
   const QByteArray lockPath = QFile::encodeName(runtime.filePath("kalvex-modem-diag.lock"));
   const int held = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   ASSERT_GE(held, 0);
@@ -391,6 +396,7 @@ TEST_F(Report, WhileAnotherCopyRunsItExits75WithADocumentSayingSo) {
   EXPECT_EQ(doc["exitStatus"].toInt(), 75);
   EXPECT_FALSE(doc.contains("modem"));
   EXPECT_TRUE(err.contains("already running")) << err.toStdString();
+  EXPECT_FALSE(err.contains("ports.conf")) << err.toStdString();
   for (const sim::Event& event : modem.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
 }
 
