@@ -21,9 +21,9 @@ std::vector<std::string> NotPutBack(const Session& session) {
   for (const modem::LeftBehind& left : session.leftBehind) {
     const std::string kept = left.journal.empty()
                                  ? std::string("; its journal could not be written")
-                                 : "; kept in its journal " + left.journal;
+                                 : "; kept in its journal " + platform::VisibleText(left.journal);
     for (const modem::Change& change : left.changes)
-      lines.push_back("on the modem found before on " + left.device + ", " +
+      lines.push_back("on the modem found before on " + platform::VisibleText(left.device) + ", " +
                       modem::DescribeNotPutBack(change) + kept);
   }
   return lines;
