@@ -268,13 +268,14 @@ TEST(ReportDocument, ExitStatusFollowsTheWorstOutcome) {
 // Texts for people that carry bytes of a journal or the modem show them only as visible text.
 TEST(ReportDocument, JournalAndModemBytesReachPeopleOnlyAsVisibleText) {
   ReportResult result = FullResult();
-  result.recovered->journal = "/s/\x1b[2J";
+  result.journals[0].journal = "/s/\x1b[2J";
   result.tests[1].firstFailure->command = "0123\r";
   modem::Change change;
   change.reg = "18";
   change.before = "05";
   change.now = "\x1b]0;PWN\x07";
-  const modem::Recovery other{modem::Recovery::Outcome::kOtherModem, "/s/\x1b[H", "\r\x1b[2K", {}};
+  const modem::Recovery other{
+      modem::Recovery::Outcome::kOtherModem, "/s/\x1b[H", "\r\x1b[2K", {}, {}};
   const std::pair<std::string, const char*> cases[] = {
       {diagnostics::ReportSummary(result), "Journal /s/\\x1B[2J: put-back"},
       {diagnostics::ReportSummary(result), "first failing command: 0123\\r -> "},
