@@ -26,6 +26,7 @@
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
 #include "ui/port_listing.h"
+#include "ui/port_probe_run.h"
 #include "ui/report_run.h"
 #include "ui/single_instance.h"
 
@@ -158,9 +159,14 @@ int RunDiagApp(int argc, char** argv) {
     std::fputs(VersionLine().c_str(), stdout);
     return kExitOk;
   }
+  // The report and the listing say in their own lines what the debug texts would.
+  if (parsed.line.mode == RunMode::kListPorts || parsed.line.mode == RunMode::kReport)
+    platform::ShowDebugOutput(parsed.line.verbose);
   serial::SetPortOverrides(parsed.line.portMappings);
   for (const std::string& problem : serial::LoadPortsConfig())
     platform::WriteStandardError(std::string(product::kProgramName) + ": " + problem + "\n");
+  if (parsed.line.mode == RunMode::kListPorts && parsed.line.probe)
+    return RunPortProbe(argc, argv, parsed.line.json);
   if (parsed.line.mode == RunMode::kListPorts) {
     if (parsed.line.json) {
       const QByteArray document = PortListingJson();

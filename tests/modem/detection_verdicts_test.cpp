@@ -13,6 +13,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -80,6 +81,30 @@ TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].text, kNotFound);
   EXPECT_EQ(Lines(view.boxes[0].details), MissingFrom({3, 4, 2, 1, 5, 6}));
+}
+
+// A USB modem that no COM name maps to is named in the details with the lines that would try it.
+TEST(DetectionVerdicts, NotFoundDetailsNameTheUntriedDevices) {
+  testsupport::ComDir emptyDir;
+  modem_test::UseComDir(emptyDir.Path());
+  char pattern[] = "/tmp/kalvex-sysfs-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path sysfs = pattern;
+  std::filesystem::create_directories(sysfs / "sys/class/tty/ttyACM0/device");
+  ::setenv("KALVEX_SYSFS_ROOT", sysfs.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", "/home/user/.config", 1);
+  RecordingView view;
+  modem::Session session;
+  UseShippedStyleList(view);
+  (void)modem::DetectModem(session, view);
+
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(Lines(view.boxes[0].details),
+            Concat(MissingFrom({3, 4, 2, 1, 5, 6}),
+                   {"", "Serial devices that no COM name maps to, not tried:",
+                    "  /dev/ttyACM0: to try it, run with --port COM3=/dev/ttyACM0, or add the line "
+                    "COM3=/dev/ttyACM0 to /home/user/.config/kalvex-modem-diag/ports.conf"}));
+  std::filesystem::remove_all(sysfs);
 }
 
 TEST(DetectionVerdicts, SilentPortHasNoAnswer) {

@@ -1,0 +1,91 @@
+// The probe of every device against the simulated modem's ports, all asked at once: what each
+// kind of device is called and, as much as the verdict, what was written to it.
+
+#include "modem/port_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "modem/sim_ports.h"
+#include "platform/serial_device.h"
+#include "support/port_holder.h"
+
+namespace {
+
+using modem::ProbeVerdict;
+using modem_test::Port;
+using sim::PortKind;
+
+struct Case {
+  int com;
+  ProbeVerdict verdict;
+  std::vector<std::string>
+      received;  // everything the device got: nothing past "AT" without an "OK"
+  bool known;
+};
+
+const modem::ProbeResult* ResultFor(const std::vector<modem::ProbeResult>& results,
+                                    const std::string& com) {
+  for (const modem::ProbeResult& result : results) {
+    if (result.target.comNames == std::vector<std::string>{com}) return &result;
+  }
+  return nullptr;
+}
+
+TEST(PortProbe, NamesEveryKindOfDeviceAndAsksI3OnlyAfterOk) {
+  modem_test::SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(1, PortKind::kModem), Port(2, PortKind::kForeign),
+                           Port(3, PortKind::kSilent), Port(4, PortKind::kEcho),
+                           Port(5, PortKind::kModem)}));
+  testsupport::PortHolder holder("/bin/sleep", ports.Sim().Directory() + "/COM5",
+                                 testsupport::PortHolder::How::kFlock);
+  modem::IdentificationList list;
+  ASSERT_TRUE(modem::ReadIdentificationFile(KALVEX_SHIPPED_LIST, list));
+
+  modem::PortProbe probe(modem::ProbeTargets(), &list);
+  const std::vector<modem::ProbeResult> results = probe.Results();
+
+  const Case cases[] = {
+      {1, ProbeVerdict::kModem, {"AT", "ATI3"}, true},
+      {2, ProbeVerdict::kModem, {"AT", "ATI3"}, false},
+      {3, ProbeVerdict::kSilent, {"AT"}, false},
+      {4, ProbeVerdict::kEchoOnly, {"AT"}, false},
+      {5, ProbeVerdict::kBusy, {}, false},
+  };
+  for (const Case& c : cases) {
+    const std::string com = "COM" + std::to_string(c.com);
+    const modem::ProbeResult* result = ResultFor(results, com);
+    ASSERT_NE(result, nullptr) << com;
+    EXPECT_EQ(modem::ProbeVerdictName(result->verdict), modem::ProbeVerdictName(c.verdict)) << com;
+    EXPECT_EQ(ports.Received(com), c.received) << com;
+    EXPECT_EQ(result->known, c.known) << com;
+    if (c.verdict == ProbeVerdict::kModem)
+      EXPECT_EQ(result->i3Line, ports.AnswerTo(com, "ATI3")) << com;
+  }
+  EXPECT_NE(modem::ProbeVerdictReason(*ResultFor(results, "COM5")).find("held by sleep"),
+            std::string::npos);
+  // COM6 to COM9 point into the simulator's directory, where nothing is.
+  EXPECT_EQ(results.size(), 9u);
+  EXPECT_EQ(ResultFor(results, "COM6")->verdict, ProbeVerdict::kNoSuchDevice);
+}
+
+// A stop ends every wait at once: the silent device is closed without its time-out and reported
+// as stopped.
+TEST(PortProbe, StopEndsTheWaitsAndClosesEveryDevice) {
+  modem_test::SimulatedPorts ports;
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent)}));
+  modem::PortProbe probe(modem::ProbeTargets(), nullptr);
+  ASSERT_TRUE(ports.Sim().WaitForEvent("COM3", "rx", "AT", std::chrono::seconds(5)));
+  probe.Stop();
+  const modem::ProbeResult* result = ResultFor(probe.Results(), "COM3");
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->verdict, ProbeVerdict::kStopped);
+  // Closed, with its exclusive mode cleared: another open succeeds.
+  platform::SerialDevice again;
+  EXPECT_TRUE(again.Open((ports.Sim().Directory() + "/COM3").c_str()));
+}
+
+}  // namespace
