@@ -10,9 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "modem/identification_list.h"
-#include "modem/port_probe.h"
-#include "modem/untried_device.h"
+#include "diagnostics/program_run.h"
 #include "platform/data_files.h"
 #include "platform/message_pump.h"
 #include "platform/termination_signals.h"
@@ -25,7 +23,7 @@ namespace {
 constexpr char kListName[] = "ati3.dat";
 
 struct ProbeReport {
-  std::vector<modem::ProbeResult> results;
+  std::vector<diagnostics::ProbeResult> results;
   std::vector<std::string> portsConfLines;  // per result: for a modem, else empty
   bool listFound = false;
   std::string listPath;
@@ -36,27 +34,27 @@ std::string Shown(const std::string& text) { return platform::VisibleText(text);
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-bool AnswersAsModem(const modem::ProbeResult& result) {
-  return result.verdict == modem::ProbeVerdict::kModem;
+bool AnswersAsModem(const diagnostics::ProbeResult& result) {
+  return result.verdict == diagnostics::ProbeVerdict::kModem;
 }
 
 // A modem keeps the COM name it has; one without gets a name of its own.
 void AddPortsConfLines(ProbeReport& report) {
-  const std::vector<std::string> free = modem::SuggestedComNames();
+  const std::vector<std::string> free = diagnostics::SuggestedComNames();
   size_t next = 0;
-  for (const modem::ProbeResult& result : report.results) {
+  for (const diagnostics::ProbeResult& result : report.results) {
     std::string line;
     if (AnswersAsModem(result)) {
       const std::string com = !result.target.comNames.empty()
                                   ? result.target.comNames.front()
                                   : free[std::min(next++, free.size() - 1)];
-      line = modem::PortsConfLineFor(com, result.target.devicePath);
+      line = diagnostics::PortsConfLineFor(com, result.target.devicePath);
     }
     report.portsConfLines.push_back(line);
   }
 }
 
-bool NeedsListLine(const modem::ProbeResult& result) {
+bool NeedsListLine(const diagnostics::ProbeResult& result) {
   return AnswersAsModem(result) && !result.known && !result.i3Line.empty();
 }
 
@@ -67,12 +65,12 @@ std::string ProbeText(const ProbeReport& report) {
   if (report.results.empty()) text += "  none found\n";
   bool listLinesShown = false;
   for (size_t i = 0; i < report.results.size(); ++i) {
-    const modem::ProbeResult& result = report.results[i];
+    const diagnostics::ProbeResult& result = report.results[i];
     std::string coms;
     for (const std::string& com : result.target.comNames) coms += (coms.empty() ? "" : ",") + com;
     text += "  " + Shown(result.target.devicePath) + "  " +
             (coms.empty() ? std::string("no COM name") : coms) + "  " +
-            modem::ProbeVerdictReason(result) + "\n";
+            diagnostics::ProbeVerdictReason(result) + "\n";
     if (!report.portsConfLines[i].empty())
       text += "      ports.conf line: " + Shown(report.portsConfLines[i]) + "\n";
     if (NeedsListLine(result)) {
@@ -93,7 +91,7 @@ std::string ProbeText(const ProbeReport& report) {
 QByteArray ProbeJson(const ProbeReport& report) {
   QJsonArray devices;
   for (size_t i = 0; i < report.results.size(); ++i) {
-    const modem::ProbeResult& result = report.results[i];
+    const diagnostics::ProbeResult& result = report.results[i];
     QJsonArray comNames;
     for (const std::string& com : result.target.comNames) comNames.append(Text(com));
     QJsonArray holders;
@@ -105,8 +103,8 @@ QByteArray ProbeJson(const ProbeReport& report) {
         {"device", Text(result.target.devicePath)},
         {"driver", result.target.driver.empty() ? null : QJsonValue(Text(result.target.driver))},
         {"comNames", comNames},
-        {"verdict", modem::ProbeVerdictName(result.verdict)},
-        {"reason", Text(modem::ProbeVerdictReason(result))},
+        {"verdict", diagnostics::ProbeVerdictName(result.verdict)},
+        {"reason", Text(diagnostics::ProbeVerdictReason(result))},
         {"holders", holders},
         {"i3", modem ? QJsonValue(Text(result.i3Line)) : null},
         {"i3Hex",
@@ -137,12 +135,12 @@ int RunPortProbe(int argc, char** argv, bool json) {
   QCoreApplication app(argc, argv);
   platform::AttachUiWakeup();
   ProbeReport report;
-  modem::IdentificationList list;
+  diagnostics::IdentificationList list;
   std::string details;
-  report.listFound = modem::FindIdentificationList(list, &details);
+  report.listFound = diagnostics::FindIdentificationList(list, &details);
   if (report.listFound) report.listPath = platform::AbsoluteDataFilePath(list.path);
   {
-    modem::PortProbe probe(modem::ProbeTargets(), report.listFound ? &list : nullptr);
+    diagnostics::PortProbe probe(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr);
     platform::WatchTerminationSignals([&report, &probe](int signalNumber) {
       if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
       probe.Stop();

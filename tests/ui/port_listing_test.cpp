@@ -16,6 +16,7 @@
 #include <QJsonObject>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "../../sim/modem_sim.h"
@@ -226,7 +227,7 @@ class SimBehindUsb : public FakeTree {
     const std::string command = "cd '" + root + "/work' && KALVEX_COM_DIR='" + root +
                                 "/empty-com-dir' XDG_CONFIG_HOME='" + root +
                                 "/config' XDG_RUNTIME_DIR='" + root + "' XDG_DATA_DIRS='" + root +
-                                "/data' " KALVEX_DIAG_BINARY " " + arguments + " 2>/dev/null";
+                                "/data' " KALVEX_DIAG_BINARY " " + arguments + " 2>'" + root + "/stderr'";
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
@@ -235,6 +236,11 @@ class SimBehindUsb : public FakeTree {
     const int raw = pipe ? ::pclose(pipe) : -1;
     *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return output;
+  }
+
+  std::string StandardError() const {
+    std::ifstream file(root + "/stderr");
+    return {std::istreambuf_iterator<char>(file), {}};
   }
 
   static QJsonObject Parse(const std::string& text) {
@@ -260,6 +266,10 @@ TEST_F(SimBehindUsb, NotFoundReportNamesTheUntriedModemWithItsPortLines) {
   EXPECT_EQ(usb["portsConfLine"].toString(), "COM3=/dev/ttyACM0");
   // Named, not tried: the tool never asks a device outside its order on its own.
   for (const sim::Event& event : sim.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
+  // The debug texts say what the report says; they come only with -v.
+  EXPECT_EQ(StandardError().find("Identification list:"), std::string::npos) << StandardError();
+  (void)Run("--report -v", &status);
+  EXPECT_NE(StandardError().find("Identification list:"), std::string::npos) << StandardError();
 }
 
 TEST_F(SimBehindUsb, ProbeShowsTheModemsI3LinesAndWhatToAddForTheForeignOne) {
