@@ -49,6 +49,14 @@ constexpr HelpRow kFaultRows[] = {
     {"noise", "a line of junk after every answer"},
     {"hangup=MS", "hang up MS ms after start: close the terminal and remove its link"},
     {"no-line", "no telephone line: dialling gives \"NO DIALTONE\" instead of \"NO CARRIER\""},
+    {"ring=CMD", "an unsolicited \"RING\" between CMD's echo and its answer (matched as mute is)"},
+    {"late=CMD:MS",
+     "CMD runs and is echoed at once, its answer comes MS ms later (1-60000); what arrives "
+     "meanwhile runs after it"},
+    {"online", "start in data mode, as a loopback test left it; \"+++\" gives command mode"},
+    {"ignore-dtr", "a purge (the DTR drop) ends neither data mode nor a dial, as with &D0"},
+    {"profile=SETTINGS",
+     "the stored profile that power-on and Z load: E, Q, V, X, &C, &D settings (profile=E0V0)"},
 };
 
 // One table for the parser and for --help, so the two cannot disagree.
@@ -270,6 +278,31 @@ bool ApplyFault(Faults& faults, const FaultArg& fault, std::string& error) {
     faults.errorCommands.push_back(fault.value);
     return true;
   }
+  if (fault.name == "ring") {
+    if (!needValue(true)) return false;
+    if (fault.value.empty()) return Fail(error, "--fault: ring needs a command (ring=I3)");
+    faults.ringCommands.push_back(fault.value);
+    return true;
+  }
+  if (fault.name == "late") {
+    if (!needValue(true)) return false;
+    const std::size_t colon = fault.value.rfind(':');
+    const auto ms = colon == std::string::npos
+                        ? std::nullopt
+                        : ParseInt(std::string_view(fault.value).substr(colon + 1), 1, 60000);
+    if (colon == 0 || !ms)
+      return Fail(error, "--fault: late needs a command and 1 to 60000 ms (late=I3:500)");
+    faults.lateCommands.push_back({fault.value.substr(0, colon), static_cast<int>(*ms)});
+    return true;
+  }
+  if (fault.name == "profile") {
+    if (!needValue(true)) return false;
+    if (fault.value.empty() || !ValidProfile(fault.value))
+      return Fail(error, "--fault: profile: '" + fault.value +
+                             "' is not E, Q, V, X, &C and &D settings (profile=E0V0)");
+    faults.profile = fault.value;
+    return true;
+  }
   if (fault.name == "drop-echo") return needValue(true) && number(1, 1000000, faults.dropEchoLine);
   if (fault.name == "hangup") return needValue(true) && number(0, 86400000, faults.hangUpAfterMs);
   if (fault.name == "late-escape") return needValue(true) && number(1, 60000, faults.lateEscapeMs);
@@ -280,6 +313,8 @@ bool ApplyFault(Faults& faults, const FaultArg& fault, std::string& error) {
                : fault.name == "lowercase"         ? &faults.lowerCaseResults
                : fault.name == "noise"             ? &faults.noise
                : fault.name == "no-line"           ? &faults.noLine
+               : fault.name == "online"            ? &faults.online
+               : fault.name == "ignore-dtr"        ? &faults.ignoreDtr
                                                    : nullptr;
   if (!flag) return Fail(error, "--fault: unknown fault '" + fault.name + "' (see --help)");
   if (!needValue(false)) return false;

@@ -51,9 +51,49 @@ class ModemEngine {
 
   // Longest command line kept; a longer one is answered "ERROR".
   static constexpr std::size_t kMaxLine = 255;
+  // S0..S12; any other register number is refused.
+  static constexpr std::size_t kSRegisterCount = 13;
+
+  // The settings a profile holds: what "&F" sets, "&W" stores and "Z" loads.
+  struct Settings {
+    int echo = 1;       // E
+    int quiet = 0;      // Q
+    int verbose = 1;    // V
+    int resultSet = 4;  // X
+    int dcd = 1;        // &C
+    int dtr = 2;        // &D
+    std::array<std::uint8_t, kSRegisterCount> s{};
+  };
+
+  // A command of the table: its name (upper case) and what runs it. The cursor stands after the
+  // name; the command takes its parameters from it.
+  struct Command;
+
+  // Applies a stored profile's text (see ValidProfile) to `settings`; false, leaving it
+  // unchanged, when the text is not one.
+  static bool ApplyProfile(std::string_view text, Settings& settings);
 
  private:
   enum class Mode { kCommand, kData, kDialling };
+  static const Command kCommands[];
+
+  // The command line being run, and where its next command starts.
+  struct Cursor {
+    std::string_view body;
+    std::size_t position = 0;
+    [[nodiscard]] bool AtEnd() const { return position >= body.size(); }
+    [[nodiscard]] std::string_view Rest() const { return body.substr(position); }
+    // 1 to maxDigits decimal digits at the position, taken; nullopt (nothing taken) for none.
+    std::optional<int> Digits(std::size_t maxDigits);
+    // A basic command's number: missing is 0; nullopt (an error) when above `highest`.
+    std::optional<int> Number(int highest);
+    // An extended command's parameter: the text up to ";" or the end, taken with the ";".
+    std::string_view Parameter();
+  };
+  // A command's outcome: nullopt to go on with the line's next command, else the line's whole
+  // answer ("ERROR", a connection, a dial under way).
+  using LineAnswer = std::optional<std::string>;
+  using Info = std::vector<std::string>;
 
   void ReceiveCommandByte(char b, std::string& echoOut, TimePoint now);
   void ReceiveDataByte(char b, std::chrono::nanoseconds sinceLast, std::string& echoOut,
@@ -64,46 +104,44 @@ class ModemEngine {
   void EndDataLine();
   void FlushPartialDataLine();
 
-  std::string ExecuteLine(TimePoint now);  // the answer bytes, "" for none
+  // Runs a complete command line (as typed, bytes before "AT" included); the answer bytes, ""
+  // for none. `length` counts the bytes received for it, kept or not.
+  std::string ExecuteLine(const std::string& line, std::size_t length, TimePoint now);
   std::string ExecuteBody(std::string_view body, TimePoint now);
+  [[nodiscard]] static const std::string* Matching(const std::vector<std::string>& commands,
+                                                   std::string_view body);
 
-  // The command line being run, and where its next command starts.
-  struct Cursor {
-    std::string_view body;
-    std::size_t position = 0;
-    [[nodiscard]] bool AtEnd() const { return position >= body.size(); }
-    char Next() { return body[position++]; }
-    // 1 to maxDigits decimal digits at the position, taken; nullopt (nothing taken) for none.
-    std::optional<int> Digits(std::size_t maxDigits);
-  };
-  // A command's outcome: nullopt to go on with the line's next command, else the line's whole
-  // answer ("ERROR", a connection, a dial under way).
-  using LineAnswer = std::optional<std::string>;
-  LineAnswer ExecuteCommand(char command, Cursor& cursor, std::vector<std::string>& info,
-                            TimePoint now);
   LineAnswer ErrorAnswer();
-  LineAnswer ExecuteEcho(Cursor& cursor);
-  LineAnswer ExecuteHook(Cursor& cursor);
-  LineAnswer ExecuteSetting(Cursor& cursor, int highest);
-  LineAnswer ExecuteReset(Cursor& cursor);
-  LineAnswer ExecuteInformation(Cursor& cursor, std::vector<std::string>& info);
-  LineAnswer ExecuteSRegister(Cursor& cursor, std::vector<std::string>& info);
-  LineAnswer ExecuteAmpersand(Cursor& cursor, std::vector<std::string>& info);
-  LineAnswer ExecuteVendor(Cursor& cursor, std::vector<std::string>& info);
-  LineAnswer ExecuteServiceClass(Cursor& cursor, std::vector<std::string>& info);
-  LineAnswer ExecuteDial(Cursor& cursor, std::vector<std::string>& info, TimePoint now);
+  // The commands of the table. Each takes its parameters from the cursor; `command` is its own
+  // entry (for the setting a plain setting command changes).
+  LineAnswer RunSetting(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunHook(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunOnline(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunReset(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunInformation(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunSRegister(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunDial(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunFactory(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunTest(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunView(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunStore(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunVendor(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunServiceClass(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+  LineAnswer RunIdentity(const Command& command, Cursor& cursor, Info& info, TimePoint now);
+
   // The "I9" answer, and the wrong-country fault's event when it acts.
   std::string ReportedCountryName();
-  bool Vendor(std::string_view command, std::vector<std::string>& info);  // "%T..."
-  std::string Lines(const std::vector<std::string>& info);  // information lines, framed
-  std::string Result(std::string_view text);                // a result code, framed
+  bool Vendor(std::string_view command, Info& info);  // "%T..."
+  std::string Lines(const Info& info);                // information lines, framed
+  std::string Result(std::string_view text);          // a result code, framed as V and Q say
   void AfterAnswer(TimePoint now);
+  [[nodiscard]] std::chrono::milliseconds GuardTime() const;
+  void DropConnection();
 
   void SetMode(Mode mode, std::string_view why = {});
-  void SetEcho(bool on);
   void SetBuzz(bool on);
   void SetHook(bool offHook);
-  void Defaults();
+  void Load(const Settings& settings, std::string_view why);
 
   PortKind kind_;
   Faults faults_;
@@ -112,16 +150,19 @@ class ModemEngine {
   Host& host_;
 
   Mode mode_ = Mode::kCommand;
-  bool echo_ = true;
+  Settings factory_;
+  Settings stored_;
+  Settings settings_;
   bool buzz_ = false;
   bool offHook_ = false;
+  bool connectionHeld_ = false;  // a "+++" left a connection that "O" resumes
   int country_;
   std::array<std::uint8_t, 256> vendorRegisters_{};
-  std::array<std::uint8_t, 256> sRegisters_{};
 
   std::string line_;
   std::size_t lineLength_ = 0;  // bytes received for the line, kept or not
   bool skipLf_ = false;         // the LF that completes a CR LF terminator
+  std::string lastLine_;        // what "A/" repeats
   std::optional<TimePoint> lastRx_;
 
   // Data mode: loopback line bookkeeping and the "+++" escape.
@@ -135,6 +176,11 @@ class ModemEngine {
   std::optional<TimePoint> escapeAt_;
   std::optional<TimePoint> lateOkAt_;  // the "OK" of an escape answered late
   bool escapeIgnored_ = false;
+
+  // The late fault: an answer held back, and what arrives meanwhile, run after it.
+  std::optional<TimePoint> lateAnswerAt_;
+  std::string lateAnswer_;
+  std::string heldInput_;
 
   std::optional<TimePoint> dialAt_;
   std::optional<TimePoint> noiseAt_;

@@ -132,6 +132,12 @@ std::string FaultList(const Faults& f) {
   if (f.noise) add("noise");
   if (f.hangUpAfterMs >= 0) add("hangup=" + std::to_string(f.hangUpAfterMs));
   if (f.noLine) add("no-line");
+  for (const std::string& r : f.ringCommands) add("ring=" + r);
+  for (const Faults::Late& l : f.lateCommands)
+    add("late=" + l.command + ":" + std::to_string(l.ms));
+  if (f.online) add("online");
+  if (f.ignoreDtr) add("ignore-dtr");
+  if (!f.profile.empty()) add("profile=" + f.profile);
   return s;
 }
 
@@ -307,11 +313,18 @@ bool ModemSim::Impl::CheckOptions(std::string& error) {
     const Faults& faults = config.faults;
     bool modemOnly = !faults.muteCommands.empty() || faults.ignoreFirstEscape ||
                      faults.lateEscapeMs > 0 || faults.noConnect || faults.wrongCountry ||
-                     faults.lowerCaseResults || faults.noise || faults.noLine;
+                     faults.lowerCaseResults || faults.noise || faults.noLine ||
+                     !faults.ringCommands.empty() || !faults.lateCommands.empty() ||
+                     faults.online || faults.ignoreDtr || !faults.profile.empty();
     if (modemOnly && !ModemLike(config.kind))
       return Fail(error, "COM" + std::to_string(config.number) +
                              ": that fault needs a modem or foreign port");
     if (faults.dropEchoLine < 0) return Fail(error, "drop-echo line numbers start at 1");
+    for (const Faults::Late& late : faults.lateCommands)
+      if (late.ms < 1 || late.ms > 60000)
+        return Fail(error, "late answers come 1 to 60000 ms late");
+    if (!ValidProfile(faults.profile))
+      return Fail(error, "profile '" + faults.profile + "' is not one (E0V0, Q1, ...)");
   }
   return true;
 }

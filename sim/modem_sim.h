@@ -37,7 +37,20 @@ struct Faults {
   bool noise = false;                      // a line of junk after every answer
   int hangUpAfterMs = -1;  // < 0: never; else the port hangs up this long after start
   bool noLine = false;     // dialling finds no line: "NO DIALTONE"
+  std::vector<std::string> ringCommands;  // matched as muteCommands: "RING" between echo and answer
+  struct Late {
+    std::string command;  // matched as muteCommands
+    int ms = 0;           // 1..60000: the answer comes this much after the echo
+  };
+  std::vector<Late> lateCommands;
+  bool online = false;     // starts in data mode, as a client that died in a loopback leaves it
+  bool ignoreDtr = false;  // a purge (the DTR drop) ends neither data mode nor a dial (&D0)
+  std::string profile;     // the stored profile ("E0V0"): loaded at power-on and by "Z"
 };
+
+// Whether `settings` is a stored profile the modem accepts: E, Q, V (0 or 1), X (0..4), &C (0 or
+// 1) and &D (0..3), each with one digit, in any order and case ("E0V0", "q1"); empty is none.
+[[nodiscard]] bool ValidProfile(std::string_view settings);
 
 struct PortConfig {
   int number = 3;  // COM1 .. COM9

@@ -88,7 +88,7 @@ TEST_F(Sim, AnswersEachCommandInAnyCaseFramedAfterItsEcho) {
       {"atL3M2X4\r", "atL3M2X4\r\r\nOK\r\n"},
       // refused: unknown commands, values out of range, an empty register value
       {"atQ9\r\n", "atQ9\r\r\nERROR\r\n"},
-      {"atI7\r\n", "atI7\r\r\nERROR\r\n"},
+      {"atI10\r\n", "atI10\r\r\nERROR\r\n"},
       {"atE2\r\n", "atE2\r\r\nERROR\r\n"},
       {"at&T9\r\n", "at&T9\r\r\nERROR\r\n"},
       {"at%T99\r\n", "at%T99\r\r\nERROR\r\n"},

@@ -196,6 +196,85 @@ TEST_F(SimWith, HangUpFaultClosesTheTerminalAndRestoreBringsItBack) {
   EXPECT_TRUE(port->HungUp());
 }
 
+TEST_F(SimWith, RingComesBetweenTheEchoAndTheAnswerOfTheNamedCommandOnly) {
+  sim::Faults f;
+  f.ringCommands = {"i3"};
+  Begin(f);
+  const std::string id(sim::kModemIdentification);
+  EXPECT_EQ(Exchange("at I3\r", "OK\r\n"), "at I3\r\r\nRING\r\n\r\n" + id + "\r\n\r\nOK\r\n");
+  EXPECT_EQ(Exchange("atI9\r", "OK\r\n"), "atI9\r\r\nUnited Kingdom\r\n\r\nOK\r\n");
+}
+
+TEST_F(SimWith, LateAnswerComesAfterItsDelayAndTheNextLineWaitsForIt) {
+  sim::Faults f;
+  f.lateCommands = {{"H1", 300}};
+  Begin(f);
+  const auto sent = SteadyClock::now();
+  port->Send("atH1\r");
+  ASSERT_TRUE(port->WaitFor("atH1\r", Ms(2000)));
+  EXPECT_TRUE(modem.State(3)->offHook) << "carried out at once";
+  port->Send("atH0\r");
+  ASSERT_TRUE(port->WaitForCount("OK\r\n", 2, Ms(3000))) << port->Received();
+  EXPECT_GE(SteadyClock::now() - sent, Ms(300));
+  EXPECT_EQ(port->Take(), "atH1\r\r\nOK\r\natH0\r\r\nOK\r\n");
+  EXPECT_FALSE(modem.State(3)->offHook);
+}
+
+TEST_F(SimWith, OnlineStartsInALoopbackThatTheEscapeEnds) {
+  sim::Faults f;
+  f.online = true;
+  Begin(f);
+  EXPECT_TRUE(modem.State(3)->dataMode);
+  EXPECT_EQ(Exchange("atI3\r\n", "atI3\r\n"), "atI3\r\n") << "data comes back, unanswered";
+  std::this_thread::sleep_for(Ms(250));  // the guard time before "+++", not a wait for an event
+  EXPECT_EQ(Exchange("+++", "OK\r\n"), "+++\r\nOK\r\n");
+  EXPECT_FALSE(modem.State(3)->dataMode);
+}
+
+TEST_F(SimWith, IgnoreDtrKeepsTheLoopbackThroughAPurge) {
+  sim::Faults f;
+  f.ignoreDtr = true;
+  Begin(f);
+  Exchange("at&T3\r", "CONNECT\r\n");
+  ::tcflush(port->Fd(), TCIOFLUSH);
+  ASSERT_TRUE(modem.WaitForEvent("COM3", "fault", "ignore-dtr", Ms(2000)));
+  EXPECT_TRUE(modem.State(3)->dataMode);
+  EXPECT_EQ(Exchange("still\r", "still\r"), "still\r");
+}
+
+// A stored profile is what the port starts with and what "Z" loads; "&F" does not touch it.
+TEST(SimProfile, PowerOnAndZLoadTheStoredProfile) {
+  const std::string id(sim::kModemIdentification);
+  struct Case {
+    const char* profile;
+    std::string first;   // the answer to "atI3" CR at power-on
+    std::string afterZ;  // the answer to "at&F" CR, then "atZ" CR
+  } cases[] = {
+      {"V0", "atI3\r" + id + "\r\n0\r", "at&F\r\r\nOK\r\natZ\r0\r"},
+      {"Q1", "atI3\r\r\n" + id + "\r\n", "at&F\r\r\nOK\r\natZ\r"},
+      // "&F" turns echo on after its own line: only "atZ" is echoed.
+      {"E0", "\r\n" + id + "\r\n\r\nOK\r\n", "\r\nOK\r\natZ\r\r\nOK\r\n"},
+      {"e0v0", id + "\r\n0\r", "\r\nOK\r\natZ\r0\r"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    sim::Options options;
+    sim::Faults f;
+    f.profile = c.profile;
+    options.ports = {{3, sim::PortKind::kModem, f}};
+    sim::ModemSim modem;
+    ASSERT_TRUE(modem.Start(options));
+    PtyClient port(modem.Directory() + "/COM3");
+    port.Send("atI3\r");
+    port.Send("at&F\r");
+    ASSERT_TRUE(port.WaitForCount("OK\r\n", 1, Ms(2000))) << port.Received();
+    port.Send("atZ\r");
+    ASSERT_TRUE(modem.WaitForEvent("COM3", "state", "stored profile", Ms(2000)));
+    port.Collect(Ms(100));
+    EXPECT_EQ(port.Take(), c.first + c.afterZ);
+  }
+}
+
 TEST_F(SimWith, OverlongCommandLineIsAnErrorAndTheModemCarriesOn) {
   options.pacing = false;
   Begin({});

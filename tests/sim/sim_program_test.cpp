@@ -130,6 +130,12 @@ TEST(SimProgram, BadOptionsExitWithTheUsageStatusAndSayWhy) {
       {"--fault", "COM3:drop-echo=0"},
       {"--fault", "COM3:mute"},
       {"--fault", "COM3:split=3"},
+      {"--fault", "COM3:late=I3"},
+      {"--fault", "COM3:late=I3:0"},
+      {"--fault", "COM3:late=:50"},
+      {"--fault", "COM3:profile=V2"},
+      {"--fault", "COM3:profile=E0K1"},
+      {"--fault", "COM3:online=1"},
       {"--run"},
       {"--frobnicate"},
       {"--no-pacing=yes"},
@@ -158,7 +164,8 @@ TEST(SimProgram, HelpListsEveryOptionAndFaultAndVersionNamesTheRelease) {
         "--seed",     "--dir",      "--transcript",  "--run",       "modem",
         "silent",     "echo",       "foreign",       "mute=",       "ignore-first-escape",
         "drop-echo=", "no-connect", "wrong-country", "split",       "lowercase",
-        "noise",      "hangup=",    "no-line",       "--verbose",   "--version"})
+        "noise",      "hangup=",    "no-line",       "--verbose",   "--version",
+        "ring=",      "late=",      "online",        "ignore-dtr",  "profile="})
     EXPECT_NE(p.out.find(word), std::string::npos) << word;
 }
 
