@@ -34,6 +34,12 @@ std::string Shown(const std::string& text) { return platform::VisibleText(text);
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
+std::string Indented(std::string lines) {
+  for (size_t at = lines.find('\n'); at != std::string::npos; at = lines.find('\n', at + 3))
+    lines.replace(at, 1, "\n  ");
+  return lines;
+}
+
 bool AnswersAsModem(const diagnostics::ProbeResult& result) {
   return result.verdict == diagnostics::ProbeVerdict::kModem;
 }
@@ -82,8 +88,8 @@ std::string ProbeText(const ProbeReport& report) {
   if (!conf.empty()) text += "ports.conf is read from " + Shown(conf) + "\n";
   if (report.listFound) text += "Identification list: " + Shown(report.listPath) + "\n";
   if (listLinesShown || !report.listFound)
-    text += "ati3.dat is looked for in these places, in this order:\n" +
-            platform::DescribeDataFileCandidates(kListName) + "\n";
+    text += "ati3.dat is looked for in these places, in this order:\n  " +
+            Indented(platform::DescribeDataFileCandidates(kListName)) + "\n";
   if (report.stoppedBy != 0) text += "Stopped by signal " + std::to_string(report.stoppedBy) + "\n";
   return text;
 }

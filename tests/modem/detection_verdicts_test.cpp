@@ -107,6 +107,31 @@ TEST(DetectionVerdicts, NotFoundDetailsNameTheUntriedDevices) {
   std::filesystem::remove_all(sysfs);
 }
 
+// A modem whose stored profile answers "&FZ" in numeric codes, or only with its echo, is named
+// with the mend instead of "no answer"; detection goes on as before.
+TEST(DetectionVerdicts, StoredProfileV0OrQ1IsNamedWithItsMend) {
+  SimulatedPorts ports;
+  sim::Faults v0, q1;
+  v0.profile = "V0";
+  q1.profile = "Q1";
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, v0), Port(4, PortKind::kModem, q1)}));
+  RecordingView view;
+  modem::Session session;
+  UseShippedStyleList(view);
+
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
+
+  ASSERT_EQ(detection.verdicts.size(), 6u);
+  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kNumericCodes);
+  EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kQuiet);
+  EXPECT_EQ(Lines(view.boxes.at(0).details)[0],
+            Line(3,
+                 "answers in numeric result codes: its stored profile is V0; \"AT&F&W\" in a "
+                 "terminal program restores the factory profile"));
+  EXPECT_EQ(ports.Received("COM3"), (std::vector<std::string>{"at&FZ"}));
+  EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
+}
+
 TEST(DetectionVerdicts, SilentPortHasNoAnswer) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent)}));

@@ -37,9 +37,13 @@ const modem::ProbeResult* ResultFor(const std::vector<modem::ProbeResult>& resul
 
 TEST(PortProbe, NamesEveryKindOfDeviceAndAsksI3OnlyAfterOk) {
   modem_test::SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(1, PortKind::kModem), Port(2, PortKind::kForeign),
-                           Port(3, PortKind::kSilent), Port(4, PortKind::kEcho),
-                           Port(5, PortKind::kModem)}));
+  sim::Faults v0, q1;
+  v0.profile = "V0";
+  q1.profile = "Q1";
+  ASSERT_TRUE(
+      ports.Start({Port(1, PortKind::kModem), Port(2, PortKind::kForeign),
+                   Port(3, PortKind::kSilent), Port(4, PortKind::kEcho), Port(5, PortKind::kModem),
+                   Port(6, PortKind::kModem, v0), Port(7, PortKind::kModem, q1)}));
   testsupport::PortHolder holder("/bin/sleep", ports.Sim().Directory() + "/COM5",
                                  testsupport::PortHolder::How::kFlock);
   modem::IdentificationList list;
@@ -54,6 +58,8 @@ TEST(PortProbe, NamesEveryKindOfDeviceAndAsksI3OnlyAfterOk) {
       {3, ProbeVerdict::kSilent, {"AT"}, false},
       {4, ProbeVerdict::kEchoOnly, {"AT"}, false},
       {5, ProbeVerdict::kBusy, {}, false},
+      {6, ProbeVerdict::kNumericCodes, {"AT"}, false},
+      {7, ProbeVerdict::kEchoOnly, {"AT"}, false},
   };
   for (const Case& c : cases) {
     const std::string com = "COM" + std::to_string(c.com);
@@ -67,9 +73,9 @@ TEST(PortProbe, NamesEveryKindOfDeviceAndAsksI3OnlyAfterOk) {
   }
   EXPECT_NE(modem::ProbeVerdictReason(*ResultFor(results, "COM5")).find("held by sleep"),
             std::string::npos);
-  // COM6 to COM9 point into the simulator's directory, where nothing is.
+  // COM8 and COM9 point into the simulator's directory, where nothing is.
   EXPECT_EQ(results.size(), 9u);
-  EXPECT_EQ(ResultFor(results, "COM6")->verdict, ProbeVerdict::kNoSuchDevice);
+  EXPECT_EQ(ResultFor(results, "COM8")->verdict, ProbeVerdict::kNoSuchDevice);
 }
 
 // A stop ends every wait at once: the silent device is closed without its time-out and reported

@@ -11,9 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -25,6 +29,7 @@
 #include "platform/serial_ports.h"
 #include "serial/port_names.h"
 #include "support/pty_pair.h"
+#include "support/qt_app.h"
 
 namespace {
 
@@ -182,15 +187,15 @@ TEST_F(FakeTree, KnowsSoftModemNamesAndTheModemLink) {
   Dir("sys/bus/pci/drivers/hsfserial");
   Tty("ttySHSF0", "sys/devices/pci0000:00/0000:00:1e.0/tty/ttySHSF0",
       "sys/devices/pci0000:00/0000:00:1e.0", "sys/bus/pci/drivers/hsfserial");
-  Link("/dev/null", "dev/ttySHSF0");
-  Link(pty.SlavePath(), "dev/ttySL0");
+  // slmodemd's link to its pseudo-terminal (a dangling one will do: the listing opens nothing).
+  Link("/dev/pts/kalvex-none", "dev/ttySL0");
   Link("ttyACM0", "dev/modem");
   ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
   std::vector<std::string> names;
   for (const platform::SerialPortInfo& port : platform::ListSerialPorts())
     names.push_back(port.devicePath + (port.linkTarget.empty() ? "" : " -> " + port.linkTarget));
   EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttySHSF0",
-                                             "/dev/ttyUSB0", "/dev/ttySL0 -> " + pty.SlavePath(),
+                                             "/dev/ttyUSB0", "/dev/ttySL0 -> /dev/pts/kalvex-none",
                                              "/dev/modem -> ttyACM0"}));
   std::vector<std::string> untried;
   for (const modem::UntriedDevice& device : modem::UntriedDevices())
@@ -208,7 +213,9 @@ class SimBehindUsb : public FakeTree {
   void SetUp() override {
     FakeTree::SetUp();
     sim::Options options;
-    options.ports = {{1, sim::PortKind::kModem, {}}, {2, sim::PortKind::kForeign, {}}};
+    options.ports = {{1, sim::PortKind::kModem, {}},
+                     {2, sim::PortKind::kForeign, {}},
+                     {3, sim::PortKind::kSilent, {}}};
     std::string error;
     ASSERT_TRUE(sim.Start(options, &error)) << error;
     ASSERT_EQ(::unlink((root + "/dev/ttyACM0").c_str()), 0);
@@ -216,6 +223,9 @@ class SimBehindUsb : public FakeTree {
     Tty("ttyACM1", "sys/devices/pci0000:00/usb1/1-3/1-3:1.0/tty/ttyACM1",
         "sys/devices/pci0000:00/usb1/1-3/1-3:1.0", "sys/bus/usb/drivers/cdc_acm");
     Link(sim.State(2)->ttyPath, "dev/ttyACM1");
+    Tty("ttyACM2", "sys/devices/pci0000:00/usb1/1-4/1-4:1.0/tty/ttyACM2",
+        "sys/devices/pci0000:00/usb1/1-4/1-4:1.0", "sys/bus/usb/drivers/cdc_acm");
+    Link(sim.State(3)->ttyPath, "dev/ttyACM2");
     Dir("empty-com-dir");
     Dir("work");
     std::ifstream list(KALVEX_SOURCE_DIR "/data/ati3.dat");
@@ -224,10 +234,10 @@ class SimBehindUsb : public FakeTree {
 
   // Runs the program in the tree's work directory with the tree's environment; its output.
   std::string Run(const std::string& arguments, int* status) const {
-    const std::string command = "cd '" + root + "/work' && KALVEX_COM_DIR='" + root +
-                                "/empty-com-dir' XDG_CONFIG_HOME='" + root +
-                                "/config' XDG_RUNTIME_DIR='" + root + "' XDG_DATA_DIRS='" + root +
-                                "/data' " KALVEX_DIAG_BINARY " " + arguments + " 2>'" + root + "/stderr'";
+    const std::string command =
+        "cd '" + root + "/work' && KALVEX_COM_DIR='" + root + "/empty-com-dir' XDG_CONFIG_HOME='" +
+        root + "/config' XDG_RUNTIME_DIR='" + root + "' XDG_DATA_DIRS='" + root +
+        "/data' " KALVEX_DIAG_BINARY " " + arguments + " 2>'" + root + "/stderr'";
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
@@ -290,6 +300,29 @@ TEST_F(SimBehindUsb, ProbeShowsTheModemsI3LinesAndWhatToAddForTheForeignOne) {
   EXPECT_FALSE(foreign["known"].toBool());
   EXPECT_EQ(foreign["ati3Line"].toString(), foreign["i3"].toString());
   EXPECT_EQ(foreign["portsConfLine"].toString(), "COM4=/dev/ttyACM1");
+}
+
+// SIGTERM while the silent device is still waited on: the probe ends at once with status 143 and
+// the document of what it has.
+TEST_F(SimBehindUsb, ProbeStoppedBySigtermEndsWithWhatItHas) {
+  testsupport::QtApp<QCoreApplication> qt{"port_listing_test"};
+  QProcess probe;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("KALVEX_COM_DIR", QString::fromStdString(root + "/empty-com-dir"));
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(root));
+  probe.setProcessEnvironment(env);
+  probe.setWorkingDirectory(QString::fromStdString(root + "/work"));
+  probe.start(KALVEX_DIAG_BINARY, {"--list-ports", "--probe", "--json"});
+  ASSERT_TRUE(probe.waitForStarted(10000));
+  ASSERT_TRUE(sim.WaitForEvent("COM3", "rx", "AT", std::chrono::seconds(10)));
+  probe.terminate();
+  ASSERT_TRUE(probe.waitForFinished(2000));
+  EXPECT_EQ(probe.exitCode(), 143);
+  const QJsonObject doc = Parse(probe.readAllStandardOutput().toStdString());
+  EXPECT_EQ(doc["interruptedBy"].toInt(), 15);
+  for (const QJsonValue& device : doc["devices"].toArray()) {
+    if (device["device"] == "/dev/ttyACM2") EXPECT_EQ(device["verdict"].toString(), "stopped");
+  }
 }
 
 TEST_F(FakeTree, AnEmptySystemSaysSo) {
