@@ -51,7 +51,7 @@ void WriteJournal(Session& session) {
   if (platform::WriteFileAtomically(path, JournalText(record), &error)) return;
   if (session.journalFailed) return;
   session.journalFailed = true;
-  platform::DebugOutputF(
+  platform::WarningOutputF(
       "The journal of the modem's changes cannot be written (%.300s): after "
       "a crash they could not be put back",
       error.c_str());
@@ -61,8 +61,8 @@ void RemoveJournal(const Session& session) {
   const std::string path = JournalFile(session);
   std::string error;
   if (!path.empty() && !platform::RemoveFile(path, &error))
-    platform::DebugOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
-                           error.c_str());
+    platform::WarningOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
+                             error.c_str());
 }
 
 // Keeps the answer to a change's put-back: confirmed on "OK", otherwise the reason.
@@ -282,8 +282,8 @@ void RecoverFromJournal(Session& session) {
     recovery.detail = record.i3Line;
   }
   if (read != platform::PrivateFileRead::kRead || !recovery.detail.empty()) {
-    platform::DebugOutputF("Journal %.300s not acted on: %.300s", path.c_str(),
-                           recovery.detail.c_str());
+    platform::WarningOutputF("Journal %.300s not acted on: %.300s", path.c_str(),
+                             recovery.detail.c_str());
     session.recovery = recovery;
     return;
   }

@@ -20,7 +20,10 @@ std::atomic<bool> debugOutputShown{true};
 void ShowDebugOutput(bool shown) { debugOutputShown.store(shown); }
 
 void DebugOutput(const char* text) {
-  if (!debugOutputShown.load()) return;
+  if (debugOutputShown.load()) WarningOutput(text);
+}
+
+void WarningOutput(const char* text) {
   std::string_view body(text);
   while (!body.empty() && (body.front() == '\n' || body.front() == '\r')) body.remove_prefix(1);
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
@@ -35,6 +38,15 @@ void DebugOutputF(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   DebugOutput(text);
+}
+
+void WarningOutputF(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  WarningOutput(text);
 }
 
 }  // namespace platform
