@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstring>
-#include <set>
 #include <string_view>
 #include <system_error>
 

@@ -5,13 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "modem/sim_ports.h"
 #include "platform/serial_device.h"
 #include "support/port_holder.h"
+#include "support/pty_pair.h"
 
 namespace {
 
@@ -92,6 +98,30 @@ TEST(PortProbe, StopEndsTheWaitsAndClosesEveryDevice) {
   // Closed, with its exclusive mode cleared: another open succeeds.
   platform::SerialDevice again;
   EXPECT_TRUE(again.Open((ports.Sim().Directory() + "/COM3").c_str()));
+}
+
+// A device that answers "AT" with an endless stream of every byte value: the first line, cut at
+// the assembler's limit, is the answer, shown escaped, and nothing more is written to it.
+TEST(PortProbe, EndlessBinaryAnswerIsCutAndEndsTheWait) {
+  testsupport::PtyPair pty;
+  ASSERT_TRUE(pty.Valid());
+  std::atomic<bool> done{false};
+  // Non-blocking, so the flood stops when asked even with the terminal's queue full.
+  ASSERT_EQ(::fcntl(pty.Master(), F_SETFL, ::fcntl(pty.Master(), F_GETFL) | O_NONBLOCK), 0);
+  std::thread flood([&] {
+    (void)pty.ReadUntil("AT\r", 5000);
+    std::string junk(10240, '\0');
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 7 % 256);
+    while (!done) (void)!::write(pty.Master(), junk.data(), junk.size());
+  });
+  const modem::ProbeResult result =
+      modem::ProbeDevice({pty.SlavePath(), pty.SlavePath(), {}, {}, {}}, nullptr, {});
+  done = true;
+  flood.join();
+  EXPECT_EQ(result.verdict, ProbeVerdict::kOtherAnswer);
+  EXPECT_LT(result.answer.size(), 256u);
+  for (char c : modem::ProbeVerdictReason(result)) EXPECT_TRUE(c >= ' ' && c < 127) << int(c);
+  EXPECT_EQ(pty.ReadFor(200), "");
 }
 
 }  // namespace
