@@ -32,6 +32,8 @@ if [ "${1:-}" != --package ]; then
     # A screen reader's view in the tests: a private session bus, the accessibility bus, and an
     # AT-SPI client that reads the dialogs as a screen reader does.
     dbus at-spi2-core python3-pyatspi
+    # Modem programs of other projects that the tests run against the simulated modem
+    wvdial mgetty efax
   )
 fi
 [ "${1:-}" = --fuzz ] && packages+=(clang libclang-rt-14-dev)

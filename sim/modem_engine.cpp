@@ -273,8 +273,7 @@ void ModemEngine::ReceiveCommandByte(char b, std::string& out, TimePoint now) {
   if (b == '\n' && terminator != '\n') return;  // a modem ignores LF in command mode
   if (settings_.echo) out += b;
   if (b == terminator) {
-    if (settings_.echo && lineLength_ > 0) host_.Note("echo", line_);
-    std::string answer = ExecuteLine(line_, lineLength_, now);
+    std::string answer = ExecuteLine(line_, lineLength_, settings_.echo == 1, now);
     out += answer;
     // The echo and the whole answer go out in one write, so that a command sent in one piece
     // comes back in one piece.
@@ -293,7 +292,7 @@ void ModemEngine::ReceiveCommandByte(char b, std::string& out, TimePoint now) {
   if (b == '/' && !line_.empty() && Upper(line_.back()) == 'A' && !HasAt(line_)) {
     // "A/": the last line again, at once and without a terminator.
     host_.Note("note", "A/ repeats the last command line");
-    std::string answer = ExecuteLine(lastLine_, lastLine_.size(), now);
+    std::string answer = ExecuteLine(lastLine_, lastLine_.size(), false, now);
     out += answer;
     host_.Send(std::move(out), now);
     out.clear();
@@ -400,8 +399,10 @@ const std::string* ModemEngine::Matching(const std::vector<std::string>& command
   return nullptr;
 }
 
-std::string ModemEngine::ExecuteLine(const std::string& line, std::size_t length, TimePoint now) {
+std::string ModemEngine::ExecuteLine(const std::string& line, std::size_t length, bool echoed,
+                                     TimePoint now) {
   host_.Note("rx", line);
+  if (echoed && length > 0) host_.Note("echo", line);
   std::size_t at = std::string::npos;
   for (std::size_t i = 0; i + 1 < line.size(); ++i) {
     if (Upper(line[i]) == 'A' && Upper(line[i + 1]) == 'T') {

@@ -105,8 +105,8 @@ class ModemEngine {
   void FlushPartialDataLine();
 
   // Runs a complete command line (as typed, bytes before "AT" included); the answer bytes, ""
-  // for none. `length` counts the bytes received for it, kept or not.
-  std::string ExecuteLine(const std::string& line, std::size_t length, TimePoint now);
+  // for none. `length` counts the bytes received for it, kept or not; `echoed`: it was echoed.
+  std::string ExecuteLine(const std::string& line, std::size_t length, bool echoed, TimePoint now);
   std::string ExecuteBody(std::string_view body, TimePoint now);
   [[nodiscard]] static const std::string* Matching(const std::vector<std::string>& commands,
                                                    std::string_view body);

@@ -1,6 +1,6 @@
 // The simulated modem's command parser on arbitrary bytes, with time moving in random steps so
-// that data mode, "+++" guard times and dialling are reached too. Every port kind and fault set
-// is drawn from the first bytes.
+// that data mode, "+++" guard times, dialling and late answers are reached too. Every port kind
+// and fault set is drawn from the first bytes.
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -30,6 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   faults.noLine = data[0] & 32;
   faults.dropEchoLine = data[0] >> 6;
   auto kind = static_cast<sim::PortKind>(data[1] % 4);
+  faults.online = data[1] & 4;
+  if (data[1] & 8) faults.ringCommands = {"I"};
+  if (data[1] & 16) faults.lateCommands = {{"I", 30}};
+  if (data[1] & 32) faults.profile = "E0V0Q1X0";
   NullHost host;
   sim::ModemEngine::Timing timing{std::chrono::milliseconds(50), std::chrono::milliseconds(20)};
   sim::ModemEngine engine(kind, faults, timing, 1, host);
