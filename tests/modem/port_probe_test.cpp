@@ -9,13 +9,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "modem/sim_ports.h"
-#include "platform/serial_device.h"
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
 
@@ -82,22 +80,6 @@ TEST(PortProbe, NamesEveryKindOfDeviceAndAsksI3OnlyAfterOk) {
   // COM8 and COM9 point into the simulator's directory, where nothing is.
   EXPECT_EQ(results.size(), 9u);
   EXPECT_EQ(ResultFor(results, "COM8")->verdict, ProbeVerdict::kNoSuchDevice);
-}
-
-// A stop ends every wait at once: the silent device is closed without its time-out and reported
-// as stopped.
-TEST(PortProbe, StopEndsTheWaitsAndClosesEveryDevice) {
-  modem_test::SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent)}));
-  modem::PortProbe probe(modem::ProbeTargets(), nullptr);
-  ASSERT_TRUE(ports.Sim().WaitForEvent("COM3", "rx", "AT", std::chrono::seconds(5)));
-  probe.Stop();
-  const modem::ProbeResult* result = ResultFor(probe.Results(), "COM3");
-  ASSERT_NE(result, nullptr);
-  EXPECT_EQ(result->verdict, ProbeVerdict::kStopped);
-  // Closed, with its exclusive mode cleared: another open succeeds.
-  platform::SerialDevice again;
-  EXPECT_TRUE(again.Open((ports.Sim().Directory() + "/COM3").c_str()));
 }
 
 // A device that answers "AT" with an endless stream of every byte value: the first line, cut at

@@ -302,8 +302,8 @@ TEST_F(SimBehindUsb, ProbeShowsTheModemsI3LinesAndWhatToAddForTheForeignOne) {
   EXPECT_EQ(foreign["portsConfLine"].toString(), "COM4=/dev/ttyACM1");
 }
 
-// SIGTERM while the silent device is still waited on: the probe ends at once with status 143 and
-// the document of what it has.
+// SIGTERM while the silent device is still waited on: the probe ends at once, every device closed
+// (its thread's last act), with status 143 and the document of what it has.
 TEST_F(SimBehindUsb, ProbeStoppedBySigtermEndsWithWhatItHas) {
   testsupport::QtApp<QCoreApplication> qt{"port_listing_test"};
   QProcess probe;
