@@ -10,9 +10,11 @@
 #include "modem/detection.h"
 #include "modem/identification_list.h"
 #include "modem/main_view.h"
+#include "modem/port_probe.h"
 #include "modem/put_back.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
+#include "modem/untried_device.h"
 
 namespace diagnostics {
 
@@ -29,6 +31,19 @@ using modem::FinishProgramRun;
 using modem::kPortProbeOrder;
 using modem::LoadIdentificationList;
 using modem::OpenTranscript;
+
+// The probe of every device (--list-ports --probe) and the COM names offered for a device, as
+// modem/port_probe.h and modem/untried_device.h give them.
+using modem::FindIdentificationList;
+using modem::IdentificationList;
+using modem::PortProbe;
+using modem::PortsConfLineFor;
+using modem::ProbeResult;
+using modem::ProbeTargets;
+using modem::ProbeVerdict;
+using modem::ProbeVerdictName;
+using modem::ProbeVerdictReason;
+using modem::SuggestedComNames;
 
 // Stops the running detection or test at once; it puts the modem back before it returns. A
 // second call with abandonPutBack cuts that put-back short.

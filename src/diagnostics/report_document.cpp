@@ -96,6 +96,19 @@ QJsonObject PortJson(const modem::PortVerdict& verdict) {
                      {"i3Cut", verdict.i3Cut}};
 }
 
+QJsonArray UntriedJson(const std::vector<modem::UntriedDevice>& devices) {
+  QJsonArray list;
+  for (const modem::UntriedDevice& device : devices) {
+    list.append(QJsonObject{
+        {"device", Text(device.devicePath)},
+        {"driver", TextOrNull(device.driver)},
+        {"port", Text(device.comName)},
+        {"portOption", Text(modem::PortOptionFor(device.comName, device.devicePath))},
+        {"portsConfLine", Text(modem::PortsConfLineFor(device.comName, device.devicePath))}});
+  }
+  return list;
+}
+
 QJsonValue TranscriptJson(const std::optional<ReportTranscript>& transcript) {
   if (!transcript) return QJsonValue::Null;
   return QJsonObject{{"path", Text(transcript->path)},
@@ -187,6 +200,7 @@ QByteArray ReportJson(const ReportResult& result) {
       {"identificationListCut", TextOrNull(result.listCut)},
       {"transcript", TranscriptJson(result.transcript)},
       {"portsTried", ports},
+      {"untriedDevices", UntriedJson(result.untried)},
       {"modem", ModemJson(result.modem)},
       {"tests", tests},
       {"modemRestored", restored ? QJsonValue(*restored) : QJsonValue(QJsonValue::Null)},
@@ -224,6 +238,8 @@ std::string ReportSummary(const ReportResult& result) {
     text += "  firmware: " + Shown(m.firmware) + "\n  country: " + Shown(m.country) + "\n";
   } else if (!result.listMissing) {
     text += std::string(product::kNotFoundText) + "\n";
+    const std::string untried = modem::UntriedDetails(result.untried);
+    if (!untried.empty()) text += untried + "\n";
   }
   for (const RecoveryReport& r : result.journals) {
     text += "Journal " + Shown(r.journal) + ": " + r.outcome;

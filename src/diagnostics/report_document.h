@@ -12,6 +12,7 @@
 
 #include "diagnostics/test_result.h"
 #include "modem/port_verdict.h"
+#include "modem/untried_device.h"
 
 namespace diagnostics {
 
@@ -67,6 +68,7 @@ struct ReportResult {
   std::string listCut;  // what was left out of it, in words; empty when nothing was
   std::optional<ReportTranscript> transcript;  // nullopt without --transcript
   std::vector<modem::PortVerdict> portsTried;  // in the order tried
+  std::vector<modem::UntriedDevice> untried;   // no modem: devices no COM name maps to
   std::optional<ReportModem> modem;
   std::vector<TestResult> tests;
   // What the program run changed and whether it was put back; empty when it changed nothing.

@@ -63,6 +63,17 @@ bool ReachedAfterEscape(Session& session, const std::string& devicePath) {
   return Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kSeen;
 }
 
+// Why "&FZ" got no "OK", from the last line that came: a modem's stored profile may answer
+// in numeric codes ("0") or give its echo and nothing else.
+PortVerdictKind SilenceKind(const Session& session) {
+  if (!session.lastTimeOut) return PortVerdictKind::kNoAnswer;
+  const std::string& last = session.lastTimeOut->lastLine;
+  if (last == "0") return PortVerdictKind::kNumericCodes;
+  std::string lower;
+  for (char c : last) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == "at&fz" ? PortVerdictKind::kQuiet : PortVerdictKind::kNoAnswer;
+}
+
 // Tries one port. True when the modem answered there; the port is then left open. The port's
 // verdict is added to verdicts unless a stop cut its waits short.
 bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdict>& verdicts) {
@@ -84,14 +95,16 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   }
   SetStatus(view, "Open COM%d... ", port);
   platform::DelayPumping(kSettleAfterOpenMs);
-  if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut &&
-      !ReachedAfterEscape(session, verdict.devicePath)) {
-    SetStatus(view, "Close2 COM%d... ", port);
-    ClosePort(session);
-    SetStatus(view, "Close3 COM%d... ", port);
-    verdict.kind = PortVerdictKind::kNoAnswer;
-    if (!session.stop.Requested()) verdicts.push_back(verdict);
-    return false;
+  session.lastTimeOut.reset();
+  if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut) {
+    verdict.kind = SilenceKind(session);
+    if (!ReachedAfterEscape(session, verdict.devicePath)) {
+      SetStatus(view, "Close2 COM%d... ", port);
+      ClosePort(session);
+      SetStatus(view, "Close3 COM%d... ", port);
+      if (!session.stop.Requested()) verdicts.push_back(verdict);
+      return false;
+    }
   }
   const bool seen =
       IdentifyCapturing(session, view.identificationList, verdict) == WaitResult::kSeen;
@@ -190,6 +203,8 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     // A list that was cut may be why the modem's line is not in it.
     std::string details = VerdictDetails(result.verdicts);
     if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
+    result.untried = UntriedDevices();
+    if (!result.untried.empty()) details += "\n\n" + UntriedDetails(result.untried);
     view.ShowNotFound(details.c_str());
   }
 

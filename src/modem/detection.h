@@ -6,6 +6,7 @@
 
 #include "modem/main_view.h"
 #include "modem/port_verdict.h"
+#include "modem/untried_device.h"
 
 namespace modem {
 
@@ -24,6 +25,8 @@ struct DetectionResult {
   // What it found on each port it tried, in the order tried; the last one is kFound when it
   // found the modem. A port whose probe a stop cut short has none.
   std::vector<PortVerdict> verdicts;
+  // No modem found: the system's serial devices that no COM name maps to (never tried).
+  std::vector<UntriedDevice> untried;
 };
 
 // The COM numbers detection tries, in order.
@@ -35,9 +38,10 @@ inline constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
 // code, holds a line of the list), leaves the found port open in session.detectedPort, puts back
 // what a journal of that modem holds from a run that ended without doing so, fills the modem
 // information fields, takes the register snapshot, enables 1001, 1004, 1005 and beeps; or shows
-// "Can not find Kalvex Internal Modem in your system !" and leaves fields and buttons as they were.
-// A call made while a run waits only stops the timer. UI thread; pumps messages while it waits
-// (about 1 s on a found modem, up to 3.2 s for a silent port and 4.3 s for an unknown one).
+// "Can not find Kalvex Internal Modem in your system !", with each port's verdict and the untried
+// devices as its details, and leaves fields and buttons as they were. A call made while a run
+// waits only stops the timer. UI thread; pumps messages while it waits (about 1 s on a found
+// modem, up to 3.2 s for a silent port and 4.3 s for an unknown one).
 DetectionResult DetectModem(Session& session, MainView& view);
 
 }  // namespace modem

@@ -31,6 +31,17 @@ std::string OpenCheckReason(const platform::OpenCheck& check) {
   return platform::DescribeOpenCheck(check) + OpenHint(check);
 }
 
+std::string NumericCodesReason() {
+  return "answers in numeric result codes: its stored profile is V0; \"AT&F&W\" in a terminal "
+         "program restores the factory profile";
+}
+
+std::string QuietReason() {
+  return "sends only its echo, no result codes: its stored profile is Q1 (or the port echoes "
+         "everything, like a loopback plug); \"AT&F&W\" in a terminal program restores the "
+         "factory profile";
+}
+
 PortVerdict VerdictFromOpenCheck(const std::string& comName, const std::string& devicePath,
                                  const platform::OpenCheck& check) {
   PortVerdict verdict;
@@ -60,6 +71,8 @@ std::string VerdictReason(const PortVerdict& verdict) {
         return OpenCheckReason(verdict.open);
       return "could not be opened (the cause was gone when checked)";
     case PortVerdictKind::kNoAnswer: return "no answer to \"&FZ\" within the time-out";
+    case PortVerdictKind::kNumericCodes: return NumericCodesReason();
+    case PortVerdictKind::kQuiet: return QuietReason();
     case PortVerdictKind::kNotListed:
       if (verdict.i3Line.empty()) return "answered, but gave no \"I3\" line";
       return "answered, but its \"I3\" line \"" + platform::VisibleText(verdict.i3Line) +
@@ -82,6 +95,8 @@ const char* VerdictName(PortVerdictKind kind) {
     case PortVerdictKind::kBusy: return "busy";
     case PortVerdictKind::kOpenFailed: return "open-failed";
     case PortVerdictKind::kNoAnswer: return "no-answer";
+    case PortVerdictKind::kNumericCodes: return "numeric-codes";
+    case PortVerdictKind::kQuiet: return "quiet";
     case PortVerdictKind::kNotListed: return "not-listed";
     case PortVerdictKind::kFound: return "found";
   }

@@ -13,9 +13,11 @@ enum class PortVerdictKind {
   kNoSuchDevice,
   kPermissionDenied,
   kBusy,
-  kOpenFailed,  // opened no further for another reason (not a terminal, lock refused)
-  kNoAnswer,    // no "OK" to "&FZ" within the time-out
-  kNotListed,   // answered, but its "I3" line is not in the identification list
+  kOpenFailed,    // opened no further for another reason (not a terminal, lock refused)
+  kNoAnswer,      // no "OK" to "&FZ" within the time-out
+  kNumericCodes,  // "0" instead of "OK": its stored profile answers in numeric codes (V0)
+  kQuiet,         // only the echo of "&FZ": its stored profile is quiet (Q1), or a loopback
+  kNotListed,     // answered, but its "I3" line is not in the identification list
   kFound,
 };
 
@@ -33,6 +35,11 @@ struct PortVerdict {
 // The words after "COM3 (/dev/ttyS2): ", also for a device not yet probed (--list-ports).
 [[nodiscard]] std::string OpenCheckReason(const platform::OpenCheck& check);
 
+// What a modem whose stored profile gives numeric result codes (V0), or none (Q1, which a port
+// that echoes everything cannot be told from), is, and how the user mends it.
+[[nodiscard]] std::string NumericCodesReason();
+[[nodiscard]] std::string QuietReason();
+
 // The verdict of a port that did not open, from the check of its device.
 [[nodiscard]] PortVerdict VerdictFromOpenCheck(const std::string& comName,
                                                const std::string& devicePath,
@@ -44,7 +51,7 @@ struct PortVerdict {
 // The same words without "COM3 (/dev/ttyS2): ".
 [[nodiscard]] std::string VerdictReason(const PortVerdict& verdict);
 // A stable word for documents: "no-such-device", "permission-denied", "busy", "open-failed",
-// "no-answer", "not-listed", "found".
+// "no-answer", "numeric-codes", "quiet", "not-listed", "found".
 [[nodiscard]] const char* VerdictName(PortVerdictKind kind);
 // One line per verdict, in order, joined by newlines: the details of "Can not find ...".
 [[nodiscard]] std::string VerdictDetails(const std::vector<PortVerdict>& verdicts);

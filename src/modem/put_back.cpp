@@ -34,7 +34,7 @@ std::string StateDirectoryOf(const Session& session) {
 void SayJournalFailed(Session& session, const std::string& error) {
   if (session.journalFailed) return;
   session.journalFailed = true;
-  platform::DebugOutputF(
+  platform::WarningOutputF(
       "The journal of the modem's changes cannot be written (%.300s): after "
       "a crash they could not be put back",
       error.c_str());
@@ -68,8 +68,8 @@ void RemoveJournal(const Session& session) {
   const std::string& path = session.journalPath;
   std::string error;
   if (!path.empty() && !platform::RemoveFile(path, &error))
-    platform::DebugOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
-                           error.c_str());
+    platform::WarningOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
+                             error.c_str());
 }
 
 // Keeps the answer to a change's put-back: confirmed on "OK", otherwise the reason.
@@ -349,7 +349,8 @@ Recovery Kept(const std::string& path, Recovery::Outcome outcome, const std::str
   recovery.outcome = outcome;
   recovery.detail = detail;
   if (outcome == Recovery::Outcome::kUnreadable) recovery.mend = platform::PrivateFileMend(path);
-  platform::DebugOutputF("Journal %.300s kept, not acted on: %.300s", path.c_str(), detail.c_str());
+  platform::WarningOutputF("Journal %.300s kept, not acted on: %.300s", path.c_str(),
+                           detail.c_str());
   return recovery;
 }
 

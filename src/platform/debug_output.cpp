@@ -1,5 +1,6 @@
 #include "platform/debug_output.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -9,8 +10,20 @@
 #include "platform/visible_text.h"
 
 namespace platform {
+namespace {
+
+// Set at start and only read after: a switch of the whole process, like its standard error.
+std::atomic<bool> debugOutputShown{true};
+
+}  // namespace
+
+void ShowDebugOutput(bool shown) { debugOutputShown.store(shown); }
 
 void DebugOutput(const char* text) {
+  if (debugOutputShown.load()) WarningOutput(text);
+}
+
+void WarningOutput(const char* text) {
   std::string_view body(text);
   while (!body.empty() && (body.front() == '\n' || body.front() == '\r')) body.remove_prefix(1);
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
@@ -25,6 +38,15 @@ void DebugOutputF(const char* format, ...) {
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
   DebugOutput(text);
+}
+
+void WarningOutputF(const char* format, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  WarningOutput(text);
 }
 
 }  // namespace platform

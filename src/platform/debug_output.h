@@ -11,6 +11,16 @@ namespace platform {
 // outside. An empty text writes nothing. Any thread.
 void DebugOutput(const char* text);
 
+// Whether the texts reach standard error: they do unless a run that says the same to a person in
+// its own lines (the report, the port listing) turns them off. Set once at start, before any
+// thread; read from any thread.
+void ShowDebugOutput(bool shown);
+
+// A text the user must hear whatever the switch above says (a record that is incomplete, a
+// journal that cannot be kept): written as DebugOutput writes it, always.
+void WarningOutput(const char* text);
+[[gnu::format(printf, 1, 2)]] void WarningOutputF(const char* format, ...);
+
 // Formats with one of the program's own fixed formats (never a received text) and writes it as
 // one text; the result is cut at 511 characters.
 [[gnu::format(printf, 1, 2)]] void DebugOutputF(const char* format, ...);

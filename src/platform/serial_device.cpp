@@ -264,6 +264,16 @@ WaitResult SerialDevice::WaitEvent() {
   return WaitResult::kNoEvent;
 }
 
+WaitResult SerialDevice::WaitReadable(int timeoutMs, int stopFd) const {
+  pollfd fds[2] = {{fd_.Get(), POLLIN, 0}, {stopFd, POLLIN, 0}};
+  const int ready = RetryOnEintr([&] { return ::poll(fds, stopFd < 0 ? 1 : 2, timeoutMs); });
+  if (ready <= 0 || (fds[1].revents & POLLIN)) return WaitResult::kNoEvent;
+  // As in WaitEvent: a hung-up terminal stays readable with nothing to read.
+  if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && QueuedInput() == 0)
+    return WaitResult::kLost;
+  return (fds[0].revents & POLLIN) ? WaitResult::kRxChar : WaitResult::kNoEvent;
+}
+
 int LiveUucpLockHolder(const char* path) { return static_cast<int>(LivePidOfUucpLock(path)); }
 
 }  // namespace platform

@@ -83,6 +83,10 @@ class SerialDevice {
   void SetWakeupFd(int fd);
   // Reader thread: blocks, without time-out, as described above.
   WaitResult WaitEvent();
+  // For a caller that reads on its own thread without the event mask: waits at most timeoutMs
+  // for bytes. kRxChar when some are waiting, kLost on a hang-up, kNoEvent at the time-out or
+  // when stopFd (-1: none) becomes readable; stopFd is not read, so it ends every later wait too.
+  [[nodiscard]] WaitResult WaitReadable(int timeoutMs, int stopFd) const;
 
  private:
   void SignalWakeup();

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 
@@ -52,12 +53,74 @@ std::string LinkTargetName(const std::string& link) {
   return text.substr(text.rfind('/') + 1);
 }
 
+bool HasNumberAfter(const std::string& name, const char* prefix) {
+  const size_t length = std::char_traits<char>::length(prefix);
+  return name.rfind(prefix, 0) == 0 && name.size() > length &&
+         std::isdigit(static_cast<unsigned char>(name[length]));
+}
+
+// UARTs (8250), USB ACM modems and adapters, and the soft modems' own names: ttySL (smartlink),
+// ttyLT (Lucent/Agere), ttySHSF and ttyHSF (Conexant HSF), ttySHCF (Conexant HCF), rfcomm.
 bool IsSerialName(const std::string& name) {
-  for (const char* prefix : {"ttyS", "ttyACM", "ttyUSB", "ttySL", "rfcomm"}) {
-    if (name.rfind(prefix, 0) == 0 && name.size() > std::char_traits<char>::length(prefix))
-      return true;
+  for (const char* prefix :
+       {"ttyS", "ttyACM", "ttyUSB", "ttySL", "ttyLT", "ttySHSF", "ttySHCF", "ttyHSF", "rfcomm"}) {
+    if (HasNumberAfter(name, prefix)) return true;
   }
   return false;
+}
+
+// A soft modem's daemon may make its name a link to a pseudo-terminal (slmodemd's /dev/ttySL0),
+// which /sys/class/tty does not list under that name.
+bool IsSoftModemName(const std::string& name) {
+  for (const char* prefix : {"ttySL", "ttyLT", "ttySHSF", "ttySHCF", "ttyHSF"}) {
+    if (HasNumberAfter(name, prefix)) return true;
+  }
+  return false;
+}
+
+void AddSoftModemLinks(const std::string& root, std::vector<SerialPortInfo>& ports) {
+  const size_t listed = ports.size();
+  for (const std::string& name : Entries(root + "/dev")) {
+    if (!IsSoftModemName(name)) continue;
+    bool known = false;
+    for (size_t i = 0; i < listed; ++i) known = known || ports[i].name == name;
+    if (known) continue;
+    SerialPortInfo info;
+    info.name = name;
+    info.devicePath = "/dev/" + name;
+    info.nodePath = root + info.devicePath;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(info.nodePath.c_str(), target, sizeof target - 1);
+    if (n > 0) info.linkTarget.assign(target, static_cast<size_t>(n));
+    ports.push_back(std::move(info));
+  }
+}
+
+// The ttys the kernel's console writes to, from "tty0 ttyS0" in console/active.
+bool IsConsole(const std::string& name, const std::string& classDir) {
+  const std::string active = " " + ReadWord(classDir + "/console/active") + " ";
+  return active.find(" " + name + " ") != std::string::npos;
+}
+
+// /dev/modem is a link a distribution or a driver's installer makes to the modem's device.
+void AddModemLink(const std::string& root, std::vector<SerialPortInfo>& ports) {
+  const std::string link = root + "/dev/modem";
+  char target[PATH_MAX];
+  const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+  if (n <= 0) return;
+  SerialPortInfo info;
+  info.name = "modem";
+  info.devicePath = "/dev/modem";
+  info.nodePath = link;
+  info.linkTarget.assign(target, static_cast<size_t>(n));
+  const std::string resolved = ResolvedPath(link);
+  for (const SerialPortInfo& port : ports) {
+    if (ResolvedPath(port.nodePath) != resolved) continue;
+    info.driver = port.driver;
+    info.usbId = port.usbId;
+    info.console = port.console;
+  }
+  ports.push_back(std::move(info));
 }
 
 // The USB device above a tty's device directory holds idVendor and idProduct.
@@ -73,6 +136,8 @@ std::string UsbId(const std::string& deviceDir, const std::string& sysRoot) {
 }
 
 }  // namespace
+
+bool PathExists(const std::string& path) { return Exists(path); }
 
 std::string ResolvedPath(const std::string& path) {
   char resolved[PATH_MAX];
@@ -94,11 +159,15 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     const bool hasDevice = Exists(ttyDir + "/device");
     if (!hasDevice && name.rfind("rfcomm", 0) != 0) continue;
     // Every 8250 port the kernel was built for is listed; type 0 means no UART answered there.
-    if (name.rfind("ttyS", 0) == 0 && ReadWord(ttyDir + "/type") == "0") continue;
+    if (HasNumberAfter(name, "ttyS") && ReadWord(ttyDir + "/type") == "0") continue;
     SerialPortInfo info;
     info.name = name;
     info.devicePath = "/dev/" + name;
     info.nodePath = root + info.devicePath;
+    info.console = IsConsole(name, classDir);
+    // An rfcomm device without a device below it is bound but not connected: opening it would
+    // make the connection.
+    info.bluetoothIdle = !hasDevice;
     if (hasDevice) {
       info.driver = LinkTargetName(ttyDir + "/device/driver");
       info.usbId = UsbId(ttyDir + "/device", sysRoot);
@@ -108,6 +177,8 @@ std::vector<SerialPortInfo> ListSerialPorts() {
     }
     ports.push_back(std::move(info));
   }
+  AddSoftModemLinks(root, ports);
+  AddModemLink(root, ports);
   return ports;
 }
 

@@ -127,9 +127,9 @@ void Transcript::WriteLine(const std::string& line) {
   if (file_.Write(line, &error)) return;
   writeError_ = error.empty() ? "write failed" : error;
   // The run goes on without its record; whoever relies on the file must hear it is incomplete.
-  platform::DebugOutput((std::string(product::kProgramName) + ": the transcript " + path_ +
-                         " is incomplete from here: " + writeError_ + "; the run goes on")
-                            .c_str());
+  platform::WarningOutput((std::string(product::kProgramName) + ": the transcript " + path_ +
+                           " is incomplete from here: " + writeError_ + "; the run goes on")
+                              .c_str());
 }
 
 }  // namespace serial

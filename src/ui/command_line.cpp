@@ -38,6 +38,11 @@ constexpr OptionSpec kOptions[] = {
     {"transcript", "FILE", "Write every line sent to and received from the ports to FILE."},
     {"port", "COMn=DEVICE", "Use DEVICE as COMn (COM1 to COM9) for this run; may be repeated."},
     {"list-ports", "", "List COM1 to COM9 and the serial devices, and whether each opens now."},
+    {"probe", "",
+     "With --list-ports: ask each device \"AT\" and, when it answers \"OK\", \"I3\"; changes "
+     "nothing in a modem."},
+    {"v,verbose", "",
+     "With --report or --list-ports: also write the debug texts on standard error."},
     // Qt's own window options: Qt reads them from the arguments itself.
     {"platform", "NAME", ""},
     {"platformtheme", "NAME", ""},
@@ -180,6 +185,10 @@ std::string CheckModeOptions(const QCommandLineParser& parser, const CommandLine
         return UsageError(QStringLiteral("--%1 needs --report.").arg(QLatin1String(name)));
     }
   }
+  if (line.mode != RunMode::kListPorts && line.probe)
+    return UsageError(QStringLiteral("--probe needs --list-ports."));
+  if (line.mode == RunMode::kDialogs && line.verbose)
+    return UsageError(QStringLiteral("--verbose needs --report or --list-ports."));
   if (line.mode == RunMode::kListPorts && !line.transcriptPath.empty())
     return UsageError(QStringLiteral("--transcript does not go with --list-ports."));
   return {};
@@ -248,6 +257,8 @@ ParsedCommandLine ParseCommandLine(const QStringList& arguments) {
     if (!result.error.empty()) return result;
   }
   line.json = parser.isSet(QStringLiteral("json"));
+  line.verbose = parser.isSet(QStringLiteral("verbose"));
+  line.probe = parser.isSet(QStringLiteral("probe"));
   struct {
     const char* name;
     GivenAnswer* answer;
@@ -269,10 +280,11 @@ std::string HelpText() {
   // Broken by hand to keep within kHelpWidth.
   std::string text =
       "Usage: kalvex-modem-diag [--transcript FILE] [--port COMn=DEVICE]...\n"
-      "       kalvex-modem-diag --report [--tests LIST] [--json]\n"
+      "       kalvex-modem-diag --report [--tests LIST] [--json] [-v]\n"
       "                         [--answer-speaker yes|no] [--line-connected yes|no]\n"
       "                         [--transcript FILE] [--port COMn=DEVICE]...\n"
-      "       kalvex-modem-diag --list-ports [--json] [--port COMn=DEVICE]...\n"
+      "       kalvex-modem-diag --list-ports [--probe] [--json] [-v]\n"
+      "                         [--port COMn=DEVICE]...\n"
       "       kalvex-modem-diag --help | --version\n"
       "\n"
       "Finds the Kalvex internal modem on the serial ports and tests it.\n"

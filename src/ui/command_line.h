@@ -34,6 +34,8 @@ struct CommandLine {
   std::vector<std::pair<int, std::string>> portMappings;  // --port: COM number, device path
   std::set<std::string> testGroups;                       // --tests: TestIdentity::group
   bool json = false;
+  bool verbose = false;  // --report, --list-ports: the debug texts on standard error too
+  bool probe = false;    // --list-ports: ask each device whether it is a modem
   GivenAnswer answerSpeaker = GivenAnswer::kAsk;
   GivenAnswer lineConnected = GivenAnswer::kAsk;
 

@@ -26,6 +26,7 @@
 #include "ui/command_line.h"
 #include "ui/main_dialog.h"
 #include "ui/port_listing.h"
+#include "ui/port_probe_run.h"
 #include "ui/report_run.h"
 #include "ui/single_instance.h"
 
@@ -159,10 +160,14 @@ int RunDiagApp(int argc, char** argv) {
     std::fputs(VersionLine().c_str(), stdout);
     return kExitOk;
   }
+  // The report and the listing say in their own lines what the debug texts would.
+  if (parsed.line.mode == RunMode::kListPorts || parsed.line.mode == RunMode::kReport)
+    platform::ShowDebugOutput(parsed.line.verbose);
   serial::SetPortOverrides(parsed.line.portMappings);
   if (parsed.line.mode == RunMode::kListPorts) {
     // A listing takes no instance lock: it changes nothing on any port.
     LoadPortsConfigSayingProblems();
+    if (parsed.line.probe) return RunPortProbe(argc, argv, parsed.line.json);
     if (parsed.line.json) {
       const QByteArray document = PortListingJson();
       std::fwrite(document.constData(), 1, size_t(document.size()), stdout);

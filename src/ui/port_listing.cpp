@@ -44,9 +44,12 @@ std::string PortListingText() {
   if (devices.empty()) text += "  none found\n";
   for (const platform::SerialPortInfo& device : devices) {
     text += "  " + Shown(device.devicePath);
+    if (!device.linkTarget.empty()) text += " -> " + Shown(device.linkTarget);
     text += "  driver " + (device.driver.empty() ? std::string("unknown") : Shown(device.driver));
     if (!device.usbId.empty()) text += "  usb " + Shown(device.usbId);
     if (!device.byId.empty()) text += "  by-id " + Shown(device.byId);
+    if (device.console) text += "  the kernel's console";
+    if (device.bluetoothIdle) text += "  Bluetooth, not connected";
     const std::string resolved = platform::ResolvedPath(device.nodePath);
     std::string coms;
     for (int n = 1; n <= serial::kMaxComNumber; ++n) {

@@ -60,11 +60,11 @@ QByteArray PortListingJson() {
     for (int n = 1; n <= serial::kMaxComNumber; ++n) {
       if (resolvedCom[n] == resolved) comNames.append("COM" + QString::number(n));
     }
-    QJsonObject entry{{"device", Text(device.devicePath)},
-                      {"driver", TextOrNull(device.driver)},
-                      {"usbId", TextOrNull(device.usbId)},
-                      {"byId", TextOrNull(device.byId)},
-                      {"comNames", comNames}};
+    QJsonObject entry{
+        {"device", Text(device.devicePath)},           {"driver", TextOrNull(device.driver)},
+        {"usbId", TextOrNull(device.usbId)},           {"byId", TextOrNull(device.byId)},
+        {"linkTarget", TextOrNull(device.linkTarget)}, {"console", device.console},
+        {"bluetoothIdle", device.bluetoothIdle},       {"comNames", comNames}};
     AddOpenCheck(entry, device.nodePath.c_str());
     devices.append(entry);
   }

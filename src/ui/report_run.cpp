@@ -202,6 +202,7 @@ void RunLine(diagnostics::Session& session, TerminalView& view, const CommandLin
 void FillModem(const diagnostics::Session& session, const diagnostics::DetectionResult& found,
                ReportResult& result) {
   result.portsTried = found.verdicts;
+  result.untried = found.untried;
   if (found.comNumber == 0) return;
   diagnostics::ReportModem modem;
   modem.comName = found.comName;

@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <string>
+
 #include "platform/debug_output.h"
 #include "platform/instance_raise.h"
+#include "platform/standard_error.h"
+#include "platform/visible_text.h"
 #include "widgets/message_box.h"
 
 namespace ui {
@@ -20,8 +24,10 @@ bool Settle(platform::InstanceLock::Result result, const platform::InstanceLock&
   switch (result) {
     case platform::InstanceLock::Result::kAcquired: return true;
     case platform::InstanceLock::Result::kHeldElsewhere:
-      platform::DebugOutputF("%s: %s (%s is locked)\n", widgets::ApplicationName().c_str(),
-                             kAlreadyRunning, lock.Path().c_str());
+      // The refusal itself, not a debug text: it is said also where those are off (--report).
+      platform::WriteStandardError(std::string(widgets::ApplicationName()) + ": " +
+                                   kAlreadyRunning + " (" + platform::VisibleText(lock.Path()) +
+                                   " is locked)\n");
       if (showBox) {
         widgets::MessageBox(nullptr, kAlreadyRunning, nullptr, widgets::BoxButtons::kOk,
                             widgets::BoxIcon::kWarning);

@@ -133,6 +133,7 @@ ReportResult FullResult() {
   result.listPath = "/usr/share/kalvex-modem-diag/ati3.dat";
   result.listCut = result.listPath + ": 3 entries past the 30th ignored";
   result.transcript = diagnostics::ReportTranscript{"/dev/full", false, "No space left (ENOSPC)"};
+  result.untried = {{"/dev/ttyACM0", "cdc_acm", "COM5"}, {"/dev/ttyUSB0", "", "COM6"}};
   return result;
 }
 

@@ -13,6 +13,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -80,6 +81,55 @@ TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails
   ASSERT_EQ(view.boxes.size(), 1u);
   EXPECT_EQ(view.boxes[0].text, kNotFound);
   EXPECT_EQ(Lines(view.boxes[0].details), MissingFrom({3, 4, 2, 1, 5, 6}));
+}
+
+// A USB modem that no COM name maps to is named in the details with the lines that would try it.
+TEST(DetectionVerdicts, NotFoundDetailsNameTheUntriedDevices) {
+  testsupport::ComDir emptyDir;
+  modem_test::UseComDir(emptyDir.Path());
+  char pattern[] = "/tmp/kalvex-sysfs-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  const std::filesystem::path sysfs = pattern;
+  std::filesystem::create_directories(sysfs / "sys/class/tty/ttyACM0/device");
+  ::setenv("KALVEX_SYSFS_ROOT", sysfs.c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", "/home/user/.config", 1);
+  RecordingView view;
+  modem::Session session;
+  UseShippedStyleList(view);
+  (void)modem::DetectModem(session, view);
+
+  ASSERT_EQ(view.boxes.size(), 1u);
+  EXPECT_EQ(Lines(view.boxes[0].details),
+            Concat(MissingFrom({3, 4, 2, 1, 5, 6}),
+                   {"", "Serial devices that no COM name maps to, not tried:",
+                    "  /dev/ttyACM0: to try it, run with --port COM3=/dev/ttyACM0, or add the line "
+                    "COM3=/dev/ttyACM0 to /home/user/.config/kalvex-modem-diag/ports.conf"}));
+  std::filesystem::remove_all(sysfs);
+}
+
+// A modem whose stored profile answers "&FZ" in numeric codes, or only with its echo, is named
+// with the mend instead of "no answer"; detection goes on as before.
+TEST(DetectionVerdicts, StoredProfileV0OrQ1IsNamedWithItsMend) {
+  SimulatedPorts ports;
+  sim::Faults v0, q1;
+  v0.profile = "V0";
+  q1.profile = "Q1";
+  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, v0), Port(4, PortKind::kModem, q1)}));
+  RecordingView view;
+  modem::Session session;
+  UseShippedStyleList(view);
+
+  const modem::DetectionResult detection = modem::DetectModem(session, view);
+
+  ASSERT_EQ(detection.verdicts.size(), 6u);
+  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kNumericCodes);
+  EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kQuiet);
+  EXPECT_EQ(Lines(view.boxes.at(0).details)[0],
+            Line(3,
+                 "answers in numeric result codes: its stored profile is V0; \"AT&F&W\" in a "
+                 "terminal program restores the factory profile"));
+  EXPECT_EQ(ports.Received("COM3"), (std::vector<std::string>{"at&FZ"}));
+  EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
 }
 
 TEST(DetectionVerdicts, SilentPortHasNoAnswer) {

@@ -14,10 +14,12 @@
 namespace modem_test {
 
 // The tool resolves COMn from KALVEX_COMn first: clear those so that only dir is ever opened,
-// never a real serial device of the machine.
+// never a real serial device of the machine. The system's device list is an empty tree too, so
+// what a not-found run names as untried does not depend on the machine.
 inline void UseComDir(const std::string& dir) {
   for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
   ::setenv("KALVEX_COM_DIR", dir.c_str(), 1);
+  ::setenv("KALVEX_SYSFS_ROOT", (dir + "/no-sysfs").c_str(), 1);
 }
 
 inline sim::PortConfig Port(int number, sim::PortKind kind, sim::Faults faults = {}) {

@@ -130,10 +130,14 @@ TEST(CommandLine, OptionsOfAnotherModeAreRefusedNotIgnored) {
   ExpectUsageError({"--list-ports", "--line-connected", "no"}, "--line-connected needs --report");
   ExpectUsageError({"--report", "--list-ports"}, "--report and --list-ports");
   ExpectUsageError({"--list-ports", "--transcript", "t"}, "--transcript");
-  const ParsedCommandLine listing = Parse({"--list-ports", "--json"});
+  ExpectUsageError({"--report", "--probe"}, "--probe needs --list-ports");
+  ExpectUsageError({"-v"}, "--verbose needs --report or --list-ports");
+  const ParsedCommandLine listing = Parse({"--list-ports", "--json", "--probe", "-v"});
   EXPECT_TRUE(listing.error.empty()) << listing.error;
   EXPECT_EQ(listing.line.mode, RunMode::kListPorts);
   EXPECT_TRUE(listing.line.json);
+  EXPECT_TRUE(listing.line.probe);
+  EXPECT_TRUE(listing.line.verbose);
 }
 
 TEST(CommandLine, HelpListsEveryOptionAndSearchPlace) {

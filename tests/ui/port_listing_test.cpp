@@ -1,23 +1,35 @@
 // --list-ports against a fake /sys and /dev tree (KALVEX_SYSFS_ROOT): a UART that exists and one
 // that does not, a USB ACM modem behind a pseudo-terminal with a by-id name, a USB serial adapter
-// whose node is missing, and a virtual console that is no serial port.
+// whose node is missing, and a virtual console that is no serial port. Then the same tree with
+// the simulated modem behind the USB modem's node: what a not-found report and the probe say.
 
 #include "ui/port_listing.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
+
+#include "../../sim/modem_sim.h"
+#include "modem/untried_device.h"
 
 #include "platform/serial_ports.h"
 #include "serial/port_names.h"
 #include "support/pty_pair.h"
+#include "support/qt_app.h"
 
 namespace {
 
@@ -167,6 +179,150 @@ TEST_F(FakeTree, JsonListingHoldsTheSameFieldsAsTheText) {
   EXPECT_TRUE(uart["byId"].isNull());
   EXPECT_TRUE(uart["comNames"].toArray().isEmpty());
   EXPECT_EQ(uart["verdict"].toString(), "open-failed");
+}
+
+// The soft modems' names, a slmodemd-style link in /dev, and /dev/modem, which names a device
+// already listed and so is not offered twice.
+TEST_F(FakeTree, KnowsSoftModemNamesAndTheModemLink) {
+  Dir("sys/bus/pci/drivers/hsfserial");
+  Tty("ttySHSF0", "sys/devices/pci0000:00/0000:00:1e.0/tty/ttySHSF0",
+      "sys/devices/pci0000:00/0000:00:1e.0", "sys/bus/pci/drivers/hsfserial");
+  // slmodemd's link to its pseudo-terminal (a dangling one will do: the listing opens nothing).
+  Link("/dev/pts/kalvex-none", "dev/ttySL0");
+  Link("ttyACM0", "dev/modem");
+  ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
+  std::vector<std::string> names;
+  for (const platform::SerialPortInfo& port : platform::ListSerialPorts())
+    names.push_back(port.devicePath + (port.linkTarget.empty() ? "" : " -> " + port.linkTarget));
+  EXPECT_EQ(names, (std::vector<std::string>{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttySHSF0",
+                                             "/dev/ttyUSB0", "/dev/ttySL0 -> /dev/pts/kalvex-none",
+                                             "/dev/modem -> ttyACM0"}));
+  std::vector<std::string> untried;
+  for (const modem::UntriedDevice& device : modem::UntriedDevices())
+    untried.push_back(device.devicePath + " " + device.comName);
+  // Every COM name's device is missing, so each is offered in the probe order.
+  EXPECT_EQ(untried,
+            (std::vector<std::string>{"/dev/ttyACM0 COM3", "/dev/ttyS0 COM4", "/dev/ttySHSF0 COM2",
+                                      "/dev/ttyUSB0 COM1", "/dev/ttySL0 COM5"}));
+}
+
+// The simulated modem behind the fake USB modem's node, a foreign one behind a second, and no
+// COM name mapping either: the real program's report and probe.
+class SimBehindUsb : public FakeTree {
+ protected:
+  void SetUp() override {
+    FakeTree::SetUp();
+    sim::Options options;
+    options.ports = {{1, sim::PortKind::kModem, {}},
+                     {2, sim::PortKind::kForeign, {}},
+                     {3, sim::PortKind::kSilent, {}}};
+    std::string error;
+    ASSERT_TRUE(sim.Start(options, &error)) << error;
+    ASSERT_EQ(::unlink((root + "/dev/ttyACM0").c_str()), 0);
+    Link(sim.State(1)->ttyPath, "dev/ttyACM0");
+    Tty("ttyACM1", "sys/devices/pci0000:00/usb1/1-3/1-3:1.0/tty/ttyACM1",
+        "sys/devices/pci0000:00/usb1/1-3/1-3:1.0", "sys/bus/usb/drivers/cdc_acm");
+    Link(sim.State(2)->ttyPath, "dev/ttyACM1");
+    Tty("ttyACM2", "sys/devices/pci0000:00/usb1/1-4/1-4:1.0/tty/ttyACM2",
+        "sys/devices/pci0000:00/usb1/1-4/1-4:1.0", "sys/bus/usb/drivers/cdc_acm");
+    Link(sim.State(3)->ttyPath, "dev/ttyACM2");
+    Dir("empty-com-dir");
+    Dir("work");
+    std::ifstream list(KALVEX_SOURCE_DIR "/data/ati3.dat");
+    std::ofstream(root + "/work/ati3.dat") << list.rdbuf();
+  }
+
+  // Runs the program in the tree's work directory with the tree's environment; its output.
+  std::string Run(const std::string& arguments, int* status) const {
+    const std::string command =
+        "cd '" + root + "/work' && KALVEX_COM_DIR='" + root + "/empty-com-dir' XDG_CONFIG_HOME='" +
+        root + "/config' XDG_RUNTIME_DIR='" + root + "' XDG_DATA_DIRS='" + root +
+        "/data' " KALVEX_DIAG_BINARY " " + arguments + " 2>'" + root + "/stderr'";
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      output.append(buffer, n);
+    const int raw = pipe ? ::pclose(pipe) : -1;
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return output;
+  }
+
+  std::string StandardError() const {
+    std::ifstream file(root + "/stderr");
+    return {std::istreambuf_iterator<char>(file), {}};
+  }
+
+  static QJsonObject Parse(const std::string& text) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
+    return doc.object();
+  }
+
+  sim::ModemSim sim;
+};
+
+TEST_F(SimBehindUsb, NotFoundReportNamesTheUntriedModemWithItsPortLines) {
+  int status = 0;
+  const QJsonObject doc = Parse(Run("--report --json", &status));
+  EXPECT_EQ(status, 2);
+  const QJsonArray untried = doc["untriedDevices"].toArray();
+  ASSERT_GE(untried.size(), 1);
+  const QJsonObject usb = untried[0].toObject();
+  EXPECT_EQ(usb["device"].toString(), "/dev/ttyACM0");
+  EXPECT_EQ(usb["driver"].toString(), "cdc_acm");
+  EXPECT_EQ(usb["portOption"].toString(), "--port COM3=/dev/ttyACM0");
+  EXPECT_EQ(usb["portsConfLine"].toString(), "COM3=/dev/ttyACM0");
+  // Named, not tried: the tool never asks a device outside its order on its own.
+  for (const sim::Event& event : sim.Events()) EXPECT_NE(event.kind, "rx") << event.Line();
+  // The debug texts say what the report says; they come only with -v.
+  EXPECT_EQ(StandardError().find("Identification list:"), std::string::npos) << StandardError();
+  (void)Run("--report -v", &status);
+  EXPECT_NE(StandardError().find("Identification list:"), std::string::npos) << StandardError();
+}
+
+TEST_F(SimBehindUsb, ProbeShowsTheModemsI3LinesAndWhatToAddForTheForeignOne) {
+  int status = 0;
+  const QJsonObject doc = Parse(Run("--list-ports --probe --json", &status));
+  EXPECT_EQ(status, 0);
+  QJsonObject known, foreign;
+  for (const QJsonValue& device : doc["devices"].toArray()) {
+    if (device["device"] == "/dev/ttyACM0") known = device.toObject();
+    if (device["device"] == "/dev/ttyACM1") foreign = device.toObject();
+  }
+  EXPECT_EQ(known["verdict"].toString(), "modem");
+  EXPECT_FALSE(known["i3"].toString().isEmpty());
+  EXPECT_TRUE(known["known"].toBool());
+  EXPECT_EQ(known["portsConfLine"].toString(), "COM3=/dev/ttyACM0");
+  EXPECT_TRUE(known["ati3Line"].isNull());
+  EXPECT_EQ(foreign["verdict"].toString(), "modem");
+  EXPECT_FALSE(foreign["known"].toBool());
+  EXPECT_EQ(foreign["ati3Line"].toString(), foreign["i3"].toString());
+  EXPECT_EQ(foreign["portsConfLine"].toString(), "COM4=/dev/ttyACM1");
+}
+
+// SIGTERM while the silent device is still waited on: the probe ends at once, every device closed
+// (its thread's last act), with status 143 and the document of what it has.
+TEST_F(SimBehindUsb, ProbeStoppedBySigtermEndsWithWhatItHas) {
+  testsupport::QtApp<QCoreApplication> qt{"port_listing_test"};
+  QProcess probe;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("KALVEX_COM_DIR", QString::fromStdString(root + "/empty-com-dir"));
+  env.insert("XDG_RUNTIME_DIR", QString::fromStdString(root));
+  probe.setProcessEnvironment(env);
+  probe.setWorkingDirectory(QString::fromStdString(root + "/work"));
+  probe.start(KALVEX_DIAG_BINARY, {"--list-ports", "--probe", "--json"});
+  ASSERT_TRUE(probe.waitForStarted(10000));
+  ASSERT_TRUE(sim.WaitForEvent("COM3", "rx", "AT", std::chrono::seconds(10)));
+  probe.terminate();
+  ASSERT_TRUE(probe.waitForFinished(2000));
+  EXPECT_EQ(probe.exitCode(), 143);
+  const QJsonObject doc = Parse(probe.readAllStandardOutput().toStdString());
+  EXPECT_EQ(doc["interruptedBy"].toInt(), 15);
+  for (const QJsonValue& device : doc["devices"].toArray()) {
+    if (device["device"] == "/dev/ttyACM2") EXPECT_EQ(device["verdict"].toString(), "stopped");
+  }
 }
 
 TEST_F(FakeTree, AnEmptySystemSaysSo) {
