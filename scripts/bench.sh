@@ -37,6 +37,7 @@ bench "test runs" "$work/diagnostics.txt" /dev/null ./bench/diagnostics/diagnost
 bench "start-up" "$work/startup.txt" "$work/startup.txt" ./bench/startup/kalvex_startup_bench
 bench "quit" "$work/quit.txt" "$work/quit.txt" ./bench/quit/kalvex_quit_bench
 bench "report" "$work/report.txt" "$work/report.txt" ./bench/report/kalvex_report_bench
+bench "probe" "$work/probe.txt" /dev/null ./bench/probe/probe_bench
 
 # counter NAME FILE BENCHMARK: a Google Benchmark user counter, "1.2k" turned into 1200.
 counter() {
@@ -148,6 +149,15 @@ row() {  # name file benchmark
   echo '```'
   lines 'detection|--report|settle|^missed' "$work/report.txt"
   echo '```'
+  echo
+  echo "## The port probe"
+  echo
+  echo "\`--list-ports --probe\` asks every device at once: 8 silent devices take about as long as one"
+  echo "(the 100 ms settle and the 3 s wait for \"OK\"). Target: under 5 s."
+  echo
+  echo "| Measured | One silent device | Target |"
+  echo "|---|---|---|"
+  echo "| $(counter measured_ms "$work/probe.txt" BM_ProbeEightSilentDevices) ms | $(counter single_wait_ms "$work/probe.txt" BM_ProbeEightSilentDevices) ms | < 5000 ms |"
 } >"$out"
 cat "$out"
 ((${#missed[@]})) && echo "bench.sh: missed its target: ${missed[*]}" >&2
