@@ -36,14 +36,14 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 // Neither the echo of the command nor an unsolicited code is an answer to it.
 bool IsAnswer(const std::string& line, const char* command) {
-  return !line.empty() && !SameIgnoringCase(line, command) && line != "RING";
+  return !line.empty() && !SameIgnoringCase(line, command) && !SameIgnoringCase(line, "RING");
 }
 
 // The device's lines, through the same assembler as the port's (its line limit holds).
 class LineReader {
  public:
   LineReader(platform::SerialDevice& device, const ProbeStop& stop)
-      : device_(device), stop_(stop), assembler_(capture_, [this](std::string_view line) {
+      : device_(device), stop_(stop), assembler_(capture_, [this](std::string_view line, bool) {
           if (lines_.size() < kMaxLinesKept) lines_.emplace_back(line);
         }) {}
 
@@ -127,14 +127,13 @@ ProbeVerdict FromOpenCheck(platform::OpenVerdict verdict) {
 
 void AskIdentification(LineReader& reader, const IdentificationList* list, ProbeResult& result) {
   if (!reader.Ask("ATI3", kProbeI3TimeoutMs, HasFinalCode)) return;
-  const std::vector<std::string>& lines = reader.Lines();
-  for (const std::string& line : lines) {
-    if (IsAnswer(line, "ATI3") && line != "OK" && line != "ERROR") {
-      result.i3Line = line;
-      break;
-    }
+  // The echo and the result codes are never the modem's identity, nor matched against the list.
+  std::vector<std::string> answers;
+  for (const std::string& line : reader.Lines()) {
+    if (IsAnswer(line, "ATI3") && !serial::IsResultCode(line)) answers.push_back(line);
   }
-  result.known = list != nullptr && ListKnows(*list, lines);
+  if (!answers.empty()) result.i3Line = answers.front();
+  result.known = list != nullptr && ListKnows(*list, answers);
 }
 
 void Classify(LineReader& reader, bool answered, ProbeResult& result) {
