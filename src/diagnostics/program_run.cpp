@@ -47,6 +47,7 @@ std::string DescribeRecovery(const modem::Recovery& recovery) {
     case Outcome::kOtherModem:
       return "A journal of changes to another modem (\"" + recovery.detail + "\") was found at " +
              recovery.path + " and kept; it was not acted on.";
+    case Outcome::kNotActedOn:
     case Outcome::kUnreadable:
       text =
           "The journal " + recovery.path + " was kept as it is, not acted on: " + recovery.detail;

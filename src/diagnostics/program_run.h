@@ -7,16 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/main_view.h"
 #include "modem/detection.h"
 #include "modem/identification_list.h"
-#include "modem/main_view.h"
 #include "modem/put_back.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
 
 namespace diagnostics {
 
-using MainView = modem::MainView;
 using Session = modem::Session;
 using DetectionResult = modem::DetectionResult;
 

@@ -31,12 +31,12 @@ TEST_F(DiagnosticRun, HealthyModemPassesAllThreeThenButtonsBeepAndRestoreInOrder
   ExpectResults("Passed", "Passed", "Passed");
   EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
                                 PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
-  Lines expectedEvents = {"text 1012 Wait...",
-                          "text 1013 Wait...",
-                          "text 1007 Wait...",
-                          "text 1007 Passed",
-                          "text 1012 Passed",
-                          "text 1013 Passed",
+  Lines expectedEvents = {"digital-loopback Wait...",
+                          "analog-loopback Wait...",
+                          "basic-function Wait...",
+                          "basic-function Passed",
+                          "digital-loopback Passed",
+                          "analog-loopback Passed",
                           "beep"};
   EXPECT_EQ(view.events, expectedEvents);
   // The beep comes before the first restore write reaches the modem.
@@ -90,7 +90,7 @@ TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
 
   diagnostics::RunDiagnosticTests(session, view);
 
-  EXPECT_EQ(view.Text(ids::kBasicResult), "Failure");
+  EXPECT_EQ(view.Text(field::kBasicResult), "Failure");
   Lines received = Received();
   EXPECT_EQ(
       Lines(received.begin(), received.begin() + 10),

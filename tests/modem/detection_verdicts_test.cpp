@@ -36,8 +36,6 @@ using modem_test::SimulatedPorts;
 using modem_test::UseShippedStyleList;
 using sim::PortKind;
 
-constexpr char kNotFound[] = "Can not find Kalvex Internal Modem in your system !";
-
 std::string PathOf(int port) {
   return serial::DevicePathFor(("COM" + std::to_string(port)).c_str());
 }
@@ -78,7 +76,7 @@ TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails
   for (const modem::PortVerdict& verdict : detection.verdicts)
     EXPECT_EQ(verdict.kind, PortVerdictKind::kNoSuchDevice) << verdict.comName;
   ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0].text, kNotFound);
+  EXPECT_EQ(view.boxes[0].kind, RecordingView::BoxKind::kNotFound);
   EXPECT_EQ(Lines(view.boxes[0].details), MissingFrom({3, 4, 2, 1, 5, 6}));
 }
 
