@@ -1,5 +1,5 @@
-// What the main dialog shows for each typed call of detection and the test runs: the described
-// text, in the field the user reads it in.
+// What the main dialog shows for each typed result of the test runs: the described text, in the
+// field the user reads it in.
 
 #include <gtest/gtest.h>
 
@@ -50,33 +50,6 @@ TEST_F(MainDialogView, EachTestShowsItsRunningTextAndResultInItsOwnField) {
   // A basic function test that never began still says it did not pass.
   main.ShowResult(diagnostics::kBasicFunction, diagnostics::NotRun("basic-function", "stopped"));
   EXPECT_EQ(Text(ids::kBasicResult), "Failure");
-}
-
-// The location field follows each port detection tries, then names the port it found the modem
-// on; the information fields wait, then show what the modem said.
-TEST_F(MainDialogView, DetectionStepsShowTheDescribedTexts) {
-  const struct {
-    modem::ProbeStep step;
-    const char* text;
-  } steps[] = {{modem::ProbeStep::kDetect, "Detect COM4... "},
-               {modem::ProbeStep::kClose, "Close COM4... "},
-               {modem::ProbeStep::kOpen, "Open COM4... "},
-               {modem::ProbeStep::kCloseNoAnswer, "Close2 COM4... "},
-               {modem::ProbeStep::kClosedNoAnswer, "Close3 COM4... "}};
-  for (const auto& step : steps) {
-    main.ShowProbe(4, step.step);
-    EXPECT_EQ(Text(ids::kLocation), step.text);
-  }
-  main.ShowDetecting();
-  for (int id : {ids::kModemName, ids::kFirmware, ids::kCountry}) EXPECT_EQ(Text(id), "Wait...");
-  main.ShowFound(3);
-  main.ShowFirmware("3.41.07");
-  main.ShowCountry("United Kingdom");
-  main.ShowModemName();
-  EXPECT_EQ(Text(ids::kLocation), "COM3");
-  EXPECT_EQ(Text(ids::kFirmware), "3.41.07");
-  EXPECT_EQ(Text(ids::kCountry), "United Kingdom");
-  EXPECT_EQ(Text(ids::kModemName), "Zelto Win Modem");
 }
 
 }  // namespace
