@@ -25,10 +25,13 @@ constexpr double kByteMs = 10.0 * 1000.0 / 19200.0;  // one character, ten bits
 
 class BenchView final : public modem::MainView {
  public:
-  void SetItemText(int, const char*) override {}
-  void EnableItem(int, bool) override {}
-  [[nodiscard]] bool IsItemEnabled(int) const override { return false; }
-  void StopTimer(int) override {}
+  void ShowDetecting() override {}
+  void ShowProbe(int, modem::ProbeStep) override {}
+  void ShowFound(int) override {}
+  void ShowFirmware(const std::string&) override {}
+  void ShowCountry(const std::string&) override {}
+  void ShowModemName() override {}
+  void ShowTestsAvailable() override {}
   void ShowNotFound(const char*) override {}
   void ShowListMissing(const char*) override {}
   void Beep() override {

@@ -7,12 +7,12 @@
 #include <vector>
 
 #include "diagnostics/diagnostic_run.h"
+#include "diagnostics/main_view.h"
 #include "diagnostics/result_texts.h"
 #include "modem/put_back.h"
 #include "modem/register_snapshot.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
-#include "resources/control_ids.h"
 
 namespace diagnostics {
 namespace {
@@ -168,18 +168,18 @@ bool RunLoopback(TestRecorder& test, const LoopbackVariant& variant, const Loopb
   return true;
 }
 
-TestResult LoopbackTest(modem::Session& session, modem::MainView& view,
-                        const LoopbackVariant& variant, const LoopbackPattern& pattern) {
+TestResult LoopbackTest(modem::Session& session, MainView& view, const LoopbackVariant& variant,
+                        const LoopbackPattern& pattern) {
   if (session.stop.Requested()) return NotRun(variant.test.reportName, kStoppedBeforeItBegan);
   TestRecorder test(session, variant.test.reportName);
   bool retried = false;
   if (RunLoopback(test, variant, pattern, retried)) {
-    const char* text = retried ? kResultPassedAfterRetry : kResultPassed;
-    view.SetItemText(variant.test.resultControl, text);
-    return test.Finish(true, text);
+    TestResult result = test.Finish(true, retried ? kResultPassedAfterRetry : kResultPassed);
+    view.ShowResult(variant.test, result);
+    return result;
   }
-  view.SetItemText(variant.test.resultControl, kResultFailure);
   TestResult result = test.Finish(false, kResultFailure);
+  view.ShowResult(variant.test, result);
   // The modem may still be in its data connection; dropping DTR and opening again is the one
   // way back that does not depend on it answering. After a stop the put-back ends it instead.
   if (!session.stop.Requested()) modem::ReopenPort(session);
@@ -188,10 +188,10 @@ TestResult LoopbackTest(modem::Session& session, modem::MainView& view,
 
 }  // namespace
 
-std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainView& view) {
-  view.SetItemText(kDigitalLoopback.resultControl, kResultWait);
-  view.SetItemText(kAnalogLoopback.resultControl, kResultWait);
-  view.SetItemText(kBasicFunction.resultControl, kResultWait);
+std::vector<TestResult> RunDiagnosticTests(modem::Session& session, MainView& view) {
+  view.ShowRunning(kDigitalLoopback);
+  view.ShowRunning(kAnalogLoopback);
+  view.ShowRunning(kBasicFunction);
 
   std::vector<TestResult> results;
   if (session.stop.Requested()) {
@@ -199,8 +199,7 @@ std::vector<TestResult> RunDiagnosticTests(modem::Session& session, modem::MainV
   } else {
     results.push_back(BasicFunctionTest(session));
   }
-  view.SetItemText(kBasicFunction.resultControl,
-                   results.back().outcome == TestOutcome::kPassed ? kResultPassed : kResultFailure);
+  view.ShowResult(kBasicFunction, results.back());
 
   const LoopbackPattern pattern;
   results.push_back(LoopbackTest(session, view, kDigital, pattern));

@@ -8,7 +8,6 @@
 #include "modem/register_snapshot.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
-#include "resources/control_ids.h"
 
 namespace diagnostics {
 namespace {
@@ -93,9 +92,8 @@ Outcome RunCommands(TestRecorder& test, LineTestView& view) {
   return answer == PromptAnswer::kYes ? Outcome::kFailure : Outcome::kNotConnected;
 }
 
-// Shows the outcome in the line test dialog and the main window; the result text.
-const char* ShowOutcome(modem::Session& session, modem::MainView& main, LineTestView& view,
-                        Outcome outcome) {
+// Shows the outcome in the line test dialog; the result text.
+const char* ShowOutcome(modem::Session& session, LineTestView& view, Outcome outcome) {
   switch (outcome) {
     case Outcome::kPassed:
       view.SetProgress(100, nullptr);
@@ -103,14 +101,9 @@ const char* ShowOutcome(modem::Session& session, modem::MainView& main, LineTest
       view.SetProgress(100, "100 %");
       modem::Pause(session, kHangUpPauseMs);
       view.SetStatus("Passed !");
-      main.SetItemText(kLine.resultControl, kResultPassed);
       return kResultPassed;
-    case Outcome::kFailure:
-      view.SetStatus(kResultFailure);
-      main.SetItemText(kLine.resultControl, kResultFailure);
-      return kResultFailure;
+    case Outcome::kFailure: view.SetStatus(kResultFailure); return kResultFailure;
     case Outcome::kNotConnected:
-      main.SetItemText(kLine.resultControl, kResultNotConnected);
       view.SetStatus("Not Connected. Please connect line and try again.");
       return kResultNotConnected;
   }
@@ -119,12 +112,13 @@ const char* ShowOutcome(modem::Session& session, modem::MainView& main, LineTest
 
 }  // namespace
 
-TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main, LineTestView& view) {
+TestResult RunLineTestSequence(modem::Session& session, MainView& main, LineTestView& view) {
   if (session.stop.Requested()) return NotRun(kLine.reportName, kStoppedBeforeItBegan);
   TestRecorder test(session, kLine.reportName);
   const Outcome outcome = RunCommands(test, view);
-  const char* text = ShowOutcome(session, main, view, outcome);
+  const char* text = ShowOutcome(session, view, outcome);
   TestResult result = test.Finish(outcome == Outcome::kPassed, text);
+  main.ShowResult(kLine, result);
   if (!session.stop.Requested()) main.Beep();
   view.SetProgress(100, "100 %");
   (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);

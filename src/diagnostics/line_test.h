@@ -3,9 +3,9 @@
 // end in "NO CARRIER", the outcome, the beep and the put-back. The line test dialog and the
 // terminal report each show it their own way (test_views.h).
 
+#include "diagnostics/main_view.h"
 #include "diagnostics/test_result.h"
 #include "diagnostics/test_views.h"
-#include "modem/main_view.h"
 
 namespace diagnostics {
 
@@ -16,6 +16,6 @@ namespace diagnostics {
 // progress at 100 and the put-back of what the ledger holds (a dial the modem did not end is
 // ended and hung up). A stop request skips the question and the beep. UI thread; about 5 s
 // against an answering modem, up to about 45 s against a silent one.
-TestResult RunLineTestSequence(modem::Session& session, modem::MainView& main, LineTestView& view);
+TestResult RunLineTestSequence(modem::Session& session, MainView& main, LineTestView& view);
 
 }  // namespace diagnostics

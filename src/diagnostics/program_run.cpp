@@ -52,6 +52,7 @@ std::string DescribeRecovery(const modem::Recovery& recovery) {
     case Outcome::kOtherModem:
       return "A journal of changes to another modem (\"" + detail + "\") was found at " + path +
              " and kept; it was not acted on.";
+    case Outcome::kNotActedOn:
     case Outcome::kUnreadable:
       text = "The journal " + path + " was kept as it is, not acted on: " + detail;
       if (!recovery.mend.empty())

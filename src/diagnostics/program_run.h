@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/main_view.h"
 #include "modem/detection.h"
 #include "modem/identification_list.h"
 #include "modem/main_view.h"
@@ -18,7 +19,6 @@
 
 namespace diagnostics {
 
-using MainView = modem::MainView;
 using Session = modem::Session;
 using DetectionResult = modem::DetectionResult;
 

@@ -43,7 +43,8 @@ struct PutBackItem {
 
 // A journal found at detection, and what became of it.
 struct RecoveryReport {
-  std::string outcome;  // "put-back", "not-all-put-back", "other-modem", "unreadable", "bad"
+  std::string outcome;  // "put-back", "not-all-put-back", "other-modem", "unreadable", "bad",
+                        // "not-acted-on"
   std::string journal;  // its path
   std::string detail;   // the other modem's "I3" line, or why it was not acted on
   std::vector<PutBackItem> items;

@@ -26,6 +26,7 @@ const char* RecoveryOutcomeName(modem::Recovery::Outcome outcome) {
     case modem::Recovery::Outcome::kOtherModem: return "other-modem";
     case modem::Recovery::Outcome::kUnreadable: return "unreadable";
     case modem::Recovery::Outcome::kBad: return "bad";
+    case modem::Recovery::Outcome::kNotActedOn: return "not-acted-on";
   }
   return "";
 }

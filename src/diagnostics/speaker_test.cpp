@@ -6,7 +6,6 @@
 #include "modem/put_back.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
-#include "resources/control_ids.h"
 
 namespace diagnostics {
 namespace {
@@ -52,9 +51,9 @@ const char* BuzzCounter::OnSecond() {
   return "Voice Off";
 }
 
-TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, SpeakerPrompt& prompt) {
+TestResult RunSpeakerTest(modem::Session& session, MainView& view, SpeakerPrompt& prompt) {
   if (session.stop.Requested()) return NotRun(kSpeaker.reportName, kStoppedBeforeItBegan);
-  view.SetItemText(kSpeaker.resultControl, "");
+  view.ShowRunning(kSpeaker);
 
   TestRecorder test(session, kSpeaker.reportName);
   bool passed = false;
@@ -67,9 +66,8 @@ TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, Speake
     HangUp(session);
     passed = view.speakerHeard && !(answer == PromptAnswer::kNone && session.stop.Requested());
   }
-  const char* text = passed ? kResultPassed : kResultFailure;
-  view.SetItemText(kSpeaker.resultControl, text);
-  TestResult result = test.Finish(passed, text);
+  TestResult result = test.Finish(passed, passed ? kResultPassed : kResultFailure);
+  view.ShowResult(kSpeaker, result);
   (void)modem::PutModemBack(session, modem::PutBackStage::kEndOfRun);
   return result;
 }

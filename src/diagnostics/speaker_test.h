@@ -3,9 +3,9 @@
 // the seconds are counted, and the answer in the main view. The voice prompt dialog and the
 // terminal report each ask the question their own way (test_views.h).
 
+#include "diagnostics/main_view.h"
 #include "diagnostics/test_result.h"
 #include "diagnostics/test_views.h"
-#include "modem/main_view.h"
 
 namespace diagnostics {
 
@@ -36,6 +36,6 @@ class BuzzCounter {
 // the modem is entered in the ledger first, and what the test's own "H" does not put back the
 // end of the run does. No beep, no register writes. A failed step gives "Failure" at once
 // without the question. UI thread; about 2 s plus the answer.
-TestResult RunSpeakerTest(modem::Session& session, modem::MainView& view, SpeakerPrompt& prompt);
+TestResult RunSpeakerTest(modem::Session& session, MainView& view, SpeakerPrompt& prompt);
 
 }  // namespace diagnostics

@@ -1,11 +1,26 @@
 #include "diagnostics/test_result.h"
 
+#include <cstring>
+
+#include "diagnostics/main_view.h"
+#include "diagnostics/result_texts.h"
+
 #include "modem/register_snapshot.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
 
 namespace diagnostics {
+
+bool TestIdentity::operator==(const TestIdentity& other) const {
+  return std::strcmp(reportName, other.reportName) == 0;
+}
+
+const char* RunningText(const TestIdentity& test) { return test == kSpeaker ? "" : kResultWait; }
+
+const char* ResultText(const TestResult& result) {
+  return result.resultText.empty() ? kResultFailure : result.resultText.c_str();
+}
 
 TestResult NotRun(const char* name, const std::string& reason) {
   TestResult result;

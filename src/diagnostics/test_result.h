@@ -9,7 +9,6 @@
 #include <string>
 
 #include "modem/transaction.h"
-#include "resources/control_ids.h"
 
 namespace modem {
 class Session;
@@ -17,19 +16,19 @@ class Session;
 
 namespace diagnostics {
 
-// A test: the name the report gives it, the --tests group that runs it, and the main dialog's
-// control that shows its result.
+// A test: the name the report gives it and the --tests group that runs it.
 struct TestIdentity {
   const char* reportName;
   const char* group;
-  int resultControl;
+
+  [[nodiscard]] bool operator==(const TestIdentity& other) const;
 };
 
-inline constexpr TestIdentity kBasicFunction{"basic-function", "basic", ids::kBasicResult};
-inline constexpr TestIdentity kDigitalLoopback{"digital-loopback", "basic", ids::kDigitalResult};
-inline constexpr TestIdentity kAnalogLoopback{"analog-loopback", "basic", ids::kAnalogResult};
-inline constexpr TestIdentity kSpeaker{"speaker", "speaker", ids::kSpeakerResult};
-inline constexpr TestIdentity kLine{"line", "line", ids::kLineResult};
+inline constexpr TestIdentity kBasicFunction{"basic-function", "basic"};
+inline constexpr TestIdentity kDigitalLoopback{"digital-loopback", "basic"};
+inline constexpr TestIdentity kAnalogLoopback{"analog-loopback", "basic"};
+inline constexpr TestIdentity kSpeaker{"speaker", "speaker"};
+inline constexpr TestIdentity kLine{"line", "line"};
 // In the order a report gives them; the groups in the order --help names them.
 inline constexpr TestIdentity kTests[] = {kBasicFunction, kDigitalLoopback, kAnalogLoopback,
                                           kSpeaker, kLine};

@@ -13,7 +13,6 @@
 #include "platform/debug_output.h"
 #include "platform/message_pump.h"
 #include "platform/visible_text.h"
-#include "resources/control_ids.h"
 #include "resources/product.h"
 #include "serial/port_names.h"
 
@@ -21,12 +20,6 @@ namespace modem {
 namespace {
 
 constexpr int kSettleAfterOpenMs = 100;
-
-void SetStatus(MainView& view, const char* format, int port) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, port);
-  view.SetItemText(ids::kLocation, text);
-}
 
 // "I3" with the capture on, to name the line in the port's verdict: the answer's first line that
 // is not the echo, a result code or empty, whole. The captured line is put back as it was: the
@@ -82,9 +75,9 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   PortVerdict verdict;
   verdict.comName = name;
   verdict.devicePath = serial::DevicePathFor(name);
-  SetStatus(view, "Detect COM%d... ", port);
+  view.ShowProbe(port, ProbeStep::kDetect);
   ClosePort(session);
-  SetStatus(view, "Close COM%d... ", port);
+  view.ShowProbe(port, ProbeStep::kClose);
   view.ShowBusy(true);
   const bool opened = OpenComPort(session, port);
   view.ShowBusy(false);
@@ -93,15 +86,15 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
         VerdictFromOpenCheck(verdict.comName, verdict.devicePath, session.port.LastOpenFailure()));
     return false;
   }
-  SetStatus(view, "Open COM%d... ", port);
+  view.ShowProbe(port, ProbeStep::kOpen);
   platform::DelayPumping(kSettleAfterOpenMs);
   session.lastTimeOut.reset();
   if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut) {
     verdict.kind = SilenceKind(session);
     if (!ReachedAfterEscape(session, verdict.devicePath)) {
-      SetStatus(view, "Close2 COM%d... ", port);
+      view.ShowProbe(port, ProbeStep::kCloseNoAnswer);
       ClosePort(session);
-      SetStatus(view, "Close3 COM%d... ", port);
+      view.ShowProbe(port, ProbeStep::kClosedNoAnswer);
       if (!session.stop.Requested()) verdicts.push_back(verdict);
       return false;
     }
@@ -137,24 +130,39 @@ void ReadModemInformation(Session& session, MainView& view, DetectionResult& res
     CaptureScope capture(session);
     (void)Transact(session, "I5", "OK", kCommandTimeoutSeconds);
     result.firmware = Firmware(session.port.capture);
-    view.SetItemText(ids::kFirmware, result.firmware.c_str());
+    view.ShowFirmware(result.firmware);
     (void)Transact(session, "I9", "OK", kCommandTimeoutSeconds);
     char country[serial::kLineSize] = {};
     session.port.capture.CopyLine(country);
     result.country = country;
-    view.SetItemText(ids::kCountry, country);
+    view.ShowCountry(result.country);
   }
-  view.SetItemText(ids::kModemName, product::kModemName);
+  view.ShowModemName();
   TakeRegisterSnapshot(session);
 }
 
 }  // namespace
 
+std::string ProbeStatusText(int comNumber, ProbeStep step) {
+  const char* format = "Detect COM%d... ";
+  switch (step) {
+    case ProbeStep::kDetect: break;
+    case ProbeStep::kClose: format = "Close COM%d... "; break;
+    case ProbeStep::kOpen: format = "Open COM%d... "; break;
+    case ProbeStep::kCloseNoAnswer: format = "Close2 COM%d... "; break;
+    case ProbeStep::kClosedNoAnswer: format = "Close3 COM%d... "; break;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, format, comNumber);
+  return text;
+}
+
+std::string FoundStatusText(int comNumber) { return "COM" + std::to_string(comNumber); }
+
 DetectionResult DetectModem(Session& session, MainView& view) {
-  view.StopTimer(0);
   DetectionResult result;
-  // A tick that arrives while a run waits (the timer armed again from inside that wait) must
-  // not start a second run on the same port.
+  // A request that arrives while a run waits (made from inside that wait) must not start a
+  // second run on the same port.
   if (session.detectionRunning) return result;
   session.detectionRunning = true;
   result.ran = true;
@@ -166,9 +174,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   platform::DebugOutput(listUsed.c_str());
   if (!listCut.empty()) platform::DebugOutput(listCut.c_str());
 
-  view.SetItemText(ids::kModemName, product::kWaitText);
-  view.SetItemText(ids::kFirmware, product::kWaitText);
-  view.SetItemText(ids::kCountry, product::kWaitText);
+  view.ShowDetecting();
 
   // The next port found may hold another modem: the one found before gets its own back first.
   if (!session.stop.Requested()) PutBackBeforeDetection(session);
@@ -196,7 +202,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     result.devicePath = verdict.devicePath;
     result.i3Line = verdict.i3Line;
     result.i3Cut = verdict.i3Cut;
-    SetStatus(view, "COM%d", found);
+    view.ShowFound(found);
     if (!session.stop.Requested()) RecoverFromJournal(session);
     if (!session.stop.Requested()) ReadModemInformation(session, view, result);
   } else if (!session.stop.Requested()) {
@@ -210,7 +216,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
 
   session.detectionRunning = false;
   if (found == 0 || session.stop.Requested()) return result;
-  for (int id : ids::kTestButtons) view.EnableItem(id, true);
+  view.ShowTestsAvailable();
   view.Beep();
   return result;
 }

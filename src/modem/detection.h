@@ -14,7 +14,7 @@ class Session;
 
 // What a detection found.
 struct DetectionResult {
-  bool ran = false;   // false: another detection was running, this call only stopped the timer
+  bool ran = false;   // false: another detection was running, this call did nothing
   int comNumber = 0;  // 0 when no modem was found
   std::string comName;
   std::string devicePath;
@@ -32,16 +32,16 @@ struct DetectionResult {
 // The COM numbers detection tries, in order.
 inline constexpr int kPortProbeOrder[] = {3, 4, 2, 1, 5, 6};
 
-// The detection run of timer 0: stops the timer, tries the ports of kPortProbeOrder (a port that
+// The detection run: tries the ports of kPortProbeOrder (a port that
 // does not answer "&FZ" while its device's journal holds data mode gets the guarded escape and
 // "&FZ" once more; a port is the modem's when an answer line to "I3", not its echo or a result
 // code, holds a line of the list), leaves the found port open in session.detectedPort, puts back
 // what a journal of that modem holds from a run that ended without doing so, fills the modem
-// information fields, takes the register snapshot, enables 1001, 1004, 1005 and beeps; or shows
+// information fields, takes the register snapshot, makes the tests available and beeps; or shows
 // "Can not find Kalvex Internal Modem in your system !", with each port's verdict and the untried
-// devices as its details, and leaves fields and buttons as they were. A call made while a run
-// waits only stops the timer. UI thread; pumps messages while it waits (about 1 s on a found
-// modem, up to 3.2 s for a silent port and 4.3 s for an unknown one).
+// devices as its details, and leaves fields and buttons as they were. Each step is told to view
+// as it happens. A call made while a run waits does nothing. UI thread; pumps messages while it
+// waits (about 1 s on a found modem, up to 3.2 s for a silent port and 4.3 s for an unknown one).
 DetectionResult DetectModem(Session& session, MainView& view);
 
 }  // namespace modem

@@ -1,19 +1,42 @@
 #pragma once
-// MainView: what detection and the test runs may do to the main dialog, and the state the main
-// dialog holds for them. The real main dialog implements it; tests use a recording fake.
+// MainView: what detection tells the main dialog as it goes, in typed calls, and the state the
+// main dialog holds for it. The real main dialog shows them in its controls; the report and
+// tests implement it without widgets.
+
+#include <string>
 
 #include "modem/identification_list.h"
 
 namespace modem {
 
+// Where detection is on one port, in the order it gets there.
+enum class ProbeStep {
+  kDetect,          // about to try the port
+  kClose,           // the port before it closed
+  kOpen,            // the port opened and settled
+  kCloseNoAnswer,   // no answer to "&FZ": closing it
+  kClosedNoAnswer,  // and closed
+};
+
+// The status text the location field shows for a step ("Detect COM3... ", "Close2 COM3... ").
+[[nodiscard]] std::string ProbeStatusText(int comNumber, ProbeStep step);
+// The location field's text once the modem is found there ("COM3").
+[[nodiscard]] std::string FoundStatusText(int comNumber);
+
 class MainView {
  public:
   virtual ~MainView() = default;
 
-  virtual void SetItemText(int id, const char* text) = 0;
-  virtual void EnableItem(int id, bool enabled) = 0;
-  [[nodiscard]] virtual bool IsItemEnabled(int id) const = 0;
-  virtual void StopTimer(int id) = 0;
+  // Detection starts: the modem information fields wait for it.
+  virtual void ShowDetecting() = 0;
+  virtual void ShowProbe(int comNumber, ProbeStep step) = 0;
+  // The modem answered on comNumber; its information follows.
+  virtual void ShowFound(int comNumber) = 0;
+  virtual void ShowFirmware(const std::string& firmware) = 0;
+  virtual void ShowCountry(const std::string& country) = 0;
+  virtual void ShowModemName() = 0;  // product::kModemName
+  // A modem is there to test: the test buttons may be used.
+  virtual void ShowTestsAvailable() = 0;
   // No port answered as a listed modem (product::kNotFoundText); details says what each port
   // did. Returns once the user has seen it.
   virtual void ShowNotFound(const char* details) = 0;

@@ -388,7 +388,7 @@ void RecoverFromJournal(Session& session) {
     } else if (record.i3Line != session.detectedI3Line) {
       session.journals.push_back(Kept(path, Recovery::Outcome::kOtherModem, record.i3Line));
     } else if (actedOn) {
-      session.journals.push_back(Kept(path, Recovery::Outcome::kUnreadable,
+      session.journals.push_back(Kept(path, Recovery::Outcome::kNotActedOn,
                                       "another journal of this modem was put back first"));
     } else {
       actedOn = true;

@@ -32,6 +32,7 @@ struct Recovery {
     kOtherModem,     // written for another "I3" line: kept, not acted on
     kUnreadable,     // not a private regular file of ours, or it could not be read: not acted on
     kBad,            // it did not parse: renamed to .bad, not acted on
+    kNotActedOn,     // another journal of this modem was acted on first: kept as it is
   };
   Outcome outcome = Outcome::kPutBack;
   std::string path;

@@ -29,7 +29,8 @@ constexpr int kStartDelayMs = 500;
 
 }  // namespace
 
-LineTestDialog::LineTestDialog(modem::Session& session, modem::MainView& main, QWidget* parent)
+LineTestDialog::LineTestDialog(modem::Session& session, diagnostics::MainView& main,
+                               QWidget* parent)
     : TemplateDialog(resources::kLineTestDialogTemplate, parent),
       session_(session),
       parentDialog_(main) {

@@ -19,7 +19,7 @@ class LineTestDialog final : public widgets::TemplateDialog, public diagnostics:
 
  public:
   // main receives the result in 1003; parent (may be null) parents the dialog.
-  LineTestDialog(modem::Session& session, modem::MainView& main, QWidget* parent = nullptr);
+  LineTestDialog(modem::Session& session, diagnostics::MainView& main, QWidget* parent = nullptr);
 
   // The sequence's result once it has run; kNotRun before.
   [[nodiscard]] const TestResult& Result() const { return result_; }
@@ -42,7 +42,7 @@ class LineTestDialog final : public widgets::TemplateDialog, public diagnostics:
   void LineTestSequence();
 
   modem::Session& session_;
-  modem::MainView& parentDialog_;
+  diagnostics::MainView& parentDialog_;
   TestResult result_ = diagnostics::NotRun(diagnostics::kLine.reportName,
                                            "the dialog was closed before its sequence began");
   bool sequenceRunning_ = false;

@@ -37,7 +37,18 @@ const widgets::MessageMap& MainDialog::GetMessageMap() const {
 }
 
 namespace {
+
 constexpr int kDetectionTimer = 0;
+
+// The field that shows a test's result.
+int ResultControl(const diagnostics::TestIdentity& test) {
+  if (test == diagnostics::kBasicFunction) return ids::kBasicResult;
+  if (test == diagnostics::kDigitalLoopback) return ids::kDigitalResult;
+  if (test == diagnostics::kAnalogLoopback) return ids::kAnalogResult;
+  if (test == diagnostics::kSpeaker) return ids::kSpeakerResult;
+  return ids::kLineResult;
+}
+
 }  // namespace
 
 MainDialog::MainDialog(diagnostics::Session& session, QWidget* parent)
@@ -61,11 +72,12 @@ bool MainDialog::OnInitDialog() {
   EnableItem(ids::kTestSpeaker, false);
   EnableItem(ids::kTestLine, false);
   diagnostics::LoadIdentificationList(*this);
-  // Detection waits for the first tick, which comes only once this dialog has been painted, so
-  // the user sees the window before any port is touched.
-  SetTimer(kDetectionTimer, 0);
+  DetectWhenShown();
   return true;
 }
+
+// A dialog holds its ticks until its first paint, so a 0 ms timer fires once the window shows.
+void MainDialog::DetectWhenShown() { SetTimer(kDetectionTimer, 0); }
 
 template <class Run>
 void MainDialog::RunLockedOut(Run run) {
@@ -95,6 +107,7 @@ void MainDialog::RunLockedOut(Run run) {
 }
 
 void MainDialog::OnTimer(int) {
+  KillTimer(kDetectionTimer);
   RunLockedOut([this] {
     (void)diagnostics::DetectModem(session_, *this);
     ShowRecovery();
@@ -124,7 +137,7 @@ void MainDialog::OnRunLineTest() {
   RunLockedOut([this] { (void)RunLineTest(session_, *this, this); });
 }
 
-void MainDialog::OnDetectAgain() { SetTimer(kDetectionTimer, 0); }
+void MainDialog::OnDetectAgain() { DetectWhenShown(); }
 
 // Posted, so a press during a wait is handled by that wait's pump, not nested in the click.
 void MainDialog::OnQuit() { PostClose(); }
@@ -180,7 +193,42 @@ void MainDialog::RequestClose() {
   close();
 }
 
-void MainDialog::SetItemText(int id, const char* text) { TemplateDialog::SetItemText(id, text); }
+void MainDialog::ShowDetecting() {
+  SetItemText(ids::kModemName, product::kWaitText);
+  SetItemText(ids::kFirmware, product::kWaitText);
+  SetItemText(ids::kCountry, product::kWaitText);
+}
+
+void MainDialog::ShowProbe(int comNumber, modem::ProbeStep step) {
+  SetItemText(ids::kLocation, modem::ProbeStatusText(comNumber, step).c_str());
+}
+
+void MainDialog::ShowFound(int comNumber) {
+  SetItemText(ids::kLocation, modem::FoundStatusText(comNumber).c_str());
+}
+
+void MainDialog::ShowFirmware(const std::string& firmware) {
+  SetItemText(ids::kFirmware, firmware.c_str());
+}
+
+void MainDialog::ShowCountry(const std::string& country) {
+  SetItemText(ids::kCountry, country.c_str());
+}
+
+void MainDialog::ShowModemName() { SetItemText(ids::kModemName, product::kModemName); }
+
+void MainDialog::ShowTestsAvailable() {
+  for (int id : ids::kTestButtons) EnableItem(id, true);
+}
+
+void MainDialog::ShowRunning(const diagnostics::TestIdentity& test) {
+  SetItemText(ResultControl(test), diagnostics::RunningText(test));
+}
+
+void MainDialog::ShowResult(const diagnostics::TestIdentity& test,
+                            const diagnostics::TestResult& result) {
+  SetItemText(ResultControl(test), diagnostics::ResultText(result));
+}
 
 void MainDialog::EnableItem(int id, bool enabled) {
   if (runDepth_ > 0) {
@@ -206,10 +254,6 @@ void MainDialog::ShowEnabled(int id, bool enabled) {
     focusToGiveBack_ = nullptr;
   }
 }
-
-bool MainDialog::IsItemEnabled(int id) const { return TemplateDialog::IsItemEnabled(id); }
-
-void MainDialog::StopTimer(int id) { KillTimer(id); }
 
 void MainDialog::ShowNotFound(const char* details) {
   (void)widgets::MessageBox(this, product::kNotFoundText, product::kToolTitle,

@@ -1,8 +1,8 @@
 #pragma once
 // MainDialog: the tool's main window for the whole run, from template 102. It shows the welcome
-// dialog from its initialisation, loads the identification list, runs detection from timer 0
-// and hands the "Test..." buttons to the test runs. Detection and the test runs reach it
-// through modem::MainView. UI thread only.
+// dialog from its initialisation, loads the identification list, runs detection once the window
+// is shown and hands the "Test..." buttons to the test runs. Detection and the test runs tell it
+// what happened through diagnostics::MainView; it shows that in its controls. UI thread only.
 //
 // Ending: "Quit", the close box and Alt+F4 are the close request, which ends the program run
 // with the modem (what the ledger still holds is put back and checked; what is left is named in
@@ -24,6 +24,7 @@
 
 #include <iterator>
 #include <optional>
+#include <string>
 
 #include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
@@ -40,14 +41,24 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
   MainDialog(diagnostics::Session& session, QWidget* parent);
 
   // diagnostics::MainView
-  void SetItemText(int id, const char* text) override;
-  void EnableItem(int id, bool enabled) override;
-  [[nodiscard]] bool IsItemEnabled(int id) const override;
-  void StopTimer(int id) override;
+  void ShowDetecting() override;
+  void ShowProbe(int comNumber, modem::ProbeStep step) override;
+  void ShowFound(int comNumber) override;
+  void ShowFirmware(const std::string& firmware) override;
+  void ShowCountry(const std::string& country) override;
+  void ShowModemName() override;
+  void ShowTestsAvailable() override;
+  void ShowRunning(const diagnostics::TestIdentity& test) override;
+  void ShowResult(const diagnostics::TestIdentity& test,
+                  const diagnostics::TestResult& result) override;
   void ShowNotFound(const char* details) override;
   void ShowListMissing(const char* details) override;
   void Beep() override;
   void ShowBusy(bool busy) override;
+
+  // Enables or disables a control; a run button's state while a run holds them is kept for
+  // the run's end.
+  void EnableItem(int id, bool enabled);
 
   [[nodiscard]] const QIcon& AppIcon() const { return appIcon_; }
   // The program run this dialog drives.
@@ -63,12 +74,16 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
 
  protected:
   // Welcome dialog; on Cancel ends this dialog with 0. Otherwise disables the three "Test..."
-  // buttons, loads ati3.dat (a missing file ends the process with status 0) and arms timer 0.
+  // buttons, loads ati3.dat (a missing file ends the process with status 0) and detects the
+  // modem once the window is shown.
   bool OnInitDialog() override;
   [[nodiscard]] const widgets::MessageMap& GetMessageMap() const override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Runs detection once this dialog has been painted, so the user sees the window before any
+  // port is touched; asked again meanwhile, it still runs once.
+  void DetectWhenShown();
   void OnTimer(int timerId);
   void OnRunDiagnosticTests();
   void OnRunSpeakerTest();

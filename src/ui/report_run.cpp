@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,7 +24,6 @@
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
-#include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
 #include "serial/port_names.h"
@@ -96,21 +94,21 @@ class TerminalView final : public diagnostics::MainView,
   TerminalView(const diagnostics::Session& session, const CommandLine& line, bool progress)
       : session_(session), line_(line), progress_(progress) {}
 
-  void SetItemText(int id, const char* text) override {
-    // Detection writes "Detect COMn... " as it starts on each port.
-    int port = 0;
-    if (id == ids::kLocation && std::sscanf(text, "Detect COM%d", &port) == 1) {
-      const std::string name = "COM" + std::to_string(port);
-      Progress("Probing " + name + " (" +
-               platform::VisibleText(serial::DevicePathFor(name.c_str())) + ")");
-    }
+  void ShowProbe(int comNumber, modem::ProbeStep step) override {
+    if (step != modem::ProbeStep::kDetect) return;
+    const std::string name = "COM" + std::to_string(comNumber);
+    Progress("Probing " + name + " (" + platform::VisibleText(serial::DevicePathFor(name.c_str())) +
+             ")");
   }
-  void EnableItem(int id, bool enabled) override { enabled_[id] = enabled; }
-  [[nodiscard]] bool IsItemEnabled(int id) const override {
-    auto it = enabled_.find(id);
-    return it == enabled_.end() || it->second;
-  }
-  void StopTimer(int) override {}
+  // The report gives the modem and the results from what the runs return.
+  void ShowDetecting() override {}
+  void ShowFound(int) override {}
+  void ShowFirmware(const std::string&) override {}
+  void ShowCountry(const std::string&) override {}
+  void ShowModemName() override {}
+  void ShowTestsAvailable() override {}
+  void ShowRunning(const diagnostics::TestIdentity&) override {}
+  void ShowResult(const diagnostics::TestIdentity&, const diagnostics::TestResult&) override {}
   // The report says these itself.
   void ShowNotFound(const char*) override {}
   void ShowListMissing(const char*) override {}
@@ -144,7 +142,6 @@ class TerminalView final : public diagnostics::MainView,
   const diagnostics::Session& session_;
   const CommandLine& line_;
   const bool progress_;
-  std::map<int, bool> enabled_;
 };
 
 constexpr char kInterrupted[] = "the run was interrupted before this test";
@@ -215,25 +212,145 @@ void FillModem(const diagnostics::Session& session, const diagnostics::Detection
   result.modem = modem;
 }
 
-void Output(ReportResult& result, bool json, int64_t startMs) {
-  result.durationMs = platform::NowMs() - startMs;
-  if (json) {
-    const QByteArray document = diagnostics::ReportJson(result);
-    std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
-  } else {
-    std::fputs(diagnostics::ReportSummary(result).c_str(), stdout);
-  }
+// The one way a document reaches standard output.
+void WriteDocument(const std::string& document) {
+  std::fwrite(document.data(), 1, document.size(), stdout);
   std::fflush(stdout);
 }
 
-// A run that cannot run: the reason on standard error, and with --json its document as well,
-// so a fleet's every host answers with one.
-int Refuse(const CommandLine& line, int64_t startMs, const char* kind, const std::string& message,
-           int status) {
-  platform::WriteStandardError(std::string(product::kProgramName) + ": " + message + "\n");
-  if (line.json) WriteReportError(kind, message, status, startMs);
-  return status;
-}
+// A run that cannot run: its kind, what to tell the user and its exit status.
+struct Refusal {
+  const char* kind;
+  std::string message;
+  int status;
+  bool said = false;  // already on standard error
+};
+
+// The report's run, one named step after another. A step that ends the run early leaves a
+// refusal or returns false; Finish then writes the run's one document and gives the status.
+class ReportSteps {
+ public:
+  ReportSteps(const CommandLine& line, int64_t startMs)
+      : line_(line),
+        startMs_(startMs),
+        result_(ReportIdentity(startMs)),
+        view_(session_, line, platform::StandardErrorIsTerminal()) {}
+
+  // Held until the program ends: two copies would take turns on one modem's registers.
+  bool ClaimTheOnlyCopy() {
+    if (ClaimSingleInstance(instance_, false)) {
+      // Only a start that may run reads a file of the user's.
+      LoadPortsConfigSayingProblems();
+      return true;
+    }
+    // ClaimSingleInstance has said so on standard error.
+    refusal_ = Refusal{"already-running", kAlreadyRunning, kExitAlreadyRunning, true};
+    return false;
+  }
+
+  bool OpenTheTranscript() {
+    std::string error;
+    if (line_.transcriptPath.empty() ||
+        diagnostics::OpenTranscript(session_, line_.transcriptPath.c_str(), startMs_, &error))
+      return true;
+    refusal_ = Refusal{
+        "transcript",
+        "cannot write the transcript " + platform::VisibleText(line_.transcriptPath) + ": " + error,
+        kExitCannotCreate};
+    return false;
+  }
+
+  // A first signal stops the run, which still puts the modem back; a second cuts that short.
+  void WatchSignals() {
+    platform::AttachUiWakeup();
+    watchingSignals_ = true;
+    platform::WatchTerminationSignals([this](int signalNumber) {
+      if (stoppedBy_ == 0) {
+        stoppedBy_ = signalNumber;
+        diagnostics::StopRun(session_);
+        return;
+      }
+      // Asked twice: the user will not wait for the modem to be put back.
+      diagnostics::StopRun(session_, true);
+    });
+  }
+
+  bool FindTheList() {
+    std::string details;
+    if (diagnostics::FindIdentificationList(view_, &details)) {
+      diagnostics::NoteIdentificationListUsed(view_, result_);
+      return true;
+    }
+    platform::WriteStandardError(std::string(product::kProgramName) +
+                                 ": the identification list ati3.dat is missing or unreadable.\n" +
+                                 details + "\n");
+    result_.listMissing = true;
+    return false;
+  }
+
+  bool DetectTheModem() {
+    FillModem(session_, diagnostics::DetectModem(session_, view_), result_);
+    if (!result_.modem) return false;
+    view_.Progress("Found the modem on " + result_.modem->comName);
+    return true;
+  }
+
+  void RunTheTests() {
+    if (line_.Runs(diagnostics::kBasicFunction)) RunBasic(session_, view_, result_);
+    if (line_.Runs(diagnostics::kSpeaker)) RunSpeaker(session_, view_, line_, result_);
+    if (line_.Runs(diagnostics::kLine)) RunLine(session_, view_, line_, result_);
+  }
+
+  void PutTheModemBack() {
+    if (!session_.ledger.Changes().empty())
+      view_.Progress("Putting back what the tests changed and checking it");
+    diagnostics::FinishProgramRun(session_);
+    result_.putBack = diagnostics::PutBackItems(session_);
+    result_.journals = diagnostics::FoundJournals(session_);
+  }
+
+  void ClosePort() {
+    diagnostics::ClosePort(session_);
+    for (const std::string& item : diagnostics::NotPutBack(session_))
+      platform::WriteStandardError(std::string(product::kProgramName) + ": not put back: " + item +
+                                   "\n");
+  }
+
+  // Writes the run's document (with --json, also a refusal's) and returns the exit status.
+  int Finish() {
+    // From here a signal has nothing left to stop.
+    if (watchingSignals_) platform::WatchTerminationSignals([](int) {});
+    if (refusal_) {
+      if (!refusal_->said)
+        platform::WriteStandardError(std::string(product::kProgramName) + ": " + refusal_->message +
+                                     "\n");
+      if (line_.json)
+        WriteReportError(refusal_->kind, refusal_->message, refusal_->status, startMs_);
+      return refusal_->status;
+    }
+    result_.transcript = diagnostics::TranscriptForReport(session_);
+    result_.interruptedBy = stoppedBy_;
+    result_.durationMs = platform::NowMs() - startMs_;
+    if (line_.json) {
+      const QByteArray document = diagnostics::ReportJson(result_);
+      WriteDocument(std::string(document.constData(), size_t(document.size())));
+    } else {
+      WriteDocument(diagnostics::ReportSummary(result_));
+    }
+    return diagnostics::ReportExitStatus(result_);
+  }
+
+ private:
+  const CommandLine& line_;
+  const int64_t startMs_;
+  platform::InstanceLock instance_;
+  diagnostics::Session session_;
+  ReportResult result_;
+  TerminalView view_;
+  std::optional<Refusal> refusal_;
+  int stoppedBy_ = 0;
+  bool watchingSignals_ = false;
+};
 
 }  // namespace
 
@@ -251,8 +368,7 @@ diagnostics::ReportResult ReportIdentity(int64_t startMs) {
 void WriteReportError(const char* kind, const std::string& message, int status, int64_t startMs) {
   const QByteArray document =
       diagnostics::ReportErrorJson(ReportIdentity(startMs), kind, message, status);
-  std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
-  std::fflush(stdout);
+  WriteDocument(std::string(document.constData(), size_t(document.size())));
 }
 
 void LoadPortsConfigSayingProblems() {
@@ -263,76 +379,18 @@ void LoadPortsConfigSayingProblems() {
 int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(KALVEX_VERSION));
-  // Held until the program ends: two copies would take turns on one modem's registers.
-  platform::InstanceLock instance;
-  if (!ClaimSingleInstance(instance, false)) {
-    // ClaimSingleInstance has said so on standard error.
-    if (line.json)
-      WriteReportError("already-running", kAlreadyRunning, kExitAlreadyRunning, startMs);
-    return kExitAlreadyRunning;
-  }
-  LoadPortsConfigSayingProblems();
-  diagnostics::Session session;
-  std::string transcriptError;
-  if (!line.transcriptPath.empty() &&
-      !diagnostics::OpenTranscript(session, line.transcriptPath.c_str(), startMs,
-                                   &transcriptError)) {
-    return Refuse(line, startMs, "transcript",
-                  "cannot write the transcript " + platform::VisibleText(line.transcriptPath) +
-                      ": " + transcriptError,
-                  kExitCannotCreate);
-  }
-  platform::AttachUiWakeup();
-
-  int stoppedBy = 0;
-  platform::WatchTerminationSignals([&stoppedBy, &session](int signalNumber) {
-    if (stoppedBy == 0) {
-      stoppedBy = signalNumber;
-      diagnostics::StopRun(session);
-      return;
+  ReportSteps run(line, startMs);
+  if (run.ClaimTheOnlyCopy() && run.OpenTheTranscript()) {
+    run.WatchSignals();
+    if (run.FindTheList()) {
+      if (run.DetectTheModem()) {
+        run.RunTheTests();
+        run.PutTheModemBack();
+      }
+      run.ClosePort();
     }
-    // Asked twice: the user will not wait for the modem to be put back.
-    diagnostics::StopRun(session, true);
-  });
-
-  ReportResult result = ReportIdentity(startMs);
-  TerminalView view(session, line, platform::StandardErrorIsTerminal());
-
-  std::string details;
-  if (!diagnostics::FindIdentificationList(view, &details)) {
-    platform::WriteStandardError(std::string(product::kProgramName) +
-                                 ": the identification list ati3.dat is missing or unreadable.\n" +
-                                 details + "\n");
-    result.listMissing = true;
-    result.transcript = diagnostics::TranscriptForReport(session);
-    Output(result, line.json, startMs);
-    return diagnostics::ReportExitStatus(result);
   }
-
-  diagnostics::NoteIdentificationListUsed(view, result);
-  const diagnostics::DetectionResult found = diagnostics::DetectModem(session, view);
-  FillModem(session, found, result);
-  if (result.modem) {
-    view.Progress("Found the modem on " + result.modem->comName);
-    if (line.Runs(diagnostics::kBasicFunction)) RunBasic(session, view, result);
-    if (line.Runs(diagnostics::kSpeaker)) RunSpeaker(session, view, line, result);
-    if (line.Runs(diagnostics::kLine)) RunLine(session, view, line, result);
-    if (!session.ledger.Changes().empty())
-      view.Progress("Putting back what the tests changed and checking it");
-    diagnostics::FinishProgramRun(session);
-    result.putBack = diagnostics::PutBackItems(session);
-    result.journals = diagnostics::FoundJournals(session);
-  }
-  diagnostics::ClosePort(session);
-  for (const std::string& item : diagnostics::NotPutBack(session))
-    platform::WriteStandardError(std::string(product::kProgramName) + ": not put back: " + item +
-                                 "\n");
-  result.transcript = diagnostics::TranscriptForReport(session);
-  result.interruptedBy = stoppedBy;
-  Output(result, line.json, startMs);
-  // From here a signal has nothing left to stop.
-  platform::WatchTerminationSignals([](int) {});
-  return diagnostics::ReportExitStatus(result);
+  return run.Finish();
 }
 
 }  // namespace ui

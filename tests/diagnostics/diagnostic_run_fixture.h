@@ -54,10 +54,10 @@ class DiagnosticRun : public RunTest {
     return steps;
   }
   void ExpectResults(const char* basic, const char* digital, const char* analog) const {
-    EXPECT_EQ(view.Text(ids::kBasicResult), basic);
-    EXPECT_EQ(view.Text(ids::kDigitalResult), digital);
-    EXPECT_EQ(view.Text(ids::kAnalogResult), analog);
-    for (int id : {ids::kBasicResult, ids::kDigitalResult, ids::kAnalogResult}) {
+    EXPECT_EQ(view.Text(field::kBasicResult), basic);
+    EXPECT_EQ(view.Text(field::kDigitalResult), digital);
+    EXPECT_EQ(view.Text(field::kAnalogResult), analog);
+    for (int id : {field::kBasicResult, field::kDigitalResult, field::kAnalogResult}) {
       Lines history = view.History(id);
       ASSERT_EQ(history.size(), 2u) << id;
       EXPECT_EQ(history[0], "Wait...");

@@ -41,7 +41,7 @@ TEST_F(LineTestNoLine, NoToTheQuestionGivesNotConnected) {
   ExpectQuestionAsked();
   EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
                              diag_test::kNotConnectedStatus}));
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Not Connected"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Not Connected"}));
 }
 
 TEST_F(LineTestNoLine, YesToTheQuestionGivesFailure) {
@@ -55,7 +55,7 @@ TEST_F(LineTestNoLine, YesToTheQuestionGivesFailure) {
   ExpectQuestionAsked();
   EXPECT_EQ(Status(),
             (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting, "Failure"}));
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
 }
 
 // "ok" is not "OK": the first write times out, but the modem executed every write, so the
@@ -69,7 +69,7 @@ TEST_F(LineTest, LowerCaseAnswersFailAtTheFirstWriteAndThatRegisterIsRestored) {
 
   EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, "Failure"}));
   EXPECT_EQ(sampler.progress, (std::vector<int>{0, 100}));
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
   // Only register 18's test value went out, so only register 18 is written back.
   EXPECT_EQ(Received(), diag_test::Concat({CommandsUpTo(1), RestoreWrites(1)}));
   EXPECT_EQ(sim.State(diag_test::kModemPort)->reg18, before.reg18);
@@ -92,7 +92,7 @@ TEST_F(LineTest, DeviceLostAtX4FailsAndNamesTheRegistersNotPutBack) {
 
   int64_t wallMs = platform::NowMs() - start;
   EXPECT_EQ(Status().back(), "Failure");
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(Percent().back(), "100 %");
   EXPECT_EQ(sampler.progress.back(), 100);

@@ -15,11 +15,11 @@ using diag_test::SimSetup;
 
 TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-  view.SetItemText(ids::kLineResult, "Not Connected");  // from an earlier test
+  view.SetText(field::kLineResult, "Not Connected");  // from an earlier test
   std::string resultWhileDialling;
   sampler.onChange = [&](widgets::TemplateDialog& dialog) {
     if (dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kDetecting)) {
-      resultWhileDialling = view.Text(ids::kLineResult);
+      resultWhileDialling = view.Text(field::kLineResult);
     }
   };
   AnswerQuestionWith(QMessageBox::Yes);
@@ -31,7 +31,7 @@ TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
   EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "80 %", "100 %"}));
   EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 70, 80, 100}));
   EXPECT_EQ(resultWhileDialling, "Not Connected");
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Not Connected", "Passed"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Not Connected", "Passed"}));
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(question.shown, 0);
   EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
@@ -53,7 +53,7 @@ TEST_F(LineTest, SplitAnswersStillPass) {
 
   ui::RunLineTest(session, view);
 
-  EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
+  EXPECT_EQ(view.Text(field::kLineResult), "Passed");
   EXPECT_EQ(Status().back(), "Passed !");
   ExpectRegistersRestored();
 }
@@ -69,7 +69,7 @@ TEST_F(LineTest, UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure) {
   EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 100}));
   EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "100 %"}));
   EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, "Failure"}));
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
   EXPECT_EQ(question.shown, 0);
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(Received(), diag_test::Concat({CommandsUpTo(5), RestoreWrites()}));
@@ -97,7 +97,7 @@ TEST_F(LineTest, CloseBoxDuringTheSequenceEndsTheDialogOnlyAfterTheRestore) {
   ASSERT_TRUE(closed);
   EXPECT_FALSE(hiddenEarly);
   EXPECT_EQ(Status().back(), "Passed !");
-  EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
+  EXPECT_EQ(view.Text(field::kLineResult), "Passed");
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
   ExpectRegistersRestored();
@@ -153,7 +153,7 @@ TEST_F(LineTest, EscapeBeforeTheSequenceStartsLeavesTheModemAlone) {
   EXPECT_TRUE(escapeSent);
   EXPECT_EQ(Received(), Lines{});
   EXPECT_EQ(view.beeps, 0);
-  EXPECT_TRUE(view.History(ids::kLineResult).empty());
+  EXPECT_TRUE(view.History(field::kLineResult).empty());
 }
 
 }  // namespace

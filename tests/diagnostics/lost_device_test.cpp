@@ -30,7 +30,6 @@ using diag_test::RunTest;
 using diag_test::SimSetup;
 using namespace std::chrono_literals;
 
-constexpr char kNotFound[] = "Can not find Kalvex Internal Modem in your system !";
 constexpr double kCpuShareBound = 0.05;
 
 // Answers what the runs show as soon as it is shown: the voice prompt and the "Connect ?"
@@ -108,17 +107,18 @@ class LostDevice : public RunTest {
   // "Detect Again..." finds the modem that came back, with its information and its registers.
   void ExpectDetectedAgain() {
     view.boxes.clear();
+    view.testsAvailable = false;
     modem::DetectModem(session, view);
     EXPECT_TRUE(view.boxes.empty());
     EXPECT_EQ(session.detectedPort, diag_test::kModemPort);
-    EXPECT_EQ(view.Text(ids::kLocation), "COM3");
-    EXPECT_EQ(view.Text(ids::kFirmware), "3.41.07");
-    EXPECT_EQ(view.Text(ids::kCountry), "United Kingdom");
+    EXPECT_EQ(view.Text(field::kLocation), "COM3");
+    EXPECT_EQ(view.Text(field::kFirmware), "3.41.07");
+    EXPECT_EQ(view.Text(field::kCountry), "United Kingdom");
+    EXPECT_TRUE(view.testsAvailable);
     const char* const powerOn[] = {"5A", "0C", "33", "87"};
     for (int i = 0; i < modem::kSnapshotRegisters; ++i) {
       EXPECT_STREQ(session.snapshot.values[i], powerOn[i]) << "slot " << i;
     }
-    for (int id : kRunButtons) EXPECT_TRUE(view.IsItemEnabled(id)) << id;
   }
 
   Answerer answerer;
@@ -130,7 +130,6 @@ class LostDevice : public RunTest {
 TEST_F(LostDevice, DetectionLosingTheModemFindsNoneThenFindsItOnceBack) {
   ASSERT_NO_FATAL_FAILURE(StartSim({}));
   modem_test::UseShippedStyleList(view);
-  view.enabledItems[ids::kDetectAgain] = true;
   HangUpWhenReceived("at&FZ");
   CpuMeter meter;
 
@@ -138,9 +137,9 @@ TEST_F(LostDevice, DetectionLosingTheModemFindsNoneThenFindsItOnceBack) {
 
   meter.Stop();
   ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0].text, kNotFound);
+  EXPECT_EQ(view.boxes[0].kind, diag_test::View::BoxKind::kNotFound);
   EXPECT_FALSE(session.port.connected.load());
-  EXPECT_FALSE(view.IsItemEnabled(ids::kTestDiagnostics));
+  EXPECT_FALSE(view.testsAvailable);
   // "&FZ" waits 3 s, or "I3" 4 s after an "OK" that got out first; the other ports are absent.
   EXPECT_GE(meter.wallMs, 3000);
   EXPECT_LT(meter.wallMs, 100 + 3100 + 4100 + 1500);
@@ -156,7 +155,6 @@ TEST_F(LostDevice, DetectionLosingTheModemFindsNoneThenFindsItOnceBack) {
 TEST_F(LostDevice, DetectionLosingTheModemDuringTheRegisterReadsEndsAndDetectingAgainRereadsThem) {
   ASSERT_NO_FATAL_FAILURE(StartSim({}));
   modem_test::UseShippedStyleList(view);
-  view.enabledItems[ids::kDetectAgain] = true;
   HangUpWhenReceived("at%T22,29");
   CpuMeter meter;
 
@@ -165,7 +163,7 @@ TEST_F(LostDevice, DetectionLosingTheModemDuringTheRegisterReadsEndsAndDetecting
   meter.Stop();
   EXPECT_TRUE(view.boxes.empty());
   EXPECT_EQ(session.detectedPort, diag_test::kModemPort);
-  EXPECT_EQ(view.Text(ids::kLocation), "COM3");
+  EXPECT_EQ(view.Text(field::kLocation), "COM3");
   EXPECT_EQ(view.beeps, 1);
   EXPECT_STREQ(session.snapshot.values[0], "5A");
   // At least the reads of 2A and 20 wait out their 3 s each.
@@ -193,12 +191,11 @@ TEST_F(LostDevice, LoopbackLosingTheModemFailsTheRestWithoutSpinningAndDetectAga
   diagnostics::RunDiagnosticTests(session, view);
 
   meter.Stop();
-  EXPECT_EQ(view.Text(ids::kBasicResult), "Passed");
-  EXPECT_EQ(view.Text(ids::kDigitalResult), "Passed");
-  EXPECT_EQ(view.Text(ids::kAnalogResult), "Failure");
+  EXPECT_EQ(view.Text(field::kBasicResult), "Passed");
+  EXPECT_EQ(view.Text(field::kDigitalResult), "Passed");
+  EXPECT_EQ(view.Text(field::kAnalogResult), "Failure");
   EXPECT_FALSE(session.port.connected.load()) << "the reopen should have found no port";
   EXPECT_EQ(view.events.back(), "beep");
-  for (int id : kRunButtons) EXPECT_TRUE(view.IsItemEnabled(id)) << id;
   // A 3 s pattern wait and the reopen's 1 s; with no port the put-back names what it could not
   // put back at once.
   EXPECT_GE(meter.wallMs, 3000 + 1000);
@@ -220,9 +217,8 @@ TEST_F(LostDevice, SpeakerLosingTheModemBeforeThePromptFailsAndPassesAfterDetect
   ui::RunSpeakerTest(session, view);
 
   meter.Stop();
-  EXPECT_EQ(view.Text(ids::kSpeakerResult), "Failure");
+  EXPECT_EQ(view.Text(field::kSpeakerResult), "Failure");
   EXPECT_EQ(answerer.prompts, 0);
-  for (int id : kRunButtons) EXPECT_TRUE(view.IsItemEnabled(id)) << id;
   EXPECT_GE(meter.wallMs, 3000);
   EXPECT_LT(meter.wallMs, 200 + 1600 + 3100 + 1500);
   EXPECT_LT(meter.Share(), kCpuShareBound);
@@ -231,7 +227,7 @@ TEST_F(LostDevice, SpeakerLosingTheModemBeforeThePromptFailsAndPassesAfterDetect
   ExpectDetectedAgain();
   answerer.voiceYes = true;
   ui::RunSpeakerTest(session, view);
-  EXPECT_EQ(view.Text(ids::kSpeakerResult), "Passed");
+  EXPECT_EQ(view.Text(field::kSpeakerResult), "Passed");
   EXPECT_EQ(answerer.prompts, 1);
 }
 
@@ -249,7 +245,7 @@ TEST_F(LostDevice, LineTestLosingTheModemWhileDiallingAsksAndFailsThenPassesAfte
   ui::RunLineTest(session, view);
 
   meter.Stop();
-  EXPECT_EQ(view.History(ids::kLineResult), (Lines{"Failure"}));
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
   EXPECT_EQ(answerer.boxes,
             (std::vector<std::string>{
                 "Line connection is not detected in your system. Did you have line connected ?"}));
@@ -262,7 +258,7 @@ TEST_F(LostDevice, LineTestLosingTheModemWhileDiallingAsksAndFailsThenPassesAfte
   ASSERT_NO_FATAL_FAILURE(BringTheModemBack());
   ExpectDetectedAgain();
   ui::RunLineTest(session, view);
-  EXPECT_EQ(view.Text(ids::kLineResult), "Passed");
+  EXPECT_EQ(view.Text(field::kLineResult), "Passed");
   EXPECT_EQ(answerer.boxes.size(), 1u);
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "../../sim/modem_sim.h"
+#include "diagnostics/main_view.h"
 #include "modem/detection.h"
 #include "modem/detection_support.h"
 #include "modem/recording_view.h"
@@ -34,6 +35,8 @@
 #include "support/qt_app.h"
 #include "widgets/template_dialog.h"
 
+namespace field = modem_test::field;
+
 namespace diag_test {
 
 using Lines = std::vector<std::string>;
@@ -43,14 +46,31 @@ using namespace std::chrono_literals;
 inline constexpr int kModemPort = 3;
 inline const char* const kPort = "COM3";
 
-// A view that also notes how far the modem's transcript had got when the run beeped.
-class View : public modem_test::RecordingView {
+// A view that records the test results too, and notes how far the modem's transcript had got
+// when the run beeped.
+class View : public modem_test::RecordingViewOf<diagnostics::MainView> {
  public:
   sim::ModemSim* sim = nullptr;
   std::size_t eventsAtBeep = 0;
   void Beep() override {
-    RecordingView::Beep();
+    RecordingViewOf::Beep();
     if (sim) eventsAtBeep = sim->Events().size();
+  }
+  void ShowRunning(const diagnostics::TestIdentity& test) override {
+    SetText(ResultField(test), diagnostics::RunningText(test));
+  }
+  void ShowResult(const diagnostics::TestIdentity& test,
+                  const diagnostics::TestResult& result) override {
+    SetText(ResultField(test), diagnostics::ResultText(result));
+  }
+
+ private:
+  static int ResultField(const diagnostics::TestIdentity& test) {
+    if (test == diagnostics::kBasicFunction) return field::kBasicResult;
+    if (test == diagnostics::kDigitalLoopback) return field::kDigitalResult;
+    if (test == diagnostics::kAnalogLoopback) return field::kAnalogResult;
+    if (test == diagnostics::kSpeaker) return field::kSpeakerResult;
+    return field::kLineResult;
   }
 };
 
@@ -73,11 +93,9 @@ class RunTest : public testing::Test {
   void StartAndDetect(const SimSetup& setup = {}) {
     ASSERT_NO_FATAL_FAILURE(StartSim(setup));
     modem_test::UseShippedStyleList(view);
-    // As the main dialog leaves them before its first detection.
-    view.enabledItems[ids::kDetectAgain] = true;
     detection = modem::DetectModem(session, view);
     ASSERT_EQ(session.detectedPort, kModemPort) << "the simulated modem was not found";
-    for (int id : kRunButtons) ASSERT_TRUE(view.IsItemEnabled(id));
+    ASSERT_TRUE(view.testsAvailable);
     Mark();
   }
 
@@ -94,7 +112,7 @@ class RunTest : public testing::Test {
                     modem_test::Hex2(values[i]).c_str());
       session.snapshot.hasValue[i] = true;
     }
-    for (int id : kRunButtons) view.enabledItems[id] = true;
+    view.testsAvailable = true;
     Mark();
   }
 
@@ -171,9 +189,6 @@ class RunTest : public testing::Test {
     EXPECT_EQ(after.reg2A, before.reg2A);
     EXPECT_EQ(after.reg20, before.reg20);
   }
-
-  static constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
-                                        ids::kDetectAgain};
 
   testsupport::QtApp<QApplication> qt{"diag_test"};
   sim::ModemSim sim;

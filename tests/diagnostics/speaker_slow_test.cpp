@@ -43,7 +43,7 @@ TEST_F(SpeakerTest, YesAfterVoiceOffSendsHTwiceAndTheCountStopsAtTen) {
   counter.push_back("Voice Off");
   EXPECT_EQ(sampler.History(ids::kVoiceCounter), counter);
   EXPECT_FALSE(buzzAfterVoiceOff);
-  EXPECT_EQ(view.Text(ids::kSpeakerResult), "Passed");
+  EXPECT_EQ(view.Text(field::kSpeakerResult), "Passed");
   EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH", "atH"}));
   // The prompt's "H" comes eleven ticks after the buzz started.
   long long buzz = ReceivedAt("at%T24");

@@ -45,7 +45,7 @@ class SpeakerTest : public RunTest {
     };
   }
   void ExpectResultText(const char* result) const {
-    Lines expected = {"text 1014 ", std::string("text 1014 ") + result};
+    Lines expected = {"speaker ", std::string("speaker ") + result};
     EXPECT_EQ(view.events, expected);
     EXPECT_EQ(view.beeps, 0);
   }
@@ -64,7 +64,7 @@ TEST_F(SpeakerTest, YesAfterFourSecondsPassesWithOneHAndTouchesNoRegister) {
   ui::RunSpeakerTest(session, view);
 
   EXPECT_TRUE(view.speakerHeard);
-  EXPECT_EQ(view.Text(ids::kSpeakerResult), "Passed");
+  EXPECT_EQ(view.Text(field::kSpeakerResult), "Passed");
   ExpectResultText("Passed");
   EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
   EXPECT_EQ(sampler.History(ids::kVoiceCounter), Counter(4));

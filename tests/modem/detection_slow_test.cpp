@@ -11,7 +11,6 @@
 #include "modem/recording_view.h"
 #include "modem/session.h"
 #include "modem/sim_ports.h"
-#include "resources/control_ids.h"
 #include "serial/tty_port.h"
 
 namespace {
@@ -24,6 +23,7 @@ using modem_test::RecordingView;
 using modem_test::SimulatedPorts;
 using modem_test::StatusTexts;
 using sim::PortKind;
+namespace field = modem_test::field;
 
 TEST(Detection, ModemOnCom1FoundAfterCom3Com4Com2) {
   SimulatedPorts ports;
@@ -36,7 +36,7 @@ TEST(Detection, ModemOnCom1FoundAfterCom3Com4Com2) {
 
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.History(ids::kLocation),
+  EXPECT_EQ(view.History(field::kLocation),
             Concat({StatusTexts(3, Outcome::kNoMatch), StatusTexts(4, Outcome::kOpenFailed),
                     StatusTexts(2, Outcome::kNoOk), StatusTexts(1, Outcome::kFound)}));
   EXPECT_EQ(ports.PortsInOrderOfFirstCommand(), (Lines{"COM3", "COM2", "COM1"}));

@@ -13,7 +13,7 @@ namespace modem_test {
 
 using Lines = std::vector<std::string>;
 
-inline void UseList(RecordingView& view, const Lines& lines) {
+inline void UseList(modem::MainView& view, const Lines& lines) {
   view.identificationList = {};
   for (const std::string& line : lines) {
     std::snprintf(view.identificationList.lines[view.identificationList.count++],
@@ -22,7 +22,7 @@ inline void UseList(RecordingView& view, const Lines& lines) {
 }
 
 // A list as shipped: some other modem and the simulated one.
-inline void UseShippedStyleList(RecordingView& view) {
+inline void UseShippedStyleList(modem::MainView& view) {
   UseList(view, {"Kalvex 56K Internal KX-56IN", std::string(sim::kModemIdentification)});
 }
 

@@ -22,7 +22,6 @@
 #include "modem/sim_ports.h"
 #include "platform/serial_device.h"
 #include "platform/state_files.h"
-#include "resources/control_ids.h"
 #include "serial/port_names.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
@@ -42,23 +41,7 @@ using modem_test::UseList;
 using modem_test::UseShippedStyleList;
 using sim::PortKind;
 using Lines = std::vector<std::string>;
-
-constexpr int kRunButtons[] = {ids::kTestDiagnostics, ids::kTestSpeaker, ids::kTestLine,
-                               ids::kDetectAgain};
-
-void SetRunButtons(RecordingView& view, bool tests, bool detectAgain) {
-  view.enabledItems[ids::kTestDiagnostics] = tests;
-  view.enabledItems[ids::kTestSpeaker] = tests;
-  view.enabledItems[ids::kTestLine] = tests;
-  view.enabledItems[ids::kDetectAgain] = detectAgain;
-  view.events.clear();
-}
-
-std::map<int, bool> States(const RecordingView& view) {
-  std::map<int, bool> states;
-  for (int id : kRunButtons) states[id] = view.IsItemEnabled(id);
-  return states;
-}
+namespace field = modem_test::field;
 
 // ---- Which ports, in which order ----
 
@@ -70,26 +53,23 @@ TEST(Detection, NoPortOpensLeavesCloseCom6AndTheWarning) {
   modem::Session session;
   UseShippedStyleList(view);
   session.detectedPort = 0;
-  SetRunButtons(view, false, true);
 
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.History(ids::kLocation),
+  EXPECT_EQ(view.History(field::kLocation),
             Concat({StatusTexts(3, Outcome::kOpenFailed), StatusTexts(4, Outcome::kOpenFailed),
                     StatusTexts(2, Outcome::kOpenFailed), StatusTexts(1, Outcome::kOpenFailed),
                     StatusTexts(5, Outcome::kOpenFailed), StatusTexts(6, Outcome::kOpenFailed)}));
-  EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
+  EXPECT_EQ(view.Text(field::kLocation), "Close COM6... ");
   ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0].text, "Can not find Kalvex Internal Modem in your system !");
+  EXPECT_EQ(view.boxes[0].kind, RecordingView::BoxKind::kNotFound);
   // Nothing else changes: the fields keep "Wait...", no beep, the buttons as they were.
-  EXPECT_EQ(view.Text(ids::kModemName), "Wait...");
-  EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
-  EXPECT_EQ(view.Text(ids::kCountry), "Wait...");
+  EXPECT_EQ(view.Text(field::kModemName), "Wait...");
+  EXPECT_EQ(view.Text(field::kFirmware), "Wait...");
+  EXPECT_EQ(view.Text(field::kCountry), "Wait...");
   EXPECT_EQ(view.beeps, 0);
   EXPECT_EQ(session.detectedPort, 0);
-  EXPECT_EQ(States(view),
-            (std::map<int, bool>{{1001, false}, {1004, false}, {1005, false}, {1021, true}}));
-  EXPECT_EQ(view.events.front(), "stop timer 0");
+  EXPECT_FALSE(view.testsAvailable);
 }
 
 TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
@@ -101,8 +81,8 @@ TEST(Detection, SilentCom6IsClosedAfterItsOkTimesOutLeavingClose3) {
 
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.Text(ids::kLocation), "Close3 COM6... ");
-  Lines history = view.History(ids::kLocation);
+  EXPECT_EQ(view.Text(field::kLocation), "Close3 COM6... ");
+  Lines history = view.History(field::kLocation);
   Lines com6(history.end() - 5, history.end());
   EXPECT_EQ(com6, StatusTexts(6, Outcome::kNoOk));
   EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ"}));
@@ -119,7 +99,7 @@ TEST(Detection, ForeignModemOnCom6IsClosedLeavingOpenStatus) {
 
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.Text(ids::kLocation), "Open COM6... ");
+  EXPECT_EQ(view.Text(field::kLocation), "Open COM6... ");
   EXPECT_EQ(ports.Received("COM6"), (Lines{"at&FZ", "atI3"}));
   EXPECT_FALSE(session.port.connected.load());
   EXPECT_EQ(view.boxes.size(), 1u);
@@ -138,7 +118,7 @@ TEST(Detection, BusyPortIsSkipped) {
   modem::DetectModem(session, view);
 
   EXPECT_EQ(session.detectedPort, 4);
-  Lines history = view.History(ids::kLocation);
+  Lines history = view.History(field::kLocation);
   EXPECT_EQ(Lines(history.begin(), history.begin() + 2), StatusTexts(3, Outcome::kOpenFailed));
   EXPECT_TRUE(ports.Received("COM3").empty());
   session.port.Close();
@@ -155,7 +135,7 @@ TEST(Detection, EmptyListFindsNoModem) {
 
   EXPECT_EQ(session.detectedPort, 0);
   ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0].text, "Can not find Kalvex Internal Modem in your system !");
+  EXPECT_EQ(view.boxes[0].kind, RecordingView::BoxKind::kNotFound);
   EXPECT_EQ(ports.Received("COM3"), (std::vector<std::string>{"at&FZ"}));
   EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
   EXPECT_FALSE(session.port.connected.load());
@@ -185,23 +165,22 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   RecordingView view;
   modem::Session session;
   UseShippedStyleList(view);
-  SetRunButtons(view, false, true);  // as at start-up
 
   modem::DetectModem(session, view);
 
   EXPECT_EQ(ports.Received("COM3"), (Lines{"at&FZ", "atI3", "atI5", "atI9", "at%T22,18",
                                            "at%T22,29", "at%T22,2A", "at%T22,20"}));
-  EXPECT_EQ(view.History(ids::kLocation), StatusTexts(3, Outcome::kFound));
+  EXPECT_EQ(view.History(field::kLocation), StatusTexts(3, Outcome::kFound));
   EXPECT_EQ(session.detectedPort, 3);
   EXPECT_TRUE(session.port.connected.load());
 
   std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
   ASSERT_NE(firmwareLine.find(','), std::string::npos);
-  EXPECT_EQ(view.History(ids::kFirmware),
+  EXPECT_EQ(view.History(field::kFirmware),
             (Lines{"Wait...", firmwareLine.substr(0, firmwareLine.find(','))}));
   sim::PortState state = ports.State(3);
-  EXPECT_EQ(view.History(ids::kCountry), (Lines{"Wait...", state.countryName}));
-  EXPECT_EQ(view.History(ids::kModemName), (Lines{"Wait...", "Zelto Win Modem"}));
+  EXPECT_EQ(view.History(field::kCountry), (Lines{"Wait...", state.countryName}));
+  EXPECT_EQ(view.History(field::kModemName), (Lines{"Wait...", "Zelto Win Modem"}));
 
   EXPECT_STREQ(session.snapshot.values[0], Hex2(state.reg18).c_str());
   EXPECT_STREQ(session.snapshot.values[1], Hex2(state.reg29).c_str());
@@ -209,27 +188,10 @@ TEST(Detection, FoundModemFillsTheFieldsTakesTheSnapshotAndEnablesTheTests) {
   EXPECT_STREQ(session.snapshot.values[3], Hex2(state.reg20).c_str());
   EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
 
-  EXPECT_EQ(States(view),
-            (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, true}}));
+  EXPECT_TRUE(view.testsAvailable);
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(view.events.back(), "beep");
   EXPECT_TRUE(view.boxes.empty());
-  session.port.Close();
-}
-
-// Detection hands back what it found disabled: the dialog decides about "Detect Again...".
-TEST(Detection, RunButtonsGetBackTheStateTheyHad) {
-  SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
-  RecordingView view;
-  modem::Session session;
-  UseShippedStyleList(view);
-  SetRunButtons(view, false, false);
-
-  modem::DetectModem(session, view);
-
-  EXPECT_EQ(States(view),
-            (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, false}}));
   session.port.Close();
 }
 
@@ -239,7 +201,6 @@ TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
   RecordingView view;
   modem::Session session;
   UseShippedStyleList(view);
-  SetRunButtons(view, false, true);
   modem::DetectModem(session, view);
   ASSERT_EQ(session.detectedPort, 3);
   char snapshot[4][4];
@@ -248,32 +209,32 @@ TEST(Detection, RepeatedDetectionThatFailsLeavesTheTestsEnabledWithNoPortOpen) {
   ASSERT_TRUE(ports.Sim().HangUp(3));
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.Text(ids::kLocation), "Close COM6... ");
+  EXPECT_EQ(view.Text(field::kLocation), "Close COM6... ");
   EXPECT_EQ(view.boxes.size(), 1u);
   EXPECT_FALSE(session.port.connected.load());
-  EXPECT_EQ(States(view),
-            (std::map<int, bool>{{1001, true}, {1004, true}, {1005, true}, {1021, true}}));
+  EXPECT_TRUE(view.testsAvailable);
   EXPECT_EQ(session.detectedPort, 3);
   EXPECT_EQ(std::memcmp(snapshot, session.snapshot.values, sizeof snapshot), 0);
-  EXPECT_EQ(view.Text(ids::kFirmware), "Wait...");
+  EXPECT_EQ(view.Text(field::kFirmware), "Wait...");
 }
 
-// A tick of timer 0 handled inside one of detection's waits must not start a second run on the
-// port the first one is using.
-TEST(Detection, NestedRunOnlyStopsTheTimer) {
+// A detection asked for inside one of detection's waits must not start a second run on the port
+// the first one is using.
+TEST(Detection, NestedRunDoesNothing) {
   testsupport::ComDir emptyDir;
   modem_test::UseComDir(emptyDir.Path());
   struct NestingView final : RecordingView {
-    void SetItemText(int id, const char* text) override {
-      RecordingView::SetItemText(id, text);
-      if (std::strcmp(text, "Close COM4... ") == 0) {
+    void ShowProbe(int comNumber, modem::ProbeStep step) override {
+      RecordingView::ShowProbe(comNumber, step);
+      if (comNumber == 4 && step == modem::ProbeStep::kClose) {
         size_t before = events.size();
-        (void)modem::DetectModem(session, *this);
+        nestedRan = modem::DetectModem(session, *this).ran;
         nested = Lines(events.begin() + long(before), events.end());
       }
     }
     explicit NestingView(modem::Session& s) : session(s) {}
     modem::Session& session;
+    bool nestedRan = true;
     Lines nested;
   };
   modem::Session session;
@@ -281,9 +242,10 @@ TEST(Detection, NestedRunOnlyStopsTheTimer) {
 
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.nested, (Lines{"stop timer 0"}));
+  EXPECT_FALSE(view.nestedRan);
+  EXPECT_TRUE(view.nested.empty());
   EXPECT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.History(ids::kLocation).size(), 12u);
+  EXPECT_EQ(view.History(field::kLocation).size(), 12u);
 }
 
 // ---- The modem known by its answer ----
@@ -333,8 +295,8 @@ TEST(Detection, UnansweredI9ShowsTheFirmwareAsCountry) {
 
   std::string firmwareLine = ports.AnswerTo("COM3", "atI5");
   std::string firmware = firmwareLine.substr(0, firmwareLine.find(','));
-  EXPECT_EQ(view.Text(ids::kFirmware), firmware);
-  EXPECT_EQ(view.Text(ids::kCountry), firmware);
+  EXPECT_EQ(view.Text(field::kFirmware), firmware);
+  EXPECT_EQ(view.Text(field::kCountry), firmware);
   EXPECT_EQ(view.beeps, 1);
   session.port.Close();
 }
@@ -350,8 +312,8 @@ TEST(Detection, UnansweredI5OnAFreshCaptureShowsEmptyFirmware) {
 
   modem::DetectModem(session, view);
 
-  EXPECT_EQ(view.History(ids::kFirmware), (Lines{"Wait...", ""}));
-  EXPECT_EQ(view.Text(ids::kCountry), ports.State(3).countryName);
+  EXPECT_EQ(view.History(field::kFirmware), (Lines{"Wait...", ""}));
+  EXPECT_EQ(view.Text(field::kCountry), ports.State(3).countryName);
   session.port.Close();
 }
 
@@ -384,8 +346,8 @@ TEST_P(DetectionFirmware, ShowsTheFirstFieldOfI5AndTheI9Line) {
   modem::DetectModem(session, view);
 
   ASSERT_EQ(session.detectedPort, 3);
-  EXPECT_EQ(view.Text(ids::kFirmware), c.firmware);
-  EXPECT_EQ(view.Text(ids::kCountry), c.country);
+  EXPECT_EQ(view.Text(field::kFirmware), c.firmware);
+  EXPECT_EQ(view.Text(field::kCountry), c.country);
   EXPECT_STREQ(session.snapshot.values[0], "12");
   session.port.Close();
 }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,6 @@ using modem_test::RecordingView;
 using modem_test::SimulatedPorts;
 using modem_test::UseShippedStyleList;
 using sim::PortKind;
-
-constexpr char kNotFound[] = "Can not find Kalvex Internal Modem in your system !";
 
 std::string PathOf(int port) {
   return serial::DevicePathFor(("COM" + std::to_string(port)).c_str());
@@ -79,7 +78,7 @@ TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails
   for (const modem::PortVerdict& verdict : detection.verdicts)
     EXPECT_EQ(verdict.kind, PortVerdictKind::kNoSuchDevice) << verdict.comName;
   ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(view.boxes[0].text, kNotFound);
+  EXPECT_EQ(view.boxes[0].kind, RecordingView::BoxKind::kNotFound);
   EXPECT_EQ(Lines(view.boxes[0].details), MissingFrom({3, 4, 2, 1, 5, 6}));
 }
 
@@ -132,59 +131,76 @@ TEST(DetectionVerdicts, StoredProfileV0OrQ1IsNamedWithItsMend) {
   EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
 }
 
-TEST(DetectionVerdicts, SilentPortHasNoAnswer) {
+// One port kind per case on COM3 (and a modem on COM4 where detection goes on to one): the
+// verdict each port gets, in the order tried, its "I3" line as the port answered it, and the line
+// the not-found box would carry for the first.
+struct SimulatedVerdictCase {
+  const char* name;
+  PortKind com3;
+  bool modemOnCom4;
+  std::vector<PortVerdictKind> kinds;
+  const char* firstReason;  // %s: COM3's "I3" line
+};
+
+void PrintTo(const SimulatedVerdictCase& c, std::ostream* out) { *out << c.name; }
+
+class SimulatedVerdicts : public testing::TestWithParam<SimulatedVerdictCase> {};
+
+TEST_P(SimulatedVerdicts, EachPortTriedGetsItsVerdictWithItsI3Line) {
+  const SimulatedVerdictCase& c = GetParam();
   SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::kSilent)}));
+  std::vector<sim::PortConfig> configs = {Port(3, c.com3)};
+  if (c.modemOnCom4) configs.push_back(Port(4, PortKind::kModem));
+  ASSERT_TRUE(ports.Start(configs));
   RecordingView view;
   modem::Session session;
   UseShippedStyleList(view);
 
   const modem::DetectionResult detection = modem::DetectModem(session, view);
 
-  ASSERT_EQ(view.boxes.size(), 1u);
-  EXPECT_EQ(
-      Lines(view.boxes[0].details),
-      Concat({Line(3, "no answer to \"&FZ\" within the time-out")}, MissingFrom({4, 2, 1, 5, 6})));
-}
-
-TEST(DetectionVerdicts, ForeignModemIsNotListedWithItsI3LineQuoted) {
-  SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::kForeign), Port(4, PortKind::kModem)}));
-  RecordingView view;
-  modem::Session session;
-  UseShippedStyleList(view);
-
-  const modem::DetectionResult detection = modem::DetectModem(session, view);
-
-  const std::string foreignLine = ports.AnswerTo("COM3", "atI3");
-  ASSERT_FALSE(foreignLine.empty());
-  ASSERT_EQ(detection.verdicts.size(), 2u);
-  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kNotListed);
-  EXPECT_EQ(detection.verdicts[0].i3Line, foreignLine);
-  EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]),
-            Line(3, "answered, but its \"I3\" line \"" + foreignLine +
-                        "\" is not in the identification list"));
-  EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kFound);
-  EXPECT_EQ(detection.verdicts[1].i3Line, ports.AnswerTo("COM4", "atI3"));
-  EXPECT_TRUE(view.boxes.empty());
+  ASSERT_GE(detection.verdicts.size(), c.kinds.size());
+  for (size_t i = 0; i < c.kinds.size(); ++i) {
+    const modem::PortVerdict& verdict = detection.verdicts[i];
+    EXPECT_EQ(verdict.kind, c.kinds[i]) << verdict.comName;
+    if (verdict.kind == PortVerdictKind::kNotListed || verdict.kind == PortVerdictKind::kFound) {
+      EXPECT_FALSE(verdict.i3Line.empty()) << verdict.comName;
+      EXPECT_EQ(verdict.i3Line, ports.AnswerTo(verdict.comName, "atI3")) << verdict.comName;
+    }
+  }
+  const bool found = detection.verdicts.back().kind == PortVerdictKind::kFound;
+  EXPECT_EQ(view.boxes.size(), found ? 0u : 1u);
+  if (found) EXPECT_EQ(detection.verdicts.back().devicePath, PathOf(detection.comNumber));
+  std::string reason = c.firstReason;
+  const size_t at = reason.find("%s");
+  if (at != std::string::npos) reason.replace(at, 2, detection.verdicts[0].i3Line);
+  EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]), Line(3, reason));
+  if (!found) {
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(Lines(view.boxes[0].details),
+              Concat({Line(3, reason)}, MissingFrom({4, 2, 1, 5, 6})));
+  }
   session.port.Close();
 }
 
-TEST(DetectionVerdicts, FoundModemIsTheLastVerdictWithItsI3Line) {
-  SimulatedPorts ports;
-  ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem)}));
-  RecordingView view;
-  modem::Session session;
-  UseShippedStyleList(view);
-
-  const modem::DetectionResult detection = modem::DetectModem(session, view);
-
-  ASSERT_EQ(detection.verdicts.size(), 1u);
-  EXPECT_EQ(detection.verdicts[0].kind, PortVerdictKind::kFound);
-  EXPECT_EQ(detection.verdicts[0].i3Line, std::string(sim::kModemIdentification));
-  EXPECT_EQ(detection.verdicts[0].devicePath, PathOf(3));
-  session.port.Close();
-}
+INSTANTIATE_TEST_SUITE_P(
+    DetectionVerdicts, SimulatedVerdicts,
+    testing::Values(SimulatedVerdictCase{"SilentPortHasNoAnswer",
+                                         PortKind::kSilent,
+                                         false,
+                                         {PortVerdictKind::kNoAnswer},
+                                         "no answer to \"&FZ\" within the time-out"},
+                    SimulatedVerdictCase{"ForeignModemIsNotListedWithItsI3LineQuoted",
+                                         PortKind::kForeign,
+                                         true,
+                                         {PortVerdictKind::kNotListed, PortVerdictKind::kFound},
+                                         "answered, but its \"I3\" line \"%s\" is not in the "
+                                         "identification list"},
+                    SimulatedVerdictCase{"FoundModemIsTheLastVerdictWithItsI3Line",
+                                         PortKind::kModem,
+                                         false,
+                                         {PortVerdictKind::kFound},
+                                         "found: \"%s\""}),
+    [](const testing::TestParamInfo<SimulatedVerdictCase>& info) { return info.param.name; });
 
 TEST(DetectionVerdicts, TerminalHeldByAnotherProgramIsBusyWithItsNameAndPid) {
   SimulatedPorts ports;

@@ -97,6 +97,34 @@ TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOw
   }
 }
 
+// Two journals of this modem: the first is put back, the second is kept as it is with an outcome
+// of its own, not counted as one the tool could not read.
+TEST_F(PutBack, ASecondJournalOfTheModemIsKeptAsNotActedOn) {
+  ASSERT_NO_FATAL_FAILURE(Start({3}));
+  const std::string device = serial::DevicePathFor("COM3");
+  modem::Change change;
+  change.reg = "18";
+  change.before = "5A";
+  const std::string text =
+      modem::JournalText({device, std::string(sim::kModemIdentification), "t", {}, {change}});
+  for (int index : {1, 2}) {
+    QFile file(QString::fromStdString(modem::JournalPath(session.stateDirectory, device, index)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text.data(), qint64(text.size()));
+    file.close();
+    ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+  }
+
+  ASSERT_EQ(modem::DetectModem(session, view).comNumber, 3);
+
+  ASSERT_EQ(session.journals.size(), 2u);
+  EXPECT_EQ(session.journals[0].outcome, modem::Recovery::Outcome::kPutBack);
+  EXPECT_EQ(session.journals[1].outcome, modem::Recovery::Outcome::kNotActedOn);
+  QFile second(QString::fromStdString(session.journals[1].path));
+  ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+  EXPECT_EQ(second.readAll().toStdString(), text);
+}
+
 // Modem A is unplugged with register 18 changed and Detect Again finds B on COM4: nothing of A
 // reaches B, and A's change stays in A's journal, named.
 TEST_F(PutBack, DetectingAnotherModemLeavesTheOldLedgerInItsJournalAndNeverSendsItToTheNewOne) {

@@ -11,7 +11,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "modem/recording_view.h"
 #include "resources/control_ids.h"
 #include "support/qt_app.h"
 #include "ui/line_test_dialog.h"
@@ -110,8 +109,7 @@ TEST_F(Accessibility, AValueFieldIsReadPieceByPiece) {
 TEST_F(Accessibility, PicturesAreNamedForWhatTheyShow) {
   diagnostics::Session session;
   ui::MainDialog main(session, nullptr);
-  modem_test::RecordingView view;
-  ui::LineTestDialog lineTest(session, view);
+  ui::LineTestDialog lineTest(session, main);
   const struct {
     widgets::TemplateDialog* dialog;
     const char* name;
@@ -154,9 +152,9 @@ TEST_F(Accessibility, TheVoicePromptCounterIsNamedAndGivesItsTextAsItsValue) {
 }
 
 TEST_F(Accessibility, TheLineTestStatusAndProgressAreNamedAndGiveTheirValues) {
-  modem_test::RecordingView view;
   diagnostics::Session session;
-  ui::LineTestDialog dialog(session, view);
+  ui::MainDialog main(session, nullptr);
+  ui::LineTestDialog dialog(session, main);
   QWidget* status = dialog.Item(ids::kLineStatus);
   QWidget* bar = dialog.Item(ids::kLineProgress);
   EXPECT_EQ(Text(status, QAccessible::Name), "Line/DAA test status");
