@@ -75,7 +75,7 @@ int DiagApp::InitInstance() {
   MainDialog dialog(session, nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
   int stoppedBy = 0;
-  platform::WatchTerminationSignals([&dialog, &stoppedBy, &session](int signalNumber) {
+  platform::TerminationSignalWatch signalWatch([&dialog, &stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
       platform::DebugOutputF("Signal %d: stopping, the modem is put back first", signalNumber);
@@ -89,7 +89,7 @@ int DiagApp::InitInstance() {
   dialog.RunModal();
   // Escape ends the dialog without its close request: the modem is put back all the same.
   dialog.FinishProgramRun();
-  platform::WatchTerminationSignals([&session](int) { diagnostics::StopRun(session, true); });
+  signalWatch.Hear([&session](int) { diagnostics::StopRun(session, true); });
   const std::vector<std::string> left = diagnostics::NotPutBack(session);
   for (const std::string& item : left)
     platform::WriteStandardError(std::string(product::kProgramName) + ": not put back: " + item +

@@ -278,7 +278,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   platform::AttachUiWakeup();
 
   int stoppedBy = 0;
-  platform::WatchTerminationSignals([&stoppedBy, &session](int signalNumber) {
+  platform::TerminationSignalWatch signalWatch([&stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
       diagnostics::StopRun(session);
@@ -324,7 +324,7 @@ int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
   result.interruptedBy = stoppedBy;
   Output(result, line.json, startMs);
   // From here a signal has nothing left to stop.
-  platform::WatchTerminationSignals([](int) {});
+  signalWatch.Hear([](int) {});
   return diagnostics::ReportExitStatus(result);
 }
 
