@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "desktop/window_lookup.h"
 #include "diagnostics/exit_status.h"
 #include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/instance_raise.h"
 #include "platform/standard_error.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
-#include "platform/window_lookup.h"
 #include "resources/product.h"
 #include "serial/port_names.h"
 #include "ui/command_line.h"
+#include "ui/instance_raise.h"
 #include "ui/main_dialog.h"
 #include "ui/port_listing.h"
 #include "ui/report_run.h"
@@ -39,13 +39,13 @@ DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
 }
 
 int DiagApp::InitInstance() {
-  if (platform::TopLevelWindowExists(product::kRefusingWindowTitle)) {
+  if (desktop::TopLevelWindowExists(product::kRefusingWindowTitle)) {
     platform::DebugOutputF("A window titled \"%s\" exists: not starting",
                            product::kRefusingWindowTitle);
     return 0;
   }
   if (QGuiApplication::platformName() == QLatin1String("wayland") &&
-      !platform::XDisplayAvailable()) {
+      !desktop::XDisplayAvailable()) {
     platform::DebugOutputF("No X display: cannot look for a \"%s\" window; starting",
                            product::kRefusingWindowTitle);
   }
@@ -56,7 +56,7 @@ int DiagApp::InitInstance() {
     case DialogsClaim::kRaised: return 0;
     case DialogsClaim::kRefused: return 1;
   }
-  platform::RaiseListener raiseRequests;
+  RaiseListener raiseRequests;
   std::string listenError;
   if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
     // Only a second start's convenience is lost: it will refuse with a box instead.
@@ -114,7 +114,7 @@ QByteArray PlatformArgument(int argc, char** argv) {
 // only there are its dialogs placed where it puts them.
 void PreferXWayland(int argc, char** argv) {
   if (!PlatformArgument(argc, argv).isEmpty() || !qgetenv("QT_QPA_PLATFORM").isEmpty()) return;
-  if (qgetenv("WAYLAND_DISPLAY").isEmpty() || !platform::XDisplayAvailable()) return;
+  if (qgetenv("WAYLAND_DISPLAY").isEmpty() || !desktop::XDisplayAvailable()) return;
   qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
@@ -127,7 +127,7 @@ QByteArray DisplayProblem(int argc, char** argv) {
   platform = platform.split(';').first().split(':').first().trimmed();
   if (!platform.isEmpty() && platform != "xcb") return {};
   if (platform.isEmpty() && !qgetenv("WAYLAND_DISPLAY").isEmpty()) return {};
-  if (platform::XDisplayAvailable()) return {};
+  if (desktop::XDisplayAvailable()) return {};
   const QByteArray display = qgetenv("DISPLAY");
   QByteArray reason = display.isEmpty() ? QByteArray("cannot open the display: DISPLAY is not set")
                                         : "cannot open the display \"" + display + "\"";

@@ -4,7 +4,7 @@
 #include <QWidget>
 
 #include "platform/debug_output.h"
-#include "platform/instance_raise.h"
+#include "ui/instance_raise.h"
 #include "widgets/message_box.h"
 
 namespace ui {
@@ -46,7 +46,7 @@ bool ClaimSingleInstance(platform::InstanceLock& lock, bool showBox) {
 DialogsClaim ClaimForDialogs(platform::InstanceLock& lock) {
   const platform::InstanceLock::Result result = lock.Acquire();
   if (result == platform::InstanceLock::Result::kHeldElsewhere &&
-      platform::AskRunningCopyToRaise(kRaiseTimeoutMs)) {
+      AskRunningCopyToRaise(kRaiseTimeoutMs)) {
     platform::DebugOutputF("%s: %s Its window is brought to the front.\n",
                            widgets::ApplicationName().c_str(), kAlreadyRunning);
     return DialogsClaim::kRaised;
