@@ -13,9 +13,9 @@
 #include <string>
 
 #include "../../sim/modem_sim.h"
+#include "desktop/beep.h"
 #include "modem/detection.h"
 #include "modem/session.h"
-#include "platform/beep.h"
 #include "serial/tty_port.h"
 
 namespace {
@@ -36,7 +36,7 @@ class BenchView final : public modem::MainView {
   void ShowListMissing(const char*) override {}
   void Beep() override {
     auto start = std::chrono::steady_clock::now();
-    platform::Beep(1000, 100);
+    desktop::Beep(1000, 100);
     beepMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
   }

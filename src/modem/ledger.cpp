@@ -114,6 +114,33 @@ void Ledger::Withdraw(ChangeKind kind, const std::string& reg, const Change* pri
   }
 }
 
+void Ledger::MarkChecked(ChangeKind kind, const std::string& reg) {
+  uiThread_.Check();
+  if (Change* change = Find(kind, reg)) change->checked = true;
+}
+
+void Ledger::MarkNotBack(ChangeKind kind, const std::string& reg, const std::string& now,
+                         const std::string& reason) {
+  uiThread_.Check();
+  if (Change* change = Find(kind, reg)) {
+    change->pending = true;
+    change->checked = false;
+    change->now = now;
+    change->reason = reason;
+  }
+}
+
+bool Ledger::ForgetPutBack() {
+  uiThread_.Check();
+  std::erase_if(changes_, [](const Change& change) { return !change.pending; });
+  return changes_.empty();
+}
+
+void Ledger::Clear() {
+  uiThread_.Check();
+  changes_.clear();
+}
+
 Change* Ledger::Find(ChangeKind kind, const std::string& reg) {
   auto it = std::find_if(changes_.begin(), changes_.end(),
                          [&](const Change& c) { return Same(c, kind, reg); });

@@ -51,13 +51,22 @@ class Ledger {
   // The modem refused the command that was to make a change: the entry of kind (and reg) goes
   // back to prior, what it was before that change was entered, or leaves when there was none.
   void Withdraw(ChangeKind kind, const std::string& reg, const Change* prior);
+  // The put-back of kind (and reg) was read back and found as it was before: checked.
+  void MarkChecked(ChangeKind kind, const std::string& reg);
+  // The put-back of kind (and reg) is not known to be back: pending again, with what the modem
+  // holds now as far as known, and why.
+  void MarkNotBack(ChangeKind kind, const std::string& reg, const std::string& now,
+                   const std::string& reason);
+  // Forgets every change put back; those still pending stay. Returns whether none is left.
+  bool ForgetPutBack();
+  // Forgets every change: they are another modem's, left in that modem's journal.
+  void Clear();
   // The entry of kind (and reg), or null.
   [[nodiscard]] Change* Find(ChangeKind kind, const std::string& reg = {});
   [[nodiscard]] bool HasPending() const;
   [[nodiscard]] bool HasPending(ChangeKind kind) const;
   // Every change of this program run, pending or put back, in the put-back's order.
   [[nodiscard]] const std::vector<Change>& Changes() const { return changes_; }
-  [[nodiscard]] std::vector<Change>& Changes() { return changes_; }
 
  private:
   std::vector<Change> changes_;

@@ -281,7 +281,9 @@ bool PutModemBack(Session& session, PutBackStage stage) {
 
 void CheckPutBack(Session& session) {
   PutBackScope putBack(session.stop);
-  for (Change& change : session.ledger.Changes()) {
+  // A copy: marking an entry must not move the one being read.
+  const std::vector<Change> changes = session.ledger.Changes();
+  for (const Change& change : changes) {
     const bool hasValue =
         change.kind == ChangeKind::kRegister || change.kind == ChangeKind::kCountry;
     if (!hasValue || change.pending || change.checked) continue;
@@ -290,20 +292,15 @@ void CheckPutBack(Session& session) {
     const bool read = !session.stop.PutBackAbandoned() && ReadBack(session, change, &value);
     // Nothing compared is nothing checked: the change cannot be said to be put back.
     if (!read) {
-      change.pending = true;
       // Written back and answered, but what the modem holds now was never seen.
-      change.now = "not known";
-      change.reason =
-          session.stop.PutBackAbandoned() ? "not read back" : "no answer to the read-back";
-      continue;
+      session.ledger.MarkNotBack(
+          change.kind, change.reg, "not known",
+          session.stop.PutBackAbandoned() ? "not read back" : "no answer to the read-back");
+    } else if (HexNumber(value) == HexNumber(change.before)) {
+      session.ledger.MarkChecked(change.kind, change.reg);
+    } else {
+      session.ledger.MarkNotBack(change.kind, change.reg, value, "read back " + value);
     }
-    if (HexNumber(value) == HexNumber(change.before)) {
-      change.checked = true;
-      continue;
-    }
-    change.pending = true;
-    change.now = value;
-    change.reason = "read back " + value;
   }
 }
 
@@ -331,9 +328,7 @@ Recovery ActOnJournal(Session& session, const std::string& path, const JournalRe
   CheckPutBack(session);
   recovery.changes = session.ledger.Changes();
   // What was put back is done with; what was not stays for this run's final put-back.
-  std::vector<Change>& changes = session.ledger.Changes();
-  std::erase_if(changes, [](const Change& change) { return !change.pending; });
-  if (changes.empty()) {
+  if (session.ledger.ForgetPutBack()) {
     RemoveJournal(session);
     recovery.outcome = Recovery::Outcome::kPutBack;
   } else {
@@ -423,7 +418,7 @@ void LeaveChangesBehind(Session& session) {
   } else {
     RemoveJournal(session);
   }
-  session.ledger.Changes().clear();
+  session.ledger.Clear();
   session.journalPath.clear();
   session.journalFailed = false;
   session.cutWait.reset();

@@ -1,7 +1,5 @@
 #include "platform/termination_signals.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -10,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdint>
+#include <iterator>
 
 #include "platform/debug_output.h"
 #include "platform/sys_error.h"
@@ -33,11 +32,6 @@ int64_t MonotonicMs() {
   return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
-std::function<void(int)>& Callback() {
-  static std::function<void(int)> callback;
-  return callback;
-}
-
 void OnSignal(int signalNumber) {
   int savedErrno = errno;
   const int64_t now = MonotonicMs();
@@ -51,37 +45,52 @@ void OnSignal(int signalNumber) {
   errno = savedErrno;
 }
 
-void DrainPipe() {
+// Reads what the handler wrote and calls onSignal for each number; without onSignal it is
+// forgotten.
+void DrainPipe(const std::function<void(int)>* onSignal) {
   unsigned char bytes[16];
   ssize_t got;
   while ((got = RetryOnEintr([&] { return ::read(pipeFds[0], bytes, sizeof bytes); })) > 0) {
     unheard.fetch_sub(int(got));
-    for (ssize_t i = 0; i < got; ++i) {
-      if (Callback()) Callback()(bytes[i]);
+    for (ssize_t i = 0; i < got && onSignal != nullptr; ++i) {
+      if (*onSignal) (*onSignal)(bytes[i]);
     }
   }
 }
 
 }  // namespace
 
-bool WatchTerminationSignals(std::function<void(int signalNumber)> onSignal) {
-  Callback() = std::move(onSignal);
+TerminationSignalWatch::TerminationSignalWatch(std::function<void(int)> onSignal)
+    : onSignal_(std::make_shared<std::function<void(int)>>(std::move(onSignal))) {
+  static_assert(std::size(kSignals) == std::size(decltype(before_){}));
   if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
     DebugOutputF("Termination signals not watched: %s", DescribeErrno(errno).c_str());
-    return false;
+    return;
   }
-  // A test may make several applications one after another; each needs its own notifier.
-  static QPointer<QSocketNotifier> notifier;
-  if (!notifier) {
-    notifier = new QSocketNotifier(pipeFds[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { DrainPipe(); });
-  }
+  notifier_ = std::make_unique<QSocketNotifier>(pipeFds[0], QSocketNotifier::Read);
+  // A weak hold: a call that ends the watch while signals are being heard stops the rest.
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
+                   [held = std::weak_ptr(onSignal_)] {
+                     const std::shared_ptr<std::function<void(int)>> onSignal = held.lock();
+                     DrainPipe(onSignal.get());
+                   });
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signalNumber : kSignals) ::sigaction(signalNumber, &action, nullptr);
-  return true;
+  for (size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &action, &before_[i]);
+}
+
+TerminationSignalWatch::~TerminationSignalWatch() {
+  if (!notifier_) return;
+  for (size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &before_[i], nullptr);
+  notifier_.reset();
+  onSignal_.reset();
+  DrainPipe(nullptr);
+}
+
+void TerminationSignalWatch::Hear(std::function<void(int)> onSignal) {
+  *onSignal_ = std::move(onSignal);
 }
 
 void IgnoreBrokenPipes() {

@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
+#include "desktop/window_lookup.h"
 #include "diagnostics/exit_status.h"
 #include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/instance_raise.h"
 #include "platform/standard_error.h"
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
-#include "platform/window_lookup.h"
 #include "resources/product.h"
 #include "serial/port_names.h"
 #include "ui/command_line.h"
+#include "ui/instance_raise.h"
 #include "ui/main_dialog.h"
 #include "ui/port_listing.h"
 #include "ui/port_probe_run.h"
@@ -40,13 +40,13 @@ DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
 }
 
 int DiagApp::InitInstance() {
-  if (platform::TopLevelWindowExists(product::kRefusingWindowTitle)) {
+  if (desktop::TopLevelWindowExists(product::kRefusingWindowTitle)) {
     platform::DebugOutputF("A window titled \"%s\" exists: not starting",
                            product::kRefusingWindowTitle);
     return 0;
   }
   if (QGuiApplication::platformName() == QLatin1String("wayland") &&
-      !platform::XDisplayAvailable()) {
+      !desktop::XDisplayAvailable()) {
     platform::DebugOutputF("No X display: cannot look for a \"%s\" window; starting",
                            product::kRefusingWindowTitle);
   }
@@ -58,7 +58,7 @@ int DiagApp::InitInstance() {
     case DialogsClaim::kRefused: return 1;
   }
   LoadPortsConfigSayingProblems();
-  platform::RaiseListener raiseRequests;
+  RaiseListener raiseRequests;
   std::string listenError;
   if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
     // Only a second start's convenience is lost: it will refuse with a box instead.
@@ -77,7 +77,7 @@ int DiagApp::InitInstance() {
   MainDialog dialog(session, nullptr);
   QApplication::setWindowIcon(dialog.AppIcon());
   int stoppedBy = 0;
-  platform::WatchTerminationSignals([&dialog, &stoppedBy, &session](int signalNumber) {
+  platform::TerminationSignalWatch signalWatch([&dialog, &stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
       platform::DebugOutputF("Signal %d: stopping, the modem is put back first", signalNumber);
@@ -91,7 +91,7 @@ int DiagApp::InitInstance() {
   dialog.RunModal();
   // Escape ends the dialog without its close request: the modem is put back all the same.
   dialog.FinishProgramRun();
-  platform::WatchTerminationSignals([&session](int) { diagnostics::StopRun(session, true); });
+  signalWatch.Hear([&session](int) { diagnostics::StopRun(session, true); });
   const std::vector<std::string> left = diagnostics::NotPutBack(session);
   for (const std::string& item : left)
     platform::WriteStandardError(std::string(product::kProgramName) + ": not put back: " + item +
@@ -116,7 +116,7 @@ QByteArray PlatformArgument(int argc, char** argv) {
 // only there are its dialogs placed where it puts them.
 void PreferXWayland(int argc, char** argv) {
   if (!PlatformArgument(argc, argv).isEmpty() || !qgetenv("QT_QPA_PLATFORM").isEmpty()) return;
-  if (qgetenv("WAYLAND_DISPLAY").isEmpty() || !platform::XDisplayAvailable()) return;
+  if (qgetenv("WAYLAND_DISPLAY").isEmpty() || !desktop::XDisplayAvailable()) return;
   qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
@@ -129,7 +129,7 @@ QByteArray DisplayProblem(int argc, char** argv) {
   platform = platform.split(';').first().split(':').first().trimmed();
   if (!platform.isEmpty() && platform != "xcb") return {};
   if (platform.isEmpty() && !qgetenv("WAYLAND_DISPLAY").isEmpty()) return {};
-  if (platform::XDisplayAvailable()) return {};
+  if (desktop::XDisplayAvailable()) return {};
   const QByteArray display = qgetenv("DISPLAY");
   QByteArray reason = display.isEmpty() ? QByteArray("cannot open the display: DISPLAY is not set")
                                         : "cannot open the display \"" + display + "\"";

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "desktop/beep.h"
 #include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
-#include "platform/beep.h"
 #include "platform/message_pump.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
@@ -266,7 +266,7 @@ void MainDialog::ShowListMissing(const char* details) {
                             widgets::BoxIcon::kNone, details);
 }
 
-void MainDialog::Beep() { platform::Beep(1000, 100); }
+void MainDialog::Beep() { desktop::Beep(1000, 100); }
 
 void MainDialog::ShowBusy(bool busy) {
   if (busy)

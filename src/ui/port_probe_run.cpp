@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -145,16 +146,17 @@ int RunPortProbe(int argc, char** argv, bool json) {
   std::string details;
   report.listFound = diagnostics::FindIdentificationList(list, &details);
   if (report.listFound) report.listPath = platform::AbsoluteDataFilePath(list.path);
+  std::optional<platform::TerminationSignalWatch> signalWatch;
   {
     diagnostics::PortProbe probe(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr);
-    platform::WatchTerminationSignals([&report, &probe](int signalNumber) {
+    signalWatch.emplace([&report, &probe](int signalNumber) {
       if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
       probe.Stop();
     });
     platform::PumpUntil([&probe] { return probe.Done(); });
     report.results = probe.Results();
     // From here a signal has nothing left to stop.
-    platform::WatchTerminationSignals([](int) {});
+    signalWatch->Hear([](int) {});
   }
   AddPortsConfLines(report);
   const QByteArray output = json ? ProbeJson(report) : QByteArray::fromStdString(ProbeText(report));

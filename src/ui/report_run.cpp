@@ -263,8 +263,7 @@ class ReportSteps {
   // A first signal stops the run, which still puts the modem back; a second cuts that short.
   void WatchSignals() {
     platform::AttachUiWakeup();
-    watchingSignals_ = true;
-    platform::WatchTerminationSignals([this](int signalNumber) {
+    signalWatch_.emplace([this](int signalNumber) {
       if (stoppedBy_ == 0) {
         stoppedBy_ = signalNumber;
         diagnostics::StopRun(session_);
@@ -319,7 +318,7 @@ class ReportSteps {
   // Writes the run's document (with --json, also a refusal's) and returns the exit status.
   int Finish() {
     // From here a signal has nothing left to stop.
-    if (watchingSignals_) platform::WatchTerminationSignals([](int) {});
+    if (signalWatch_) signalWatch_->Hear([](int) {});
     if (refusal_) {
       if (!refusal_->said)
         platform::WriteStandardError(std::string(product::kProgramName) + ": " + refusal_->message +
@@ -349,7 +348,7 @@ class ReportSteps {
   TerminalView view_;
   std::optional<Refusal> refusal_;
   int stoppedBy_ = 0;
-  bool watchingSignals_ = false;
+  std::optional<platform::TerminationSignalWatch> signalWatch_;
 };
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/debug_output.h"
-#include "platform/instance_raise.h"
 #include "platform/standard_error.h"
 #include "platform/visible_text.h"
+#include "ui/instance_raise.h"
 #include "widgets/message_box.h"
 
 namespace ui {
@@ -52,7 +52,7 @@ bool ClaimSingleInstance(platform::InstanceLock& lock, bool showBox) {
 DialogsClaim ClaimForDialogs(platform::InstanceLock& lock) {
   const platform::InstanceLock::Result result = lock.Acquire();
   if (result == platform::InstanceLock::Result::kHeldElsewhere &&
-      platform::AskRunningCopyToRaise(kRaiseTimeoutMs)) {
+      AskRunningCopyToRaise(kRaiseTimeoutMs)) {
     platform::DebugOutputF("%s: %s Its window is brought to the front.\n",
                            widgets::ApplicationName().c_str(), kAlreadyRunning);
     return DialogsClaim::kRaised;

@@ -231,8 +231,8 @@ const ControlRow* LabelBeside(const DialogTemplate& dialogTemplate, const Contro
 }  // namespace
 
 QFont DialogFont() {
-  static const bool haveClassicFont =
-      QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"), Qt::CaseInsensitive);
+  // Qt's font database keeps the families it found, so asking again per dialog is cheap.
+  const bool haveClassicFont = QFontDatabase::hasFamily(QStringLiteral("MS Sans Serif"));
   QFont font(haveClassicFont ? QStringLiteral("MS Sans Serif") : QStringLiteral("Sans Serif"));
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(8);

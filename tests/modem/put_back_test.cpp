@@ -93,7 +93,7 @@ TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOw
     EXPECT_EQ(session.journals[0].path, kept);
     EXPECT_EQ(session.journals[0].outcome, row.outcome);
     EXPECT_EQ(session.journals[0].mend, row.mend);
-    session.ledger.Changes().clear();
+    session.ledger.Clear();
   }
 }
 

@@ -12,7 +12,7 @@
 
 #include <cstdlib>
 
-#include "platform/beep.h"
+#include "desktop/beep.h"
 #include "support/qt_app.h"
 #include "ui/modal_helpers.h"
 #include "widgets/dialog_template.h"
@@ -104,7 +104,7 @@ TEST_F(MessageBoxes, BeepWithoutSoundOrDisplayReturnsQuietly) {
   ::unsetenv("DISPLAY");
   QElapsedTimer timer;
   timer.start();
-  platform::Beep(1000, 100);
+  desktop::Beep(1000, 100);
   EXPECT_LT(timer.elapsed(), 2000);
   QTest::qWait(20);
   EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());

@@ -1,7 +1,7 @@
 // A second start asking the running copy to show its window: answered when someone listens
 // (also over a socket a crashed copy left behind), refused in time when nobody does.
 
-#include "platform/instance_raise.h"
+#include "ui/instance_raise.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -29,11 +29,10 @@ class InstanceRaise : public testing::Test {
 };
 
 TEST_F(InstanceRaise, ARequestReachesTheListenerOverALeftoverSocketAndIsAnswered) {
-  EXPECT_EQ(platform::InstanceSocketPath(),
-            runtime.filePath("kalvex-modem-diag.socket").toStdString());
-  std::ofstream(platform::InstanceSocketPath()) << "left by a copy that crashed";
+  EXPECT_EQ(ui::InstanceSocketPath(), runtime.filePath("kalvex-modem-diag.socket").toStdString());
+  std::ofstream(ui::InstanceSocketPath()) << "left by a copy that crashed";
   int raised = 0;
-  platform::RaiseListener listener;
+  ui::RaiseListener listener;
   std::string error;
   ASSERT_TRUE(listener.Listen([&raised] { ++raised; }, &error)) << error;
 
@@ -41,7 +40,7 @@ TEST_F(InstanceRaise, ARequestReachesTheListenerOverALeftoverSocketAndIsAnswered
   std::atomic<bool> done{false};
   bool answered = false;
   std::thread second([&] {
-    answered = platform::AskRunningCopyToRaise(10000);
+    answered = ui::AskRunningCopyToRaise(10000);
     done = true;
   });
   while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
@@ -51,9 +50,9 @@ TEST_F(InstanceRaise, ARequestReachesTheListenerOverALeftoverSocketAndIsAnswered
 }
 
 TEST_F(InstanceRaise, WithoutAListenerTheRequestFails) {
-  EXPECT_FALSE(platform::AskRunningCopyToRaise(300));
-  std::ofstream(platform::InstanceSocketPath()) << "not a socket";
-  EXPECT_FALSE(platform::AskRunningCopyToRaise(300));
+  EXPECT_FALSE(ui::AskRunningCopyToRaise(300));
+  std::ofstream(ui::InstanceSocketPath()) << "not a socket";
+  EXPECT_FALSE(ui::AskRunningCopyToRaise(300));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace platform {
+namespace desktop {
 
 // True when a top-level client window whose whole title equals title (ASCII case-insensitive)
 // exists on the X display, mapped or not: the root windows' children, and the client windows a
@@ -11,4 +11,4 @@ namespace platform {
 // True when the X display named by DISPLAY can be opened now. Any thread.
 [[nodiscard]] bool XDisplayAvailable();
 
-}  // namespace platform
+}  // namespace desktop

@@ -1,4 +1,4 @@
-#include "platform/window_lookup.h"
+#include "desktop/window_lookup.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace platform {
+namespace desktop {
 namespace {
 
 struct DisplayCloser {
@@ -162,4 +162,4 @@ bool XDisplayAvailable() {
   return display != nullptr;
 }
 
-}  // namespace platform
+}  // namespace desktop

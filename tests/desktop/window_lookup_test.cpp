@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "platform/window_lookup.h"
+#include "desktop/window_lookup.h"
 #include "ui/x_test_server.h"
 
 namespace {
@@ -23,23 +23,23 @@ class WindowLookup : public testing::Test {
 };
 
 TEST_F(WindowLookup, NothingIsFoundOnAnEmptyDisplay) {
-  EXPECT_FALSE(platform::TopLevelWindowExists(kTitle));
-  EXPECT_TRUE(platform::XDisplayAvailable());
+  EXPECT_FALSE(desktop::TopLevelWindowExists(kTitle));
+  EXPECT_TRUE(desktop::XDisplayAvailable());
 }
 
 TEST_F(WindowLookup, AnUnmappedWindowInAnotherLetterCaseIsFound) {
   client.TopLevel("bUILT-in MODEM diagnostics");
-  EXPECT_TRUE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_TRUE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, AMappedWindowIsFound) {
   client.Map(client.TopLevel(kTitle));
-  EXPECT_TRUE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_TRUE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, AUtf8NetWmNameAloneIsEnough) {
   client.SetNetWmName(client.TopLevel(nullptr), "BUILT-IN MODEM DIAGNOSTICS");
-  EXPECT_TRUE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_TRUE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, OnlyTheWholeTitleCounts) {
@@ -49,31 +49,31 @@ TEST_F(WindowLookup, OnlyTheWholeTitleCounts) {
   client.TopLevel("Built-In Modem Diagnostics ");
   // A second copy of the tool itself has its own title and never blocks start-up.
   client.TopLevel("Kalvex Internal Modem Diagnostics Tool");
-  EXPECT_FALSE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_FALSE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, ClientsInsideWindowManagerFramesAreFound) {
   client.FramedClient("built-in modem diagnostics");
-  EXPECT_TRUE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_TRUE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, ClientsWrappedTwiceInsideAFrameAreFound) {
   client.FramedClient(kTitle, 2);
-  EXPECT_TRUE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_TRUE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, AChildWindowThatIsNoClientDoesNotCount) {
   client.TitledChild(kTitle);
-  EXPECT_FALSE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_FALSE(desktop::TopLevelWindowExists(kTitle));
 }
 
 TEST_F(WindowLookup, NoDisplayMeansNothingFound) {
   ::unsetenv("DISPLAY");
-  EXPECT_FALSE(platform::XDisplayAvailable());
-  EXPECT_FALSE(platform::TopLevelWindowExists(kTitle));
+  EXPECT_FALSE(desktop::XDisplayAvailable());
+  EXPECT_FALSE(desktop::TopLevelWindowExists(kTitle));
   ::setenv("DISPLAY", ":9999", 1);  // a display nobody serves
-  EXPECT_FALSE(platform::TopLevelWindowExists(kTitle));
-  EXPECT_FALSE(platform::TopLevelWindowExists(nullptr));
+  EXPECT_FALSE(desktop::TopLevelWindowExists(kTitle));
+  EXPECT_FALSE(desktop::TopLevelWindowExists(nullptr));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/beep.h"
+#include "desktop/beep.h"
 
 #include <X11/Xlib.h>
 #include <alsa/asoundlib.h>
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-namespace platform {
+namespace desktop {
 namespace {
 
 constexpr unsigned kRate = 48000;
@@ -77,4 +77,4 @@ void Beep(int hz, int ms) {
   RingXBell(hz, ms);
 }
 
-}  // namespace platform
+}  // namespace desktop

@@ -1,4 +1,4 @@
-#include "platform/instance_raise.h"
+#include "ui/instance_raise.h"
 
 #include <QDeadlineTimer>
 #include <QLocalServer>
@@ -8,7 +8,7 @@
 
 #include "platform/instance_lock.h"
 
-namespace platform {
+namespace ui {
 namespace {
 
 constexpr char kAnswer[] = "raised\n";
@@ -19,7 +19,7 @@ constexpr int kRetryMs = 50;
 }  // namespace
 
 std::string InstanceSocketPath() {
-  std::string path = InstanceLockPath();
+  std::string path = platform::InstanceLockPath();
   const std::string suffix = ".lock";
   if (path.size() >= suffix.size() &&
       path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0)
@@ -72,4 +72,4 @@ bool AskRunningCopyToRaise(int timeoutMs) {
   return answer == kAnswer;
 }
 
-}  // namespace platform
+}  // namespace ui

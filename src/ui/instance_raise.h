@@ -9,7 +9,7 @@
 
 class QLocalServer;
 
-namespace platform {
+namespace ui {
 
 // InstanceLockPath() with ".socket" for ".lock". Any thread.
 [[nodiscard]] std::string InstanceSocketPath();
@@ -37,4 +37,4 @@ class RaiseListener {
 // not answer. Blocks the calling thread for at most timeoutMs. Any thread.
 [[nodiscard]] bool AskRunningCopyToRaise(int timeoutMs);
 
-}  // namespace platform
+}  // namespace ui
