@@ -17,9 +17,10 @@ namespace platform {
 namespace {
 
 constexpr int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
-// A signal that finds an earlier one unread for this long: the UI thread no longer listens (one
-// that does drains the pipe from every wait within milliseconds).
-constexpr int64_t kDeafMs = 3000;
+// A signal that finds an earlier one unread for this long: the UI thread no longer listens. One
+// that does drains the pipe from every wait within milliseconds, but a loaded machine can stall
+// a process for seconds, and a stall must not cost the user their modem's put-back.
+constexpr int64_t kDeafMs = 10000;
 
 int pipeFds[2] = {-1, -1};
 std::atomic<int> unheard{0};

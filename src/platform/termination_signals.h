@@ -14,7 +14,7 @@ namespace platform {
 
 // While it lives, each of those signals calls onSignal(signal number) on the UI thread, from its
 // event loop or any wait that pumps it. The signal handler itself only writes the number into
-// a pipe. A signal that finds an earlier one unread for 3 s ends the process at once with
+// a pipe. A signal that finds an earlier one unread for 10 s ends the process at once with
 // ExitForSignal(its number), for a UI thread that no longer listens; one that listens hears
 // every signal, however many come and however fast. Its end gives the signals back the actions
 // they had before and forgets what was heard but not yet called. One at a time, on the UI thread,

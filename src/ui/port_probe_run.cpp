@@ -146,18 +146,19 @@ int RunPortProbe(int argc, char** argv, bool json) {
   std::string details;
   report.listFound = diagnostics::FindIdentificationList(list, &details);
   if (report.listFound) report.listPath = platform::AbsoluteDataFilePath(list.path);
-  std::optional<platform::TerminationSignalWatch> signalWatch;
-  {
-    diagnostics::PortProbe probe(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr);
-    signalWatch.emplace([&report, &probe](int signalNumber) {
-      if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
-      probe.Stop();
-    });
-    platform::PumpUntil([&probe] { return probe.Done(); });
-    report.results = probe.Results();
-    // From here a signal has nothing left to stop.
-    signalWatch->Hear([](int) {});
-  }
+  // Watched before the probe starts asking: a signal that came between the two would end the
+  // program with the devices still open.
+  std::optional<diagnostics::PortProbe> probe;
+  platform::TerminationSignalWatch signalWatch([&report, &probe](int signalNumber) {
+    if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
+    if (probe) probe->Stop();
+  });
+  probe.emplace(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr);
+  platform::PumpUntil([&probe] { return probe->Done(); });
+  report.results = probe->Results();
+  // From here a signal has nothing left to stop.
+  signalWatch.Hear([](int) {});
+  probe.reset();
   AddPortsConfLines(report);
   const QByteArray output = json ? ProbeJson(report) : QByteArray::fromStdString(ProbeText(report));
   std::fwrite(output.constData(), 1, size_t(output.size()), stdout);
