@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
+#include <atomic>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -226,10 +229,20 @@ namespace {
 // mode), the registers and the country go back, and the loopbacks are said not to have run.
 TEST_F(DiagnosticRun, StopBeforeAnyLoopbackSendsNoEscapeAndPutsTheRegistersBack) {
   ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-  std::thread stopper([this] {
-    if (sim.WaitForEvent(diag_test::kPort, "rx", "atI2", std::chrono::seconds(30), mark))
-      QMetaObject::invokeMethod(qApp, [this] { session.stop.Request(); });
+  // The stop is asked on the UI thread, which learns through an atomic that "I2" went out: a
+  // functor posted from the watching thread would be freed there, unseen by the UI thread.
+  std::atomic<bool> reached{false};
+  std::thread stopper([this, &reached] {
+    reached = sim.WaitForEvent(diag_test::kPort, "rx", "atI2", std::chrono::seconds(30), mark)
+                  .has_value();
   });
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [this, &reached, &poll] {
+    if (!reached) return;
+    poll.stop();
+    session.stop.Request();
+  });
+  poll.start(5);
 
   const std::vector<diagnostics::TestResult> results =
       diagnostics::RunDiagnosticTests(session, view);
