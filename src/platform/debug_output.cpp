@@ -15,6 +15,13 @@ namespace {
 // Set at start and only read after: a switch of the whole process, like its standard error.
 std::atomic<bool> debugOutputShown{true};
 
+// One of the program's own formats, cut at 511 characters.
+std::string Formatted(const char* format, va_list args) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, args);
+  return text;
+}
+
 }  // namespace
 
 void ShowDebugOutput(bool shown) { debugOutputShown.store(shown); }
@@ -32,21 +39,19 @@ void WarningOutput(const char* text) {
 }
 
 void DebugOutputF(const char* format, ...) {
-  char text[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  const std::string text = Formatted(format, args);
   va_end(args);
-  DebugOutput(text);
+  DebugOutput(text.c_str());
 }
 
 void WarningOutputF(const char* format, ...) {
-  char text[512];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
+  const std::string text = Formatted(format, args);
   va_end(args);
-  WarningOutput(text);
+  WarningOutput(text.c_str());
 }
 
 }  // namespace platform
