@@ -15,7 +15,6 @@
 #include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
-#include "platform/message_pump.h"
 #include "serial/tty_port.h"
 #include "support/pty_pair.h"
 
@@ -65,7 +64,7 @@ int main(int argc, char** argv) {
       pty.Write("OK\r\n");
       sentAt = NowUs();
     });
-    platform::PumpUntil([&session] { return session.port.assembler.IsMatched(); },
+    session.waits.Until([&session] { return session.port.assembler.IsMatched(); },
                         platform::NowMs() + 2000);
     double seenAt = NowUs();
     writer.join();

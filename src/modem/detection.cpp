@@ -11,7 +11,6 @@
 #include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/debug_output.h"
-#include "platform/message_pump.h"
 #include "platform/visible_text.h"
 #include "resources/product.h"
 #include "serial/port_names.h"
@@ -87,7 +86,7 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
     return false;
   }
   view.ShowProbe(port, ProbeStep::kOpen);
-  platform::DelayPumping(kSettleAfterOpenMs);
+  session.waits.Delay(kSettleAfterOpenMs);
   session.lastTimeOut.reset();
   if (Transact(session, "&FZ", "OK", kCommandTimeoutSeconds) == WaitResult::kTimedOut) {
     verdict.kind = SilenceKind(session);

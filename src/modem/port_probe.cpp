@@ -7,7 +7,6 @@
 
 #include "modem/port_verdict.h"
 #include "platform/clock.h"
-#include "platform/message_pump.h"
 #include "platform/serial_device.h"
 #include "platform/serial_ports.h"
 #include "platform/visible_text.h"
@@ -262,14 +261,15 @@ std::string ProbeVerdictReason(const ProbeResult& result) {
   return {};
 }
 
-PortProbe::PortProbe(std::vector<ProbeTarget> targets, const IdentificationList* list) {
+PortProbe::PortProbe(std::vector<ProbeTarget> targets, const IdentificationList* list,
+                     const platform::UiWaker& waker) {
   results_.resize(targets.size());
   for (size_t i = 0; i < targets.size(); ++i) {
-    auto work = [this, i, target = targets[i], list] {
+    auto work = [this, i, target = targets[i], list, waker] {
       const ProbeStop stop{stop_.Valid() ? stop_.Fd() : -1, &stopRequested_};
       results_[i] = ProbeDevice(target, list, stop);
       finished_.fetch_add(1);
-      platform::WakeUiThread();
+      waker.Wake();
     };
     try {
       threads_.emplace_back(work);

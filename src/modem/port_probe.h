@@ -13,6 +13,7 @@
 #include "modem/identification_list.h"
 #include "platform/event_fd.h"
 #include "platform/port_check.h"
+#include "platform/ui_waits.h"
 
 namespace modem {
 
@@ -77,11 +78,12 @@ struct ProbeStop {
 // 42)", "answers in numeric result codes: ...". Outside text shown with VisibleText.
 [[nodiscard]] std::string ProbeVerdictReason(const ProbeResult& result);
 
-// Runs ProbeDevice for each target on a thread of its own. Each thread wakes the UI thread
-// (platform::WakeUiThread) when it ends. Done and Stop from the thread that made it.
+// Runs ProbeDevice for each target on a thread of its own. Each thread wakes the UI thread through
+// waker when it ends. Done and Stop from the thread that made it.
 class PortProbe {
  public:
-  PortProbe(std::vector<ProbeTarget> targets, const IdentificationList* list);
+  PortProbe(std::vector<ProbeTarget> targets, const IdentificationList* list,
+            const platform::UiWaker& waker);
   ~PortProbe();  // stops the probe and waits for every device to be closed
   PortProbe(const PortProbe&) = delete;
   PortProbe& operator=(const PortProbe&) = delete;

@@ -15,7 +15,6 @@
 #include "modem/transaction.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/message_pump.h"
 #include "platform/state_files.h"
 
 namespace modem {
@@ -103,7 +102,7 @@ void AwaitCutCommand(Session& session) {
   const Change* hook = session.ledger.Find(ChangeKind::kOffHook);
   if (hook != nullptr && hook->pending && hook->dialling) return;
   serial::TtyPort& port = session.port;
-  (void)platform::PumpUntil(
+  (void)session.waits.Until(
       [&] {
         char line[serial::kLineSize];
         port.assembler.CopyLastLine(line);

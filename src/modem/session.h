@@ -13,6 +13,7 @@
 #include "modem/ledger.h"
 #include "modem/register_snapshot.h"
 #include "modem/stop_token.h"
+#include "platform/ui_waits.h"
 #include "serial/tty_port.h"
 
 namespace modem {
@@ -56,10 +57,13 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  serial::TtyPort port;
+  // The UI thread's waits on the modem, and the channel that wakes them; made first and ended
+  // last, since the port's reader and the stop token wake it.
+  platform::UiWaits waits;
+  serial::TtyPort port{waits};
   RegisterSnapshot snapshot;
   Ledger ledger;
-  StopToken stop;
+  StopToken stop{waits.Waker()};
 
   // The modem found by the last detection: its COM number (0 before one is found), device path
   // and "I3" line.

@@ -1,14 +1,12 @@
 #include "modem/stop_token.h"
 
-#include "platform/message_pump.h"
-
 namespace modem {
 
 void StopToken::Request() {
   uiThread_.Check();
   requested_ = true;
   // The wait in progress looks at its condition again at once.
-  platform::WakeUiThread();
+  waker_.Wake();
 }
 
 void StopToken::AbandonPutBack() {

@@ -6,12 +6,18 @@
 // abandoned put-back (a second termination signal) does. UI thread only (the thread that made the
 // token; a debug build checks the requests and the scopes).
 
+#include <utility>
+
+#include "platform/ui_waits.h"
 #include "serial/thread_check.h"
 
 namespace modem {
 
 class StopToken {
  public:
+  // waker: the UI thread's waits, so that a request ends the wait in progress at once.
+  explicit StopToken(platform::UiWaker waker) : waker_(std::move(waker)) {}
+
   // Asks the running operation to stop. Sticky: the program ends after such a run.
   void Request();
   // Also cuts short the put-back in progress; what is left is reported as not put back.
@@ -24,6 +30,7 @@ class StopToken {
 
  private:
   friend class PutBackScope;
+  platform::UiWaker waker_;
   bool requested_ = false;
   bool abandoned_ = false;
   int putBackDepth_ = 0;

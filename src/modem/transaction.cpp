@@ -9,7 +9,6 @@
 #include "modem/session.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
-#include "platform/message_pump.h"
 
 namespace modem {
 namespace {
@@ -20,7 +19,7 @@ constexpr int kIdentifyTimeoutMs = 4000;
 // awaited names what was waited for in the transcript's time-out line.
 WaitResult AwaitMatch(Session& session, int64_t deadline, int timeoutSeconds, const char* awaited) {
   serial::TtyPort& port = session.port;
-  bool seen = platform::PumpUntil(
+  bool seen = session.waits.Until(
       [&] { return port.assembler.IsMatched() || session.stop.CutsWaits(); }, deadline);
   seen = seen && port.assembler.IsMatched();
   const bool cut = !seen && session.stop.CutsWaits();
@@ -69,7 +68,7 @@ void BeginCommand(Session& session, const char* command, Framing framing,
   if (session.answerOwed && !echo.empty() && !untilEcho) {
     const unsigned owed = *session.answerOwed;
     port.NoteEvent("waiting for the late answer of an earlier command");
-    (void)platform::PumpUntil(
+    (void)session.waits.Until(
         [&] { return lines.ResultLines() != owed || session.stop.CutsWaits(); },
         platform::NowMs() + kDrainMs);
     session.answerOwed.reset();
@@ -248,8 +247,8 @@ bool ReadHexValue(Session& session, const char* command, int minDigits,
 
 void Pause(Session& session, int ms) {
   int64_t deadline = platform::NowMs() + ms;
-  platform::PumpMessages();
-  (void)platform::PumpUntil([&session] { return session.stop.CutsWaits(); }, deadline);
+  session.waits.Pump();
+  (void)session.waits.Until([&session] { return session.stop.CutsWaits(); }, deadline);
 }
 
 bool OpenTranscript(Session& session, const char* path, int64_t startMs, std::string* error) {

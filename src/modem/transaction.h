@@ -114,7 +114,7 @@ enum class OkReply {
 // True when text is minDigits to 2 hexadecimal digits: the form the modem gives a value in.
 [[nodiscard]] bool IsHexValue(const std::string& text, int minDigits);
 
-// Dispatches events for ms milliseconds, like platform::DelayPumping, but returns at once when
+// Dispatches events for ms milliseconds, like UiWaits::Delay, but returns at once when
 // session.stop cuts waits.
 void Pause(Session& session, int ms);
 

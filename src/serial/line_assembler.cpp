@@ -6,7 +6,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/message_pump.h"
 #include "serial/response_capture.h"
 
 namespace serial {
@@ -44,8 +43,9 @@ bool IsResultCode(std::string_view line) {
 }
 
 LineAssembler::LineAssembler(ResponseCapture& capture,
-                             std::function<void(std::string_view line, bool cut)> onLine)
-    : capture_(capture), onLine_(std::move(onLine)) {}
+                             std::function<void(std::string_view line, bool cut)> onLine,
+                             platform::UiWaker waker)
+    : capture_(capture), onLine_(std::move(onLine)), waker_(std::move(waker)) {}
 
 void LineAssembler::Receive(const char* data, unsigned length) {
   for (unsigned i = 0; i < length; ++i) {
@@ -88,7 +88,7 @@ void LineAssembler::EndLine() {
   }
   // Every line may be the end a waiting UI thread looks for, whether it matched or not; the
   // wake-up comes after the match is stored, so the waiter never sees the line without it.
-  platform::WakeUiThread();
+  waker_.Wake();
 }
 
 void LineAssembler::MatchLine(bool cut, bool echo) {

@@ -25,6 +25,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ui_waits.h"
+
 namespace serial {
 
 class ResponseCapture;
@@ -50,15 +52,15 @@ class LineAssembler {
  public:
   // capture is filled at line ends while it is enabled. onLine, when set, gets every line as it
   // ends (up to kLineBufSize - 1 bytes, cut true when bytes before them were dropped), on the
-  // receiving thread, before the line is matched.
+  // receiving thread, before the line is matched. waker is woken at every line end.
   explicit LineAssembler(ResponseCapture& capture,
-                         std::function<void(std::string_view line, bool cut)> onLine = {});
+                         std::function<void(std::string_view line, bool cut)> onLine = {},
+                         platform::UiWaker waker = {});
   LineAssembler(const LineAssembler&) = delete;
   LineAssembler& operator=(const LineAssembler&) = delete;
 
-  // Receiving thread: assembles one chunk. Each line end wakes the UI thread
-  // (platform::WakeUiThread) after its match is stored, so a waiter never sees the line without
-  // it.
+  // Receiving thread: assembles one chunk. Each line end wakes the UI thread (the waker) after
+  // its match is stored, so a waiter never sees the line without it.
   void Receive(const char* data, unsigned length);
 
   // Before a command is sent: echo is the line the modem sends back for it ("atI3", letter case
@@ -103,6 +105,7 @@ class LineAssembler {
 
   ResponseCapture& capture_;
   std::function<void(std::string_view, bool)> onLine_;
+  platform::UiWaker waker_;
   // Receiving thread only.
   char lineBuf_[kLineBufSize] = {};
   uint16_t linePos_ = 0;

@@ -9,7 +9,6 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/event_fd.h"
-#include "platform/message_pump.h"
 #include "platform/sys_error.h"
 #include "serial/port_names.h"
 #include "serial/transcript.h"
@@ -23,11 +22,15 @@ constexpr int kWriteTimeoutConstantMs = 1000;
 constexpr unsigned kWriteMsPerByteNumerator = 4800;
 }  // namespace
 
-TtyPort::TtyPort()
-    : assembler(capture, [this](std::string_view line, bool cut) {
-        // Only queued here: the UI thread writes the file.
-        transcript.Received(comName_, line, cut);
-      }) {}
+TtyPort::TtyPort(platform::UiWaits& waits)
+    : assembler(
+          capture,
+          [this](std::string_view line, bool cut) {
+            // Only queued here: the UI thread writes the file.
+            transcript.Received(comName_, line, cut);
+          },
+          waits.Waker()),
+      waits_(waits) {}
 
 TtyPort::~TtyPort() { Close(); }
 
@@ -66,7 +69,7 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
   NoteEvent("open " + path);
 
   connected.store(true);
-  platform::AttachUiWakeup();
+  waits_.Attach();
   // Set before the thread exists: the thread clears it as its very last act.
   readerRunning.store(true);
   try {
@@ -87,7 +90,7 @@ void TtyPort::Close() {
   device.WatchReceive(false);
   // Handlers run during this wait; an Open among them is refused until the device is released,
   // so this Close never releases a device opened meanwhile.
-  while (readerRunning.load()) platform::DelayPumping(100);
+  while (readerRunning.load()) waits_.Delay(100);
   device.SetDtr(false);
   device.Purge();
   device.Close();
@@ -149,10 +152,12 @@ unsigned TtyPort::Read(char* buffer, unsigned maxBytes) {
 void ReaderThreadMain(TtyPort* port) { port->ReaderLoop(); }
 
 void TtyPort::ReaderLoop() {
+  // The port may be gone once readerRunning is clear; this handle to the wake-up is not.
+  const platform::UiWaker waker = waits_.Waker();
   {
     platform::EventFd wakeup;
     if (!wakeup.Valid()) {
-      platform::ShowMessageFromAnyThread("Failed to create event for thread!", "TTY Error!");
+      waker.ShowMessage("Failed to create event for thread!", "TTY Error!");
     } else {
       device.SetWakeupFd(wakeup.Fd());
       device.WatchReceive(true);
@@ -173,7 +178,7 @@ void TtyPort::ReaderLoop() {
   }
   readerRunning.store(false);  // last access to this object
   // A UI thread waiting for the reader to end looks again now rather than at its next event.
-  platform::WakeUiThread();
+  waker.Wake();
 }
 
 }  // namespace serial

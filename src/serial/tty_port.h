@@ -12,12 +12,13 @@
 //    capture counters of ResponseCapture. The assembler's mutex guards the expected texts and the
 //    line-end work (counting, capture, matching), so a table update never meets a half-processed
 //    line.
-//  - When the reader stores a match it wakes the UI thread (platform::WakeUiThread); it makes no
-//    Qt call of any kind.
+//  - When the reader stores a match it wakes the UI thread (the waits' UiWaker); it makes no Qt
+//    call of any kind.
 //  - Close clears connected, then stops the receive watch, which ends the reader's wait; it
 //    releases the device only after the reader has cleared readerRunning as its last act.
-//  - The reader wakes the UI thread (platform::WakeUiThread) at every line end, so a wait for
-//    the end of an answer sleeps until a line comes rather than polling.
+//  - The reader wakes the UI thread at every line end, so a wait for the end of an answer sleeps
+//    until a line comes rather than polling. Its last wake-up, after it has cleared readerRunning,
+//    goes through a UiWaker of its own, which outlives the port.
 //  - The transcript: the reader only queues each line it ends; the UI thread records what it
 //    sends and the port's events, and writes the queue out.
 
@@ -28,6 +29,7 @@
 
 #include "platform/port_check.h"
 #include "platform/serial_device.h"
+#include "platform/ui_waits.h"
 #include "serial/line_assembler.h"
 #include "serial/response_capture.h"
 #include "serial/thread_check.h"
@@ -40,7 +42,8 @@ inline constexpr unsigned kChunkSize = 80;
 
 class TtyPort {
  public:
-  TtyPort();
+  // waits: the UI thread's waits, which the reader wakes; it must outlive the port.
+  explicit TtyPort(platform::UiWaits& waits);
   virtual ~TtyPort();
   TtyPort(const TtyPort&) = delete;
   TtyPort& operator=(const TtyPort&) = delete;
@@ -97,6 +100,7 @@ class TtyPort {
   std::atomic<bool> readerRunning{false};  // a reader runs; it clears this as its last act
 
  private:
+  platform::UiWaits& waits_;
   std::atomic<bool> deviceLost_{false};
   ThreadCheck uiThread_;
   bool closing_ = false;  // UI thread only: a Close is waiting for its reader

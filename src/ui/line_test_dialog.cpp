@@ -33,6 +33,7 @@ LineTestDialog::LineTestDialog(modem::Session& session, diagnostics::MainView& m
                                QWidget* parent)
     : TemplateDialog(resources::kLineTestDialogTemplate, parent),
       session_(session),
+      keyFilter_(session.waits),
       parentDialog_(main) {
   // While OK is disabled the status is all there is to follow, so it takes the focus then (a
   // click may give it back; Tab never stops on it).

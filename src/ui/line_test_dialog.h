@@ -8,6 +8,7 @@
 #include "diagnostics/line_test.h"
 #include "diagnostics/program_run.h"
 #include "widgets/template_dialog.h"
+#include "widgets/wait_key_filter.h"
 
 namespace ui {
 
@@ -42,6 +43,8 @@ class LineTestDialog final : public widgets::TemplateDialog, public diagnostics:
   void LineTestSequence();
 
   modem::Session& session_;
+  // While the sequence waits on the modem, keys are no dialog commands.
+  widgets::WaitKeyFilter keyFilter_;
   diagnostics::MainView& parentDialog_;
   TestResult result_ = diagnostics::NotRun(diagnostics::kLine.reportName,
                                            "the dialog was closed before its sequence began");

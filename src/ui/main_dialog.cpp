@@ -11,7 +11,6 @@
 #include "desktop/beep.h"
 #include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
-#include "platform/message_pump.h"
 #include "resources/control_ids.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
@@ -54,12 +53,17 @@ int ResultControl(const diagnostics::TestIdentity& test) {
 MainDialog::MainDialog(diagnostics::Session& session, QWidget* parent)
     : TemplateDialog(resources::kMainDialogTemplate, parent),
       session_(session),
+      keyFilter_(session.waits),
       appIcon_(QString::fromLatin1(resources::kAppIcon)) {
   // The window manager draws the minimised window and the taskbar entry from this icon.
   setWindowIcon(appIcon_);
   // The serial reader's errors come from its own thread, and a box that waited would stall it.
-  platform::SetMessageShower(&widgets::ShowModelessWarning);
+  session_.waits.SetMessageShower([](const std::string& text, const std::string& caption) {
+    widgets::ShowModelessWarning(text.c_str(), caption.c_str());
+  });
 }
+
+MainDialog::~MainDialog() { session_.waits.SetMessageShower({}); }
 
 bool MainDialog::OnInitDialog() {
   WelcomeDialog welcome(nullptr);

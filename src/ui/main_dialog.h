@@ -31,6 +31,7 @@
 #include "resources/control_ids.h"
 #include "widgets/template_dialog.h"
 #include "widgets/wait_cursor.h"
+#include "widgets/wait_key_filter.h"
 
 namespace ui {
 
@@ -39,6 +40,7 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
 
  public:
   MainDialog(diagnostics::Session& session, QWidget* parent);
+  ~MainDialog() override;
 
   // diagnostics::MainView
   void ShowDetecting() override;
@@ -102,6 +104,8 @@ class MainDialog final : public widgets::TemplateDialog, public diagnostics::Mai
   void ShowRecovery();
 
   diagnostics::Session& session_;
+  // While a run waits on the modem, keys are no dialog commands.
+  widgets::WaitKeyFilter keyFilter_;
   QIcon appIcon_;
   int runDepth_ = 0;
   bool runButtonsAfter_[std::size(ids::kRunButtons)] = {};  // while locked out

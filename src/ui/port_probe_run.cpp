@@ -13,8 +13,8 @@
 
 #include "diagnostics/program_run.h"
 #include "platform/data_files.h"
-#include "platform/message_pump.h"
 #include "platform/termination_signals.h"
+#include "platform/ui_waits.h"
 #include "platform/visible_text.h"
 #include "serial/port_names.h"
 
@@ -140,7 +140,8 @@ QByteArray ProbeJson(const ProbeReport& report) {
 
 int RunPortProbe(int argc, char** argv, bool json) {
   QCoreApplication app(argc, argv);
-  platform::AttachUiWakeup();
+  platform::UiWaits waits;
+  waits.Attach();
   ProbeReport report;
   diagnostics::IdentificationList list;
   std::string details;
@@ -153,8 +154,8 @@ int RunPortProbe(int argc, char** argv, bool json) {
     if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
     if (probe) probe->Stop();
   });
-  probe.emplace(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr);
-  platform::PumpUntil([&probe] { return probe->Done(); });
+  probe.emplace(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr, waits.Waker());
+  waits.Until([&probe] { return probe->Done(); });
   report.results = probe->Results();
   // From here a signal has nothing left to stop.
   signalWatch.Hear([](int) {});

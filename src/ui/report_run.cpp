@@ -19,7 +19,6 @@
 #include "diagnostics/speaker_test.h"
 #include "platform/clock.h"
 #include "platform/host_identity.h"
-#include "platform/message_pump.h"
 #include "platform/standard_error.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
@@ -57,8 +56,7 @@ diagnostics::PromptAnswer ParseAnswer(const std::string& line) {
 
 // Writes a question on standard error and waits, pumping, for a line on standard input or a
 // stop. onSecond, when given, runs once a second meanwhile and says when to stop calling it.
-diagnostics::PromptAnswer AskOnTerminal(const diagnostics::Session& session,
-                                        const std::string& question,
+diagnostics::PromptAnswer AskOnTerminal(diagnostics::Session& session, const std::string& question,
                                         const std::function<bool()>& onSecond = {}) {
   platform::WriteStandardError(question);
   std::optional<diagnostics::PromptAnswer> answer;
@@ -75,7 +73,7 @@ diagnostics::PromptAnswer AskOnTerminal(const diagnostics::Session& session,
   });
   if (onSecond) seconds.start();
   // The question has no time limit: the user answers when they have listened.
-  platform::PumpUntil(
+  session.waits.Until(
       [&answer, &session] { return answer.has_value() || session.stop.Requested(); });
   seconds.stop();
   if (!answer) {
@@ -91,7 +89,7 @@ class TerminalView final : public diagnostics::MainView,
                            public diagnostics::SpeakerPrompt,
                            public diagnostics::LineTestView {
  public:
-  TerminalView(const diagnostics::Session& session, const CommandLine& line, bool progress)
+  TerminalView(diagnostics::Session& session, const CommandLine& line, bool progress)
       : session_(session), line_(line), progress_(progress) {}
 
   void ShowProbe(int comNumber, modem::ProbeStep step) override {
@@ -139,7 +137,7 @@ class TerminalView final : public diagnostics::MainView,
   }
 
  private:
-  const diagnostics::Session& session_;
+  diagnostics::Session& session_;
   const CommandLine& line_;
   const bool progress_;
 };
@@ -192,7 +190,7 @@ void RunLine(diagnostics::Session& session, TerminalView& view, const CommandLin
     return;
   }
   view.Progress("Running the line test");
-  platform::DelayPumping(kLineStartPauseMs);
+  session.waits.Delay(kLineStartPauseMs);
   result.tests.push_back(diagnostics::RunLineTestSequence(session, view, view));
 }
 
@@ -262,7 +260,7 @@ class ReportSteps {
 
   // A first signal stops the run, which still puts the modem back; a second cuts that short.
   void WatchSignals() {
-    platform::AttachUiWakeup();
+    session_.waits.Attach();
     signalWatch_.emplace([this](int signalNumber) {
       if (stoppedBy_ == 0) {
         stoppedBy_ = signalNumber;

@@ -23,7 +23,7 @@ BoxAnswer MessageBox(QWidget* owner, const char* text, const char* caption, BoxB
 
 // Shows a modeless warning box with text and caption (8-bit, plain text) and returns at once: it
 // stalls nothing that waits meanwhile. Without a QApplication the text goes to standard error. UI
-// thread; fits platform::SetMessageShower.
+// thread; what the dialogs show messages from other threads with (platform::UiWaits).
 void ShowModelessWarning(const char* text, const char* caption);
 
 // The program file's name without directory and extension ("kalvex-modem-diag"), from the

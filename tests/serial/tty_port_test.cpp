@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/message_pump.h"
+#include "platform/ui_waits.h"
 #include "serial/tty_port.h"
 #include "support/privileges.h"
 #include "support/pty_pair.h"
@@ -24,14 +24,15 @@
 
 namespace {
 
-// One port per test process, as the program has one per run.
-serial::TtyPort ttyPort;
+// One port per test process, as the program has one per run, and the waits it wakes.
+platform::UiWaits waits;
+serial::TtyPort ttyPort{waits};
 using enum serial::TtyPort::OpenResult;
 using testsupport::ComDir;
 using testsupport::PtyPair;
 
 bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  return platform::PumpUntil(done, platform::NowMs() + ms);
+  return waits.Until(done, platform::NowMs() + ms);
 }
 
 using testsupport::DropToNobody;
@@ -77,7 +78,7 @@ TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
 
 TEST_F(TtyPortTest, SecondOpenOfAHeldDeviceIsRefusedAsBusy) {
   ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
-  serial::TtyPort other;
+  serial::TtyPort other{waits};
   testing::internal::CaptureStderr();
   EXPECT_EQ(other.Open("COM3"), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
@@ -92,7 +93,7 @@ TEST_F(TtyPortTest, ExclusiveModeRefusesAnotherUser) {
   EXPECT_EXIT(
       {
         if (!DropToNobody()) std::_Exit(3);
-        serial::TtyPort other;
+        serial::TtyPort other{waits};
         std::_Exit(other.Open("COM3") == kRefused ? 0 : 4);
       },
       testing::ExitedWithCode(0), "busy \\(EBUSY\\)\n");
@@ -134,7 +135,7 @@ TEST_F(TtyPortTest, LiveUucpLockMakesTheDeviceBusyAndAStaleOneIsIgnored) {
 
 TEST_F(TtyPortTest, CloseClearsExclusiveModeAndASecondCloseReturnsAtOnce) {
   ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
-  serial::TtyPort other;
+  serial::TtyPort other{waits};
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
   ttyPort.Close();
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 0);
@@ -173,7 +174,7 @@ TEST_F(TtyPortTest, SettingsAre19200RawEightNoneOne) {
 }
 
 TEST_F(TtyPortTest, ReadTakesOnlyWhatIsQueuedInChunksOf80) {
-  serial::TtyPort port;  // its device opened without a reader, so the test reads
+  serial::TtyPort port{waits};  // its device opened without a reader, so the test reads
   ASSERT_TRUE(port.device.Open(pty.SlavePath().c_str()));
   ASSERT_TRUE(port.SetupLine());
   char buffer[serial::kChunkSize];
@@ -247,7 +248,6 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
 #endif
   EXPECT_EXIT(
       {
-        platform::WakeUiThread();  // the UI wake-up descriptor exists before the limit
         int lowest = ::open("/dev/null", O_RDONLY);
         ::close(lowest);
         rlimit limit;
@@ -255,7 +255,7 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
         ::setrlimit(RLIMIT_NOFILE, &limit);  // the device fits, the reader's event does not
         if (ttyPort.Open("COM3") != kOpened) std::_Exit(3);
         if (!WaitFor([] { return !ttyPort.readerRunning; })) std::_Exit(4);
-        platform::DelayPumping(10);  // the message is shown from the UI side
+        waits.Delay(10);  // the message is shown from the UI side
         std::_Exit(ttyPort.connected ? 0 : 5);
       },
       testing::ExitedWithCode(0), "TTY Error!.*Failed to create event for thread!");
@@ -263,7 +263,7 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
 
 // A speed the line cannot take makes the device refuse the settings: nothing stays open.
 TEST_F(TtyPortTest, RefusedLineSettingsFailTheOpenWithTheirReason) {
-  serial::TtyPort odd;
+  serial::TtyPort odd{waits};
   odd.baudRate = 12345;
   testing::internal::CaptureStderr();
   EXPECT_EQ(odd.Open("COM3"), kRefused);
@@ -285,7 +285,7 @@ TEST_F(TtyPortTest, ReaderThatCannotStartLeavesThePortOpenAndSaysSo) {
         if (!DropToNobody()) std::_Exit(3);
         rlimit none = {};
         if (::setrlimit(RLIMIT_NPROC, &none) != 0) std::_Exit(4);
-        serial::TtyPort port;
+        serial::TtyPort port{waits};
         bool opened = port.Open("COM3") == kOpened;
         std::_Exit(opened && port.connected && !port.readerRunning ? 0 : 5);
       },
