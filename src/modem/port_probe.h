@@ -79,11 +79,12 @@ struct ProbeStop {
 [[nodiscard]] std::string ProbeVerdictReason(const ProbeResult& result);
 
 // Runs ProbeDevice for each target on a thread of its own. Each thread wakes the UI thread through
-// waker when it ends. Done and Stop from the thread that made it.
+// waker when it ends (none: Results() is all the caller waits on). Done and Stop from the thread
+// that made it.
 class PortProbe {
  public:
   PortProbe(std::vector<ProbeTarget> targets, const IdentificationList* list,
-            const platform::UiWaker& waker);
+            const platform::UiWaker& waker = {});
   ~PortProbe();  // stops the probe and waits for every device to be closed
   PortProbe(const PortProbe&) = delete;
   PortProbe& operator=(const PortProbe&) = delete;
