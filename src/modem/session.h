@@ -1,8 +1,9 @@
 #pragma once
 // Session: the state of one program run with the modem, made once by the dialogs or by the
-// report and passed down to every detection, transaction and test run. It owns the port (with its
-// capture and transcript), the register snapshot, the ledger of changes and its journal, the stop
-// token, the current transaction's time-out and the detection guard. Tests make their own. UI
+// report and passed down to every detection, transaction and test run. It owns the map of COM
+// names to devices, the port (with its capture and transcript), the register snapshot, the ledger
+// of changes and its journal, the stop token, the current transaction's time-out and the
+// detection guard. Tests make their own. UI
 // thread only: the port, the ledger and the stop token check it in a debug build.
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include "modem/ledger.h"
 #include "modem/register_snapshot.h"
 #include "modem/stop_token.h"
+#include "serial/port_names.h"
 #include "serial/tty_port.h"
 
 namespace modem {
@@ -56,6 +58,9 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // Where each COM name leads in this run (--port, ports.conf): set once at start, before the
+  // first detection, and read by detection, the port's open and the untried devices.
+  serial::PortMap ports;
   serial::TtyPort port;
   RegisterSnapshot snapshot;
   Ledger ledger;

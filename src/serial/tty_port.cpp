@@ -11,7 +11,6 @@
 #include "platform/event_fd.h"
 #include "platform/message_pump.h"
 #include "platform/sys_error.h"
-#include "serial/port_names.h"
 #include "serial/transcript.h"
 
 namespace serial {
@@ -31,7 +30,7 @@ TtyPort::TtyPort()
 
 TtyPort::~TtyPort() { Close(); }
 
-TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
+TtyPort::OpenResult TtyPort::Open(const char* deviceName, const PortMap& ports) {
   uiThread_.Check();
   if (connected.load() || closing_) {
     openFailure_ = {};
@@ -43,7 +42,7 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
   deviceLost_.store(false);
   comName_ = deviceName;
 
-  std::string path = DevicePathFor(deviceName);
+  std::string path = ports.DevicePathFor(deviceName);
   if (!device.Open(path.c_str())) {
     // The open keeps no reason of its own; a second look says which step failed and who holds
     // the device, for the user rather than for the code.
