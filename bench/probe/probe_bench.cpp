@@ -36,7 +36,7 @@ void BM_ProbeEightSilentDevices(benchmark::State& state) {
   double measuredTotal = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    modem::PortProbe probe(modem::ProbeTargets(), nullptr);
+    modem::PortProbe probe(modem::ProbeTargets(serial::PortMap()), nullptr);
     int silent = 0;
     for (const modem::ProbeResult& result : probe.Results())
       silent += result.verdict == modem::ProbeVerdict::kSilent;

@@ -32,18 +32,12 @@ using modem::kPortProbeOrder;
 using modem::LoadIdentificationList;
 using modem::OpenTranscript;
 
-// The probe of every device (--list-ports --probe) and the COM names offered for a device, as
-// modem/port_probe.h and modem/untried_device.h give them.
+// The probe of every device (--list-ports --probe), as modem/port_probe.h gives it; its
+// documents are port_probe_document.h's.
 using modem::FindIdentificationList;
 using modem::IdentificationList;
 using modem::PortProbe;
-using modem::PortsConfLineFor;
-using modem::ProbeResult;
 using modem::ProbeTargets;
-using modem::ProbeVerdict;
-using modem::ProbeVerdictName;
-using modem::ProbeVerdictReason;
-using modem::SuggestedComNames;
 
 // Stops the running detection or test at once; it puts the modem back before it returns. A
 // second call with abandonPutBack cuts that put-back short.

@@ -73,7 +73,7 @@ bool ProbePort(Session& session, MainView& view, int port, std::vector<PortVerdi
   std::snprintf(name, sizeof name, "COM%d", port);
   PortVerdict verdict;
   verdict.comName = name;
-  verdict.devicePath = serial::DevicePathFor(name);
+  verdict.devicePath = session.ports.DevicePathFor(name);
   view.ShowProbe(port, ProbeStep::kDetect);
   ClosePort(session);
   view.ShowProbe(port, ProbeStep::kClose);
@@ -208,7 +208,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
     // A list that was cut may be why the modem's line is not in it.
     std::string details = VerdictDetails(result.verdicts);
     if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
-    result.untried = UntriedDevices();
+    result.untried = UntriedDevices(session.ports);
     if (!result.untried.empty()) details += "\n\n" + UntriedDetails(result.untried);
     view.ShowNotFound(details.c_str());
   }

@@ -156,7 +156,7 @@ void Classify(LineReader& reader, bool answered, ProbeResult& result) {
 
 }  // namespace
 
-std::vector<ProbeTarget> ProbeTargets() {
+std::vector<ProbeTarget> ProbeTargets(const serial::PortMap& ports) {
   std::vector<ProbeTarget> targets;
   std::vector<std::string> resolved;
   auto add = [&](ProbeTarget target) {
@@ -175,12 +175,12 @@ std::vector<ProbeTarget> ProbeTargets() {
     add(std::move(target));
   }
   for (int n = 1; n <= serial::kMaxComNumber; ++n) {
-    const serial::ResolvedPort port = serial::ResolvePort(ComName(n).c_str());
+    const serial::ResolvedPort port = ports.Resolve(ComName(n).c_str());
     if (port.source != serial::PortSource::kDefault) add({port.path, port.path, {}, {}, {}});
   }
   // Every COM name of a target, whichever source gave it.
   for (int n = 1; n <= serial::kMaxComNumber; ++n) {
-    const std::string file = platform::ResolvedPath(serial::DevicePathFor(ComName(n).c_str()));
+    const std::string file = platform::ResolvedPath(ports.DevicePathFor(ComName(n).c_str()));
     for (size_t i = 0; i < targets.size(); ++i) {
       if (resolved[i] == file) targets[i].comNames.push_back(ComName(n));
     }

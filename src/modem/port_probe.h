@@ -14,6 +14,7 @@
 #include "platform/event_fd.h"
 #include "platform/port_check.h"
 #include "platform/ui_waits.h"
+#include "serial/port_names.h"
 
 namespace modem {
 
@@ -53,9 +54,9 @@ inline constexpr int kProbeSettleMs = 100;
 inline constexpr int kProbeAtTimeoutMs = 3000;
 inline constexpr int kProbeI3TimeoutMs = 4000;
 
-// Every device of platform::ListSerialPorts and every COM name mapped by --port, KALVEX_COMn,
-// ports.conf or KALVEX_COM_DIR, each file once. Opens nothing. Any thread.
-[[nodiscard]] std::vector<ProbeTarget> ProbeTargets();
+// Every device of platform::ListSerialPorts and every COM name ports maps by --port,
+// KALVEX_COMn, ports.conf or KALVEX_COM_DIR, each file once. Opens nothing. Any thread.
+[[nodiscard]] std::vector<ProbeTarget> ProbeTargets(const serial::PortMap& ports);
 
 // How a probe is stopped from another thread: requested is set, then fd made readable (it is
 // never read, so it ends every later wait too). fd -1 and null: no stop.

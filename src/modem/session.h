@@ -1,8 +1,9 @@
 #pragma once
 // Session: the state of one program run with the modem, made once by the dialogs or by the
-// report and passed down to every detection, transaction and test run. It owns the port (with its
-// capture and transcript), the register snapshot, the ledger of changes and its journal, the stop
-// token, the current transaction's time-out and the detection guard. Tests make their own. UI
+// report and passed down to every detection, transaction and test run. It owns the map of COM
+// names to devices, the port (with its capture and transcript), the register snapshot, the ledger
+// of changes and its journal, the stop token, the current transaction's time-out and the
+// detection guard. Tests make their own. UI
 // thread only: the port, the ledger and the stop token check it in a debug build.
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "modem/register_snapshot.h"
 #include "modem/stop_token.h"
 #include "platform/ui_waits.h"
+#include "serial/port_names.h"
 #include "serial/tty_port.h"
 
 namespace modem {
@@ -60,6 +62,9 @@ class Session {
   // The UI thread's waits on the modem, and the channel that wakes them; made first and ended
   // last, since the port's reader and the stop token wake it.
   platform::UiWaits waits;
+  // Where each COM name leads in this run (--port, ports.conf): set once at start, before the
+  // first detection, and read by detection, the port's open and the untried devices.
+  serial::PortMap ports;
   serial::TtyPort port{waits};
   RegisterSnapshot snapshot;
   Ledger ledger;

@@ -113,7 +113,7 @@ bool OpenComPort(Session& session, int portNumber) {
   // A device opened anew is purged: nothing an earlier command was owed can still come.
   session.answerOwed.reset();
   session.modemEchoes.reset();
-  return session.port.Open(name) == serial::TtyPort::OpenResult::kOpened;
+  return session.port.Open(name, session.ports) == serial::TtyPort::OpenResult::kOpened;
 }
 
 void ClosePort(Session& session) { session.port.Close(); }

@@ -17,11 +17,11 @@ std::string ComName(int number) { return "COM" + std::to_string(number); }
 
 // A COM name whose device is missing can be given to another device without hiding one; after
 // those, the probe order, so the device is tried early.
-std::vector<std::string> SuggestedComNames() {
+std::vector<std::string> SuggestedComNames(const serial::PortMap& ports) {
   std::vector<std::string> names;
   for (int number : kPortProbeOrder) {
     const std::string name = ComName(number);
-    if (!platform::PathExists(serial::DevicePathFor(name.c_str()))) names.push_back(name);
+    if (!platform::PathExists(ports.DevicePathFor(name.c_str()))) names.push_back(name);
   }
   for (int number : kPortProbeOrder) {
     const std::string name = ComName(number);
@@ -30,11 +30,11 @@ std::vector<std::string> SuggestedComNames() {
   return names;
 }
 
-std::vector<UntriedDevice> UntriedDevices() {
+std::vector<UntriedDevice> UntriedDevices(const serial::PortMap& ports) {
   std::set<std::string> seen;
   for (int n = 1; n <= serial::kMaxComNumber; ++n)
-    seen.insert(platform::ResolvedPath(serial::DevicePathFor(ComName(n).c_str())));
-  const std::vector<std::string> names = SuggestedComNames();
+    seen.insert(platform::ResolvedPath(ports.DevicePathFor(ComName(n).c_str())));
+  const std::vector<std::string> names = SuggestedComNames(ports);
   std::vector<UntriedDevice> devices;
   for (const platform::SerialPortInfo& port : platform::ListSerialPorts()) {
     if (!seen.insert(platform::ResolvedPath(port.nodePath)).second) continue;

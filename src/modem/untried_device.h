@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/port_names.h"
+
 namespace modem {
 
 struct UntriedDevice {
@@ -13,14 +15,14 @@ struct UntriedDevice {
   std::string comName;     // the COM name suggested for it: "COM3"
 };
 
-// The devices of platform::ListSerialPorts whose file no COM name (COM1 to COM9) resolves to,
-// each file once, each given its own name of SuggestedComNames. Reads the system's device list
-// and resolves links; opens nothing. Any thread.
-[[nodiscard]] std::vector<UntriedDevice> UntriedDevices();
+// The devices of platform::ListSerialPorts whose file no COM name (COM1 to COM9) resolves to
+// through ports, each file once, each given its own name of SuggestedComNames. Reads the
+// system's device list and resolves links; opens nothing. Any thread.
+[[nodiscard]] std::vector<UntriedDevice> UntriedDevices(const serial::PortMap& ports);
 
-// The COM names to offer a device, best first: those of the probe order whose device is
-// missing, then the rest of the probe order. Any thread.
-[[nodiscard]] std::vector<std::string> SuggestedComNames();
+// The COM names to offer a device, best first: those of the probe order whose device (through
+// ports) is missing, then the rest of the probe order. Any thread.
+[[nodiscard]] std::vector<std::string> SuggestedComNames(const serial::PortMap& ports);
 
 // "--port COM3=/dev/ttyACM0" and "COM3=/dev/ttyACM0" (the ports.conf line), exact.
 [[nodiscard]] std::string PortOptionFor(const std::string& comName, const std::string& device);

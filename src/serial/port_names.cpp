@@ -12,19 +12,8 @@
 namespace serial {
 namespace {
 
-using PortTable = std::array<std::string, kMaxComNumber + 1>;  // index: COM number
-
-PortTable& Overrides() {
-  static PortTable table;
-  return table;
-}
-
-PortTable& Configured() {
-  static PortTable table;
-  return table;
-}
-
-void Install(PortTable& table, const std::vector<std::pair<int, std::string>>& mappings) {
+void Install(std::array<std::string, kMaxComNumber + 1>& table,
+             const std::vector<std::pair<int, std::string>>& mappings) {
   table = {};
   for (const auto& [number, path] : mappings) {
     if (number >= 1 && number <= kMaxComNumber) table[number] = path;
@@ -59,14 +48,19 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
+// A ports.conf larger than this is not a list of nine ports.
+constexpr size_t kMaxConfigBytes = 64 * 1024;
+
+}  // namespace
+
 // The device source has for COM port number (named deviceName); empty when it has none.
-std::string DeviceFrom(PortSource source, int number, const char* deviceName) {
+std::string PortMap::DeviceFrom(PortSource source, int number, const char* deviceName) const {
   const bool inTables = number <= kMaxComNumber;
   switch (source) {
-    case PortSource::kOption: return inTables ? Overrides()[number] : std::string();
+    case PortSource::kOption: return inTables ? overrides_[number] : std::string();
     case PortSource::kEnvironment:
       return platform::EnvironmentValue(("KALVEX_" + std::string(deviceName)).c_str());
-    case PortSource::kConfigFile: return inTables ? Configured()[number] : std::string();
+    case PortSource::kConfigFile: return inTables ? configured_[number] : std::string();
     case PortSource::kComDir: {
       const std::string dir = platform::EnvironmentValue("KALVEX_COM_DIR");
       return dir.empty() ? dir : dir + "/" + deviceName;
@@ -77,12 +71,15 @@ std::string DeviceFrom(PortSource source, int number, const char* deviceName) {
   return {};
 }
 
-// A ports.conf larger than this is not a list of nine ports.
-constexpr size_t kMaxConfigBytes = 64 * 1024;
+void PortMap::SetOverrides(const std::vector<std::pair<int, std::string>>& mappings) {
+  Install(overrides_, mappings);
+}
 
-}  // namespace
+void PortMap::SetConfigured(const std::vector<std::pair<int, std::string>>& mappings) {
+  Install(configured_, mappings);
+}
 
-ResolvedPort ResolvePort(const char* deviceName) {
+ResolvedPort PortMap::Resolve(const char* deviceName) const {
   const int number = ComNumber(deviceName);
   if (number == 0) return {deviceName, PortSource::kPath};
   for (const PortSourceEntry& entry : kPortSources) {
@@ -92,7 +89,9 @@ ResolvedPort ResolvePort(const char* deviceName) {
   return {deviceName, PortSource::kPath};  // not reached: kDefault always has a device
 }
 
-std::string DevicePathFor(const char* deviceName) { return ResolvePort(deviceName).path; }
+std::string PortMap::DevicePathFor(const char* deviceName) const {
+  return Resolve(deviceName).path;
+}
 
 std::string PortSourceName(PortSource source, const char* deviceName) {
   for (const PortSourceEntry& entry : kPortSources) {
@@ -103,14 +102,6 @@ std::string PortSourceName(PortSource source, const char* deviceName) {
     return word;
   }
   return "path";
-}
-
-void SetPortOverrides(const std::vector<std::pair<int, std::string>>& mappings) {
-  Install(Overrides(), mappings);
-}
-
-void SetConfiguredPorts(const std::vector<std::pair<int, std::string>>& mappings) {
-  Install(Configured(), mappings);
 }
 
 int ParseComName(std::string_view name) {
@@ -173,9 +164,9 @@ PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileNam
 
 std::string PortsConfigPath() { return platform::ConfigFilePath("ports.conf"); }
 
-std::vector<std::string> LoadPortsConfig() {
+std::vector<std::string> LoadPortsConfig(PortMap& ports) {
   const std::string path = PortsConfigPath();
-  SetConfiguredPorts({});
+  ports.SetConfigured({});
   if (path.empty()) return {};
   const platform::OpenedFile opened =
       platform::OpenOutsideFile(path, platform::RegularFileToRead(kMaxConfigBytes));
@@ -193,7 +184,7 @@ std::vector<std::string> LoadPortsConfig() {
   if (!platform::ReadAll(opened.fd, kMaxConfigBytes, &text, &reason))
     return {platform::VisibleText(path) + ": cannot be read: " + reason + "; ignored"};
   PortsConfig config = ParsePortsConfig(text, path);
-  SetConfiguredPorts(config.mappings);
+  ports.SetConfigured(config.mappings);
   return config.problems;
 }
 

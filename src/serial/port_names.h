@@ -3,9 +3,10 @@
 // one table, kPortSources, in the order they are tried: resolution, the port listing and --help
 // all read it.
 //
-// Threads: the mappings are set once at start, on the UI thread, before any port is opened;
-// after that every call only reads them.
+// Threads: a PortMap is filled once at start, on the UI thread, before any port is opened; after
+// that it is only read, from any thread.
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,10 +42,30 @@ struct ResolvedPort {
   PortSource source = PortSource::kPath;
 };
 
-// The device path for a port name such as "COM3" and where it came from (kPortSources). A name
-// that is not COM followed by a number is taken as a path (kPath).
-[[nodiscard]] ResolvedPort ResolvePort(const char* deviceName);
-[[nodiscard]] std::string DevicePathFor(const char* deviceName);
+// The COM names a run maps with --port and ports.conf; the environment and the defaults are
+// read at each resolution. A default-constructed map has neither table, so it resolves as the
+// environment and the defaults say.
+class PortMap {
+ public:
+  // COM number (1-9) and device path pairs; each replaces what its table held before. Pairs
+  // with a number outside 1-9 are left out.
+  void SetOverrides(const std::vector<std::pair<int, std::string>>& mappings);   // --port
+  void SetConfigured(const std::vector<std::pair<int, std::string>>& mappings);  // ports.conf
+
+  // The device path for a port name such as "COM3" and where it came from (kPortSources). A
+  // name that is not COM followed by a number is taken as a path (kPath).
+  [[nodiscard]] ResolvedPort Resolve(const char* deviceName) const;
+  [[nodiscard]] std::string DevicePathFor(const char* deviceName) const;
+
+ private:
+  using Table = std::array<std::string, kMaxComNumber + 1>;  // index: COM number; "" unmapped
+
+  [[nodiscard]] std::string DeviceFrom(PortSource source, int number, const char* deviceName) const;
+
+  Table overrides_;
+  Table configured_;
+};
+
 // The source's word with "COMn" replaced by deviceName: "--port", "KALVEX_COM3", "ports.conf",
 // "KALVEX_COM_DIR", "default"; "path" for kPath.
 [[nodiscard]] std::string PortSourceName(PortSource source, const char* deviceName);
@@ -66,9 +87,6 @@ struct PortMapping {
 [[nodiscard]] bool ParsePortMapping(std::string_view text, PortMapping* mapping,
                                     std::string* problem);
 
-// COM number (1-9) and device path pairs from --port; replaces any set before.
-void SetPortOverrides(const std::vector<std::pair<int, std::string>>& mappings);
-
 struct PortsConfig {
   std::vector<std::pair<int, std::string>> mappings;
   std::vector<std::string> problems;  // "FILE:LINE: what is wrong; ignored", one per bad line
@@ -85,12 +103,11 @@ struct PortsConfig {
 [[nodiscard]] std::string PortsConfigPath();
 
 // Reads PortsConfigPath() (a regular file of at most 64 KiB, never a link or a FIFO: see
-// outside_file.h) and installs its mappings. Returns the problems to show (a file that does not
+// outside_file.h) and makes its mappings ports' configured table (emptied when none are read).
+// Returns the problems to show (a file that does not
 // exist is none; one that cannot be read is one, and so is one that another user than root owns
 // or that others can write: platform::UntrustedFileReason; it is then not used at all). UI
 // thread, at start.
-[[nodiscard]] std::vector<std::string> LoadPortsConfig();
-// Installs mappings as if read from ports.conf (the start-up load and tests).
-void SetConfiguredPorts(const std::vector<std::pair<int, std::string>>& mappings);
+[[nodiscard]] std::vector<std::string> LoadPortsConfig(PortMap& ports);
 
 }  // namespace serial

@@ -10,7 +10,6 @@
 #include "platform/debug_output.h"
 #include "platform/event_fd.h"
 #include "platform/sys_error.h"
-#include "serial/port_names.h"
 #include "serial/transcript.h"
 
 namespace serial {
@@ -34,7 +33,7 @@ TtyPort::TtyPort(platform::UiWaits& waits)
 
 TtyPort::~TtyPort() { Close(); }
 
-TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
+TtyPort::OpenResult TtyPort::Open(const char* deviceName, const PortMap& ports) {
   uiThread_.Check();
   if (connected.load() || closing_) {
     openFailure_ = {};
@@ -46,7 +45,7 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName) {
   deviceLost_.store(false);
   comName_ = deviceName;
 
-  std::string path = DevicePathFor(deviceName);
+  std::string path = ports.DevicePathFor(deviceName);
   if (!device.Open(path.c_str())) {
     // The open keeps no reason of its own; a second look says which step failed and who holds
     // the device, for the user rather than for the code.

@@ -31,6 +31,7 @@
 #include "platform/serial_device.h"
 #include "platform/ui_waits.h"
 #include "serial/line_assembler.h"
+#include "serial/port_names.h"
 #include "serial/response_capture.h"
 #include "serial/thread_check.h"
 #include "serial/transcript.h"
@@ -53,11 +54,11 @@ class TtyPort {
     kRefused,  // nothing was opened; the reason is in LastOpenFailure
   };
 
-  // Opens deviceName ("COM3", resolved by DevicePathFor) at 19200 8N1, starts the
+  // Opens deviceName ("COM3", resolved by ports.DevicePathFor) at 19200 8N1, starts the
   // reader and raises DTR. kRefused when already open, while a Close is waiting for its reader,
   // or when the device is missing, busy or refuses the settings (nothing stays open then; the
   // reason is on the debug output, in LastOpenFailure and in the transcript).
-  [[nodiscard]] OpenResult Open(const char* deviceName);
+  [[nodiscard]] OpenResult Open(const char* deviceName, const PortMap& ports);
   // UI thread: why the last Open that was refused failed (the device checked again right after).
   [[nodiscard]] const platform::OpenCheck& LastOpenFailure() const { return openFailure_; }
   // UI thread: the name the last Open was given ("COM3"); empty before the first.

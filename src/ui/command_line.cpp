@@ -7,11 +7,11 @@
 #include <iterator>
 
 #include "diagnostics/exit_status.h"
+#include "diagnostics/port_setup.h"
 #include "diagnostics/program_run.h"
 #include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
-#include "serial/port_names.h"
 
 namespace ui {
 namespace {
@@ -156,12 +156,12 @@ std::string ReadTests(const QString& list, CommandLine& line) {
   return {};
 }
 
-// The grammar of ports.conf (serial::ParsePortMapping); on the command line a device may be a
+// The grammar of ports.conf (diagnostics::ParsePortOption); on the command line a device may be a
 // relative path, but not nothing.
 std::string ReadPort(const QString& value, CommandLine& line) {
-  serial::PortMapping mapping;
+  diagnostics::PortOption mapping;
   std::string problem;
-  if (!serial::ParsePortMapping(ArgumentBytes(value), &mapping, &problem)) {
+  if (!diagnostics::ParsePortOption(ArgumentBytes(value), &mapping, &problem)) {
     return UsageError(QStringLiteral("--port: %1.").arg(QString::fromStdString(problem)));
   }
   if (mapping.device.empty()) {
@@ -301,9 +301,8 @@ std::string HelpText() {
     std::snprintf(head, sizeof head, "  %-*s", int(kHelpColumn - 2), names.c_str());
     text += head + WrapHelp(spec.help) + "\n";
   }
-  text += kHelpDisplay + diagnostics::ExitStatusHelp() + PortsHelp();
-  for (const serial::PortSourceEntry& entry : serial::kPortSources)
-    text += std::string("  ") + entry.description + "\n";
+  text +=
+      kHelpDisplay + diagnostics::ExitStatusHelp() + PortsHelp() + diagnostics::PortSourcesHelp();
   return text + kHelpDataFiles;
 }
 

@@ -14,6 +14,8 @@
 
 #include "desktop/window_lookup.h"
 #include "diagnostics/exit_status.h"
+#include "diagnostics/port_listing.h"
+#include "diagnostics/port_setup.h"
 #include "diagnostics/program_run.h"
 #include "platform/clock.h"
 #include "platform/debug_output.h"
@@ -21,11 +23,9 @@
 #include "platform/termination_signals.h"
 #include "platform/visible_text.h"
 #include "resources/product.h"
-#include "serial/port_names.h"
 #include "ui/command_line.h"
 #include "ui/instance_raise.h"
 #include "ui/main_dialog.h"
-#include "ui/port_listing.h"
 #include "ui/port_probe_run.h"
 #include "ui/report_run.h"
 #include "ui/single_instance.h"
@@ -57,7 +57,7 @@ int DiagApp::InitInstance() {
     case DialogsClaim::kRaised: return 0;
     case DialogsClaim::kRefused: return 1;
   }
-  LoadPortsConfigSayingProblems();
+  LoadPortsConfigSayingProblems(session_.ports);
   RaiseListener raiseRequests;
   std::string listenError;
   if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
@@ -163,21 +163,22 @@ int RunDiagApp(int argc, char** argv) {
   // The report and the listing say in their own lines what the debug texts would.
   if (parsed.line.mode == RunMode::kListPorts || parsed.line.mode == RunMode::kReport)
     platform::ShowDebugOutput(parsed.line.verbose);
-  serial::SetPortOverrides(parsed.line.portMappings);
+  // The one map of COM names this run uses; each mode reads ports.conf into it once it may run.
+  serial::PortMap ports = diagnostics::PortMapFromOptions(parsed.line.portMappings);
   if (parsed.line.mode == RunMode::kListPorts) {
     // A listing takes no instance lock: it changes nothing on any port.
-    LoadPortsConfigSayingProblems();
-    if (parsed.line.probe) return RunPortProbe(argc, argv, parsed.line.json);
+    LoadPortsConfigSayingProblems(ports);
+    if (parsed.line.probe) return RunPortProbe(argc, argv, parsed.line.json, ports);
     if (parsed.line.json) {
-      const QByteArray document = PortListingJson();
+      const QByteArray document = diagnostics::PortListingJson(ports);
       std::fwrite(document.constData(), 1, size_t(document.size()), stdout);
     } else {
-      std::fputs(PortListingText().c_str(), stdout);
+      std::fputs(diagnostics::PortListingText(ports).c_str(), stdout);
     }
     return kExitOk;
   }
   if (parsed.line.mode == RunMode::kReport) {
-    return RunReport(argc, argv, parsed.line, startMs);
+    return RunReport(argc, argv, parsed.line, startMs, ports);
   }
   PreferXWayland(argc, argv);
   const QByteArray problem = DisplayProblem(argc, argv);
@@ -189,6 +190,7 @@ int RunDiagApp(int argc, char** argv) {
     return 1;
   }
   DiagApp app(argc, argv);
+  app.SetPorts(ports);
   app.SetTranscript(parsed.line.transcriptPath, startMs);
   return app.InitInstance();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "diagnostics/port_setup.h"
 #include "diagnostics/program_run.h"
 
 namespace ui {
@@ -33,6 +34,10 @@ class DiagApp {
 
   // The program run with the modem: its port, ledger and stop token.
   [[nodiscard]] diagnostics::Session& Session() { return session_; }
+
+  // Where the COM names lead in this run, as the command line says: the session's map, set
+  // before InitInstance, which adds ports.conf to it.
+  void SetPorts(const serial::PortMap& ports) { session_.ports = ports; }
 
   // The --transcript FILE of this run; its times count from startMs (platform::NowMs()).
   void SetTranscript(std::string path, int64_t startMs) {

@@ -25,7 +25,6 @@
 #include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
-#include "serial/port_names.h"
 #include "ui/single_instance.h"
 
 namespace ui {
@@ -95,8 +94,8 @@ class TerminalView final : public diagnostics::MainView,
   void ShowProbe(int comNumber, modem::ProbeStep step) override {
     if (step != modem::ProbeStep::kDetect) return;
     const std::string name = "COM" + std::to_string(comNumber);
-    Progress("Probing " + name + " (" + platform::VisibleText(serial::DevicePathFor(name.c_str())) +
-             ")");
+    Progress("Probing " + name + " (" +
+             platform::VisibleText(session_.ports.DevicePathFor(name.c_str())) + ")");
   }
   // The report gives the modem and the results from what the runs return.
   void ShowDetecting() override {}
@@ -228,17 +227,19 @@ struct Refusal {
 // refusal or returns false; Finish then writes the run's one document and gives the status.
 class ReportSteps {
  public:
-  ReportSteps(const CommandLine& line, int64_t startMs)
+  ReportSteps(const CommandLine& line, int64_t startMs, const serial::PortMap& ports)
       : line_(line),
         startMs_(startMs),
         result_(ReportIdentity(startMs)),
-        view_(session_, line, platform::StandardErrorIsTerminal()) {}
+        view_(session_, line, platform::StandardErrorIsTerminal()) {
+    session_.ports = ports;
+  }
 
   // Held until the program ends: two copies would take turns on one modem's registers.
   bool ClaimTheOnlyCopy() {
     if (ClaimSingleInstance(instance_, false)) {
       // Only a start that may run reads a file of the user's.
-      LoadPortsConfigSayingProblems();
+      LoadPortsConfigSayingProblems(session_.ports);
       return true;
     }
     // ClaimSingleInstance has said so on standard error.
@@ -368,15 +369,16 @@ void WriteReportError(const char* kind, const std::string& message, int status, 
   WriteDocument(std::string(document.constData(), size_t(document.size())));
 }
 
-void LoadPortsConfigSayingProblems() {
-  for (const std::string& problem : serial::LoadPortsConfig())
+void LoadPortsConfigSayingProblems(serial::PortMap& ports) {
+  for (const std::string& problem : diagnostics::LoadPortsConfig(ports))
     platform::WriteStandardError(std::string(product::kProgramName) + ": " + problem + "\n");
 }
 
-int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs) {
+int RunReport(int argc, char** argv, const CommandLine& line, int64_t startMs,
+              const serial::PortMap& ports) {
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(KALVEX_VERSION));
-  ReportSteps run(line, startMs);
+  ReportSteps run(line, startMs, ports);
   if (run.ClaimTheOnlyCopy() && run.OpenTheTranscript()) {
     run.WatchSignals();
     if (run.FindTheList()) {

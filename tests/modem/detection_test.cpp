@@ -110,7 +110,7 @@ TEST(Detection, BusyPortIsSkipped) {
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem), Port(4, PortKind::kModem)}));
   platform::SerialDevice otherProgram;
-  ASSERT_TRUE(otherProgram.Open(serial::DevicePathFor("COM3").c_str()));
+  ASSERT_TRUE(otherProgram.Open(serial::PortMap().DevicePathFor("COM3").c_str()));
   RecordingView view;
   modem::Session session;
   UseShippedStyleList(view);
@@ -262,8 +262,8 @@ TEST(Detection, AModemLeftOnLineIsReachedWhenItsJournalSaysSo) {
   ASSERT_NE(::mkdtemp(state), nullptr);
   modem::Session session;
   session.stateDirectory = state;
-  modem::JournalRecord record{serial::DevicePathFor("COM3"), std::string(sim::kModemIdentification),
-                              "2026-12-08T08:00:00Z"};
+  modem::JournalRecord record{serial::PortMap().DevicePathFor("COM3"),
+                              std::string(sim::kModemIdentification), "2026-12-08T08:00:00Z"};
   record.changes.push_back({modem::ChangeKind::kDataMode, "", "", "loopback test (&T3)"});
   std::string error;
   ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state, record.device),

@@ -124,11 +124,11 @@ TEST_F(DetectionTranscript, SentAndReceivedLinesAreTheSimulatorsOwnInOrder) {
 
   // The events: each open with its device, the silent port's time-out, each
   // close.
-  EXPECT_EQ(Texts(entries, "COM3", '!'), (Lines{"open " + serial::DevicePathFor("COM3"),
+  EXPECT_EQ(Texts(entries, "COM3", '!'), (Lines{"open " + serial::PortMap().DevicePathFor("COM3"),
                                                 "time-out after 3 s waiting for \"OK\"", "close"}));
   const Lines com4 = Texts(entries, "COM4", '!');
   ASSERT_FALSE(com4.empty());
-  EXPECT_EQ(com4.front(), "open " + serial::DevicePathFor("COM4"));
+  EXPECT_EQ(com4.front(), "open " + serial::PortMap().DevicePathFor("COM4"));
   EXPECT_EQ(com4.back(), "close");
 
   for (size_t i = 1; i < entries.size(); ++i)
@@ -154,7 +154,8 @@ TEST_F(DetectionTranscript, AFailedOpenIsOneEventWithItsReason) {
   ASSERT_EQ(entries.size(), 6u);
   EXPECT_EQ(entries[0].port, "COM3");
   EXPECT_EQ(entries[0].direction, '!');
-  EXPECT_EQ(entries[0].text, "open " + serial::DevicePathFor("COM3") + " failed: no such device");
+  EXPECT_EQ(entries[0].text,
+            "open " + serial::PortMap().DevicePathFor("COM3") + " failed: no such device");
   EXPECT_EQ(entries[5].port, "COM6");
 }
 

@@ -39,7 +39,7 @@ using modem_test::UseShippedStyleList;
 using sim::PortKind;
 
 std::string PathOf(int port) {
-  return serial::DevicePathFor(("COM" + std::to_string(port)).c_str());
+  return serial::PortMap().DevicePathFor(("COM" + std::to_string(port)).c_str());
 }
 
 std::string Line(int port, const std::string& reason) {

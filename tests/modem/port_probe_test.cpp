@@ -53,7 +53,7 @@ TEST(PortProbe, NamesEveryKindOfDeviceAndAsksI3OnlyAfterOk) {
   modem::IdentificationList list;
   ASSERT_TRUE(modem::ReadIdentificationFile(KALVEX_SHIPPED_LIST, list));
 
-  modem::PortProbe probe(modem::ProbeTargets(), &list);
+  modem::PortProbe probe(modem::ProbeTargets(serial::PortMap()), &list);
   const std::vector<modem::ProbeResult> results = probe.Results();
 
   const Case cases[] = {

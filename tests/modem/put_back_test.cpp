@@ -54,7 +54,7 @@ class PutBack : public testing::Test {
 // mode for mode, named (with the chmod that mends a mode), and the run journals beside it.
 TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOwn) {
   ASSERT_NO_FATAL_FAILURE(Start({3}));
-  const std::string device = serial::DevicePathFor("COM3");
+  const std::string device = serial::PortMap().DevicePathFor("COM3");
   const std::string kept = modem::JournalPath(session.stateDirectory, device);
   const auto journal = [&device](std::string_view i3) {
     modem::Change change;
@@ -101,7 +101,7 @@ TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOw
 // of its own, not counted as one the tool could not read.
 TEST_F(PutBack, ASecondJournalOfTheModemIsKeptAsNotActedOn) {
   ASSERT_NO_FATAL_FAILURE(Start({3}));
-  const std::string device = serial::DevicePathFor("COM3");
+  const std::string device = serial::PortMap().DevicePathFor("COM3");
   modem::Change change;
   change.reg = "18";
   change.before = "5A";

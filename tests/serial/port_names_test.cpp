@@ -25,8 +25,6 @@ class PortNames : public testing::Test {
     for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
     ::unsetenv("KALVEX_COM_DIR");
     ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
-    serial::SetPortOverrides({});
-    serial::SetConfiguredPorts({});
   }
   void TearDown() override { (void)std::system(("rm -rf '" + dir + "'").c_str()); }
   void WriteConfig(const std::string& text) const {
@@ -34,47 +32,48 @@ class PortNames : public testing::Test {
     std::ofstream(dir + "/kalvex-modem-diag/ports.conf") << text;
   }
   std::string dir;
+  serial::PortMap ports;
 };
 
 TEST_F(PortNames, EachSourceWinsOverTheOnesAfterIt) {
-  EXPECT_EQ(serial::ResolvePort("COM3").path, "/dev/ttyS2");
-  EXPECT_EQ(serial::ResolvePort("COM3").source, PortSource::kDefault);
+  EXPECT_EQ(ports.Resolve("COM3").path, "/dev/ttyS2");
+  EXPECT_EQ(ports.Resolve("COM3").source, PortSource::kDefault);
 
   ::setenv("KALVEX_COM_DIR", "/tmp/links", 1);
-  EXPECT_EQ(serial::ResolvePort("COM3").path, "/tmp/links/COM3");
-  EXPECT_EQ(serial::ResolvePort("COM3").source, PortSource::kComDir);
+  EXPECT_EQ(ports.Resolve("COM3").path, "/tmp/links/COM3");
+  EXPECT_EQ(ports.Resolve("COM3").source, PortSource::kComDir);
 
   WriteConfig("COM3=/dev/ttyACM1\n");
-  EXPECT_TRUE(serial::LoadPortsConfig().empty());
-  EXPECT_EQ(serial::ResolvePort("COM3").path, "/dev/ttyACM1");
-  EXPECT_EQ(serial::ResolvePort("COM3").source, PortSource::kConfigFile);
-  EXPECT_EQ(serial::ResolvePort("COM4").path, "/tmp/links/COM4");
+  EXPECT_TRUE(serial::LoadPortsConfig(ports).empty());
+  EXPECT_EQ(ports.Resolve("COM3").path, "/dev/ttyACM1");
+  EXPECT_EQ(ports.Resolve("COM3").source, PortSource::kConfigFile);
+  EXPECT_EQ(ports.Resolve("COM4").path, "/tmp/links/COM4");
 
   ::setenv("KALVEX_COM3", "/dev/ttyUSB7", 1);
-  EXPECT_EQ(serial::ResolvePort("COM3").path, "/dev/ttyUSB7");
-  EXPECT_EQ(serial::ResolvePort("COM3").source, PortSource::kEnvironment);
+  EXPECT_EQ(ports.Resolve("COM3").path, "/dev/ttyUSB7");
+  EXPECT_EQ(ports.Resolve("COM3").source, PortSource::kEnvironment);
 
-  serial::SetPortOverrides({{3, "/dev/ttyACM0"}});
-  EXPECT_EQ(serial::DevicePathFor("COM3"), "/dev/ttyACM0");
-  EXPECT_EQ(serial::ResolvePort("COM3").source, PortSource::kOption);
+  ports.SetOverrides({{3, "/dev/ttyACM0"}});
+  EXPECT_EQ(ports.DevicePathFor("COM3"), "/dev/ttyACM0");
+  EXPECT_EQ(ports.Resolve("COM3").source, PortSource::kOption);
   EXPECT_EQ(serial::PortSourceName(PortSource::kEnvironment, "COM3"), "KALVEX_COM3");
 
   // Names that are not COM1 to COM9 are untouched by the tables.
-  EXPECT_EQ(serial::ResolvePort("/dev/ttyACM0").source, PortSource::kPath);
-  EXPECT_EQ(serial::DevicePathFor("COM12"), "/tmp/links/COM12");
+  EXPECT_EQ(ports.Resolve("/dev/ttyACM0").source, PortSource::kPath);
+  EXPECT_EQ(ports.DevicePathFor("COM12"), "/tmp/links/COM12");
 }
 
 TEST_F(PortNames, ComNumbersMapToDevicesWithEnvironmentOverrides) {
   ::unsetenv("KALVEX_COM_DIR");
   ::unsetenv("KALVEX_COM2");
-  EXPECT_EQ(serial::DevicePathFor("COM1"), "/dev/ttyS0");
-  EXPECT_EQ(serial::DevicePathFor("COM6"), "/dev/ttyS5");
+  EXPECT_EQ(ports.DevicePathFor("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(ports.DevicePathFor("COM6"), "/dev/ttyS5");
   ::setenv("KALVEX_COM_DIR", "/tmp/ports", 1);
-  EXPECT_EQ(serial::DevicePathFor("COM6"), "/tmp/ports/COM6");
+  EXPECT_EQ(ports.DevicePathFor("COM6"), "/tmp/ports/COM6");
   ::setenv("KALVEX_COM2", "/dev/ttyUSB0", 1);
-  EXPECT_EQ(serial::DevicePathFor("COM2"), "/dev/ttyUSB0");
-  EXPECT_EQ(serial::DevicePathFor("/dev/ttyACM0"), "/dev/ttyACM0");
-  EXPECT_EQ(serial::DevicePathFor("COM3x"), "COM3x");
+  EXPECT_EQ(ports.DevicePathFor("COM2"), "/dev/ttyUSB0");
+  EXPECT_EQ(ports.DevicePathFor("/dev/ttyACM0"), "/dev/ttyACM0");
+  EXPECT_EQ(ports.DevicePathFor("COM3x"), "COM3x");
 }
 
 TEST_F(PortNames, BadLinesOfPortsConfAreReportedByNumberAndIgnored) {
@@ -105,20 +104,20 @@ TEST_F(PortNames, BadLinesOfPortsConfAreReportedByNumberAndIgnored) {
 
 TEST_F(PortNames, LoadingInstallsTheGoodLinesAndReportsTheFileByPath) {
   WriteConfig("COM1=/dev/ttyACM0\r\nCOM5=\n");
-  const std::vector<std::string> problems = serial::LoadPortsConfig();
+  const std::vector<std::string> problems = serial::LoadPortsConfig(ports);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_EQ(problems[0], dir +
                              "/kalvex-modem-diag/ports.conf:2: the device of COM5 is not an "
                              "absolute path; ignored");
-  EXPECT_EQ(serial::DevicePathFor("COM1"), "/dev/ttyACM0");  // CR LF endings read as LF
-  EXPECT_EQ(serial::DevicePathFor("COM5"), "/dev/ttyS4");
+  EXPECT_EQ(ports.DevicePathFor("COM1"), "/dev/ttyACM0");  // CR LF endings read as LF
+  EXPECT_EQ(ports.DevicePathFor("COM5"), "/dev/ttyS4");
 }
 
 TEST_F(PortNames, AMissingFileIsNoProblemAndAnUnreadableOneIsOne) {
-  EXPECT_TRUE(serial::LoadPortsConfig().empty());
+  EXPECT_TRUE(serial::LoadPortsConfig(ports).empty());
   ::mkdir((dir + "/kalvex-modem-diag").c_str(), 0700);
   ::mkdir((dir + "/kalvex-modem-diag/ports.conf").c_str(), 0700);  // a directory
-  const std::vector<std::string> problems = serial::LoadPortsConfig();
+  const std::vector<std::string> problems = serial::LoadPortsConfig(ports);
   ASSERT_EQ(problems.size(), 1u);
   EXPECT_NE(problems[0].find("ports.conf: cannot be read: "), std::string::npos) << problems[0];
   EXPECT_NE(problems[0].find("a directory, not a regular file"), std::string::npos) << problems[0];
@@ -130,9 +129,9 @@ TEST_F(PortNames, APortsConfOthersCanWriteIsRefusedWithTheReason) {
   WriteConfig("COM1=/dev/ttyACM0\n");
   const std::string path = dir + "/kalvex-modem-diag/ports.conf";
   ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
-  EXPECT_EQ(serial::LoadPortsConfig(),
+  EXPECT_EQ(serial::LoadPortsConfig(ports),
             std::vector<std::string>{path + ": refused: anyone can write it (mode 0666); ignored"});
-  EXPECT_EQ(serial::DevicePathFor("COM1"), "/dev/ttyS0");
+  EXPECT_EQ(ports.DevicePathFor("COM1"), "/dev/ttyS0");
 }
 
 TEST_F(PortNames, ConfigPathFallsBackToHomeDotConfig) {

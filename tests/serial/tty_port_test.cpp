@@ -27,6 +27,8 @@ namespace {
 // One port per test process, as the program has one per run, and the waits it wakes.
 platform::UiWaits waits;
 serial::TtyPort ttyPort{waits};
+// No --port or ports.conf: the COM names lead where KALVEX_COM_DIR (the test's ComDir) says.
+const serial::PortMap kPorts;
 using enum serial::TtyPort::OpenResult;
 using testsupport::ComDir;
 using testsupport::PtyPair;
@@ -51,9 +53,9 @@ class TtyPortTest : public testing::Test {
 };
 
 TEST_F(TtyPortTest, OpenWhileOpenIsRefusedAndChangesNothing) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   ttyPort.assembler.AddExpected("OK");
-  EXPECT_EQ(ttyPort.Open("COM3"), kRefused);
+  EXPECT_EQ(ttyPort.Open("COM3", kPorts), kRefused);
   EXPECT_TRUE(ttyPort.connected);
   EXPECT_TRUE(ttyPort.readerRunning);
   EXPECT_EQ(ttyPort.assembler.ExpectedCount(), 1);
@@ -66,7 +68,7 @@ TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
   testsupport::QtApp<QApplication> qt{"test"};
   QGuiApplication::setOverrideCursor(QCursor(Qt::IBeamCursor));
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ttyPort.Open("COM7"), kRefused);
+  EXPECT_EQ(ttyPort.Open("COM7", kPorts), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("no such device (ENOENT)\n"), std::string::npos) << log;
   EXPECT_FALSE(ttyPort.connected);
@@ -77,10 +79,10 @@ TEST_F(TtyPortTest, OpenOfMissingDeviceFailsWithItsReasonAndRestoresTheCursor) {
 }
 
 TEST_F(TtyPortTest, SecondOpenOfAHeldDeviceIsRefusedAsBusy) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   serial::TtyPort other{waits};
   testing::internal::CaptureStderr();
-  EXPECT_EQ(other.Open("COM3"), kRefused);
+  EXPECT_EQ(other.Open("COM3", kPorts), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("busy"), std::string::npos) << log;
 }
@@ -89,12 +91,12 @@ TEST_F(TtyPortTest, ExclusiveModeRefusesAnotherUser) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand the terminal to another user";
   ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
   ASSERT_EQ(::chmod(pty.SlavePath().c_str(), 0666), 0);
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   EXPECT_EXIT(
       {
         if (!DropToNobody()) std::_Exit(3);
         serial::TtyPort other{waits};
-        std::_Exit(other.Open("COM3") == kRefused ? 0 : 4);
+        std::_Exit(other.Open("COM3", kPorts) == kRefused ? 0 : 4);
       },
       testing::ExitedWithCode(0), "busy \\(EBUSY\\)\n");
 }
@@ -106,7 +108,7 @@ TEST_F(TtyPortTest, PermissionDeniedIsReportedOnTheDebugOutput) {
   EXPECT_EXIT(
       {
         if (!DropToNobody()) std::_Exit(3);
-        std::_Exit(ttyPort.Open("COM3") == kRefused ? 0 : 4);
+        std::_Exit(ttyPort.Open("COM3", kPorts) == kRefused ? 0 : 4);
       },
       testing::ExitedWithCode(0), "permission denied \\(EACCES\\)\n");
 }
@@ -121,7 +123,7 @@ TEST_F(TtyPortTest, LiveUucpLockMakesTheDeviceBusyAndAStaleOneIsIgnored) {
 
   std::ofstream(lockFile) << "      " << ::getppid() << "\n";
   testing::internal::CaptureStderr();
-  EXPECT_EQ(ttyPort.Open("COM3"), kRefused);
+  EXPECT_EQ(ttyPort.Open("COM3", kPorts), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("locked by PID " + std::to_string(::getppid())), std::string::npos) << log;
 
@@ -129,12 +131,12 @@ TEST_F(TtyPortTest, LiveUucpLockMakesTheDeviceBusyAndAStaleOneIsIgnored) {
   if (gone == 0) std::_Exit(0);
   ::waitpid(gone, nullptr, 0);
   std::ofstream(lockFile) << gone << "\n";
-  EXPECT_EQ(ttyPort.Open("COM3"), kOpened);
+  EXPECT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   ::unlink(lockFile.c_str());
 }
 
 TEST_F(TtyPortTest, CloseClearsExclusiveModeAndASecondCloseReturnsAtOnce) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   serial::TtyPort other{waits};
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
   ttyPort.Close();
@@ -143,13 +145,13 @@ TEST_F(TtyPortTest, CloseClearsExclusiveModeAndASecondCloseReturnsAtOnce) {
   int64_t start = platform::NowMs();
   ttyPort.Close();
   EXPECT_LT(platform::NowMs() - start, 50) << "no reader, no wait";
-  EXPECT_EQ(other.Open("COM3"), kOpened) << "the device was released";
+  EXPECT_EQ(other.Open("COM3", kPorts), kOpened) << "the device was released";
   other.Close();
 }
 
 TEST_F(TtyPortTest, WriteBeforeOpenAndAfterCloseSendsNothing) {
   EXPECT_FALSE(ttyPort.Write("at\r\n", 4));
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   EXPECT_TRUE(ttyPort.Write("one", 3));
   ttyPort.Close();
   EXPECT_FALSE(ttyPort.Write("two", 3));
@@ -157,7 +159,7 @@ TEST_F(TtyPortTest, WriteBeforeOpenAndAfterCloseSendsNothing) {
 }
 
 TEST_F(TtyPortTest, SettingsAre19200RawEightNoneOne) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   termios tio{};
   ASSERT_EQ(::tcgetattr(pty.Master(), &tio), 0);
   int probe = ::open(pty.SlavePath().c_str(), O_RDONLY | O_NOCTTY);  // root passes exclusivity
@@ -188,7 +190,7 @@ TEST_F(TtyPortTest, ReadTakesOnlyWhatIsQueuedInChunksOf80) {
 }
 
 TEST_F(TtyPortTest, BurstReachesTheAssemblerWholeAndInOrder) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   std::string burst;
   // Three reads: the last line keeps the first 79 characters, the expected text the other 99.
   for (int i = 0; i < 178; ++i) burst += static_cast<char>('!' + i % 90);
@@ -205,7 +207,7 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
   // The reader usually ends within microseconds of being woken; Close only waits (and runs
   // handlers) when it saw the reader still running, so try until a handler ran inside the wait.
   for (int attempt = 0; attempt < 50; ++attempt) {
-    ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+    ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
     bool ran = false;
     serial::TtyPort::OpenResult nestedOpen = kOpened;
     bool deviceHeld = false;
@@ -213,7 +215,7 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
     nested.setSingleShot(true);
     QObject::connect(&nested, &QTimer::timeout, [&] {
       ran = true;
-      nestedOpen = ttyPort.Open("COM3");
+      nestedOpen = ttyPort.Open("COM3", kPorts);
       deviceHeld = ttyPort.device.IsOpen();
     });
     nested.start(0);
@@ -231,7 +233,7 @@ TEST_F(TtyPortTest, CloseReleasesTheDeviceOnlyAfterTheReaderEndedAndRefusesANest
 }
 
 TEST_F(TtyPortTest, LostDeviceEndsTheReaderInsteadOfSpinning) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   testing::internal::CaptureStderr();
   pty.CloseMaster();
   bool ended = WaitFor([] { return !ttyPort.readerRunning; });
@@ -253,7 +255,7 @@ TEST_F(TtyPortTest, ReaderWithoutItsEventShowsTtyErrorAndReceivesNothing) {
         rlimit limit;
         limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(lowest + 1);
         ::setrlimit(RLIMIT_NOFILE, &limit);  // the device fits, the reader's event does not
-        if (ttyPort.Open("COM3") != kOpened) std::_Exit(3);
+        if (ttyPort.Open("COM3", kPorts) != kOpened) std::_Exit(3);
         if (!WaitFor([] { return !ttyPort.readerRunning; })) std::_Exit(4);
         waits.Delay(10);  // the message is shown from the UI side
         std::_Exit(ttyPort.connected ? 0 : 5);
@@ -266,12 +268,12 @@ TEST_F(TtyPortTest, RefusedLineSettingsFailTheOpenWithTheirReason) {
   serial::TtyPort odd{waits};
   odd.baudRate = 12345;
   testing::internal::CaptureStderr();
-  EXPECT_EQ(odd.Open("COM3"), kRefused);
+  EXPECT_EQ(odd.Open("COM3", kPorts), kRefused);
   std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("failed: line settings refused"), std::string::npos) << log;
   EXPECT_FALSE(odd.connected);
   EXPECT_FALSE(odd.device.IsOpen());
-  EXPECT_EQ(ttyPort.Open("COM3"), kOpened) << "the refused open left the device held";
+  EXPECT_EQ(ttyPort.Open("COM3", kPorts), kOpened) << "the refused open left the device held";
 }
 
 // Without a thread to spare the port still opens, as it would with a reader, and says why
@@ -286,21 +288,21 @@ TEST_F(TtyPortTest, ReaderThatCannotStartLeavesThePortOpenAndSaysSo) {
         rlimit none = {};
         if (::setrlimit(RLIMIT_NPROC, &none) != 0) std::_Exit(4);
         serial::TtyPort port{waits};
-        bool opened = port.Open("COM3") == kOpened;
+        bool opened = port.Open("COM3", kPorts) == kOpened;
         std::_Exit(opened && port.connected && !port.readerRunning ? 0 : 5);
       },
       testing::ExitedWithCode(0), "Reader thread not started");
 }
 
 TEST_F(TtyPortTest, WriteThatCompletesAtOnceSaysNothing) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   testing::internal::CaptureStderr();
   EXPECT_TRUE(ttyPort.Write("at\r\n", 4));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
 TEST_F(TtyPortTest, WriteThatHadToWaitReportsTheBytesWritten) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   std::atomic<bool> stop{false};
   std::thread drain([&] {
     while (!stop) pty.ReadFor(20);
@@ -315,7 +317,7 @@ TEST_F(TtyPortTest, WriteThatHadToWaitReportsTheBytesWritten) {
 }
 
 TEST_F(TtyPortTest, WriteNobodyReadsGivesUpAfterOneSecondAndSaysSo) {
-  ASSERT_EQ(ttyPort.Open("COM3"), kOpened);
+  ASSERT_EQ(ttyPort.Open("COM3", kPorts), kOpened);
   std::string big(1024 * 1024, 'w');
   testing::internal::CaptureStderr();
   int64_t start = platform::NowMs();
@@ -331,7 +333,7 @@ TEST_F(TtyPortTest, WriteNobodyReadsGivesUpAfterOneSecondAndSaysSo) {
 TEST_F(TtyPortTest, ProgramEndClosesAPortLeftOpen) {
   EXPECT_EXIT(
       {
-        if (ttyPort.Open("COM3") != kOpened) std::_Exit(3);
+        if (ttyPort.Open("COM3", kPorts) != kOpened) std::_Exit(3);
         std::exit(0);  // static destruction runs the port's destructor
       },
       testing::ExitedWithCode(0), "");

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/port_listing.h"
 #include "modem/port_verdict.h"
 #include "platform/port_check.h"
 #include "platform/serial_ports.h"
 #include "serial/port_names.h"
-#include "ui/port_listing.h"
 
-namespace ui {
+namespace diagnostics {
 namespace {
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
@@ -40,18 +40,18 @@ void AddOpenCheck(QJsonObject& object, const char* path) {
 
 }  // namespace
 
-QByteArray PortListingJson() {
-  QJsonArray ports;
+QByteArray PortListingJson(const serial::PortMap& ports) {
+  QJsonArray portList;
   std::vector<std::string> resolvedCom(serial::kMaxComNumber + 1);
   for (int n = 1; n <= serial::kMaxComNumber; ++n) {
     const std::string com = "COM" + std::to_string(n);
-    const serial::ResolvedPort port = serial::ResolvePort(com.c_str());
+    const serial::ResolvedPort port = ports.Resolve(com.c_str());
     resolvedCom[n] = platform::ResolvedPath(port.path);
     QJsonObject entry{{"port", Text(com)},
                       {"device", Text(port.path)},
                       {"source", Text(serial::PortSourceName(port.source, com.c_str()))}};
     AddOpenCheck(entry, port.path.c_str());
-    ports.append(entry);
+    portList.append(entry);
   }
   QJsonArray devices;
   for (const platform::SerialPortInfo& device : platform::ListSerialPorts()) {
@@ -68,8 +68,8 @@ QByteArray PortListingJson() {
     AddOpenCheck(entry, device.nodePath.c_str());
     devices.append(entry);
   }
-  return QJsonDocument(QJsonObject{{"ports", ports}, {"devices", devices}})
+  return QJsonDocument(QJsonObject{{"ports", portList}, {"devices", devices}})
       .toJson(QJsonDocument::Indented);
 }
 
-}  // namespace ui
+}  // namespace diagnostics

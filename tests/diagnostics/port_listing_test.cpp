@@ -3,7 +3,7 @@
 // whose node is missing, and a virtual console that is no serial port. Then the same tree with
 // the simulated modem behind the USB modem's node: what a not-found report and the probe say.
 
-#include "ui/port_listing.h"
+#include "diagnostics/port_listing.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -43,8 +43,6 @@ class FakeTree : public testing::Test {
     for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
     ::setenv("KALVEX_SYSFS_ROOT", root.c_str(), 1);
     ::setenv("KALVEX_LOCK_DIR", root.c_str(), 1);
-    serial::SetPortOverrides({});
-    serial::SetConfiguredPorts({});
 
     const std::string usb = "sys/devices/pci0000:00/usb1";
     // A UART that answered, and one the kernel lists without hardware (type 0).
@@ -103,6 +101,7 @@ class FakeTree : public testing::Test {
 
   std::string root;
   testsupport::PtyPair pty;
+  serial::PortMap ports;
 };
 
 TEST_F(FakeTree, ListsRealSerialDevicesWithDriverUsbIdAndByIdName) {
@@ -123,9 +122,9 @@ TEST_F(FakeTree, ListsRealSerialDevicesWithDriverUsbIdAndByIdName) {
 }
 
 TEST_F(FakeTree, ListingMapsComNamesToDevicesWithTheirVerdicts) {
-  serial::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
+  ports.SetOverrides({{3, root + "/dev/ttyACM0"}});
   ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
-  const std::string text = ui::PortListingText();
+  const std::string text = diagnostics::PortListingText(ports);
   EXPECT_NE(text.find("  COM3  " + root + "/dev/ttyACM0  [--port]  can be opened\n"),
             std::string::npos)
       << text;
@@ -151,10 +150,11 @@ TEST_F(FakeTree, ListingMapsComNamesToDevicesWithTheirVerdicts) {
 // --list-ports --json: the listing's fields, each device's COM names as a list and its verdict
 // as the report names it, and null where the text says nothing.
 TEST_F(FakeTree, JsonListingHoldsTheSameFieldsAsTheText) {
-  serial::SetPortOverrides({{3, root + "/dev/ttyACM0"}});
+  ports.SetOverrides({{3, root + "/dev/ttyACM0"}});
   ::setenv("KALVEX_COM_DIR", (root + "/nowhere").c_str(), 1);
   QJsonParseError error{};
-  const QJsonObject doc = QJsonDocument::fromJson(ui::PortListingJson(), &error).object();
+  const QJsonObject doc =
+      QJsonDocument::fromJson(diagnostics::PortListingJson(ports), &error).object();
   ASSERT_EQ(error.error, QJsonParseError::NoError);
   const QJsonArray ports = doc["ports"].toArray();
   ASSERT_EQ(ports.size(), 9);
@@ -198,7 +198,7 @@ TEST_F(FakeTree, KnowsSoftModemNamesAndTheModemLink) {
                                              "/dev/ttyUSB0", "/dev/ttySL0 -> /dev/pts/kalvex-none",
                                              "/dev/modem -> ttyACM0"}));
   std::vector<std::string> untried;
-  for (const modem::UntriedDevice& device : modem::UntriedDevices())
+  for (const modem::UntriedDevice& device : modem::UntriedDevices(ports))
     untried.push_back(device.devicePath + " " + device.comName);
   // Every COM name's device is missing, so each is offered in the probe order.
   EXPECT_EQ(untried,
@@ -328,7 +328,8 @@ TEST_F(SimBehindUsb, ProbeStoppedBySigtermEndsWithWhatItHas) {
 TEST_F(FakeTree, AnEmptySystemSaysSo) {
   ::setenv("KALVEX_SYSFS_ROOT", (root + "/empty").c_str(), 1);
   EXPECT_TRUE(platform::ListSerialPorts().empty());
-  EXPECT_NE(ui::PortListingText().find("Serial devices:\n  none found\n"), std::string::npos);
+  EXPECT_NE(diagnostics::PortListingText(ports).find("Serial devices:\n  none found\n"),
+            std::string::npos);
 }
 
 }  // namespace

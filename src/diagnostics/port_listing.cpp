@@ -1,4 +1,4 @@
-#include "ui/port_listing.h"
+#include "diagnostics/port_listing.h"
 
 #include <string>
 #include <vector>
@@ -9,7 +9,7 @@
 #include "platform/visible_text.h"
 #include "serial/port_names.h"
 
-namespace ui {
+namespace diagnostics {
 namespace {
 
 std::string ComName(int number) { return "COM" + std::to_string(number); }
@@ -28,12 +28,12 @@ std::string Header() {
 
 }  // namespace
 
-std::string PortListingText() {
+std::string PortListingText(const serial::PortMap& ports) {
   std::string text = Header();
   std::vector<std::string> resolvedCom(serial::kMaxComNumber + 1);
   for (int n = 1; n <= serial::kMaxComNumber; ++n) {
     const std::string com = ComName(n);
-    const serial::ResolvedPort port = serial::ResolvePort(com.c_str());
+    const serial::ResolvedPort port = ports.Resolve(com.c_str());
     resolvedCom[n] = platform::ResolvedPath(port.path);
     text += "  " + com + "  " + Shown(port.path) + "  [" +
             serial::PortSourceName(port.source, com.c_str()) + "]  " +
@@ -62,4 +62,4 @@ std::string PortListingText() {
   return text;
 }
 
-}  // namespace ui
+}  // namespace diagnostics
