@@ -7,10 +7,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "diagnostics/program_run.h"
 #include "diagnostics/run_support.h"
+#include "support/modem_as_found.h"
 #include "ui/line_test_dialog.h"
 
 namespace diag_test {
@@ -73,8 +76,9 @@ class LineTest : public RunTest {
 
   Sampler sampler{[] { return Visible<ui::LineTestDialog>(); }};
   SeenQuestion question;
-  bool closeWithOk = true;      // press OK as soon as it is enabled
-  bool okEnabledEarly = false;  // OK came on before the last restore write was answered
+  std::size_t restoreWritesSent = 4;  // the last of them ends the run
+  bool closeWithOk = true;            // press OK as soon as it is enabled
+  bool okEnabledEarly = false;        // OK came on before the last restore write was answered
   bool okEverEnabled = false;
   bool sequenceStarted = false;
   int64_t firstSeenMs = -1;
@@ -101,12 +105,64 @@ class LineTest : public RunTest {
     bool written = false;
     for (std::size_t i = 0; i < events.size(); ++i) {
       if (events[i].kind == "rx")
-        written = events[i].text == RestoreWrites()[3];
+        written = events[i].text == RestoreWrites(restoreWritesSent).back();
       else if (written && events[i].kind == "tx")
         return static_cast<long long>(i);
     }
     return -1;
   }
 };
+
+// One modem per case: what the dialog shows on the way to the result, the question if it comes,
+// every line the modem receives, and the modem left as it was found.
+struct LineCase {
+  const char* name = "";
+  SimSetup setup = {};
+  bool asIfDetected = false;                             // a modem the detection cannot find
+  QMessageBox::StandardButton answer = QMessageBox::No;  // to the question, should it come
+  bool asked = false;                                    // whether it comes
+  Lines status = {};
+  Lines percent = {};
+  std::vector<int> progress = {};
+  const char* result = "";
+  std::size_t commands = 7;  // how many of Commands() went out
+  std::size_t restoreWrites = 4;
+};
+
+inline void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
+
+class LineRun : public LineTest, public testing::WithParamInterface<LineCase> {};
+
+TEST_P(LineRun, ShowsEachStepToTheResultAndLeavesTheModemAsFound) {
+  const LineCase& c = GetParam();
+  if (c.asIfDetected)
+    ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(c.setup));
+  else
+    ASSERT_NO_FATAL_FAILURE(StartAndDetect(c.setup));
+  AnswerQuestionWith(c.answer);
+  restoreWritesSent = c.restoreWrites;
+
+  ui::RunLineTest(session, view);
+
+  EXPECT_EQ(Status(), c.status);
+  EXPECT_EQ(Percent(), c.percent);
+  EXPECT_EQ(sampler.progress, c.progress);
+  EXPECT_EQ(view.History(field::kLineResult), Lines{c.result});
+  EXPECT_EQ(view.beeps, 1);
+  EXPECT_EQ(Received(), Concat({CommandsUpTo(c.commands), RestoreWrites(c.restoreWrites)}));
+  EXPECT_EQ(testsupport::AsFound(sim.State(kModemPort).value()), testsupport::AsFound(before));
+  EXPECT_FALSE(okEnabledEarly);
+  EXPECT_EQ(question.shown, c.asked ? 1 : 0);
+  if (!c.asked) return;
+  EXPECT_EQ(question.text, kQuestion);
+  EXPECT_EQ(question.caption, "Connect ?");
+  EXPECT_EQ(question.icon, QMessageBox::Question);
+  EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(question.ownedByTheDialog);
+}
+
+inline std::string LineCaseName(const testing::TestParamInfo<LineCase>& info) {
+  return info.param.name;
+}
 
 }  // namespace diag_test

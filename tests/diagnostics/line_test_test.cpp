@@ -9,6 +9,9 @@
 
 namespace {
 
+using diag_test::Fault;
+using diag_test::LineCase;
+using diag_test::LineRun;
 using diag_test::Lines;
 using diag_test::LineTest;
 using diag_test::SimSetup;
@@ -46,36 +49,23 @@ TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
     EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
 }
 
-TEST_F(LineTest, SplitAnswersStillPass) {
-  SimSetup setup;
-  setup.faults.splitOutput = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  ui::RunLineTest(session, view);
-
-  EXPECT_EQ(view.Text(field::kLineResult), "Passed");
-  EXPECT_EQ(Status().back(), "Passed !");
-  ExpectRegistersRestored();
-}
-
-TEST_F(LineTest, UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure) {
-  SimSetup setup;
-  setup.faults.muteCommands = {"X4"};
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  AnswerQuestionWith(QMessageBox::No);
-
-  ui::RunLineTest(session, view);
-
-  EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 100}));
-  EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "100 %"}));
-  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, "Failure"}));
-  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
-  EXPECT_EQ(question.shown, 0);
-  EXPECT_EQ(view.beeps, 1);
-  EXPECT_EQ(Received(), diag_test::Concat({CommandsUpTo(5), RestoreWrites()}));
-  ExpectRegistersRestored();
-  EXPECT_FALSE(okEnabledEarly);
-}
+INSTANTIATE_TEST_SUITE_P(
+    LineTest, LineRun,
+    testing::Values(LineCase{.name = "SplitAnswersStillPass",
+                             .setup = {.faults = Fault(&sim::Faults::splitOutput, true)},
+                             .status = {diag_test::kInProgress, diag_test::kPassing,
+                                        diag_test::kDetecting, diag_test::kHangingUp, "Passed !"},
+                             .percent = {"0 %", "50 %", "80 %", "100 %"},
+                             .progress = {0, 10, 20, 40, 50, 70, 80, 100},
+                             .result = "Passed"},
+                    LineCase{.name = "UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure",
+                             .setup = {.faults = Fault(&sim::Faults::muteCommands, {"X4"})},
+                             .status = {diag_test::kInProgress, diag_test::kPassing, "Failure"},
+                             .percent = {"0 %", "50 %", "100 %"},
+                             .progress = {0, 10, 20, 40, 50, 100},
+                             .result = "Failure",
+                             .commands = 5}),
+    diag_test::LineCaseName);
 
 // The close box while the modem works: the sequence runs to its end with the dialog still up
 // (the main dialog stays blocked), then the dialog ends by itself without OK.
