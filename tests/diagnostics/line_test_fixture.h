@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -113,6 +114,10 @@ class LineTest : public RunTest {
   }
 };
 
+// What the dialog shows of a test that dials.
+inline const Lines kDialPercent = {"0 %", "50 %", "80 %", "100 %"};
+inline const std::vector<int> kDialProgress = {0, 10, 20, 40, 50, 70, 80, 100};
+
 // One modem per case: what the dialog shows on the way to the result, the question if it comes,
 // every line the modem receives, and the modem left as it was found.
 struct LineCase {
@@ -139,6 +144,12 @@ TEST_P(LineRun, ShowsEachStepToTheResultAndLeavesTheModemAsFound) {
     ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(c.setup));
   else
     ASSERT_NO_FATAL_FAILURE(StartAndDetect(c.setup));
+  view.SetText(field::kLineResult, "Not Connected");  // from an earlier test
+  std::string resultWhileDialling;
+  sampler.onChange = [&](widgets::TemplateDialog& dialog) {
+    if (dialog.ItemText(ids::kLineStatus) == QLatin1String(kDetecting))
+      resultWhileDialling = view.Text(field::kLineResult);
+  };
   AnswerQuestionWith(c.answer);
   restoreWritesSent = c.restoreWrites;
 
@@ -147,11 +158,21 @@ TEST_P(LineRun, ShowsEachStepToTheResultAndLeavesTheModemAsFound) {
   EXPECT_EQ(Status(), c.status);
   EXPECT_EQ(Percent(), c.percent);
   EXPECT_EQ(sampler.progress, c.progress);
-  EXPECT_EQ(view.History(field::kLineResult), Lines{c.result});
+  // The earlier result stays until this one is known.
+  const bool dialled = std::find(c.status.begin(), c.status.end(), kDetecting) != c.status.end();
+  EXPECT_EQ(resultWhileDialling, dialled ? "Not Connected" : "");
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Not Connected", c.result}));
   EXPECT_EQ(view.beeps, 1);
   EXPECT_EQ(Received(), Concat({CommandsUpTo(c.commands), RestoreWrites(c.restoreWrites)}));
   EXPECT_EQ(testsupport::AsFound(sim.State(kModemPort).value()), testsupport::AsFound(before));
+  EXPECT_TRUE(okEverEnabled);
   EXPECT_FALSE(okEnabledEarly);
+  // The sequence waits for its 500 ms timer; the dialog is on screen meanwhile.
+  EXPECT_GE(firstCommandMs - firstSeenMs, 400);
+  EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
+  // The test leaves no run button state behind: the modal dialog alone kept the main one still.
+  for (const std::string& event : view.events)
+    EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
   EXPECT_EQ(question.shown, c.asked ? 1 : 0);
   if (!c.asked) return;
   EXPECT_EQ(question.text, kQuestion);
