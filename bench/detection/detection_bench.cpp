@@ -25,13 +25,6 @@ constexpr double kByteMs = 10.0 * 1000.0 / 19200.0;  // one character, ten bits
 
 class BenchView final : public modem::MainView {
  public:
-  void ShowDetecting() override {}
-  void ShowProbe(int, modem::ProbeStep) override {}
-  void ShowFound(int) override {}
-  void ShowFirmware(const std::string&) override {}
-  void ShowCountry(const std::string&) override {}
-  void ShowModemName() override {}
-  void ShowTestsAvailable() override {}
   void ShowNotFound(const char*) override {}
   void ShowListMissing(const char*) override {}
   void Beep() override {

@@ -27,23 +27,26 @@ class MainView {
  public:
   virtual ~MainView() = default;
 
+  // A view that shows nothing may leave the progress calls alone: detection returns what it
+  // found. The boxes that say detection could not go on are each view's own to show.
+
   // Detection starts: the modem information fields wait for it.
-  virtual void ShowDetecting() = 0;
-  virtual void ShowProbe(int comNumber, ProbeStep step) = 0;
+  virtual void ShowDetecting() {}
+  virtual void ShowProbe(int /*comNumber*/, ProbeStep /*step*/) {}
   // The modem answered on comNumber; its information follows.
-  virtual void ShowFound(int comNumber) = 0;
-  virtual void ShowFirmware(const std::string& firmware) = 0;
-  virtual void ShowCountry(const std::string& country) = 0;
-  virtual void ShowModemName() = 0;  // product::kModemName
+  virtual void ShowFound(int /*comNumber*/) {}
+  virtual void ShowFirmware(const std::string& /*firmware*/) {}
+  virtual void ShowCountry(const std::string& /*country*/) {}
+  virtual void ShowModemName() {}  // product::kModemName
   // A modem is there to test: the test buttons may be used.
-  virtual void ShowTestsAvailable() = 0;
+  virtual void ShowTestsAvailable() {}
   // No port answered as a listed modem (product::kNotFoundText); details says what each port
   // did. Returns once the user has seen it.
   virtual void ShowNotFound(const char* details) = 0;
   // No identification list could be read (product::kListMissingText); details names the places
   // looked in. Returns once the user has seen it.
   virtual void ShowListMissing(const char* details) = 0;
-  virtual void Beep() = 0;  // 1000 Hz for 100 ms
+  virtual void Beep() {}  // 1000 Hz for 100 ms
   // Around the opening of a port: true before, false after. A view without a pointer ignores it.
   virtual void ShowBusy(bool) {}
 

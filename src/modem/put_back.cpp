@@ -16,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/state_files.h"
+#include "serial/line_assembler.h"
 
 namespace modem {
 namespace {
@@ -216,13 +217,11 @@ void EnterChange(Session& session, const Change& change) {
 }
 
 bool IsRefusal(const std::string& line) {
-  static constexpr const char* kRefusals[] = {"OK",          "ERROR", "NO CARRIER",
-                                              "NO DIALTONE", "BUSY",  "NO ANSWER"};
-  const std::string_view text = Trimmed(line);
-  for (const char* refusal : kRefusals) {
-    if (SameLetters(text, refusal)) return true;
-  }
-  return false;
+  if (!serial::IsResultCode(line)) return false;
+  // RING comes unasked and CONNECT is the command done; any other result code ends a command
+  // without doing it.
+  const std::string_view code = Trimmed(line);
+  return !SameLetters(code, "RING") && !SameLetters(code.substr(0, 7), "CONNECT");
 }
 
 void WithdrawChange(Session& session, ChangeKind kind, const Change* prior) {

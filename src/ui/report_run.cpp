@@ -97,20 +97,10 @@ class TerminalView final : public diagnostics::MainView,
     Progress("Probing " + name + " (" +
              platform::VisibleText(session_.ports.DevicePathFor(name.c_str())) + ")");
   }
-  // The report gives the modem and the results from what the runs return.
-  void ShowDetecting() override {}
-  void ShowFound(int) override {}
-  void ShowFirmware(const std::string&) override {}
-  void ShowCountry(const std::string&) override {}
-  void ShowModemName() override {}
-  void ShowTestsAvailable() override {}
-  void ShowRunning(const diagnostics::TestIdentity&) override {}
-  void ShowResult(const diagnostics::TestIdentity&, const diagnostics::TestResult&) override {}
-  // The report says these itself.
+  // The report gives the modem and the results from what the runs return, and says these
+  // itself. It leaves the beep out: a report may run where nobody sits at the machine.
   void ShowNotFound(const char*) override {}
   void ShowListMissing(const char*) override {}
-  // A report may run where nobody sits at the machine; it stays quiet.
-  void Beep() override {}
 
   diagnostics::PromptAnswer AskWhileBuzzing(diagnostics::BuzzCounter& counter) override {
     if (line_.answerSpeaker != GivenAnswer::kAsk) return FromOption(line_.answerSpeaker);
@@ -125,7 +115,6 @@ class TerminalView final : public diagnostics::MainView,
   void SetStatus(const char* text) override {
     if (text != nullptr && *text != '\0') Progress(std::string("  ") + text);
   }
-  void SetProgress(int, const char*) override {}
   diagnostics::PromptAnswer AskLineConnected(const char* question, const char*) override {
     if (line_.lineConnected != GivenAnswer::kAsk) return FromOption(line_.lineConnected);
     return AskOnTerminal(session_, std::string(question) + " [y/N] ");

@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
+#include <vector>
 
+#include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
 #include "diagnostics/run_support.h"
 #include "platform/clock.h"
@@ -76,5 +79,66 @@ class DiagnosticRun : public RunTest {
     return -1;
   }
 };
+
+// One modem per case: the three results, every line the modem receives, the order of what the
+// view is told, and the modem put back as it was found.
+struct RunCase {
+  const char* name = "";
+  SimSetup setup = {};
+  const char* basic = "Passed";
+  const char* digital = "Passed";
+  const char* analog = "Passed";
+  std::size_t basicSteps = 12;     // how many of the basic steps went out
+  bool countryWriteAfter = false;  // then the country write-back, out of its turn
+  Lines digitalLines = {};         // from "at&T3" to the analog test; empty: a passing loopback
+  Lines analogLines = {};          // from "at&T1" to the restore; empty: a passing loopback
+  long long minReopenMs = 0;       // at least this long from "at&T3" to "at&T1"
+};
+
+inline void PrintTo(const RunCase& c, std::ostream* out) { *out << c.name; }
+
+class Run : public DiagnosticRun, public testing::WithParamInterface<RunCase> {};
+
+TEST_P(Run, GivesItsResultsSendsItsLinesAndPutsTheModemBack) {
+  const RunCase& c = GetParam();
+  ASSERT_NO_FATAL_FAILURE(StartAndDetect(c.setup));
+
+  diagnostics::RunDiagnosticTests(session, view);
+
+  ExpectResults(c.basic, c.digital, c.analog);
+  Lines basic = BasicStepsUpTo(c.basicSteps);
+  if (c.countryWriteAfter) basic.push_back("at%T19,0," + Country(before.countryCode));
+  const Lines digital =
+      c.digitalLines.empty() ? PassingLoopback("&T3", {"at&FZ", "at&T0"}) : c.digitalLines;
+  const Lines analog = c.analogLines.empty() ? PassingLoopback("&T1", {"at&T0"}) : c.analogLines;
+  EXPECT_EQ(Received(), Concat({basic, digital, analog, RestoreWrites()}));
+  const Lines expectedEvents = {"digital-loopback Wait...",
+                                "analog-loopback Wait...",
+                                "basic-function Wait...",
+                                std::string("basic-function ") + c.basic,
+                                std::string("digital-loopback ") + c.digital,
+                                std::string("analog-loopback ") + c.analog,
+                                "beep"};
+  EXPECT_EQ(view.events, expectedEvents);
+  // The beep comes before the first restore write reaches the modem.
+  std::vector<sim::Event> events = sim.Events();
+  for (std::size_t i = mark; i < view.eventsAtBeep; ++i) {
+    EXPECT_NE(events[i].text, RestoreWrites()[0]) << "restore began before the beep";
+  }
+  // A loopback that fails ends with no escape that works; the port is purged after the failure
+  // and again at the reopen, which ends the data connection.
+  if (std::string(c.digital) == "Failure") {
+    EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);
+  }
+  EXPECT_GE(ReceivedAt("at&T1") - ReceivedAt("at&T3"), c.minReopenMs);
+  ExpectRegistersRestored();
+  EXPECT_FALSE(sim.State(kModemPort)->dataMode);
+  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
+  EXPECT_TRUE(session.port.connected.load());
+}
+
+inline std::string RunCaseName(const testing::TestParamInfo<RunCase>& info) {
+  return info.param.name;
+}
 
 }  // namespace diag_test

@@ -17,47 +17,34 @@ namespace {
 
 using diag_test::Concat;
 using diag_test::DiagnosticRun;
+using diag_test::Fault;
 using diag_test::Lines;
 using diag_test::PassingLoopback;
 using diag_test::Pattern;
+using diag_test::Run;
+using diag_test::RunCase;
 using diag_test::SimSetup;
 
-TEST_F(DiagnosticRun, NoConnectSendsNoPatternReopensThePortAndAnalogStillRuns) {
-  SimSetup setup;
-  setup.faults.muteCommands = {"&T3"};
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Passed", "Failure", "Passed");
-  EXPECT_EQ(Received(),
-            Concat({BasicSteps(), {"at&T3"}, PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
-  EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);  // the close and the open
-  // A second apart: the pauses around the reopen, after the 10 s wait for "CONNECT".
-  EXPECT_GE(ReceivedAt("at&T1") - ReceivedAt("at&T3"), 10000 + 100 + 1000);
-  EXPECT_TRUE(session.port.connected.load());
-  ExpectRegistersRestored();
-}
-
-// A guard time longer than the tool's one-second pause: no "+++" is ever an escape.
-TEST_F(DiagnosticRun, NeitherEscapeAnsweredFailsBothLoopbacksWithoutEndCommands) {
-  SimSetup setup;
-  setup.guardTimeMs = 2000;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Passed", "Failure", "Failure");
-  Lines received = Received();
-  // The failed loopbacks send no end commands; their test mode is put back once, at the end.
-  EXPECT_EQ(std::count(received.begin(), received.end(), "at&FZ"), 0);
-  EXPECT_EQ(std::count(received.begin(), received.end(), "at&T0"), 1);
-  ASSERT_GE(received.size(), 5u);
-  EXPECT_EQ(received[received.size() - 5], "at&T0");
-  EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);
-  // The reopen ended the data connection, so the restore reached a modem in command mode.
-  ExpectRegistersRestored();
-}
+INSTANTIATE_TEST_SUITE_P(
+    DiagnosticRun, Run,
+    testing::Values(
+        // A second apart: the pauses around the reopen, after the 10 s wait for "CONNECT".
+        RunCase{.name = "NoConnectSendsNoPatternReopensThePortAndAnalogStillRuns",
+                .setup = {.faults = Fault(&sim::Faults::muteCommands, {"&T3"})},
+                .digital = "Failure",
+                .digitalLines = {"at&T3"},
+                .minReopenMs = 10000 + 100 + 1000},
+        // A guard time longer than the tool's one-second pause: no "+++" is ever an escape. The
+        // failed loopbacks send no end commands; their test mode is put back once, at the end,
+        // and the reopen ended the data connection, so the restore reaches command mode.
+        RunCase{
+            .name = "NeitherEscapeAnsweredFailsBothLoopbacksWithoutEndCommands",
+            .setup = {.guardTimeMs = 2000},
+            .digital = "Failure",
+            .analog = "Failure",
+            .digitalLines = {"at&T3", Pattern(), Pattern(), Pattern(), "+++aaa", "+++"},
+            .analogLines = {"at&T1", Pattern(), Pattern(), Pattern(), "+++aaa", "+++", "at&T0"}}),
+    diag_test::RunCaseName);
 
 // Results compare case-sensitively: "ok" is not "OK". Every step times out, yet the modem
 // executed the one register write the basic test sent, so the restore puts that one back.
@@ -71,7 +58,8 @@ TEST_F(DiagnosticRun, LowerCaseAnswersFailEveryTestButTheWrittenRegisterIsRestor
   ExpectResults("Failure", "Failure", "Failure");
   // The loopbacks' test mode is put back as the first thing, though "ok" never confirms it.
   EXPECT_EQ(Received(), Concat({BasicStepsUpTo(1), {"at&T3", "at&T1", "at&T0"}, RestoreWrites(1)}));
-  EXPECT_EQ(sim.State(diag_test::kModemPort)->reg18, before.reg18);
+  EXPECT_EQ(testsupport::AsFound(sim.State(diag_test::kModemPort).value()),
+            testsupport::AsFound(before));
 }
 
 // The device disappears for good during the basic test: every later step times out on a port
@@ -113,10 +101,8 @@ TEST_F(DiagnosticRun, DeviceBackBeforeTheReopenLetsAnalogPassAndTheRestoreReachI
                        {"at%T19,0," + diag_test::Country(before.countryCode)}});
   ASSERT_GE(received.size(), tail.size());
   EXPECT_EQ(Lines(received.end() - static_cast<long>(tail.size()), received.end()), tail);
-  sim::PortState after = sim.State(diag_test::kModemPort).value();
-  EXPECT_EQ(after.reg18, before.reg18);
-  EXPECT_EQ(after.reg20, before.reg20);
-  EXPECT_EQ(after.countryCode, before.countryCode);
+  EXPECT_EQ(testsupport::AsFound(sim.State(diag_test::kModemPort).value()),
+            testsupport::AsFound(before));
 }
 
 }  // namespace

@@ -22,86 +22,52 @@ namespace {
 
 using diag_test::Concat;
 using diag_test::DiagnosticRun;
+using diag_test::Fault;
 using diag_test::Lines;
 using diag_test::PassingLoopback;
 using diag_test::Pattern;
+using diag_test::Run;
+using diag_test::RunCase;
 using diag_test::SimSetup;
 
-TEST_F(DiagnosticRun, HealthyModemPassesAllThreeThenButtonsBeepAndRestoreInOrder) {
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Passed", "Passed", "Passed");
-  EXPECT_EQ(Received(), Concat({BasicSteps(), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
-                                PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
-  Lines expectedEvents = {"digital-loopback Wait...",
-                          "analog-loopback Wait...",
-                          "basic-function Wait...",
-                          "basic-function Passed",
-                          "digital-loopback Passed",
-                          "analog-loopback Passed",
-                          "beep"};
-  EXPECT_EQ(view.events, expectedEvents);
-  // The beep comes before the first restore write reaches the modem.
-  std::vector<sim::Event> events = sim.Events();
-  for (std::size_t i = mark; i < view.eventsAtBeep; ++i) {
-    EXPECT_NE(events[i].text, RestoreWrites()[0]) << "restore began before the beep";
-  }
-  ExpectRegistersRestored();
-  // The country read in step 6 was written back, and nothing of the tests is left on.
-  sim::PortState after = sim.State(diag_test::kModemPort).value();
-  EXPECT_EQ(after.countryCode, before.countryCode);
-  EXPECT_FALSE(after.dataMode);
-  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
-  EXPECT_TRUE(session.port.connected.load());
-}
-
-// Split answers: CR and LF in separate reads at random moments must still end each line once.
-
-TEST_F(DiagnosticRun, SplitAnswersStillPassEverything) {
-  SimSetup setup;
-  setup.faults.splitOutput = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Passed", "Passed", "Passed");
-  ExpectRegistersRestored();
-}
-
-TEST_F(DiagnosticRun, NoOkToI2FailsBasicButDigitalLoopbackStillStarts) {
-  SimSetup setup;
-  setup.faults.muteCommands = {"I2"};
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Failure", "Passed", "Passed");
-  EXPECT_EQ(Received(), Concat({BasicStepsUpTo(5), PassingLoopback("&T3", {"at&FZ", "at&T0"}),
-                                PassingLoopback("&T1", {"at&T0"}), RestoreWrites()}));
-  ExpectRegistersRestored();
-  EXPECT_EQ(session.port.capture.captureEnabled.load(), 0);
-}
-
-// The country selected in step 7 stays: the restore covers the registers, not the country.
-
-// The country read before the switch is written back whichever step of the switch fails.
-TEST_F(DiagnosticRun, WrongCountryReportFailsBasicAndWritesTheCountryBack) {
-  SimSetup setup;
-  setup.faults.wrongCountry = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  EXPECT_EQ(view.Text(field::kBasicResult), "Failure");
-  Lines received = Received();
-  EXPECT_EQ(
-      Lines(received.begin(), received.begin() + 10),
-      Concat({BasicStepsUpTo(8), {"at%T19,0," + diag_test::Country(before.countryCode), "at&T3"}}));
-  EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, before.countryCode);
-  ExpectRegistersRestored();
-}
+INSTANTIATE_TEST_SUITE_P(
+    DiagnosticRun, Run,
+    testing::Values(
+        RunCase{.name = "HealthyModemPassesAllThree"},
+        // CR and LF in separate reads at random moments still end each line once.
+        RunCase{.name = "SplitAnswersStillPassEverything",
+                .setup = {.faults = Fault(&sim::Faults::splitOutput, true)}},
+        RunCase{.name = "NoOkToI2FailsBasicButDigitalLoopbackStillStarts",
+                .setup = {.faults = Fault(&sim::Faults::muteCommands, {"I2"})},
+                .basic = "Failure",
+                .basicSteps = 5},
+        // The country read before the switch is written back whichever step of the switch fails.
+        RunCase{.name = "WrongCountryReportFailsBasicAndWritesTheCountryBack",
+                .setup = {.faults = Fault(&sim::Faults::wrongCountry, true)},
+                .basic = "Failure",
+                .basicSteps = 8,
+                .countryWriteAfter = true},
+        // The last step waits for a line holding "0"; the echo of "+FCLASS?" holds none.
+        RunCase{.name = "UnansweredFclassFailsBasicAfterTheCountryWasWrittenBack",
+                .setup = {.faults = Fault(&sim::Faults::muteCommands, {"+FCLASS?"})},
+                .basic = "Failure"},
+        // A pattern that does not come back ends the test with no escape.
+        RunCase{.name = "MissingThirdEchoFailsDigitalWithoutEscape",
+                .setup = {.faults = Fault(&sim::Faults::dropEchoLine, 3)},
+                .digital = "Failure",
+                .digitalLines = {"at&T3", Pattern(), Pattern(), Pattern()}},
+        // The modem takes only the second "+++", after "aaa" CR LF; the ignored "+++" stays in
+        // the loopback line that "aaa" ends.
+        RunCase{.name = "FirstEscapeIgnoredGivesPassedAfterRetry",
+                .setup = {.faults = Fault(&sim::Faults::ignoreFirstEscape, true)},
+                .digital = "Passed after retry",
+                .digitalLines = {"at&T3", Pattern(), Pattern(), Pattern(), "+++aaa", "+++", "at&FZ",
+                                 "at&T0"}},
+        // The modem leaves data mode on the first "+++" but answers it 1.5 s late: still within
+        // the transaction's 3 s, so no second try is made.
+        RunCase{.name = "EscapeAnsweredLateButWithinItsTimeOutPasses",
+                .setup = {.faults = Fault(&sim::Faults::lateEscapeMs, 1500)}}),
+    diag_test::RunCaseName);
 
 // A register the detection could not read is read again before its test value would be
 // written; still without a value, it is left alone by the test and by the restore, the debug
@@ -133,97 +99,9 @@ TEST_F(DiagnosticRun, RegisterWithoutAReadValueIsNeverWrittenAndTheBasicTestGoes
   EXPECT_EQ(Lines(received.end() - 3, received.end()), restore);
   for (const std::string& line : received) EXPECT_EQ(line.find("%T21,29"), std::string::npos);
   EXPECT_NE(debug.find("Register 29 has no value read from the modem"), std::string::npos);
-  sim::PortState after = sim.State(diag_test::kModemPort).value();
-  EXPECT_EQ(after.reg18, before.reg18);
-  EXPECT_EQ(after.reg29, before.reg29);
-  EXPECT_EQ(after.reg2A, before.reg2A);
+  EXPECT_EQ(testsupport::AsFound(sim.State(diag_test::kModemPort).value()),
+            testsupport::AsFound(before));
 }
-
-// The last step waits for a line holding "0"; the echo of "+FCLASS?" holds none.
-
-TEST_F(DiagnosticRun, UnansweredFclassFailsBasicAfterTheCountryWasWrittenBack) {
-  SimSetup setup;
-  setup.faults.muteCommands = {"+FCLASS?"};
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Failure", "Passed", "Passed");
-  Lines received = Received();
-  EXPECT_EQ(Lines(received.begin(), received.begin() + 13), Concat({BasicSteps(), {"at&T3"}}));
-  EXPECT_EQ(sim.State(diag_test::kModemPort)->countryCode, before.countryCode);
-  ExpectRegistersRestored();
-}
-
-// One fault of the digital loopback per case: its result, what the modem receives of it, and
-// the analog test and the restore that follow unharmed.
-struct DigitalLoopbackCase {
-  const char* name;
-  sim::Faults faults;
-  const char* digital;
-  Lines digitalLines;  // what the modem receives from "at&T3" to the analog test
-};
-
-void PrintTo(const DigitalLoopbackCase& c, std::ostream* out) { *out << c.name; }
-
-class DigitalLoopback : public DiagnosticRun,
-                        public testing::WithParamInterface<DigitalLoopbackCase> {};
-
-TEST_P(DigitalLoopback, FaultGivesItsResultAndTheAnalogTestAndRestoreFollow) {
-  const DigitalLoopbackCase& c = GetParam();
-  SimSetup setup;
-  setup.faults = c.faults;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  diagnostics::RunDiagnosticTests(session, view);
-
-  ExpectResults("Passed", c.digital, "Passed");
-  EXPECT_EQ(Received(), Concat({BasicSteps(), c.digitalLines, PassingLoopback("&T1", {"at&T0"}),
-                                RestoreWrites()}));
-  // A pattern that does not come back ends the test with no escape; the port is purged after
-  // the failure and again at the reopen.
-  if (std::string(c.digital) == "Failure") EXPECT_EQ(PurgesBetween("at&T3", "at&T1"), 2);
-  ExpectRegistersRestored();
-}
-
-sim::Faults DropThirdEcho() {
-  sim::Faults faults;
-  faults.dropEchoLine = 3;
-  return faults;
-}
-// The modem takes only the second "+++", after "aaa" CR LF.
-sim::Faults IgnoreFirstEscape() {
-  sim::Faults faults;
-  faults.ignoreFirstEscape = true;
-  return faults;
-}
-// The modem leaves data mode on the first "+++" but answers it 1.5 s late: still within the
-// transaction's 3 s, so no second try is made.
-sim::Faults LateEscape() {
-  sim::Faults faults;
-  faults.lateEscapeMs = 1500;
-  return faults;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    DiagnosticRun, DigitalLoopback,
-    testing::Values(DigitalLoopbackCase{"MissingThirdEchoFailsWithoutEscape",
-                                        DropThirdEcho(),
-                                        "Failure",
-                                        {"at&T3", Pattern(), Pattern(), Pattern()}},
-                    // The ignored "+++" stays in the loopback line that "aaa" ends.
-                    DigitalLoopbackCase{"FirstEscapeIgnoredGivesPassedAfterRetry",
-                                        IgnoreFirstEscape(),
-                                        "Passed after retry",
-                                        {"at&T3", Pattern(), Pattern(), Pattern(), "+++aaa", "+++",
-                                         "at&FZ", "at&T0"}},
-                    DigitalLoopbackCase{"EscapeAnsweredLateButWithinItsTimeOutPasses", LateEscape(),
-                                        "Passed", PassingLoopback("&T3", {"at&FZ", "at&T0"})}),
-    [](const testing::TestParamInfo<DigitalLoopbackCase>& info) { return info.param.name; });
-
-}  // namespace
-
-namespace {
 
 // A stop during the basic test, before any loopback: no escape goes out (nothing was in data
 // mode), the registers and the country go back, and the loopbacks are said not to have run.

@@ -7,10 +7,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "diagnostics/program_run.h"
 #include "diagnostics/run_support.h"
+#include "support/modem_as_found.h"
 #include "ui/line_test_dialog.h"
 
 namespace diag_test {
@@ -73,8 +77,9 @@ class LineTest : public RunTest {
 
   Sampler sampler{[] { return Visible<ui::LineTestDialog>(); }};
   SeenQuestion question;
-  bool closeWithOk = true;      // press OK as soon as it is enabled
-  bool okEnabledEarly = false;  // OK came on before the last restore write was answered
+  std::size_t restoreWritesSent = 4;  // the last of them ends the run
+  bool closeWithOk = true;            // press OK as soon as it is enabled
+  bool okEnabledEarly = false;        // OK came on before the last restore write was answered
   bool okEverEnabled = false;
   bool sequenceStarted = false;
   int64_t firstSeenMs = -1;
@@ -101,12 +106,84 @@ class LineTest : public RunTest {
     bool written = false;
     for (std::size_t i = 0; i < events.size(); ++i) {
       if (events[i].kind == "rx")
-        written = events[i].text == RestoreWrites()[3];
+        written = events[i].text == RestoreWrites(restoreWritesSent).back();
       else if (written && events[i].kind == "tx")
         return static_cast<long long>(i);
     }
     return -1;
   }
 };
+
+// What the dialog shows of a test that dials.
+inline const Lines kDialPercent = {"0 %", "50 %", "80 %", "100 %"};
+inline const std::vector<int> kDialProgress = {0, 10, 20, 40, 50, 70, 80, 100};
+
+// One modem per case: what the dialog shows on the way to the result, the question if it comes,
+// every line the modem receives, and the modem left as it was found.
+struct LineCase {
+  const char* name = "";
+  SimSetup setup = {};
+  bool asIfDetected = false;                             // a modem the detection cannot find
+  QMessageBox::StandardButton answer = QMessageBox::No;  // to the question, should it come
+  bool asked = false;                                    // whether it comes
+  Lines status = {};
+  Lines percent = {};
+  std::vector<int> progress = {};
+  const char* result = "";
+  std::size_t commands = 7;  // how many of Commands() went out
+  std::size_t restoreWrites = 4;
+};
+
+inline void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
+
+class LineRun : public LineTest, public testing::WithParamInterface<LineCase> {};
+
+TEST_P(LineRun, ShowsEachStepToTheResultAndLeavesTheModemAsFound) {
+  const LineCase& c = GetParam();
+  if (c.asIfDetected)
+    ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(c.setup));
+  else
+    ASSERT_NO_FATAL_FAILURE(StartAndDetect(c.setup));
+  view.SetText(field::kLineResult, "Not Connected");  // from an earlier test
+  std::string resultWhileDialling;
+  sampler.onChange = [&](widgets::TemplateDialog& dialog) {
+    if (dialog.ItemText(ids::kLineStatus) == QLatin1String(kDetecting))
+      resultWhileDialling = view.Text(field::kLineResult);
+  };
+  AnswerQuestionWith(c.answer);
+  restoreWritesSent = c.restoreWrites;
+
+  ui::RunLineTest(session, view);
+
+  EXPECT_EQ(Status(), c.status);
+  EXPECT_EQ(Percent(), c.percent);
+  EXPECT_EQ(sampler.progress, c.progress);
+  // The earlier result stays until this one is known.
+  const bool dialled = std::find(c.status.begin(), c.status.end(), kDetecting) != c.status.end();
+  EXPECT_EQ(resultWhileDialling, dialled ? "Not Connected" : "");
+  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Not Connected", c.result}));
+  EXPECT_EQ(view.beeps, 1);
+  EXPECT_EQ(Received(), Concat({CommandsUpTo(c.commands), RestoreWrites(c.restoreWrites)}));
+  EXPECT_EQ(testsupport::AsFound(sim.State(kModemPort).value()), testsupport::AsFound(before));
+  EXPECT_TRUE(okEverEnabled);
+  EXPECT_FALSE(okEnabledEarly);
+  // The sequence waits for its 500 ms timer; the dialog is on screen meanwhile.
+  EXPECT_GE(firstCommandMs - firstSeenMs, 400);
+  EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
+  // The test leaves no run button state behind: the modal dialog alone kept the main one still.
+  for (const std::string& event : view.events)
+    EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
+  EXPECT_EQ(question.shown, c.asked ? 1 : 0);
+  if (!c.asked) return;
+  EXPECT_EQ(question.text, kQuestion);
+  EXPECT_EQ(question.caption, "Connect ?");
+  EXPECT_EQ(question.icon, QMessageBox::Question);
+  EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
+  EXPECT_TRUE(question.ownedByTheDialog);
+}
+
+inline std::string LineCaseName(const testing::TestParamInfo<LineCase>& info) {
+  return info.param.name;
+}
 
 }  // namespace diag_test

@@ -8,72 +8,46 @@
 
 namespace {
 
+using diag_test::Fault;
+using diag_test::LineCase;
+using diag_test::LineRun;
 using diag_test::Lines;
 using diag_test::LineTest;
 using diag_test::SimSetup;
 
-class LineTestNoLine : public LineTest {
- protected:
-  void ExpectQuestionAsked() const {
-    EXPECT_EQ(question.shown, 1);
-    EXPECT_EQ(question.text, diag_test::kQuestion);
-    EXPECT_EQ(question.caption, "Connect ?");
-    EXPECT_EQ(question.icon, QMessageBox::Question);
-    EXPECT_EQ(question.buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_TRUE(question.ownedByTheDialog);
-    EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
-    EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "80 %", "100 %"}));
-    EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 70, 80, 100}));
-    EXPECT_EQ(view.beeps, 1);
-    ExpectRegistersRestored();
-    EXPECT_FALSE(okEnabledEarly);
-  }
-};
-
-TEST_F(LineTestNoLine, NoToTheQuestionGivesNotConnected) {
-  SimSetup setup;
-  setup.faults.noLine = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  AnswerQuestionWith(QMessageBox::No);
-
-  ui::RunLineTest(session, view);
-
-  ExpectQuestionAsked();
-  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
-                             diag_test::kNotConnectedStatus}));
-  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Not Connected"}));
-}
-
-TEST_F(LineTestNoLine, YesToTheQuestionGivesFailure) {
-  SimSetup setup;
-  setup.faults.noLine = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  AnswerQuestionWith(QMessageBox::Yes);
-
-  ui::RunLineTest(session, view);
-
-  ExpectQuestionAsked();
-  EXPECT_EQ(Status(),
-            (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting, "Failure"}));
-  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
-}
-
-// "ok" is not "OK": the first write times out, but the modem executed every write, so the
-// restore puts the registers back all the same.
-TEST_F(LineTest, LowerCaseAnswersFailAtTheFirstWriteAndThatRegisterIsRestored) {
-  SimSetup setup;
-  setup.faults.lowerCaseResults = true;
-  ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(setup));
-
-  ui::RunLineTest(session, view);
-
-  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, "Failure"}));
-  EXPECT_EQ(sampler.progress, (std::vector<int>{0, 100}));
-  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
-  // Only register 18's test value went out, so only register 18 is written back.
-  EXPECT_EQ(Received(), diag_test::Concat({CommandsUpTo(1), RestoreWrites(1)}));
-  EXPECT_EQ(sim.State(diag_test::kModemPort)->reg18, before.reg18);
-}
+// The dial never reports "NO CARRIER" within its 10 s: the user is asked whether a line is
+// connected, and the answer decides. "ok" is not "OK": the first write times out, but the modem
+// executed it, so the restore puts that register back all the same.
+INSTANTIATE_TEST_SUITE_P(
+    LineTest, LineRun,
+    testing::Values(LineCase{.name = "NoLineAndNoToTheQuestionGivesNotConnected",
+                             .setup = {.faults = Fault(&sim::Faults::noLine, true)},
+                             .answer = QMessageBox::No,
+                             .asked = true,
+                             .status = {diag_test::kInProgress, diag_test::kPassing,
+                                        diag_test::kDetecting, diag_test::kNotConnectedStatus},
+                             .percent = diag_test::kDialPercent,
+                             .progress = diag_test::kDialProgress,
+                             .result = "Not Connected"},
+                    LineCase{.name = "NoLineAndYesToTheQuestionGivesFailure",
+                             .setup = {.faults = Fault(&sim::Faults::noLine, true)},
+                             .answer = QMessageBox::Yes,
+                             .asked = true,
+                             .status = {diag_test::kInProgress, diag_test::kPassing,
+                                        diag_test::kDetecting, "Failure"},
+                             .percent = diag_test::kDialPercent,
+                             .progress = diag_test::kDialProgress,
+                             .result = "Failure"},
+                    LineCase{.name = "LowerCaseAnswersFailAtTheFirstWriteAndThatRegisterIsRestored",
+                             .setup = {.faults = Fault(&sim::Faults::lowerCaseResults, true)},
+                             .asIfDetected = true,
+                             .status = {diag_test::kInProgress, "Failure"},
+                             .percent = {"0 %", "100 %"},
+                             .progress = {0, 100},
+                             .result = "Failure",
+                             .commands = 1,
+                             .restoreWrites = 1}),
+    diag_test::LineCaseName);
 
 // The modem goes away at "X4": Failure, the four registers are named as not put back (nothing
 // can reach a lost device), OK comes on only after that, and the waits sleep.

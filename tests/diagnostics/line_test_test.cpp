@@ -9,73 +9,37 @@
 
 namespace {
 
+using diag_test::Fault;
+using diag_test::LineCase;
+using diag_test::LineRun;
 using diag_test::Lines;
 using diag_test::LineTest;
 using diag_test::SimSetup;
 
-TEST_F(LineTest, NoCarrierPassesThroughEveryStatusToPassed) {
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-  view.SetText(field::kLineResult, "Not Connected");  // from an earlier test
-  std::string resultWhileDialling;
-  sampler.onChange = [&](widgets::TemplateDialog& dialog) {
-    if (dialog.ItemText(ids::kLineStatus) == QLatin1String(diag_test::kDetecting)) {
-      resultWhileDialling = view.Text(field::kLineResult);
-    }
-  };
-  AnswerQuestionWith(QMessageBox::Yes);
-
-  ui::RunLineTest(session, view);
-
-  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, diag_test::kDetecting,
-                             diag_test::kHangingUp, "Passed !"}));
-  EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "80 %", "100 %"}));
-  EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 70, 80, 100}));
-  EXPECT_EQ(resultWhileDialling, "Not Connected");
-  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Not Connected", "Passed"}));
-  EXPECT_EQ(view.beeps, 1);
-  EXPECT_EQ(question.shown, 0);
-  EXPECT_EQ(Received(), diag_test::Concat({Commands(), RestoreWrites()}));
-  ExpectRegistersRestored();
-  EXPECT_TRUE(okEverEnabled);
-  EXPECT_FALSE(okEnabledEarly);
-  // The sequence waits for its 500 ms timer; the dialog is on screen meanwhile.
-  EXPECT_GE(firstCommandMs - firstSeenMs, 400);
-  EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
-  // The test leaves no run button state behind: the modal dialog alone kept the main one still.
-  for (const std::string& event : view.events)
-    EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
-}
-
-TEST_F(LineTest, SplitAnswersStillPass) {
-  SimSetup setup;
-  setup.faults.splitOutput = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-
-  ui::RunLineTest(session, view);
-
-  EXPECT_EQ(view.Text(field::kLineResult), "Passed");
-  EXPECT_EQ(Status().back(), "Passed !");
-  ExpectRegistersRestored();
-}
-
-TEST_F(LineTest, UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure) {
-  SimSetup setup;
-  setup.faults.muteCommands = {"X4"};
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  AnswerQuestionWith(QMessageBox::No);
-
-  ui::RunLineTest(session, view);
-
-  EXPECT_EQ(sampler.progress, (std::vector<int>{0, 10, 20, 40, 50, 100}));
-  EXPECT_EQ(Percent(), (Lines{"0 %", "50 %", "100 %"}));
-  EXPECT_EQ(Status(), (Lines{diag_test::kInProgress, diag_test::kPassing, "Failure"}));
-  EXPECT_EQ(view.History(field::kLineResult), (Lines{"Failure"}));
-  EXPECT_EQ(question.shown, 0);
-  EXPECT_EQ(view.beeps, 1);
-  EXPECT_EQ(Received(), diag_test::Concat({CommandsUpTo(5), RestoreWrites()}));
-  ExpectRegistersRestored();
-  EXPECT_FALSE(okEnabledEarly);
-}
+INSTANTIATE_TEST_SUITE_P(
+    LineTest, LineRun,
+    testing::Values(LineCase{.name = "NoCarrierPassesThroughEveryStatusToPassed",
+                             .answer = QMessageBox::Yes,
+                             .status = {diag_test::kInProgress, diag_test::kPassing,
+                                        diag_test::kDetecting, diag_test::kHangingUp, "Passed !"},
+                             .percent = diag_test::kDialPercent,
+                             .progress = diag_test::kDialProgress,
+                             .result = "Passed"},
+                    LineCase{.name = "SplitAnswersStillPass",
+                             .setup = {.faults = Fault(&sim::Faults::splitOutput, true)},
+                             .status = {diag_test::kInProgress, diag_test::kPassing,
+                                        diag_test::kDetecting, diag_test::kHangingUp, "Passed !"},
+                             .percent = diag_test::kDialPercent,
+                             .progress = diag_test::kDialProgress,
+                             .result = "Passed"},
+                    LineCase{.name = "UnansweredX4StopsProgressAt50ThenJumpsTo100WithFailure",
+                             .setup = {.faults = Fault(&sim::Faults::muteCommands, {"X4"})},
+                             .status = {diag_test::kInProgress, diag_test::kPassing, "Failure"},
+                             .percent = {"0 %", "50 %", "100 %"},
+                             .progress = {0, 10, 20, 40, 50, 100},
+                             .result = "Failure",
+                             .commands = 5}),
+    diag_test::LineCaseName);
 
 // The close box while the modem works: the sequence runs to its end with the dialog still up
 // (the main dialog stays blocked), then the dialog ends by itself without OK.

@@ -30,15 +30,14 @@
 #include "serial/port_names.h"
 #include "support/pty_pair.h"
 #include "support/qt_app.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 class FakeTree : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kalvex-sysfs-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
+    ASSERT_TRUE(temp.Valid());
     ASSERT_TRUE(pty.Valid());
     for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
     ::setenv("KALVEX_SYSFS_ROOT", root.c_str(), 1);
@@ -74,7 +73,6 @@ class FakeTree : public testing::Test {
     Link("../../ttyACM0", "dev/serial/by-id/usb-Zelto_USB_Modem_0001-if00");
     Link("/dev/null", "dev/ttyS0");
   }
-  void TearDown() override { (void)std::system(("rm -rf '" + root + "'").c_str()); }
 
   void Dir(const std::string& path) const {
     (void)std::system(("mkdir -p '" + root + "/" + path + "'").c_str());
@@ -99,7 +97,8 @@ class FakeTree : public testing::Test {
     return ::lstat((root + "/" + path).c_str(), &st) == 0;
   }
 
-  std::string root;
+  testsupport::TempDir temp{"sysfs"};
+  const std::string root = temp.Path();
   testsupport::PtyPair pty;
   serial::PortMap ports;
 };

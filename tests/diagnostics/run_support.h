@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "../../sim/modem_sim.h"
@@ -32,6 +34,7 @@
 #include "platform/clock.h"
 #include "resources/control_ids.h"
 #include "serial/tty_port.h"
+#include "support/modem_as_found.h"
 #include "support/qt_app.h"
 #include "widgets/template_dialog.h"
 
@@ -74,8 +77,16 @@ class View : public modem_test::RecordingViewOf<diagnostics::MainView> {
   }
 };
 
-struct SimSetup {
+// Faults with one of them set, for a table's rows: Fault(&sim::Faults::noLine, true).
+template <class T>
+sim::Faults Fault(T sim::Faults::*member, std::type_identity_t<T> value) {
   sim::Faults faults;
+  faults.*member = std::move(value);
+  return faults;
+}
+
+struct SimSetup {
+  sim::Faults faults = {};
   bool pacing = true;
   int guardTimeMs = 100;  // the tool's own pause before "+++" is 1 s: any guard up to that works
   int dialTimeMs = 200;
@@ -171,23 +182,15 @@ class RunTest : public testing::Test {
   // The restore writes with the values the detection read, as the modem receives them: all four,
   // or the first `count` when only those test values were written.
   [[nodiscard]] Lines RestoreWrites(std::size_t count = 4) const {
-    using modem_test::Hex2;
-    Lines writes = {"at%T21,18," + Hex2(before.reg18), "at%T21,29," + Hex2(before.reg29),
-                    "at%T21,2A," + Hex2(before.reg2A), "at%T21,20," + Hex2(before.reg20)};
-    writes.resize(count);
-    return writes;
+    return testsupport::RestoreWrites(before, count);
   }
 
-  // The last four received lines are the restore, and the registers are back as they were.
+  // The last four received lines are the restore, and the modem is back as it was found.
   void ExpectRegistersRestored() const {
     Lines received = Received();
     ASSERT_GE(received.size(), 4u);
     EXPECT_EQ(Lines(received.end() - 4, received.end()), RestoreWrites());
-    sim::PortState after = sim.State(kModemPort).value();
-    EXPECT_EQ(after.reg18, before.reg18);
-    EXPECT_EQ(after.reg29, before.reg29);
-    EXPECT_EQ(after.reg2A, before.reg2A);
-    EXPECT_EQ(after.reg20, before.reg20);
+    EXPECT_EQ(testsupport::AsFound(sim.State(kModemPort).value()), testsupport::AsFound(before));
   }
 
   testsupport::QtApp<QApplication> qt{"diag_test"};

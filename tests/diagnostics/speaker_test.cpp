@@ -7,15 +7,18 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <ostream>
 #include <string>
 
 #include "diagnostics/program_run.h"
 #include "diagnostics/run_support.h"
 #include "platform/clock.h"
+#include "support/modem_as_found.h"
 #include "ui/voice_prompt_dialog.h"
 
 namespace {
 
+using diag_test::Fault;
 using diag_test::Lines;
 using diag_test::RunTest;
 using diag_test::Sampler;
@@ -53,129 +56,104 @@ class SpeakerTest : public RunTest {
   Sampler sampler{[] { return diag_test::Visible<VoicePromptDialog>(); }};
 };
 
-TEST_F(SpeakerTest, YesAfterFourSecondsPassesWithOneHAndTouchesNoRegister) {
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
+// What the user does with the prompt, at the counter's second atSecond.
+enum class Act { kNoPrompt, kYes, kNo, kEscape, kClose };
+
+struct SpeakerCase {
+  const char* name = "";
+  SimSetup setup = {};
+  bool asIfDetected = false;  // a modem the detection cannot find
+  bool heardBefore = false;   // the answer of an earlier speaker test
+  Act act = Act::kYes;
+  int atSecond = 1;
+  const char* result = "Passed";
+  Lines received = {"atL3", "atM2", "atH1", "at%T24", "atH"};
+  int64_t minMs = 0;  // the run takes at least this long
+};
+
+void PrintTo(const SpeakerCase& c, std::ostream* out) { *out << c.name; }
+
+class Speaker : public SpeakerTest, public testing::WithParamInterface<SpeakerCase> {};
+
+// The result follows the answer (an earlier one when the prompt is closed without one), the
+// prompt's timer ends with it, and no register is touched.
+TEST_P(Speaker, AnswerGivesTheResultAndTheModemIsLeftAsFound) {
+  const SpeakerCase& c = GetParam();
+  if (c.asIfDetected)
+    ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(c.setup));
+  else
+    ASSERT_NO_FATAL_FAILURE(StartAndDetect(c.setup));
+  view.speakerHeard = c.heardBefore;
   bool buzzWhileAsking = false;
+  bool timerLeft = true;
+  bool promptLeftOpen = true;
   OnCounter([&](VoicePromptDialog& prompt, const std::string& text) {
     if (text == Seconds(1)) buzzWhileAsking = sim.State(diag_test::kModemPort)->buzz;
-    if (text == Seconds(4)) Click(prompt, ids::kVoiceYes);
+    if (text != Seconds(c.atSecond)) return;
+    if (c.act == Act::kYes) Click(prompt, ids::kVoiceYes);
+    if (c.act == Act::kNo) Click(prompt, ids::kVoiceNo);
+    if (c.act == Act::kEscape) QTest::keyClick(&prompt, Qt::Key_Escape);
+    if (c.act == Act::kClose) prompt.close();
+    timerLeft = prompt.HasTimer(0);
+    promptLeftOpen = prompt.isVisible();
   });
+  const int64_t start = platform::NowMs();
 
   ui::RunSpeakerTest(session, view);
 
-  EXPECT_TRUE(view.speakerHeard);
-  EXPECT_EQ(view.Text(field::kSpeakerResult), "Passed");
-  ExpectResultText("Passed");
-  EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
-  EXPECT_EQ(sampler.History(ids::kVoiceCounter), Counter(4));
-  EXPECT_TRUE(buzzWhileAsking);
-  sim::PortState after = sim.State(diag_test::kModemPort).value();
+  EXPECT_GE(platform::NowMs() - start, c.minMs);
+  EXPECT_EQ(view.Text(field::kSpeakerResult), c.result);
+  ExpectResultText(c.result);
+  EXPECT_EQ(Received(), c.received);
+  const sim::PortState after = sim.State(diag_test::kModemPort).value();
   EXPECT_FALSE(after.buzz);
-  EXPECT_EQ(after.reg18, before.reg18);
-  EXPECT_EQ(after.reg20, before.reg20);
+  EXPECT_EQ(testsupport::AsFound(after), testsupport::AsFound(before));
+  if (c.act == Act::kNoPrompt) {
+    EXPECT_FALSE(sampler.seenDialog);
+    return;
+  }
+  EXPECT_EQ(view.speakerHeard, std::string(c.result) == "Passed");
+  EXPECT_EQ(sampler.History(ids::kVoiceCounter), Counter(c.atSecond));
+  EXPECT_TRUE(buzzWhileAsking);
+  EXPECT_FALSE(timerLeft) << "the prompt's timer could still send its own \"H\"";
+  EXPECT_FALSE(promptLeftOpen);
   // "H1" answered, then its 100 ms, then the 1500 ms pause before the buzz.
   EXPECT_GE(ReceivedAt("at%T24") - ReceivedAt("atH1"), 1600);
   EXPECT_LT(ReceivedAt("at%T24") - ReceivedAt("atH1"), 2500);
 }
 
-TEST_F(SpeakerTest, NoGivesFailureAfterTheClosingH) {
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-  view.speakerHeard = true;  // an earlier Yes must not count
-  OnCounter([&](VoicePromptDialog& prompt, const std::string& text) {
-    if (text == Seconds(1)) Click(prompt, ids::kVoiceNo);
-  });
-
-  ui::RunSpeakerTest(session, view);
-
-  EXPECT_FALSE(view.speakerHeard);
-  ExpectResultText("Failure");
-  EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
-  EXPECT_FALSE(sim.State(diag_test::kModemPort)->buzz);
-}
-
-TEST_F(SpeakerTest, UnansweredM2FailsWithoutH1BuzzPromptOrH) {
-  SimSetup setup;
-  setup.faults.muteCommands = {"M2"};
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  view.speakerHeard = true;
-  int64_t start = platform::NowMs();
-
-  ui::RunSpeakerTest(session, view);
-
-  EXPECT_GE(platform::NowMs() - start, 3100);
-  ExpectResultText("Failure");
-  EXPECT_EQ(Received(), (Lines{"atL3", "atM2"}));
-  EXPECT_FALSE(sampler.seenDialog);
-}
-
-// Results compare case-sensitively, so "ok" leaves "L3" unanswered.
-TEST_F(SpeakerTest, LowerCaseAnswersFailAtL3) {
-  SimSetup setup;
-  setup.faults.lowerCaseResults = true;
-  ASSERT_NO_FATAL_FAILURE(StartAsIfDetected(setup));
-
-  ui::RunSpeakerTest(session, view);
-
-  ExpectResultText("Failure");
-  EXPECT_EQ(Received(), (Lines{"atL3"}));
-  EXPECT_FALSE(sampler.seenDialog);
-}
-
-TEST_F(SpeakerTest, SplitAnswersStillReachThePrompt) {
-  SimSetup setup;
-  setup.faults.splitOutput = true;
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect(setup));
-  OnCounter([&](VoicePromptDialog& prompt, const std::string& text) {
-    if (text == Seconds(1)) Click(prompt, ids::kVoiceYes);
-  });
-
-  ui::RunSpeakerTest(session, view);
-
-  ExpectResultText("Passed");
-  EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
-}
-
-// Escape ends the prompt without an answer; in the first speaker test that reads as No. Its
-// timer goes with it, so it can never send its own "H" later.
-TEST_F(SpeakerTest, EscapeEndsThePromptAndItsTimerAndTheFirstTestFails) {
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-  bool timerLeft = true;
-  bool promptLeftOpen = true;
-  OnCounter([&](VoicePromptDialog& prompt, const std::string& text) {
-    if (text != Seconds(2)) return;
-    QTest::keyClick(&prompt, Qt::Key_Escape);
-    timerLeft = prompt.HasTimer(0);
-    promptLeftOpen = prompt.isVisible();
-  });
-
-  ui::RunSpeakerTest(session, view);
-
-  EXPECT_FALSE(timerLeft);
-  EXPECT_FALSE(promptLeftOpen);
-  EXPECT_FALSE(view.speakerHeard);
-  ExpectResultText("Failure");
-  EXPECT_EQ(sampler.History(ids::kVoiceCounter), Counter(2));
-  EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
-}
-
-// The close box: the answer of an earlier speaker test decides.
-TEST_F(SpeakerTest, CloseBoxKeepsTheEarlierYes) {
-  ASSERT_NO_FATAL_FAILURE(StartAndDetect());
-  view.speakerHeard = true;
-  bool timerLeft = true;
-  OnCounter([&](VoicePromptDialog& prompt, const std::string& text) {
-    if (text != Seconds(1)) return;
-    prompt.close();
-    timerLeft = prompt.HasTimer(0);
-  });
-
-  ui::RunSpeakerTest(session, view);
-
-  EXPECT_FALSE(timerLeft);
-  EXPECT_TRUE(view.speakerHeard);
-  ExpectResultText("Passed");
-  EXPECT_EQ(Received(), (Lines{"atL3", "atM2", "atH1", "at%T24", "atH"}));
-}
+INSTANTIATE_TEST_SUITE_P(
+    SpeakerTest, Speaker,
+    testing::Values(
+        SpeakerCase{.name = "YesAfterFourSecondsPassesWithOneH", .atSecond = 4},
+        SpeakerCase{.name = "NoGivesFailureAfterTheClosingHWhateverAnEarlierAnswer",
+                    .heardBefore = true,
+                    .act = Act::kNo,
+                    .result = "Failure"},
+        SpeakerCase{.name = "SplitAnswersStillReachThePrompt",
+                    .setup = {.faults = Fault(&sim::Faults::splitOutput, true)}},
+        // Escape ends the prompt without an answer; in the first speaker test that reads as No.
+        SpeakerCase{.name = "EscapeEndsThePromptAndItsTimerAndTheFirstTestFails",
+                    .act = Act::kEscape,
+                    .atSecond = 2,
+                    .result = "Failure"},
+        // The close box: the answer of an earlier speaker test decides.
+        SpeakerCase{.name = "CloseBoxKeepsTheEarlierYes", .heardBefore = true, .act = Act::kClose},
+        SpeakerCase{.name = "UnansweredM2FailsWithoutH1BuzzPromptOrH",
+                    .setup = {.faults = Fault(&sim::Faults::muteCommands, {"M2"})},
+                    .heardBefore = true,
+                    .act = Act::kNoPrompt,
+                    .result = "Failure",
+                    .received = {"atL3", "atM2"},
+                    .minMs = 3100},
+        // Results compare case-sensitively, so "ok" leaves "L3" unanswered.
+        SpeakerCase{.name = "LowerCaseAnswersFailAtL3",
+                    .setup = {.faults = Fault(&sim::Faults::lowerCaseResults, true)},
+                    .asIfDetected = true,
+                    .act = Act::kNoPrompt,
+                    .result = "Failure",
+                    .received = {"atL3"}}),
+    [](const testing::TestParamInfo<SpeakerCase>& info) { return info.param.name; });
 
 // The modem goes away while the prompt asks: the answer alone decides, and the closing "H" that
 // cannot reach it leaves the hook and the buzzer named as not put back. The waits sleep.

@@ -25,6 +25,7 @@
 #include "serial/port_names.h"
 #include "serial/response_capture.h"
 #include "serial/tty_port.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -258,15 +259,15 @@ TEST(Detection, AModemLeftOnLineIsReachedWhenItsJournalSaysSo) {
   faults.online = true;
   faults.ignoreDtr = true;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem, faults)}));
-  char state[] = "/tmp/kalvex-state-XXXXXX";
-  ASSERT_NE(::mkdtemp(state), nullptr);
+  testsupport::TempDir state("state");
+  ASSERT_TRUE(state.Valid());
   modem::Session session;
-  session.stateDirectory = state;
+  session.stateDirectory = state.Path();
   modem::JournalRecord record{serial::PortMap().DevicePathFor("COM3"),
                               std::string(sim::kModemIdentification), "2026-12-08T08:00:00Z"};
   record.changes.push_back({modem::ChangeKind::kDataMode, "", "", "loopback test (&T3)"});
   std::string error;
-  ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state, record.device),
+  ASSERT_TRUE(platform::WriteFileAtomically(modem::JournalPath(state.Path(), record.device),
                                             modem::JournalText(record), &error))
       << error;
   RecordingView view;
@@ -277,7 +278,6 @@ TEST(Detection, AModemLeftOnLineIsReachedWhenItsJournalSaysSo) {
   EXPECT_EQ(session.detectedPort, 3);
   EXPECT_FALSE(ports.State(3).dataMode);
   session.port.Close();
-  (void)std::system(("rm -rf '" + std::string(state) + "'").c_str());
 }
 
 // ---- Firmware and country from what the modem answers ----

@@ -21,6 +21,7 @@
 #include "serial/transcript.h"
 #include "serial/tty_port.h"
 #include "support/pty_pair.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -86,18 +87,11 @@ Lines SimReceived(SimulatedPorts& ports, const std::string& port) {
 
 class DetectionTranscript : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kalvex-transcript-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
-    path = dir + "/run.log";
-  }
-  void TearDown() override {
-    modem::CloseTranscript(session);
-    (void)std::system(("rm -rf '" + dir + "'").c_str());
-  }
-  std::string dir;
-  std::string path;
+  void SetUp() override { ASSERT_TRUE(temp.Valid()); }
+  void TearDown() override { modem::CloseTranscript(session); }
+  testsupport::TempDir temp{"transcript"};
+  const std::string dir = temp.Path();
+  const std::string path = temp.In("run.log");
   modem::Session session;
 };
 

@@ -28,6 +28,7 @@
 #include "serial/tty_port.h"
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -86,9 +87,9 @@ TEST(DetectionVerdicts, MissingNodesAreNoSuchDeviceAndTheBoxCarriesThemAsDetails
 TEST(DetectionVerdicts, NotFoundDetailsNameTheUntriedDevices) {
   testsupport::ComDir emptyDir;
   modem_test::UseComDir(emptyDir.Path());
-  char pattern[] = "/tmp/kalvex-sysfs-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::filesystem::path sysfs = pattern;
+  testsupport::TempDir temp("sysfs");
+  ASSERT_TRUE(temp.Valid());
+  const std::filesystem::path sysfs = temp.Path();
   std::filesystem::create_directories(sysfs / "sys/class/tty/ttyACM0/device");
   ::setenv("KALVEX_SYSFS_ROOT", sysfs.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", "/home/user/.config", 1);
@@ -103,7 +104,6 @@ TEST(DetectionVerdicts, NotFoundDetailsNameTheUntriedDevices) {
                    {"", "Serial devices that no COM name maps to, not tried:",
                     "  /dev/ttyACM0: to try it, run with --port COM3=/dev/ttyACM0, or add the line "
                     "COM3=/dev/ttyACM0 to /home/user/.config/kalvex-modem-diag/ports.conf"}));
-  std::filesystem::remove_all(sysfs);
 }
 
 // A modem whose stored profile answers "&FZ" in numeric codes, or only with its echo, is named
@@ -223,9 +223,9 @@ TEST(DetectionVerdicts, TerminalHeldByAnotherProgramIsBusyWithItsNameAndPid) {
 }
 
 TEST(DetectionVerdicts, LockFileWithALivePidIsBusyNamingTheLocker) {
-  char lockPattern[] = "/tmp/kalvex-lock-XXXXXX";
-  ASSERT_NE(::mkdtemp(lockPattern), nullptr);
-  const std::string lockDir = lockPattern;
+  testsupport::TempDir temp("lock");
+  ASSERT_TRUE(temp.Valid());
+  const std::string lockDir = temp.Path();
   ::setenv("KALVEX_LOCK_DIR", lockDir.c_str(), 1);
   SimulatedPorts ports;
   ASSERT_TRUE(ports.Start({Port(3, PortKind::kModem), Port(4, PortKind::kModem)}));
@@ -250,7 +250,6 @@ TEST(DetectionVerdicts, LockFileWithALivePidIsBusyNamingTheLocker) {
             Line(3, "busy: locked by sleep (PID " + std::to_string(sleeper.Pid()) + ")"));
   EXPECT_EQ(detection.verdicts[1].kind, PortVerdictKind::kFound);
   session.port.Close();
-  (void)std::system(("rm -rf '" + lockDir + "'").c_str());
 }
 
 // Root opens anything: the detection runs in a child that has become nobody.

@@ -148,3 +148,23 @@ TEST_F(PutBack, DetectingAnotherModemLeavesTheOldLedgerInItsJournalAndNeverSends
 }
 
 }  // namespace
+
+namespace {
+
+// A final result code other than the one asked for means the modem left itself as it was; RING
+// and CONNECT (the command done) do not, nor does any answer text.
+TEST(Refusal, EveryFinalResultButConnectIsOneAndRingAndAnswersAreNot) {
+  const struct {
+    const char* line;
+    bool refusal;
+  } cases[] = {{"OK", true},           {"error", true},
+               {" NO CARRIER ", true}, {"NO DIALTONE", true},
+               {"NO DIAL TONE", true}, {"BUSY", true},
+               {"NO ANSWER", true},    {"RING", false},
+               {"CONNECT", false},     {"connect 33600/ARQ", false},
+               {"CONNECTED", false},   {"OKAY", false},
+               {"0C", false},          {"", false}};
+  for (const auto& c : cases) EXPECT_EQ(modem::IsRefusal(c.line), c.refusal) << c.line;
+}
+
+}  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../../sim/modem_sim.h"
+#include "support/modem_as_found.h"
 
 namespace modem_test {
 
@@ -91,11 +92,6 @@ class SimulatedPorts {
   sim::ModemSim sim_;
 };
 
-// A register as the modem reads it out: two upper-case hexadecimal digits.
-inline std::string Hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
+using testsupport::Hex2;
 
 }  // namespace modem_test

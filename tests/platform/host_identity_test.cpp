@@ -11,12 +11,14 @@
 #include <optional>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 TEST(HostIdentity, OnlyThirtyTwoLowerCaseHexDigitsAreAMachineId) {
-  char pattern[] = "/tmp/kalvex-machine-id-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  const std::string file = std::string(pattern) + "/machine-id";
+  testsupport::TempDir temp("machine-id");
+  ASSERT_TRUE(temp.Valid());
+  const std::string file = temp.In("machine-id");
   const std::string id = "3d1219c7c4c5404aaa1f6d2a48adfda4";
   const struct {
     const char* name;
@@ -38,8 +40,7 @@ TEST(HostIdentity, OnlyThirtyTwoLowerCaseHexDigitsAreAMachineId) {
   }
   ::unlink(file.c_str());
   EXPECT_EQ(platform::MachineId(file.c_str()), std::nullopt) << "missing";
-  EXPECT_EQ(platform::MachineId(pattern), std::nullopt) << "a directory";
-  ::rmdir(pattern);
+  EXPECT_EQ(platform::MachineId(temp.Path().c_str()), std::nullopt) << "a directory";
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 #include <future>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 using platform::FileAccess;
@@ -34,9 +36,7 @@ FileRule TranscriptRule() {
 class OutsideFile : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kalvex-outside-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(dir_.Valid());
     std::ofstream(In("plain")) << "12345";
     std::ofstream(In("big")) << "123456789";
     ASSERT_EQ(::mkfifo(In("fifo").c_str(), 0600), 0);
@@ -52,9 +52,8 @@ class OutsideFile : public testing::Test {
   }
   void TearDown() override {
     for (int fd : {fifoReader_, readPipe_[0], readPipe_[1], deadPipe_[1]}) ::close(fd);
-    (void)std::system(("rm -rf '" + dir_ + "'").c_str());
   }
-  std::string In(const std::string& name) const { return dir_ + "/" + name; }
+  std::string In(const std::string& name) const { return dir_.In(name); }
 
   // The reason a path is refused with, or "opened". Fails, and frees the open, when it waits.
   std::string Outcome(const std::string& path, const FileRule& rule) {
@@ -73,7 +72,7 @@ class OutsideFile : public testing::Test {
     return "opened";
   }
 
-  std::string dir_;
+  testsupport::TempDir dir_{"outside"};
   int fifoReader_ = -1;
   int readPipe_[2] = {-1, -1};
   int deadPipe_[2] = {-1, -1};

@@ -21,17 +21,13 @@
 
 #include "support/port_holder.h"
 #include "support/pty_pair.h"
+#include "support/temp_dir.h"
 
 namespace {
 
 using platform::OpenVerdict;
 
 constexpr uid_t kNobody = 65534;
-
-std::string TempDir() {
-  char pattern[] = "/tmp/kalvex-check-XXXXXX";
-  return ::mkdtemp(pattern) ? pattern : "";
-}
 
 using Holder = testsupport::PortHolder;
 
@@ -74,12 +70,12 @@ class PortCheck : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty.Valid());
-    lockDir = TempDir();
+    ASSERT_TRUE(temp.Valid());
     ::setenv("KALVEX_LOCK_DIR", lockDir.c_str(), 1);
   }
-  void TearDown() override { (void)std::system(("rm -rf '" + lockDir + "'").c_str()); }
   testsupport::PtyPair pty;
-  std::string lockDir;
+  testsupport::TempDir temp{"check"};
+  const std::string lockDir = temp.Path();
 };
 
 TEST_F(PortCheck, AFreeTerminalOpensAndTheCheckKeepsNoLock) {
@@ -154,8 +150,8 @@ TEST_F(PortCheck, AnExclusiveTerminalIsBusyForAnOrdinaryUser) {
 }
 
 TEST_F(PortCheck, ModemManagerAsTheHolderIsNamed) {
-  const std::string dir = TempDir();
-  const std::string program = dir + "/ModemManager";
+  testsupport::TempDir dir("check");
+  const std::string program = dir.In("ModemManager");
   ASSERT_EQ(std::system(("cp /bin/sleep '" + program + "'").c_str()), 0);
   {
     Holder manager(program, pty.SlavePath(), Holder::How::kFlock);
@@ -164,7 +160,6 @@ TEST_F(PortCheck, ModemManagerAsTheHolderIsNamed) {
         platform::DescribeOpenCheck(platform::CheckPortOpen(pty.SlavePath().c_str()));
     EXPECT_EQ(text, "busy: held by ModemManager (PID " + std::to_string(manager.Pid()) + ")");
   }
-  (void)std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST_F(PortCheck, AUucpLockWithALivePidIsBusyAndAStaleOneIsNot) {

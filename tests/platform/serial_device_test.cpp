@@ -19,6 +19,7 @@
 
 #include "support/privileges.h"
 #include "support/pty_pair.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -83,17 +84,11 @@ class UucpLockTest : public SerialDeviceTest {
  protected:
   void SetUp() override {
     SerialDeviceTest::SetUp();
-    char pattern[] = "/tmp/kalvex-locks-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(temp_.Valid());
     ::setenv("KALVEX_LOCK_DIR", dir_.c_str(), 1);
     std::string name = pty.SlavePath().substr(5);  // "pts/N"
     name.replace(name.find('/'), 1, "_");
     lockFile_ = dir_ + "/LCK.." + name;
-  }
-  void TearDown() override {
-    for (const std::string& path : {lockFile_, dir_ + "/target"}) ::unlink(path.c_str());
-    ::rmdir(dir_.c_str());
   }
 
   // Opens the device from another thread and waits at most two seconds. An open stuck on a
@@ -113,7 +108,8 @@ class UucpLockTest : public SerialDeviceTest {
   // A process that is alive while the test runs.
   static std::string LivePid() { return std::to_string(::getppid()); }
 
-  std::string dir_;
+  testsupport::TempDir temp_{"locks"};
+  const std::string dir_ = temp_.Path();
   std::string lockFile_;
 };
 

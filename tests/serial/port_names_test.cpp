@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace {
 
 using serial::PortSource;
@@ -19,19 +21,17 @@ using serial::PortSource;
 class PortNames : public testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kalvex-names-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
+    ASSERT_TRUE(temp.Valid());
     for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
     ::unsetenv("KALVEX_COM_DIR");
     ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
   }
-  void TearDown() override { (void)std::system(("rm -rf '" + dir + "'").c_str()); }
   void WriteConfig(const std::string& text) const {
     ::mkdir((dir + "/kalvex-modem-diag").c_str(), 0700);
     std::ofstream(dir + "/kalvex-modem-diag/ports.conf") << text;
   }
-  std::string dir;
+  testsupport::TempDir temp{"names"};
+  const std::string dir = temp.Path();
   serial::PortMap ports;
 };
 

@@ -17,6 +17,7 @@
 
 #include "platform/clock.h"
 #include "serial/transcript.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -29,15 +30,10 @@ std::vector<std::string> ReadLines(const std::string& path) {
 
 class TranscriptFile : public testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kalvex-transcript-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir = pattern;
-    path = dir + "/t.log";
-  }
-  void TearDown() override { (void)std::system(("rm -rf '" + dir + "'").c_str()); }
-  std::string dir;
-  std::string path;
+  void SetUp() override { ASSERT_TRUE(temp.Valid()); }
+  testsupport::TempDir temp{"transcript"};
+  const std::string dir = temp.Path();
+  const std::string path = temp.In("t.log");
 };
 
 TEST(TranscriptText, ControlBytesBackslashAndHighBytesAreEscaped) {

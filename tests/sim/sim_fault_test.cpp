@@ -13,6 +13,7 @@
 
 #include "modem_sim.h"
 #include "sim/pty_client.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -25,11 +26,7 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-std::string TempDir() {
-  const char* tmp = std::getenv("TMPDIR");
-  std::string t = std::string(tmp && *tmp ? tmp : "/tmp") + "/kalvex-simtest-XXXXXX";
-  return ::mkdtemp(t.data()) ? t : "";
-}
+using testsupport::TempDir;
 
 class SimWith : public ::testing::Test {
  protected:
@@ -281,8 +278,9 @@ DropCounts CountsOf(const sim::Event& e) {
 }
 
 TEST(SimTranscript, DropsForAClientThatNeverReadsAreOneEventPerRun) {
-  std::string dir = TempDir();
-  ASSERT_FALSE(dir.empty());
+  TempDir temp("simtest");
+  ASSERT_TRUE(temp.Valid());
+  const std::string dir = temp.Path();
   sim::Options options;
   options.pacing = false;
   options.transcriptPath = dir + "/transcript.txt";
@@ -325,13 +323,12 @@ TEST(SimTranscript, DropsForAClientThatNeverReadsAreOneEventPerRun) {
   for (std::string line; std::getline(in, line);) ++lines;
   EXPECT_EQ(lines, events.size());
   EXPECT_LT(lines, 20u);
-  ::unlink(options.transcriptPath.c_str());
-  ::rmdir(dir.c_str());
 }
 
 TEST(SimTranscript, FileHasOneParsableEventPerLineInOrderAndTheFinalState) {
-  std::string dir = TempDir();
-  ASSERT_FALSE(dir.empty());
+  TempDir temp("simtest");
+  ASSERT_TRUE(temp.Valid());
+  const std::string dir = temp.Path();
   sim::Options options;
   options.transcriptPath = dir + "/transcript.txt";
   options.ports = {{3, sim::PortKind::kModem, {}}};
@@ -376,8 +373,6 @@ TEST(SimTranscript, FileHasOneParsableEventPerLineInOrderAndTheFinalState) {
   index("COM3 rx a\\x01\\\\");
   EXPECT_LT(index("COM3 final country=01 reg18=00 reg29=0C reg2A=33 reg20=87"),
             index("SIM info stopped"));
-  ::unlink(options.transcriptPath.c_str());
-  ::rmdir(dir.c_str());
 }
 
 TEST(SimApi, StopRemovesTheLinksAndTheDirectoryItMadeButKeepsAGivenOne) {
@@ -392,7 +387,8 @@ TEST(SimApi, StopRemovesTheLinksAndTheDirectoryItMadeButKeepsAGivenOne) {
   }  // the destructor stops
   EXPECT_FALSE(Exists(made));
 
-  std::string given = TempDir();
+  TempDir temp("simtest");
+  const std::string given = temp.Path();
   sim::Options options;
   options.directory = given;
   sim::ModemSim modem;
@@ -403,19 +399,18 @@ TEST(SimApi, StopRemovesTheLinksAndTheDirectoryItMadeButKeepsAGivenOne) {
   modem.Stop();
   EXPECT_FALSE(Exists(given + "/COM3"));
   EXPECT_TRUE(Exists(given));
-  ::rmdir(given.c_str());
 }
 
 TEST(SimApi, StartRefusesBadOptionsAndLeavesNothingBehind) {
   auto refused = [](sim::Options o, const std::string& why) {
-    std::string dir = TempDir();
+    TempDir temp("simtest");
+    const std::string dir = temp.Path();
     o.directory = dir + "/links";
     sim::ModemSim modem;
     std::string error;
     EXPECT_FALSE(modem.Start(o, &error)) << why;
     EXPECT_FALSE(error.empty()) << why;
     EXPECT_FALSE(Exists(dir + "/links")) << why;
-    ::rmdir(dir.c_str());
   };
   sim::Options o;
   o.ports = {{0, sim::PortKind::kModem, {}}};

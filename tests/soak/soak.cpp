@@ -42,6 +42,7 @@
 #include "serial/tty_port.h"
 #include "soak/process_usage.h"
 #include "soak/soak_plan.h"
+#include "support/modem_as_found.h"
 #include "ui/line_test_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/voice_prompt_dialog.h"
@@ -222,11 +223,7 @@ ResultTexts ReadResults(ui::MainDialog& dialog) {
           Text(dialog, ids::kLineResult)};
 }
 
-std::string Hex2(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%02X", value & 0xFFu);
-  return text;
-}
+using testsupport::Hex2;
 
 std::string Registers(const sim::PortState& state) {
   return Hex2(state.reg18) + " " + Hex2(state.reg29) + " " + Hex2(state.reg2A) + " " +

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace testsupport {
 
 inline int64_t MonotonicMs() {
@@ -98,24 +100,16 @@ class PtyPair {
 // A fresh directory with COMn symlinks, set as KALVEX_COM_DIR for the code under test.
 class ComDir {
  public:
-  ComDir() {
-    char pattern[] = "/tmp/kalvex-test-XXXXXX";
-    if (::mkdtemp(pattern)) path_ = pattern;
-    ::setenv("KALVEX_COM_DIR", path_.c_str(), 1);
-  }
-  ~ComDir() {
-    for (int n = 1; n <= 9; ++n) ::unlink((path_ + "/COM" + std::to_string(n)).c_str());
-    ::rmdir(path_.c_str());
-  }
+  ComDir() { ::setenv("KALVEX_COM_DIR", dir_.Path().c_str(), 1); }
   void Link(int port, const std::string& target) const {
-    std::string link = path_ + "/COM" + std::to_string(port);
+    std::string link = dir_.In("COM" + std::to_string(port));
     ::unlink(link.c_str());
     (void)::symlink(target.c_str(), link.c_str());
   }
-  const std::string& Path() const { return path_; }
+  const std::string& Path() const { return dir_.Path(); }
 
  private:
-  std::string path_;
+  TempDir dir_;
 };
 
 }  // namespace testsupport

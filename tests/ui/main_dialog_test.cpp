@@ -377,21 +377,12 @@ void ClickLater(ui::MainDialog* main, int id) {
   QTimer::singleShot(0, main, [main, id] { Button(main, id)->click(); });
 }
 
-// The restore writes of the power-on registers, in order.
-std::vector<std::string> RestoreWrites(const sim::PortState& state) {
-  using modem_test::Hex2;
-  return {"at%T21,18," + Hex2(state.reg18), "at%T21,29," + Hex2(state.reg29),
-          "at%T21,2A," + Hex2(state.reg2A), "at%T21,20," + Hex2(state.reg20)};
-}
+using testsupport::RestoreWrites;
 
 void ExpectModemAsFound(const sim::PortState& after, const sim::PortState& before) {
   EXPECT_FALSE(after.dataMode);
   EXPECT_FALSE(after.offHook);
-  EXPECT_EQ(after.reg18, before.reg18);
-  EXPECT_EQ(after.reg29, before.reg29);
-  EXPECT_EQ(after.reg2A, before.reg2A);
-  EXPECT_EQ(after.reg20, before.reg20);
-  EXPECT_EQ(after.countryCode, before.countryCode);
+  EXPECT_EQ(testsupport::AsFound(after), testsupport::AsFound(before));
 }
 
 // Quit ends the wait at once: no further port is tried, no box and no beep follow, the port is
