@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/event_fd.h"
+#include "platform/standard_error.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -68,7 +68,7 @@ void ShowPendingMessages() {
   }
   for (const auto& [text, caption] : messages) {
     if (Wakeup().shower == nullptr) {
-      DebugOutputF("%s: %s", caption.c_str(), text.c_str());
+      if (StandardError().DebugTextsShown()) WriteStandardError(caption + ": " + text + "\n");
       continue;
     }
     Wakeup().shower(text.c_str(), caption.c_str());

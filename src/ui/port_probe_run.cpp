@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "diagnostics/exit_status.h"
 #include "diagnostics/program_run.h"
+#include "modem/identification_list.h"
 #include "platform/data_files.h"
 #include "platform/message_pump.h"
 #include "platform/termination_signals.h"
-#include "platform/visible_text.h"
 #include "serial/port_names.h"
+#include "serial/visible_text.h"
 
 namespace ui {
 namespace {
@@ -31,7 +33,7 @@ struct ProbeReport {
   int stoppedBy = 0;
 };
 
-std::string Shown(const std::string& text) { return platform::VisibleText(text); }
+std::string Shown(const std::string& text) { return serial::VisibleText(text); }
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -90,7 +92,7 @@ std::string ProbeText(const ProbeReport& report) {
   if (report.listFound) text += "Identification list: " + Shown(report.listPath) + "\n";
   if (listLinesShown || !report.listFound)
     text += "ati3.dat is looked for in these places, in this order:\n  " +
-            Indented(platform::DescribeDataFileCandidates(kListName)) + "\n";
+            Indented(modem::DescribeDataFileCandidates(kListName)) + "\n";
   if (report.stoppedBy != 0) text += "Stopped by signal " + std::to_string(report.stoppedBy) + "\n";
   return text;
 }
@@ -153,6 +155,7 @@ int RunPortProbe(int argc, char** argv, bool json) {
     if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
     if (probe) probe->Stop();
   });
+  diagnostics::SayWhetherSignalsWatched(signalWatch);
   probe.emplace(diagnostics::ProbeTargets(), report.listFound ? &list : nullptr);
   platform::PumpUntil([&probe] { return probe->Done(); });
   report.results = probe->Results();

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "diagnostics/diagnostic_run.h"
+#include "diagnostics/exit_status.h"
 #include "diagnostics/line_test.h"
 #include "diagnostics/program_run.h"
 #include "diagnostics/report_document.h"
@@ -23,10 +24,10 @@
 #include "platform/standard_error.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
-#include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
 #include "serial/port_names.h"
+#include "serial/visible_text.h"
 #include "ui/single_instance.h"
 
 namespace ui {
@@ -97,7 +98,7 @@ class TerminalView final : public diagnostics::MainView,
   void ShowProbe(int comNumber, modem::ProbeStep step) override {
     if (step != modem::ProbeStep::kDetect) return;
     const std::string name = "COM" + std::to_string(comNumber);
-    Progress("Probing " + name + " (" + platform::VisibleText(serial::DevicePathFor(name.c_str())) +
+    Progress("Probing " + name + " (" + serial::VisibleText(serial::DevicePathFor(name.c_str())) +
              ")");
   }
   // The report gives the modem and the results from what the runs return.
@@ -255,7 +256,7 @@ class ReportSteps {
       return true;
     refusal_ = Refusal{
         "transcript",
-        "cannot write the transcript " + platform::VisibleText(line_.transcriptPath) + ": " + error,
+        "cannot write the transcript " + serial::VisibleText(line_.transcriptPath) + ": " + error,
         kExitCannotCreate};
     return false;
   }
@@ -272,6 +273,7 @@ class ReportSteps {
       // Asked twice: the user will not wait for the modem to be put back.
       diagnostics::StopRun(session_, true);
     });
+    diagnostics::SayWhetherSignalsWatched(*signalWatch_);
   }
 
   bool FindTheList() {
