@@ -34,6 +34,7 @@ using modem::OpenTranscript;
 
 // The probe of every device (--list-ports --probe) and the COM names offered for a device, as
 // modem/port_probe.h and modem/untried_device.h give them.
+using modem::DescribeDataFileCandidates;
 using modem::FindIdentificationList;
 using modem::IdentificationList;
 using modem::PortProbe;

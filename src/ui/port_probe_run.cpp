@@ -13,7 +13,6 @@
 
 #include "diagnostics/exit_status.h"
 #include "diagnostics/program_run.h"
-#include "modem/identification_list.h"
 #include "platform/data_files.h"
 #include "platform/message_pump.h"
 #include "platform/termination_signals.h"
@@ -92,7 +91,7 @@ std::string ProbeText(const ProbeReport& report) {
   if (report.listFound) text += "Identification list: " + Shown(report.listPath) + "\n";
   if (listLinesShown || !report.listFound)
     text += "ati3.dat is looked for in these places, in this order:\n  " +
-            Indented(modem::DescribeDataFileCandidates(kListName)) + "\n";
+            Indented(diagnostics::DescribeDataFileCandidates(kListName)) + "\n";
   if (report.stoppedBy != 0) text += "Stopped by signal " + std::to_string(report.stoppedBy) + "\n";
   return text;
 }
