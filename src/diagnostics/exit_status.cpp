@@ -1,5 +1,8 @@
 #include "diagnostics/exit_status.h"
 
+#include "platform/sys_error.h"
+#include "serial/debug_output.h"
+
 namespace diagnostics {
 
 std::string ExitMeaning(int status) {
@@ -22,6 +25,12 @@ std::string ExitStatusHelp() {
   const std::size_t lastComma = reportOnly.rfind(", ");
   if (lastComma != std::string::npos) reportOnly.replace(lastComma, 2, " and ");
   return "Exit status (" + reportOnly + " with --report only):\n" + lines;
+}
+
+void SayWhetherSignalsWatched(const platform::TerminationSignalWatch& watch) {
+  if (watch.Watching()) return;
+  serial::DebugOutputF("Termination signals not watched: %s",
+                       platform::DescribeErrno(watch.WatchError()).c_str());
 }
 
 }  // namespace diagnostics

@@ -55,4 +55,8 @@ inline constexpr ExitStatus kExitStatuses[] = {
 // with a newline.
 [[nodiscard]] std::string ExitStatusHelp();
 
+// Says on the debug output that watch does not watch the termination signals, and why; nothing
+// when it does. A run that cannot hear them ends at once on one, without putting the modem back.
+void SayWhetherSignalsWatched(const platform::TerminationSignalWatch& watch);
+
 }  // namespace diagnostics

@@ -6,8 +6,8 @@
 #include "modem/port_verdict.h"
 #include "platform/port_check.h"
 #include "platform/serial_ports.h"
-#include "platform/visible_text.h"
 #include "serial/port_names.h"
+#include "serial/visible_text.h"
 
 namespace diagnostics {
 namespace {
@@ -15,7 +15,7 @@ namespace {
 std::string ComName(int number) { return "COM" + std::to_string(number); }
 
 // Paths, sysfs fields and by-id names come from outside: a terminal must not act on them.
-std::string Shown(const std::string& text) { return platform::VisibleText(text); }
+std::string Shown(const std::string& text) { return serial::VisibleText(text); }
 
 // "Ports (first found: --port, KALVEX_COMn, ...):": the words shown in brackets after each port,
 // in the order they are tried.

@@ -8,16 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "modem/identification_list.h"
 #include "modem/untried_device.h"
 #include "platform/data_files.h"
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 namespace diagnostics {
 namespace {
 
 constexpr char kListName[] = "ati3.dat";
 
-std::string Shown(const std::string& text) { return platform::VisibleText(text); }
+std::string Shown(const std::string& text) { return serial::VisibleText(text); }
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
@@ -78,7 +79,7 @@ std::string ProbeReportText(const ProbeReport& report) {
   if (report.listFound) text += "Identification list: " + Shown(report.listPath) + "\n";
   if (listLinesShown || !report.listFound)
     text += "ati3.dat is looked for in these places, in this order:\n  " +
-            Indented(platform::DescribeDataFileCandidates(kListName)) + "\n";
+            Indented(modem::DescribeDataFileCandidates(kListName)) + "\n";
   if (report.stoppedBy != 0) text += "Stopped by signal " + std::to_string(report.stoppedBy) + "\n";
   return text;
 }

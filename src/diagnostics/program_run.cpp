@@ -1,7 +1,7 @@
 #include "diagnostics/program_run.h"
 
 #include "modem/ledger.h"
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 namespace diagnostics {
 
@@ -21,9 +21,9 @@ std::vector<std::string> NotPutBack(const Session& session) {
   for (const modem::LeftBehind& left : session.leftBehind) {
     const std::string kept = left.journal.empty()
                                  ? std::string("; its journal could not be written")
-                                 : "; kept in its journal " + platform::VisibleText(left.journal);
+                                 : "; kept in its journal " + serial::VisibleText(left.journal);
     for (const modem::Change& change : left.changes)
-      lines.push_back("on the modem found before on " + platform::VisibleText(left.device) + ", " +
+      lines.push_back("on the modem found before on " + serial::VisibleText(left.device) + ", " +
                       modem::DescribeNotPutBack(change) + kept);
   }
   return lines;
@@ -31,7 +31,7 @@ std::vector<std::string> NotPutBack(const Session& session) {
 
 std::string DescribeRecovery(const modem::Recovery& recovery) {
   using Outcome = modem::Recovery::Outcome;
-  using platform::VisibleText;
+  using serial::VisibleText;
   // The path comes from the environment and the detail from the journal's own bytes.
   const std::string path = VisibleText(recovery.path);
   const std::string detail = VisibleText(recovery.detail);
@@ -56,7 +56,7 @@ std::string DescribeRecovery(const modem::Recovery& recovery) {
     case Outcome::kUnreadable:
       text = "The journal " + path + " was kept as it is, not acted on: " + detail;
       if (!recovery.mend.empty())
-        text += ". To let the tool read it, run:\n\n" + platform::VisibleText(recovery.mend);
+        text += ". To let the tool read it, run:\n\n" + serial::VisibleText(recovery.mend);
       return text;
     case Outcome::kBad:
       return "The journal " + path + " could not be read (" + detail +

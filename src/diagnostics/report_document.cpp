@@ -5,8 +5,8 @@
 #include <QJsonObject>
 
 #include "diagnostics/exit_status.h"
-#include "platform/visible_text.h"
 #include "resources/product.h"
+#include "serial/visible_text.h"
 
 namespace diagnostics {
 namespace {
@@ -23,8 +23,8 @@ QString Hex(const std::string& bytes) {
   return QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toHex());
 }
 
-// Shown to a person: see platform::VisibleText.
-std::string Shown(const std::string& text) { return platform::VisibleText(text); }
+// Shown to a person: see serial::VisibleText.
+std::string Shown(const std::string& text) { return serial::VisibleText(text); }
 
 const char* OutcomeName(TestOutcome outcome) {
   switch (outcome) {

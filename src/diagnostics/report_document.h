@@ -101,7 +101,7 @@ struct ReportResult {
 
 // A few lines for a person: the list used, ports, modem, tests, put-back, the transcript when it
 // is incomplete, the exit status's meaning. Text from outside the tool is shown with
-// platform::VisibleText.
+// serial::VisibleText.
 [[nodiscard]] std::string ReportSummary(const ReportResult& result);
 
 }  // namespace diagnostics

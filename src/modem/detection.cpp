@@ -10,10 +10,10 @@
 #include "modem/register_snapshot.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
-#include "platform/debug_output.h"
-#include "platform/visible_text.h"
 #include "resources/product.h"
+#include "serial/debug_output.h"
 #include "serial/port_names.h"
+#include "serial/visible_text.h"
 
 namespace modem {
 namespace {
@@ -170,8 +170,8 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   // expected, explains a modem that is not recognised.
   const std::string listUsed = DescribeIdentificationList(view.identificationList);
   const std::string listCut = IdentificationListCutNote(view.identificationList);
-  platform::DebugOutput(listUsed.c_str());
-  if (!listCut.empty()) platform::DebugOutput(listCut.c_str());
+  serial::DebugOutput(listUsed.c_str());
+  if (!listCut.empty()) serial::DebugOutput(listCut.c_str());
 
   view.ShowDetecting();
 
@@ -207,7 +207,7 @@ DetectionResult DetectModem(Session& session, MainView& view) {
   } else if (!session.stop.Requested()) {
     // A list that was cut may be why the modem's line is not in it.
     std::string details = VerdictDetails(result.verdicts);
-    if (!listCut.empty()) details += "\n\n" + platform::VisibleText(listCut);
+    if (!listCut.empty()) details += "\n\n" + serial::VisibleText(listCut);
     result.untried = UntriedDevices(session.ports);
     if (!result.untried.empty()) details += "\n\n" + UntriedDetails(result.untried);
     view.ShowNotFound(details.c_str());

@@ -9,7 +9,7 @@
 #include "modem/main_view.h"
 #include "platform/data_files.h"
 #include "platform/outside_file.h"
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 namespace modem {
 namespace {
@@ -168,6 +168,22 @@ std::string DescribeIdentificationList(const IdentificationList& list) {
          (list.count == 1 ? " entry)" : " entries)");
 }
 
+std::string DescribeDataFileCandidates(const char* fileName) {
+  std::string text;
+  for (const std::string& path : platform::DataFileCandidates(fileName)) {
+    if (!text.empty()) text += '\n';
+    if (path != fileName) {
+      text += serial::VisibleText(path);
+      continue;
+    }
+    // The working directory's entry is relative; it stays so when that directory is unknown.
+    const std::string absolute = platform::AbsoluteDataFilePath(path);
+    text += absolute == path ? serial::VisibleText(path) + " (in the working directory)"
+                             : serial::VisibleText(absolute) + " (the working directory)";
+  }
+  return text;
+}
+
 bool FindIdentificationList(IdentificationList& list, std::string* details) {
   // The first place that has the file decides: a copy a user put in front of the installed one
   // replaces it, and an unusable copy is reported rather than silently passed over.
@@ -181,9 +197,9 @@ bool FindIdentificationList(IdentificationList& list, std::string* details) {
   std::string reason;
   if (!found.empty() && ReadTrustedList(found, list, &reason)) return true;
   *details = "Looked for ati3.dat in these places, in this order:\n" +
-             platform::DescribeDataFileCandidates(kIdentificationFileName);
+             DescribeDataFileCandidates(kIdentificationFileName);
   if (!found.empty()) {
-    *details += "\n\n" + platform::VisibleText(platform::AbsoluteDataFilePath(found)) +
+    *details += "\n\n" + serial::VisibleText(platform::AbsoluteDataFilePath(found)) +
                 " exists but could not be read" + (reason.empty() ? "" : ": " + reason) + ".";
   }
   return false;

@@ -40,11 +40,16 @@ struct IdentificationList {
                                           std::string* reason = nullptr);
 
 // "Identification list: PATH (N entries)". The path as it is: show it with
-// platform::VisibleText. Any thread.
+// serial::VisibleText. Any thread.
 [[nodiscard]] std::string DescribeIdentificationList(const IdentificationList& list);
 // When something was cut, one line: "PATH: 3 entries past the 30th ignored; 1 line longer than 79
 // characters continued as further entries"; empty when nothing was. The path as it is, as above.
 [[nodiscard]] std::string IdentificationListCutNote(const IdentificationList& list);
+
+// One line per place fileName is looked for (platform::DataFileCandidates), in search order, for
+// a "missing" message or a listing: the working directory's entry names the directory it stands
+// for. Paths shown with serial::VisibleText. No trailing newline. Any thread.
+[[nodiscard]] std::string DescribeDataFileCandidates(const char* fileName);
 
 // Fills list from the first "ati3.dat" found (see LoadIdentificationList). A list that another
 // user than root or this one owns, or that others than its owner can write, is refused like an

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 namespace modem {
 namespace {
@@ -56,7 +56,7 @@ std::string ChangeNow(const Change& change) {
 std::string DescribeNotPutBack(const Change& change) {
   // A change may come from a journal, a file anyone with the user's rights could have written,
   // and its values from the modem's answers: neither may act on the terminal it is shown on.
-  using platform::VisibleText;
+  using serial::VisibleText;
   std::string text = VisibleText(ChangeName(change)) + ": was " +
                      VisibleText(ChangeBefore(change)) + ", now " + VisibleText(ChangeNow(change));
   if (!change.reason.empty()) text += " (" + VisibleText(change.reason) + ")";

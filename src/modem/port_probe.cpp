@@ -9,10 +9,11 @@
 #include "platform/clock.h"
 #include "platform/serial_device.h"
 #include "platform/serial_ports.h"
-#include "platform/visible_text.h"
 #include "serial/line_assembler.h"
+#include "serial/open_words.h"
 #include "serial/port_names.h"
 #include "serial/response_capture.h"
+#include "serial/visible_text.h"
 
 namespace modem {
 namespace {
@@ -197,8 +198,10 @@ ProbeResult ProbeDevice(const ProbeTarget& target, const IdentificationList* lis
     return result;
   }
   platform::SerialDevice device;
-  if (!device.Open(target.nodePath.c_str())) {
-    result.open = platform::CheckPortOpen(target.nodePath.c_str());
+  const bool opened = device.Open(target.nodePath.c_str());
+  serial::DebugOpenAttempt(target.nodePath.c_str(), device.LastOpen());
+  if (!opened) {
+    result.open = platform::ExplainOpen(target.nodePath.c_str(), device.LastOpen());
     result.verdict = FromOpenCheck(result.open.verdict);
     return result;
   }
@@ -243,12 +246,12 @@ std::string ProbeVerdictReason(const ProbeResult& result) {
   switch (result.verdict) {
     case ProbeVerdict::kModem:
       if (result.i3Line.empty()) return "modem: no line in answer to \"I3\"";
-      return "modem: \"" + platform::VisibleText(result.i3Line) + "\", " +
+      return "modem: \"" + serial::VisibleText(result.i3Line) + "\", " +
              (result.known ? "known to" : "not in") + " the identification list";
     case ProbeVerdict::kNumericCodes: return NumericCodesReason();
     case ProbeVerdict::kEchoOnly: return QuietReason();
     case ProbeVerdict::kOtherAnswer:
-      return "answered \"" + platform::VisibleText(result.answer) + "\" to \"AT\", not \"OK\"";
+      return "answered \"" + serial::VisibleText(result.answer) + "\" to \"AT\", not \"OK\"";
     case ProbeVerdict::kSilent: return "silent: no answer to \"AT\" within 3 s";
     case ProbeVerdict::kHungUp: return "hung up when asked \"AT\"";
     case ProbeVerdict::kNotWritten: return "not opened: " + result.target.leftAlone;

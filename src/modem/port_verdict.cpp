@@ -1,6 +1,7 @@
 #include "modem/port_verdict.h"
 
-#include "platform/visible_text.h"
+#include "serial/open_words.h"
+#include "serial/visible_text.h"
 
 namespace modem {
 namespace {
@@ -28,7 +29,7 @@ std::string OpenHint(const platform::OpenCheck& check) {
 }  // namespace
 
 std::string OpenCheckReason(const platform::OpenCheck& check) {
-  return platform::DescribeOpenCheck(check) + OpenHint(check);
+  return serial::DescribeOpenCheck(check) + OpenHint(check);
 }
 
 std::string NumericCodesReason() {
@@ -75,16 +76,16 @@ std::string VerdictReason(const PortVerdict& verdict) {
     case PortVerdictKind::kQuiet: return QuietReason();
     case PortVerdictKind::kNotListed:
       if (verdict.i3Line.empty()) return "answered, but gave no \"I3\" line";
-      return "answered, but its \"I3\" line \"" + platform::VisibleText(verdict.i3Line) +
+      return "answered, but its \"I3\" line \"" + serial::VisibleText(verdict.i3Line) +
              (verdict.i3Cut ? "\" (the end of a longer line)" : "\"") +
              " is not in the identification list";
-    case PortVerdictKind::kFound: return "found: \"" + platform::VisibleText(verdict.i3Line) + "\"";
+    case PortVerdictKind::kFound: return "found: \"" + serial::VisibleText(verdict.i3Line) + "\"";
   }
   return {};
 }
 
 std::string FormatVerdictLine(const PortVerdict& verdict) {
-  return platform::VisibleText(verdict.comName) + " (" + platform::VisibleText(verdict.devicePath) +
+  return serial::VisibleText(verdict.comName) + " (" + serial::VisibleText(verdict.devicePath) +
          "): " + VerdictReason(verdict);
 }
 

@@ -30,7 +30,7 @@ struct PortVerdict {
   bool i3Cut = false;        // it was longer than a line may be: its first bytes were dropped
 };
 
-// What a check of a device found (platform::DescribeOpenCheck) and, where there is one, what the
+// What a check of a device found (serial::DescribeOpenCheck) and, where there is one, what the
 // user can do about it: join the device's group, stop ModemManager or keep it off the device.
 // The words after "COM3 (/dev/ttyS2): ", also for a device not yet probed (--list-ports).
 [[nodiscard]] std::string OpenCheckReason(const platform::OpenCheck& check);
@@ -46,7 +46,7 @@ struct PortVerdict {
                                                const platform::OpenCheck& check);
 
 // "COM3 (/dev/ttyS2): permission denied: ..." without a newline; the device, the I3 line and
-// process names shown with platform::VisibleText.
+// process names shown with serial::VisibleText.
 [[nodiscard]] std::string FormatVerdictLine(const PortVerdict& verdict);
 // The same words without "COM3 (/dev/ttyS2): ".
 [[nodiscard]] std::string VerdictReason(const PortVerdict& verdict);

@@ -14,8 +14,8 @@
 #include "modem/session.h"
 #include "modem/transaction.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/state_files.h"
+#include "serial/debug_output.h"
 #include "serial/line_assembler.h"
 
 namespace modem {
@@ -34,7 +34,7 @@ std::string StateDirectoryOf(const Session& session) {
 void SayJournalFailed(Session& session, const std::string& error) {
   if (session.journalFailed) return;
   session.journalFailed = true;
-  platform::WarningOutputF(
+  serial::WarningOutputF(
       "The journal of the modem's changes cannot be written (%.300s): after "
       "a crash they could not be put back",
       error.c_str());
@@ -68,8 +68,8 @@ void RemoveJournal(const Session& session) {
   const std::string& path = session.journalPath;
   std::string error;
   if (!path.empty() && !platform::RemoveFile(path, &error))
-    platform::WarningOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
-                             error.c_str());
+    serial::WarningOutputF("The journal %.300s cannot be removed: %.200s", path.c_str(),
+                           error.c_str());
 }
 
 // Keeps the answer to a change's put-back: confirmed on "OK", otherwise the reason.
@@ -342,8 +342,7 @@ Recovery Kept(const std::string& path, Recovery::Outcome outcome, const std::str
   recovery.outcome = outcome;
   recovery.detail = detail;
   if (outcome == Recovery::Outcome::kUnreadable) recovery.mend = platform::PrivateFileMend(path);
-  platform::WarningOutputF("Journal %.300s kept, not acted on: %.300s", path.c_str(),
-                           detail.c_str());
+  serial::WarningOutputF("Journal %.300s kept, not acted on: %.300s", path.c_str(), detail.c_str());
   return recovery;
 }
 

@@ -6,7 +6,7 @@
 #include "modem/put_back.h"
 #include "modem/session.h"
 #include "modem/transaction.h"
-#include "platform/debug_output.h"
+#include "serial/debug_output.h"
 
 namespace modem {
 
@@ -59,7 +59,7 @@ void RereadMissingRegisters(Session& session) {
 TestValueWrite WriteTestValue(Session& session, int slot) {
   const VendorRegister& reg = kVendorRegisters[slot];
   if (!session.snapshot.hasValue[slot]) {
-    platform::DebugOutputF(
+    serial::DebugOutputF(
         "\nRegister %s has no value read from the modem: its test value is not written", reg.name);
     return TestValueWrite::kNoValue;
   }

@@ -8,7 +8,7 @@
 #include "modem/put_back.h"
 #include "modem/session.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
+#include "serial/debug_output.h"
 
 namespace modem {
 namespace {
@@ -133,8 +133,8 @@ bool SendModemCommand(Session& session, const char* text, Framing framing) {
                    ? std::snprintf(buffer, sizeof buffer, "at%s\r\n", text)
                    : std::snprintf(buffer, sizeof buffer, "%s", text);
   if (length < 0 || length >= kCommandBufferSize) {
-    platform::DebugOutputF("Command of %d characters refused: at most %d fit", length,
-                           kCommandBufferSize - 1);
+    serial::DebugOutputF("Command of %d characters refused: at most %d fit", length,
+                         kCommandBufferSize - 1);
     return false;
   }
   return session.port.Write(buffer, length);

@@ -5,8 +5,8 @@
 
 #include "modem/detection.h"
 #include "platform/serial_ports.h"
-#include "platform/visible_text.h"
 #include "serial/port_names.h"
+#include "serial/visible_text.h"
 
 namespace modem {
 namespace {
@@ -58,12 +58,12 @@ std::string UntriedDetails(const std::vector<UntriedDevice>& devices) {
   const std::string conf = serial::PortsConfigPath();
   std::string text = "Serial devices that no COM name maps to, not tried:";
   for (const UntriedDevice& device : devices) {
-    const std::string path = platform::VisibleText(device.devicePath);
+    const std::string path = serial::VisibleText(device.devicePath);
     text += "\n  " + path;
-    if (!device.driver.empty()) text += " (" + platform::VisibleText(device.driver) + ")";
+    if (!device.driver.empty()) text += " (" + serial::VisibleText(device.driver) + ")";
     text += ": to try it, run with " + PortOptionFor(device.comName, path) + ", or add the line " +
             PortsConfLineFor(device.comName, path) + " to " +
-            (conf.empty() ? std::string("ports.conf") : platform::VisibleText(conf));
+            (conf.empty() ? std::string("ports.conf") : serial::VisibleText(conf));
   }
   return text;
 }

@@ -29,7 +29,7 @@ struct UntriedDevice {
 [[nodiscard]] std::string PortsConfLineFor(const std::string& comName, const std::string& device);
 
 // For the details of "Can not find ...": a heading line, then one line per device with both
-// ways to try it and where ports.conf is read; paths shown with platform::VisibleText. Empty
+// ways to try it and where ports.conf is read; paths shown with serial::VisibleText. Empty
 // when devices is.
 [[nodiscard]] std::string UntriedDetails(const std::vector<UntriedDevice>& devices);
 

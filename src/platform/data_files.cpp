@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "platform/environment.h"
-#include "platform/visible_text.h"
 
 namespace platform {
 namespace {
@@ -81,21 +80,6 @@ std::vector<std::string> DataFileCandidates(const char* fileName) {
 bool DataFileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-std::string DescribeDataFileCandidates(const char* fileName) {
-  std::string text;
-  for (const std::string& path : DataFileCandidates(fileName)) {
-    if (!text.empty()) text += '\n';
-    if (path == fileName) {
-      const std::string cwd = WorkingDirectory();
-      text += cwd.empty() ? VisibleText(path) + " (in the working directory)"
-                          : VisibleText(AbsoluteDataFilePath(path)) + " (the working directory)";
-    } else {
-      text += VisibleText(path);
-    }
-  }
-  return text;
 }
 
 std::string AbsoluteDataFilePath(const std::string& path) {

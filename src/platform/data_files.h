@@ -32,13 +32,9 @@ inline constexpr auto& kDataDirectoryName = product::kProgramName;
 // reading fails visibly instead of a copy behind it being used unnoticed. Any thread.
 [[nodiscard]] bool DataFileExists(const std::string& path);
 
-// One line per candidate, in search order, for a "missing" message or --help: the working
-// directory's entry names the directory it stands for. Paths shown with VisibleText. No trailing
-// newline. Any thread.
-[[nodiscard]] std::string DescribeDataFileCandidates(const char* fileName);
-
 // A candidate as a user can find it again: a relative one (the working directory's) with the
-// working directory in front; an absolute one as it is. Any thread.
+// working directory in front (left relative when the working directory cannot be read); an
+// absolute one as it is. Any thread.
 [[nodiscard]] std::string AbsoluteDataFilePath(const std::string& path);
 
 }  // namespace platform

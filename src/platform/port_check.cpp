@@ -1,11 +1,8 @@
 #include "platform/port_check.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <grp.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,9 +11,6 @@
 #include <cstring>
 
 #include "platform/outside_file.h"
-#include "platform/sys_error.h"
-#include "platform/unique_fd.h"
-#include "platform/visible_text.h"
 
 namespace platform {
 namespace {
@@ -24,8 +18,8 @@ namespace {
 // A command name has at most 15 bytes and a newline.
 constexpr int64_t kMaxCommandNameBytes = 64;
 
-// A process's name is chosen by whoever runs it (prctl, exec of any file name); it is shown
-// only through VisibleText.
+// A process's name is chosen by whoever runs it (prctl, exec of any file name): it is kept as it
+// is, and whoever shows it makes it visible text.
 std::string CommandName(int pid) {
   char path[64];
   std::snprintf(path, sizeof path, "/proc/%d/comm", pid);
@@ -76,53 +70,12 @@ bool ProcessHolds(const char* pid, const struct stat& target) {
   return holds;
 }
 
-OpenCheck Busy(const char* path, int error) {
-  OpenCheck check;
-  check.verdict = OpenVerdict::kBusy;
-  check.error = error;
-  check.holders = ProcessesHolding(path);
-  return check;
-}
-
-OpenCheck PermissionDenied(const char* path, int error) {
-  OpenCheck check;
-  check.verdict = OpenVerdict::kPermissionDenied;
-  check.error = error;
+void AddPermissionFacts(const char* path, OpenCheck& check) {
   struct stat st {};
-  if (::stat(path, &st) == 0) {
-    check.group = GroupName(st.st_gid);
-    check.mode = st.st_mode & 07777;
-    check.groupMayOpen = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
-  }
-  return check;
-}
-
-OpenCheck Failed(int error, const char* step) {
-  OpenCheck check;
-  check.verdict = OpenVerdict::kFailed;
-  check.error = error;
-  check.detail = std::string(step) + ": " + DescribeErrno(error);
-  return check;
-}
-
-OpenCheck FromOpenErrno(const char* path, int error) {
-  switch (OpenVerdictFromErrno(error)) {
-    case OpenVerdict::kPermissionDenied: return PermissionDenied(path, error);
-    case OpenVerdict::kBusy: return Busy(path, error);
-    case OpenVerdict::kNoSuchDevice: {
-      OpenCheck check;
-      check.verdict = OpenVerdict::kNoSuchDevice;
-      check.error = error;
-      return check;
-    }
-    default: return Failed(error, "open");
-  }
-}
-
-std::string HolderText(const PortHolder& holder) {
-  char pid[32];
-  std::snprintf(pid, sizeof pid, "PID %d", holder.pid);
-  return holder.name.empty() ? std::string(pid) : VisibleText(holder.name) + " (" + pid + ")";
+  if (::stat(path, &st) != 0) return;
+  check.group = GroupName(st.st_gid);
+  check.mode = st.st_mode & 07777;
+  check.groupMayOpen = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
 }
 
 }  // namespace
@@ -145,25 +98,34 @@ std::vector<PortHolder> ProcessesHolding(const char* path) {
 }
 
 OpenCheck CheckPortOpen(const char* path) {
-  if (int owner = LiveUucpLockHolder(path)) {
-    OpenCheck check;
-    check.verdict = OpenVerdict::kBusy;
-    check.lockPid = owner;
-    check.holders.push_back({owner, CommandName(owner)});
-    return check;
+  SerialDevice device;
+  const bool opened = device.Open(path);
+  device.Close();
+  return opened ? OpenCheck{} : ExplainOpen(path, device.LastOpen());
+}
+
+OpenCheck ExplainOpen(const char* path, const OpenAttempt& attempt) {
+  OpenCheck check;
+  check.step = attempt.failedStep;
+  check.error = attempt.error;
+  switch (attempt.failedStep) {
+    case OpenStep::kNone: break;
+    case OpenStep::kUucpLock:
+      check.verdict = OpenVerdict::kBusy;
+      check.lockPid = attempt.lockPid;
+      check.holders.push_back({attempt.lockPid, CommandName(attempt.lockPid)});
+      break;
+    case OpenStep::kOpen: check.verdict = OpenVerdictFromErrno(attempt.error); break;
+    case OpenStep::kLock:
+      check.verdict = attempt.error == EWOULDBLOCK ? OpenVerdict::kBusy : OpenVerdict::kFailed;
+      break;
+    case OpenStep::kTerminal:
+    case OpenStep::kExclusive: check.verdict = OpenVerdict::kFailed; break;
   }
-  UniqueFd fd(
-      RetryOnEintr([&] { return ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-  if (!fd.Valid()) return FromOpenErrno(path, errno);
-  struct termios tio {};
-  if (::tcgetattr(fd.Get(), &tio) != 0) return Failed(errno, "not a terminal");
-  // The lock goes with the descriptor, so the check leaves nothing held.
-  if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
-    const int err = errno;
-    if (err == EWOULDBLOCK) return Busy(path, err);
-    return Failed(err, "lock refused");
-  }
-  return {};
+  if (check.verdict == OpenVerdict::kBusy && check.lockPid == 0)
+    check.holders = ProcessesHolding(path);
+  if (check.verdict == OpenVerdict::kPermissionDenied) AddPermissionFacts(path, check);
+  return check;
 }
 
 OpenVerdict OpenVerdictFromErrno(int error) {
@@ -179,48 +141,6 @@ OpenVerdict OpenVerdictFromErrno(int error) {
     case EIO: return OpenVerdict::kNoSuchDevice;
     default: return OpenVerdict::kFailed;
   }
-}
-
-std::string DescribeOpenErrno(int error) {
-  const std::string name = "(" + ErrnoName(error) + ")";
-  switch (OpenVerdictFromErrno(error)) {
-    case OpenVerdict::kPermissionDenied: return "permission denied " + name;
-    case OpenVerdict::kBusy: return "busy " + name;
-    case OpenVerdict::kNoSuchDevice: return "no such device " + name;
-    default: return DescribeErrno(error);
-  }
-}
-
-std::string DescribeOpenCheck(const OpenCheck& check) {
-  switch (check.verdict) {
-    case OpenVerdict::kOpenable: return "can be opened";
-    case OpenVerdict::kNoSuchDevice: return "no such device";
-    case OpenVerdict::kPermissionDenied: {
-      if (check.group.empty()) return "permission denied";
-      char mode[8];
-      std::snprintf(mode, sizeof mode, "%04o", check.mode);
-      if (!check.groupMayOpen) {
-        return "permission denied: its mode " + std::string(mode) + " lets group '" + check.group +
-               "' neither read nor write it";
-      }
-      return "permission denied: the device belongs to group '" + check.group + "'";
-    }
-    case OpenVerdict::kBusy: {
-      std::string text = "busy: ";
-      if (check.lockPid != 0) {
-        text += "locked by " + HolderText(check.holders.front());
-      } else if (check.holders.empty()) {
-        text += "held by another program";
-      } else {
-        text += "held by ";
-        for (size_t i = 0; i < check.holders.size(); ++i)
-          text += (i ? ", " : "") + HolderText(check.holders[i]);
-      }
-      return text;
-    }
-    case OpenVerdict::kFailed: return "cannot be opened: " + check.detail;
-  }
-  return {};
 }
 
 }  // namespace platform

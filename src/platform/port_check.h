@@ -1,10 +1,13 @@
 #pragma once
-// Why a serial device cannot be opened now, or that it can: the same steps as SerialDevice::Open
-// (UUCP lock, open, terminal, exclusive lock), taken without keeping the device, and who holds it
-// when it is busy. Any thread; reads /proc and the lock directory, opens and closes the device.
+// Why a serial device cannot be opened now, or that it can: SerialDevice::Open tried and closed at
+// once, and, when it is refused, the facts about who holds it or who may open it. Facts only; the
+// words for them are the callers'. Any thread; reads /proc and the lock directory, opens and
+// closes the device.
 
 #include <string>
 #include <vector>
+
+#include "platform/serial_device.h"
 
 namespace platform {
 
@@ -17,37 +20,31 @@ struct PortHolder {
 
 struct OpenCheck {
   OpenVerdict verdict = OpenVerdict::kOpenable;
+  OpenStep step = OpenStep::kNone;  // the step of the open that failed
   int error = 0;                    // errno of the step that failed; 0 when none did
   std::string group;                // kPermissionDenied: the device's group (name, else number)
   bool groupMayOpen = false;        // kPermissionDenied: the group has read and write permission
   unsigned mode = 0;                // kPermissionDenied: the device's permission bits
   int lockPid = 0;                  // kBusy through a UUCP lock: its live PID
   std::vector<PortHolder> holders;  // kBusy: other processes that have it open (may be empty)
-  std::string detail;               // kFailed: the step and its errno text
+  // kFailed for a cause the layers above found after the device opened (the line settings, a
+  // port already open), in their words; empty when step and error say it.
+  std::string detail;
 };
 
 [[nodiscard]] OpenCheck CheckPortOpen(const char* path);
+
+// The facts about path behind an open that attempt says failed: the verdict and, for a busy
+// device, its holders, for a refused one, its group and mode. kOpenable when it opened.
+[[nodiscard]] OpenCheck ExplainOpen(const char* path, const OpenAttempt& attempt);
 
 // The verdict an open() that failed with error gives: kPermissionDenied, kBusy, kNoSuchDevice
 // (EIO too: a serial node without hardware behind it), else kFailed. The one place that sorts an
 // open's errno.
 [[nodiscard]] OpenVerdict OpenVerdictFromErrno(int error);
 
-// An open's errno in words, the reason said once: "busy (EBUSY)", "permission denied (EACCES)",
-// "no such device (ENOENT)", or for any other errno its text ("... (EINVAL)").
-[[nodiscard]] std::string DescribeOpenErrno(int error);
-
 // Processes other than this one with path open, found through /proc/*/fd (only those whose
 // descriptors this user may read). Empty when none is found.
 [[nodiscard]] std::vector<PortHolder> ProcessesHolding(const char* path);
-
-// What the check found, in words: "busy: held by minicom (PID 4242)", "permission denied: the
-// device belongs to group 'dialout'". Facts only; what a user can do about them is the caller's
-// to say. Process names are shown with VisibleText.
-[[nodiscard]] std::string DescribeOpenCheck(const OpenCheck& check);
-
-// The live PID named by the UUCP lock file of path (in $KALVEX_LOCK_DIR, else /var/lock), or 0
-// for none, a stale lock or this process's own.
-[[nodiscard]] int LiveUucpLockHolder(const char* path);
 
 }  // namespace platform

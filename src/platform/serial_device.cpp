@@ -16,9 +16,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/outside_file.h"
-#include "platform/port_check.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -27,13 +25,10 @@ namespace {
 // A UUCP lock holds a PID in at most eleven bytes; a bigger file is not one.
 constexpr int64_t kMaxLockFileBytes = 128;
 
-void LogOpenFailure(const char* path, const char* reason) {
-  DebugOutputF("Open %.200s failed: %.200s", path, reason);
-}
-
 // UUCP convention: /var/lock/LCK..ttyS2 holds the PID of the process using /dev/ttyS2. A lock
-// whose process is gone is stale and ignored; the tool creates none itself.
-pid_t LivePidOfUucpLock(const char* path) {
+// whose process is gone is stale and ignored; the tool creates none itself. A file there that is
+// no lock is told in *attempt.
+pid_t LivePidOfUucpLock(const char* path, OpenAttempt* attempt) {
   char resolved[PATH_MAX];
   if (!::realpath(path, resolved)) return 0;
   std::string name = resolved;
@@ -49,7 +44,8 @@ pid_t LivePidOfUucpLock(const char* path) {
   OpenedFile opened;
   if (!ReadOutsideFile(lockPath, kMaxLockFileBytes, &content, &opened)) {
     if (opened.refusal != FileRefusal::kMissing) {
-      DebugOutputF("Lock file %.200s ignored: %.200s", lockPath.c_str(), opened.reason.c_str());
+      attempt->ignoredLockPath = lockPath;
+      attempt->ignoredLockReason = opened.reason;
     }
     return 0;
   }
@@ -97,40 +93,32 @@ tcflag_t SizeFlag(unsigned byteSize) {
 SerialDevice::SerialDevice() = default;
 SerialDevice::~SerialDevice() { Close(); }
 
+bool SerialDevice::Refuse(OpenStep step, int error) {
+  lastOpen_.failedStep = step;
+  lastOpen_.error = error;
+  return false;
+}
+
 bool SerialDevice::Open(const char* path) {
   Close();
-  if (pid_t owner = LivePidOfUucpLock(path)) {
-    char reason[64];
-    std::snprintf(reason, sizeof reason, "busy: locked by PID %d", static_cast<int>(owner));
-    LogOpenFailure(path, reason);
-    return false;
+  lastOpen_ = {};
+  if (pid_t owner = LivePidOfUucpLock(path, &lastOpen_)) {
+    lastOpen_.lockPid = static_cast<int>(owner);
+    return Refuse(OpenStep::kUucpLock, 0);
   }
   UniqueFd fd(
       RetryOnEintr([&] { return ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); }));
-  if (!fd.Valid()) {
-    LogOpenFailure(path, DescribeOpenErrno(errno).c_str());
-    return false;
-  }
+  if (!fd.Valid()) return Refuse(OpenStep::kOpen, errno);
   auto original = std::make_unique<struct termios>();
-  if (::tcgetattr(fd.Get(), original.get()) != 0) {
-    LogOpenFailure(path, ("not a terminal: " + DescribeErrno(errno)).c_str());
-    return false;
-  }
+  if (::tcgetattr(fd.Get(), original.get()) != 0) return Refuse(OpenStep::kTerminal, errno);
   // TIOCEXCL does not bind root; a lock held by another copy of the tool still does. The lock
   // comes first: a refused open must not touch the exclusive flag, which belongs to the holder.
-  if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0) {
-    int err = errno;
-    LogOpenFailure(path, err == EWOULDBLOCK ? "busy: another program holds its lock"
-                                            : ("lock refused: " + DescribeErrno(err)).c_str());
-    return false;
-  }
+  if (RetryOnEintr([&] { return ::flock(fd.Get(), LOCK_EX | LOCK_NB); }) != 0)
+    return Refuse(OpenStep::kLock, errno);
   // Root may open a terminal that another program made exclusive; that flag stays theirs.
   int alreadyExclusive = 0;
   if (::ioctl(fd.Get(), TIOCGEXCL, &alreadyExclusive) != 0) alreadyExclusive = 0;
-  if (::ioctl(fd.Get(), TIOCEXCL) != 0) {
-    LogOpenFailure(path, ("exclusive mode refused: " + DescribeErrno(errno)).c_str());
-    return false;
-  }
+  if (::ioctl(fd.Get(), TIOCEXCL) != 0) return Refuse(OpenStep::kExclusive, errno);
   fd_ = std::move(fd);
   original_ = std::move(original);
   clearExclusiveAtClose_ = alreadyExclusive == 0;
@@ -273,7 +261,5 @@ WaitResult SerialDevice::WaitReadable(int timeoutMs, int stopFd) const {
     return WaitResult::kLost;
   return (fds[0].revents & POLLIN) ? WaitResult::kRxChar : WaitResult::kNoEvent;
 }
-
-int LiveUucpLockHolder(const char* path) { return static_cast<int>(LivePidOfUucpLock(path)); }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/unique_fd.h"
 
@@ -48,6 +49,28 @@ enum class WaitResult {
   kLost,     // the device hung up or failed: no more data will come
 };
 
+// The step of SerialDevice::Open that refused the device.
+enum class OpenStep : uint8_t {
+  kNone,       // none: it opened
+  kUucpLock,   // a UUCP lock file names a live process
+  kOpen,       // open() itself
+  kTerminal,   // the device is not a terminal
+  kLock,       // another program holds its lock (EWOULDBLOCK), or flock() failed
+  kExclusive,  // exclusive mode refused
+};
+
+// What one Open found, as facts for the caller to put in words.
+struct OpenAttempt {
+  OpenStep failedStep = OpenStep::kNone;
+  int error = 0;    // errno of the failed step; 0 for kNone and kUucpLock
+  int lockPid = 0;  // kUucpLock: the live PID its lock file names
+  // A lock file that was there but not taken as one (a FIFO, a link, too big, unreadable): its
+  // path and why, as ReadOutsideFile says it; whatever the outcome. Empty when none.
+  std::string ignoredLockPath;
+  std::string ignoredLockReason;
+  [[nodiscard]] bool Opened() const { return failedStep == OpenStep::kNone; }
+};
+
 class SerialDevice {
  public:
   SerialDevice();
@@ -57,8 +80,10 @@ class SerialDevice {
 
   // Opens path read/write, non-blocking, exclusive (flock, then TIOCEXCL); refuses a device whose
   // UUCP lock file names a live process. On failure returns false with nothing left open and the
-  // exclusive flag untouched, and one line with the reason goes to the debug output.
+  // exclusive flag untouched; LastOpen() then says which step refused it.
   [[nodiscard]] bool Open(const char* path);
+  // What the last Open found; a default OpenAttempt before the first.
+  [[nodiscard]] const OpenAttempt& LastOpen() const { return lastOpen_; }
   [[nodiscard]] bool IsOpen() const { return fd_.Valid(); }
   // Clears exclusive mode when this open set it (it outlives the descriptor on a
   // pseudo-terminal), puts the original settings back and closes. Nothing when not open.
@@ -90,10 +115,12 @@ class SerialDevice {
 
  private:
   void SignalWakeup();
+  bool Refuse(OpenStep step, int error);
 
   UniqueFd fd_;
   std::unique_ptr<struct termios> original_;  // put back at close
   bool clearExclusiveAtClose_ = false;        // the flag was not set before this open
+  OpenAttempt lastOpen_;
   std::atomic<bool> watchReceive_{false};
   std::mutex wakeMutex_;  // the eventfd may go away while another thread signals it
   int wakeFd_ = -1;

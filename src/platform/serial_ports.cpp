@@ -34,7 +34,7 @@ std::vector<std::string> Entries(const std::string& dir) {
   return names;
 }
 
-// A sysfs attribute is at most a page; what it says is shown only through VisibleText.
+// A sysfs attribute is at most a page; what it says is outside text, kept as it is.
 std::string ReadWord(const std::string& path) {
   std::string word;
   OpenedFile opened;

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
 #include <type_traits>
 
 #include "platform/sys_error.h"
@@ -24,12 +23,15 @@ bool WaitWritable() {
 
 }  // namespace
 
-void WriteStandardError(std::string_view text) {
-  // One lock for the one descriptor. Made before main and never torn down with code of its own,
-  // so a text written from a late destructor at exit still finds it.
-  constinit static std::mutex writer;
-  static_assert(std::is_trivially_destructible_v<std::mutex>);
-  const std::lock_guard<std::mutex> hold(writer);
+StandardErrorStream& StandardError() {
+  // Made before main and never torn down with code of its own.
+  constinit static StandardErrorStream stream;
+  static_assert(std::is_trivially_destructible_v<StandardErrorStream>);
+  return stream;
+}
+
+void StandardErrorStream::Write(std::string_view text) {
+  const std::lock_guard<std::mutex> hold(writer_);
   while (!text.empty()) {
     const ssize_t sent =
         RetryOnEintr([&] { return ::write(STDERR_FILENO, text.data(), text.size()); });
@@ -42,5 +44,7 @@ void WriteStandardError(std::string_view text) {
     }
   }
 }
+
+void WriteStandardError(std::string_view text) { StandardError().Write(text); }
 
 }  // namespace platform

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <iterator>
 
-#include "platform/debug_output.h"
 #include "platform/sys_error.h"
 
 namespace platform {
@@ -65,7 +64,7 @@ TerminationSignalWatch::TerminationSignalWatch(std::function<void(int)> onSignal
     : onSignal_(std::make_shared<std::function<void(int)>>(std::move(onSignal))) {
   static_assert(std::size(kSignals) == std::size(decltype(before_){}));
   if (pipeFds[0] < 0 && ::pipe2(pipeFds, O_NONBLOCK | O_CLOEXEC) != 0) {
-    DebugOutputF("Termination signals not watched: %s", DescribeErrno(errno).c_str());
+    watchError_ = errno;
     return;
   }
   notifier_ = std::make_unique<QSocketNotifier>(pipeFds[0], QSocketNotifier::Read);

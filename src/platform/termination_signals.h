@@ -19,7 +19,7 @@ namespace platform {
 // every signal, however many come and however fast. Its end gives the signals back the actions
 // they had before and forgets what was heard but not yet called. One at a time, on the UI thread,
 // with a Qt application; Watching() is false (signals left as they were) when the pipe cannot be
-// made.
+// made, and WatchError() then holds its errno, for the caller to say.
 class TerminationSignalWatch {
  public:
   explicit TerminationSignalWatch(std::function<void(int signalNumber)> onSignal);
@@ -28,6 +28,7 @@ class TerminationSignalWatch {
   TerminationSignalWatch& operator=(const TerminationSignalWatch&) = delete;
 
   [[nodiscard]] bool Watching() const { return notifier_ != nullptr; }
+  [[nodiscard]] int WatchError() const { return watchError_; }
   // From now on a signal calls onSignal instead.
   void Hear(std::function<void(int signalNumber)> onSignal);
 
@@ -35,6 +36,7 @@ class TerminationSignalWatch {
   std::shared_ptr<std::function<void(int)>> onSignal_;
   std::unique_ptr<QSocketNotifier> notifier_;
   struct sigaction before_[3]{};
+  int watchError_ = 0;
 };
 
 // A write to a pipe or socket whose reader has gone fails with EPIPE instead of ending the

@@ -7,7 +7,7 @@
 #include "platform/data_files.h"
 #include "platform/environment.h"
 #include "platform/outside_file.h"
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 namespace serial {
 namespace {
@@ -119,7 +119,7 @@ bool ParsePortMapping(std::string_view text, PortMapping* mapping, std::string* 
   if (number == 0) {
     const std::string shown =
         text.size() > 80 ? std::string(text.substr(0, 80)) + "..." : std::string(text);
-    *problem = "'" + platform::VisibleText(shown) + "' is not COMn=DEVICE with n from 1 to 9";
+    *problem = "'" + serial::VisibleText(shown) + "' is not COMn=DEVICE with n from 1 to 9";
     return false;
   }
   mapping->number = number;
@@ -141,7 +141,7 @@ PortsConfig ParsePortsConfig(const std::string& text, const std::string& fileNam
     if (line.empty()) continue;
 
     const std::string where =
-        platform::VisibleText(fileName) + ":" + std::to_string(lineNumber) + ": ";
+        serial::VisibleText(fileName) + ":" + std::to_string(lineNumber) + ": ";
     PortMapping mapping;
     std::string problem;
     if (ParsePortMapping(line, &mapping, &problem)) {
@@ -172,17 +172,17 @@ std::vector<std::string> LoadPortsConfig(PortMap& ports) {
       platform::OpenOutsideFile(path, platform::RegularFileToRead(kMaxConfigBytes));
   if (!opened.Opened()) {
     if (opened.refusal == platform::FileRefusal::kMissing) return {};
-    return {platform::VisibleText(path) + ": cannot be read: " + opened.reason + "; ignored"};
+    return {serial::VisibleText(path) + ": cannot be read: " + opened.reason + "; ignored"};
   }
   // It decides which device is written to as a modem, as ati3.dat decides which answer is one:
   // a copy that someone else could have written is not used. Checked on what was opened, so
   // that what is checked is what is read.
   if (const std::string untrusted = platform::UntrustedFileReason(opened.facts); !untrusted.empty())
-    return {platform::VisibleText(path) + ": refused: " + untrusted + "; ignored"};
+    return {serial::VisibleText(path) + ": refused: " + untrusted + "; ignored"};
   std::string text;
   std::string reason;
   if (!platform::ReadAll(opened.fd, kMaxConfigBytes, &text, &reason))
-    return {platform::VisibleText(path) + ": cannot be read: " + reason + "; ignored"};
+    return {serial::VisibleText(path) + ": cannot be read: " + reason + "; ignored"};
   PortsConfig config = ParsePortsConfig(text, path);
   ports.SetConfigured(config.mappings);
   return config.problems;

@@ -1,37 +1,11 @@
 #include "serial/transcript.h"
 
-#include <cstdio>
-
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "resources/product.h"
+#include "serial/debug_output.h"
 #include "serial/line_assembler.h"
 
 namespace serial {
-
-std::string EscapeTranscriptText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '\\')
-      out += "\\\\";
-    else if (c == '\r')
-      out += "\\r";
-    else if (c == '\n')
-      out += "\\n";
-    else if (c == '\t')
-      out += "\\t";
-    else if (c >= 0x20 && c < 0x7f)
-      out += ch;
-    else {
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    }
-  }
-  return out;
-}
 
 std::string TranscriptLine(int64_t ms, std::string_view comName, char direction,
                            std::string_view text) {
@@ -127,9 +101,9 @@ void Transcript::WriteLine(const std::string& line) {
   if (file_.Write(line, &error)) return;
   writeError_ = error.empty() ? "write failed" : error;
   // The run goes on without its record; whoever relies on the file must hear it is incomplete.
-  platform::WarningOutput((std::string(product::kProgramName) + ": the transcript " + path_ +
-                           " is incomplete from here: " + writeError_ + "; the run goes on")
-                              .c_str());
+  WarningOutput((std::string(product::kProgramName) + ": the transcript " + path_ +
+                 " is incomplete from here: " + writeError_ + "; the run goes on")
+                    .c_str());
 }
 
 }  // namespace serial

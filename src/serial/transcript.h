@@ -2,7 +2,7 @@
 // Transcript: every port event of a run as one line of a file,
 //   <ms> <COMn> <dir> <text>
 // ms since the transcript started (monotonic), dir '>' sent, '<' a received line, '!' an event
-// (open, close, time-out, escape pause); text escaped by EscapeTranscriptText.
+// (open, close, time-out, escape pause); text escaped by EscapeTranscriptText (visible_text.h).
 //
 // Threads: Open, Close, Sent, Event and Drain on the UI thread, which alone writes the file.
 // Received may be called from the reader thread: it only queues the line under a short lock
@@ -17,12 +17,9 @@
 #include <vector>
 
 #include "platform/transcript_file.h"
+#include "serial/visible_text.h"
 
 namespace serial {
-
-// Printable ASCII as it is; backslash as "\\"; CR, LF, TAB as "\r", "\n", "\t"; any other byte
-// as "\xHH" (upper-case hex). The result is one line of printable ASCII.
-[[nodiscard]] std::string EscapeTranscriptText(std::string_view text);
 
 // One line of the file, ending with a newline.
 [[nodiscard]] std::string TranscriptLine(int64_t ms, std::string_view comName, char direction,

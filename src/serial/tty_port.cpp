@@ -7,9 +7,11 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/event_fd.h"
 #include "platform/sys_error.h"
+#include "serial/debug_output.h"
+#include "serial/open_words.h"
+#include "serial/port_names.h"
 #include "serial/transcript.h"
 
 namespace serial {
@@ -46,17 +48,18 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName, const PortMap& ports) 
   comName_ = deviceName;
 
   std::string path = ports.DevicePathFor(deviceName);
-  if (!device.Open(path.c_str())) {
-    // The open keeps no reason of its own; a second look says which step failed and who holds
-    // the device, for the user rather than for the code.
-    openFailure_ = platform::CheckPortOpen(path.c_str());
-    NoteEvent("open " + path + " failed: " + platform::DescribeOpenCheck(openFailure_));
+  const bool opened = device.Open(path.c_str());
+  DebugOpenAttempt(path.c_str(), device.LastOpen());
+  if (!opened) {
+    // Who holds the device, or who may open it, is looked up for the user rather than the code.
+    openFailure_ = platform::ExplainOpen(path.c_str(), device.LastOpen());
+    NoteEvent("open " + path + " failed: " + DescribeOpenCheck(openFailure_));
     return OpenResult::kRefused;
   }
   device.WatchReceive(true);
   device.Purge();
   if (!SetupLine()) {
-    platform::DebugOutputF("Open %.200s failed: line settings refused", path.c_str());
+    DebugOutputF("Open %.200s failed: line settings refused", path.c_str());
     connected.store(false);
     device.Close();
     openFailure_ = {};
@@ -75,7 +78,7 @@ TtyPort::OpenResult TtyPort::Open(const char* deviceName, const PortMap& ports) 
     std::thread(ReaderThreadMain, this).detach();
   } catch (const std::system_error& error) {
     readerRunning.store(false);
-    platform::DebugOutputF("Reader thread not started: %.200s", error.what());
+    DebugOutputF("Reader thread not started: %.200s", error.what());
   }
   device.SetDtr(true);
   return OpenResult::kOpened;
@@ -118,9 +121,9 @@ bool TtyPort::Write(const void* data, int length) {
   }
   if (!result.waited) return true;
   if (result.total == length) {
-    platform::DebugOutputF("%ld bytes written", result.total);
+    DebugOutputF("%ld bytes written", result.total);
   } else {
-    platform::DebugOutputF("Probable Write Timeout: Total of %ld bytes sent", result.total);
+    DebugOutputF("Probable Write Timeout: Total of %ld bytes sent", result.total);
     NoteEvent("write time-out: " + std::to_string(result.total) + " of " + std::to_string(length) +
               " bytes sent");
   }
@@ -144,7 +147,7 @@ unsigned TtyPort::Read(char* buffer, unsigned maxBytes) {
   long got = device.Read(buffer, wanted, &error);
   if (got >= 0) return static_cast<unsigned>(got);
   // The queue said there were bytes; another reader took them. The next event brings more.
-  if (error == EAGAIN) platform::DebugOutput("IO Pending");
+  if (error == EAGAIN) serial::DebugOutput("IO Pending");
   return 0;
 }
 
@@ -165,7 +168,7 @@ void TtyPort::ReaderLoop() {
         platform::WaitResult event = device.WaitEvent();
         if (event == platform::WaitResult::kLost) {
           // The port stays open for the UI; its transactions end by time-out.
-          platform::DebugOutput("Device lost: the reader stops");
+          serial::DebugOutput("Device lost: the reader stops");
           deviceLost_.store(true);
           break;
         }

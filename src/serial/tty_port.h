@@ -59,7 +59,8 @@ class TtyPort {
   // or when the device is missing, busy or refuses the settings (nothing stays open then; the
   // reason is on the debug output, in LastOpenFailure and in the transcript).
   [[nodiscard]] OpenResult Open(const char* deviceName, const PortMap& ports);
-  // UI thread: why the last Open that was refused failed (the device checked again right after).
+  // UI thread: why the last Open that was refused failed (with who held the device, or who may
+  // open it, looked up right after).
   [[nodiscard]] const platform::OpenCheck& LastOpenFailure() const { return openFailure_; }
   // UI thread: the name the last Open was given ("COM3"); empty before the first.
   [[nodiscard]] const std::string& ComName() const { return comName_; }

@@ -9,9 +9,9 @@
 #include "diagnostics/exit_status.h"
 #include "diagnostics/port_setup.h"
 #include "diagnostics/program_run.h"
-#include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
+#include "serial/visible_text.h"
 
 namespace ui {
 namespace {
@@ -113,7 +113,7 @@ std::string WrapHelp(const std::string& text) {
 // What the user typed, for the message that quotes it: a terminal must not act on it, and a
 // byte that is not UTF-8 is shown as the byte it is.
 QString Shown(const QString& text) {
-  return QString::fromStdString(platform::VisibleText(ArgumentBytes(text)));
+  return QString::fromStdString(serial::VisibleText(ArgumentBytes(text)));
 }
 
 std::string UsageError(const QString& message) {

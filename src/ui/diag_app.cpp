@@ -18,11 +18,11 @@
 #include "diagnostics/port_setup.h"
 #include "diagnostics/program_run.h"
 #include "platform/clock.h"
-#include "platform/debug_output.h"
 #include "platform/standard_error.h"
 #include "platform/termination_signals.h"
-#include "platform/visible_text.h"
 #include "resources/product.h"
+#include "serial/debug_output.h"
+#include "serial/visible_text.h"
 #include "ui/command_line.h"
 #include "ui/instance_raise.h"
 #include "ui/main_dialog.h"
@@ -41,14 +41,14 @@ DiagApp::DiagApp(int& argc, char** argv) : app_(argc, argv) {
 
 int DiagApp::InitInstance() {
   if (desktop::TopLevelWindowExists(product::kRefusingWindowTitle)) {
-    platform::DebugOutputF("A window titled \"%s\" exists: not starting",
-                           product::kRefusingWindowTitle);
+    serial::DebugOutputF("A window titled \"%s\" exists: not starting",
+                         product::kRefusingWindowTitle);
     return 0;
   }
   if (QGuiApplication::platformName() == QLatin1String("wayland") &&
       !desktop::XDisplayAvailable()) {
-    platform::DebugOutputF("No X display: cannot look for a \"%s\" window; starting",
-                           product::kRefusingWindowTitle);
+    serial::DebugOutputF("No X display: cannot look for a \"%s\" window; starting",
+                         product::kRefusingWindowTitle);
   }
   // Held until the program ends: two copies would take turns on one modem's registers.
   platform::InstanceLock instance;
@@ -62,7 +62,7 @@ int DiagApp::InitInstance() {
   std::string listenError;
   if (instance.Held() && !raiseRequests.Listen(RaiseWindows, &listenError)) {
     // Only a second start's convenience is lost: it will refuse with a box instead.
-    platform::DebugOutputF("%s", listenError.c_str());
+    serial::DebugOutputF("%s", listenError.c_str());
   }
   diagnostics::Session& session = session_;
   std::string transcriptError;
@@ -71,7 +71,7 @@ int DiagApp::InitInstance() {
                                    &transcriptError)) {
     platform::WriteStandardError(
         std::string(product::kProgramName) + ": cannot write the transcript " +
-        platform::VisibleText(transcriptPath_) + ": " + transcriptError + "\n");
+        serial::VisibleText(transcriptPath_) + ": " + transcriptError + "\n");
     return 1;
   }
   MainDialog dialog(session, nullptr);
@@ -80,14 +80,15 @@ int DiagApp::InitInstance() {
   platform::TerminationSignalWatch signalWatch([&dialog, &stoppedBy, &session](int signalNumber) {
     if (stoppedBy == 0) {
       stoppedBy = signalNumber;
-      platform::DebugOutputF("Signal %d: stopping, the modem is put back first", signalNumber);
+      serial::DebugOutputF("Signal %d: stopping, the modem is put back first", signalNumber);
       dialog.RequestClose();
       return;
     }
     // Asked twice: the user will not wait for the modem to be put back.
-    platform::DebugOutputF("Signal %d again: ending without putting the rest back", signalNumber);
+    serial::DebugOutputF("Signal %d again: ending without putting the rest back", signalNumber);
     diagnostics::StopRun(session, true);
   });
+  diagnostics::SayWhetherSignalsWatched(signalWatch);
   dialog.RunModal();
   // Escape ends the dialog without its close request: the modem is put back all the same.
   dialog.FinishProgramRun();
@@ -162,7 +163,7 @@ int RunDiagApp(int argc, char** argv) {
   }
   // The report and the listing say in their own lines what the debug texts would.
   if (parsed.line.mode == RunMode::kListPorts || parsed.line.mode == RunMode::kReport)
-    platform::ShowDebugOutput(parsed.line.verbose);
+    serial::ShowDebugOutput(parsed.line.verbose);
   // The one map of COM names this run uses; each mode reads ports.conf into it once it may run.
   serial::PortMap ports = diagnostics::PortMapFromOptions(parsed.line.portMappings);
   if (parsed.line.mode == RunMode::kListPorts) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "diagnostics/exit_status.h"
 #include "diagnostics/port_probe_document.h"
 #include "diagnostics/program_run.h"
 #include "platform/data_files.h"
@@ -31,6 +32,7 @@ int RunPortProbe(int argc, char** argv, bool json, const serial::PortMap& ports)
     if (report.stoppedBy == 0) report.stoppedBy = signalNumber;
     if (probe) probe->Stop();
   });
+  diagnostics::SayWhetherSignalsWatched(signalWatch);
   probe.emplace(diagnostics::ProbeTargets(ports), report.listFound ? &list : nullptr,
                 waits.Waker());
   waits.Until([&probe] { return probe->Done(); });

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "diagnostics/diagnostic_run.h"
+#include "diagnostics/exit_status.h"
 #include "diagnostics/line_test.h"
 #include "diagnostics/program_run.h"
 #include "diagnostics/report_document.h"
@@ -22,9 +23,9 @@
 #include "platform/standard_error.h"
 #include "platform/terminal.h"
 #include "platform/termination_signals.h"
-#include "platform/visible_text.h"
 #include "resources/dialog_templates.h"
 #include "resources/product.h"
+#include "serial/visible_text.h"
 #include "ui/single_instance.h"
 
 namespace ui {
@@ -95,7 +96,7 @@ class TerminalView final : public diagnostics::MainView,
     if (step != modem::ProbeStep::kDetect) return;
     const std::string name = "COM" + std::to_string(comNumber);
     Progress("Probing " + name + " (" +
-             platform::VisibleText(session_.ports.DevicePathFor(name.c_str())) + ")");
+             serial::VisibleText(session_.ports.DevicePathFor(name.c_str())) + ")");
   }
   // The report gives the modem and the results from what the runs return, and says these
   // itself. It leaves the beep out: a report may run where nobody sits at the machine.
@@ -243,7 +244,7 @@ class ReportSteps {
       return true;
     refusal_ = Refusal{
         "transcript",
-        "cannot write the transcript " + platform::VisibleText(line_.transcriptPath) + ": " + error,
+        "cannot write the transcript " + serial::VisibleText(line_.transcriptPath) + ": " + error,
         kExitCannotCreate};
     return false;
   }
@@ -260,6 +261,7 @@ class ReportSteps {
       // Asked twice: the user will not wait for the modem to be put back.
       diagnostics::StopRun(session_, true);
     });
+    diagnostics::SayWhetherSignalsWatched(*signalWatch_);
   }
 
   bool FindTheList() {

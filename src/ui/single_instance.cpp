@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "platform/debug_output.h"
 #include "platform/standard_error.h"
-#include "platform/visible_text.h"
+#include "serial/debug_output.h"
+#include "serial/visible_text.h"
 #include "ui/instance_raise.h"
 #include "widgets/message_box.h"
 
@@ -26,7 +26,7 @@ bool Settle(platform::InstanceLock::Result result, const platform::InstanceLock&
     case platform::InstanceLock::Result::kHeldElsewhere:
       // The refusal itself, not a debug text: it is said also where those are off (--report).
       platform::WriteStandardError(std::string(widgets::ApplicationName()) + ": " +
-                                   kAlreadyRunning + " (" + platform::VisibleText(lock.Path()) +
+                                   kAlreadyRunning + " (" + serial::VisibleText(lock.Path()) +
                                    " is locked)\n");
       if (showBox) {
         widgets::MessageBox(nullptr, kAlreadyRunning, nullptr, widgets::BoxButtons::kOk,
@@ -36,8 +36,8 @@ bool Settle(platform::InstanceLock::Result result, const platform::InstanceLock&
     case platform::InstanceLock::Result::kUnavailable:
       // A runtime directory we cannot write to must not keep the user from their modem; the
       // port's own exclusive open still keeps two copies off one port.
-      platform::DebugOutputF("%s: %s; not checking for another running copy\n",
-                             widgets::ApplicationName().c_str(), lock.Error().c_str());
+      serial::DebugOutputF("%s: %s; not checking for another running copy\n",
+                           widgets::ApplicationName().c_str(), lock.Error().c_str());
       return true;
   }
   return true;
@@ -53,8 +53,8 @@ DialogsClaim ClaimForDialogs(platform::InstanceLock& lock) {
   const platform::InstanceLock::Result result = lock.Acquire();
   if (result == platform::InstanceLock::Result::kHeldElsewhere &&
       AskRunningCopyToRaise(kRaiseTimeoutMs)) {
-    platform::DebugOutputF("%s: %s Its window is brought to the front.\n",
-                           widgets::ApplicationName().c_str(), kAlreadyRunning);
+    serial::DebugOutputF("%s: %s Its window is brought to the front.\n",
+                         widgets::ApplicationName().c_str(), kAlreadyRunning);
     return DialogsClaim::kRaised;
   }
   return Settle(result, lock, true) ? DialogsClaim::kClaimed : DialogsClaim::kRefused;

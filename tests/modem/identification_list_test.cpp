@@ -282,6 +282,21 @@ TEST_F(IdentificationListLookup, TheInstalledListIsFoundFromAnyDirectory) {
   EXPECT_EQ(FirstEntryLoaded(), "Kalvex V.92");
 }
 
+TEST(DataFileCandidates, TheDescriptionNamesTheWorkingDirectoryAndEveryPlaceInOrder) {
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::setenv("XDG_DATA_DIRS", "/a:/b", 1);
+  ::setenv("HOME", "/home/tester", 1);
+  const fs::path previous = fs::current_path();
+  fs::current_path("/tmp");
+  const std::string text = modem::DescribeDataFileCandidates("ati3.dat");
+  fs::current_path(previous);
+  EXPECT_EQ(text,
+            "/tmp/ati3.dat (the working directory)\n"
+            "/home/tester/.config/kalvex-modem-diag/ati3.dat\n"
+            "/a/kalvex-modem-diag/ati3.dat\n"
+            "/b/kalvex-modem-diag/ati3.dat");
+}
+
 using IdentificationListLookupDeathTest = IdentificationListLookup;
 
 TEST_F(IdentificationListLookupDeathTest, TheMissingBoxListsEveryPlaceInOrder) {

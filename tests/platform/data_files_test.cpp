@@ -81,17 +81,4 @@ TEST_F(DataFiles, OnlyRegularFilesCount) {
   fs::remove_all(dir);
 }
 
-TEST_F(DataFiles, TheDescriptionNamesTheWorkingDirectoryAndEveryPlaceInOrder) {
-  ::setenv("XDG_DATA_DIRS", "/a:/b", 1);
-  const fs::path previous = fs::current_path();
-  fs::current_path("/tmp");
-  const std::string text = platform::DescribeDataFileCandidates("ati3.dat");
-  fs::current_path(previous);
-  EXPECT_EQ(text,
-            "/tmp/ati3.dat (the working directory)\n"
-            "/home/tester/.config/kalvex-modem-diag/ati3.dat\n"
-            "/a/kalvex-modem-diag/ati3.dat\n"
-            "/b/kalvex-modem-diag/ati3.dat");
-}
-
 }  // namespace

@@ -8,8 +8,3 @@ kalvex_add_test(outside_file_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/outside_file_test.cpp
   LIBS kalvex_platform
   LABELS unit)
-
-kalvex_add_test(visible_text_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/visible_text_test.cpp
-  LIBS kalvex_platform
-  LABELS unit)

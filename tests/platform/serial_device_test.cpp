@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -43,14 +44,12 @@ TEST_F(SerialDeviceTest, RefusedSecondOpenLeavesTheHoldersExclusiveFlag) {
   ASSERT_EQ(ExclusiveFlag(pty.Keeper()), 1);
 
   SerialDevice second;
-  testing::internal::CaptureStderr();
   EXPECT_FALSE(second.Open(Path()));
-  const std::string log = testing::internal::GetCapturedStderr();
   // Root gets past the exclusive flag and is stopped by the holder's lock; anyone else is
   // stopped by the flag itself.
-  EXPECT_NE(log.find(::geteuid() == 0 ? "busy: another program holds its lock" : "busy:"),
-            std::string::npos)
-      << log;
+  EXPECT_EQ(second.LastOpen().failedStep,
+            ::geteuid() == 0 ? platform::OpenStep::kLock : platform::OpenStep::kOpen);
+  EXPECT_EQ(second.LastOpen().error, ::geteuid() == 0 ? EWOULDBLOCK : EBUSY);
   EXPECT_FALSE(second.IsOpen());
   EXPECT_EQ(ExclusiveFlag(pty.Keeper()), 1);
 
@@ -92,8 +91,9 @@ class UucpLockTest : public SerialDeviceTest {
   }
 
   // Opens the device from another thread and waits at most two seconds. An open stuck on a
-  // FIFO is freed by writing to it, so a failure ends the test instead of hanging it.
-  void ExpectOpensAtOnce(const std::string& fifo = {}) {
+  // FIFO is freed by writing to it, so a failure ends the test instead of hanging it. Returns
+  // what the open found.
+  platform::OpenAttempt ExpectOpensAtOnce(const std::string& fifo = {}) {
     SerialDevice device;
     auto opened = std::async(std::launch::async, [&] { return device.Open(Path()); });
     const bool atOnce = opened.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
@@ -103,6 +103,7 @@ class UucpLockTest : public SerialDeviceTest {
     }
     EXPECT_TRUE(atOnce) << "the open waited on the lock file";
     EXPECT_TRUE(opened.get()) << "the port counted as busy";
+    return device.LastOpen();
   }
 
   // A process that is alive while the test runs.
@@ -115,19 +116,17 @@ class UucpLockTest : public SerialDeviceTest {
 
 TEST_F(UucpLockTest, FifoAsTheLockFileNeitherBlocksNorMakesThePortBusy) {
   ASSERT_EQ(::mkfifo(lockFile_.c_str(), 0666), 0);
-  testing::internal::CaptureStderr();
-  ExpectOpensAtOnce(lockFile_);
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("ignored: a FIFO, not a regular file"), std::string::npos) << log;
+  const platform::OpenAttempt attempt = ExpectOpensAtOnce(lockFile_);
+  EXPECT_EQ(attempt.ignoredLockPath, lockFile_);
+  EXPECT_NE(attempt.ignoredLockReason.find("a FIFO, not a regular file"), std::string::npos)
+      << attempt.ignoredLockReason;
 }
 
 TEST_F(UucpLockTest, SymbolicLinkAsTheLockFileIsNoLock) {
   std::ofstream(dir_ + "/target") << "      " << LivePid() << "\n";
   ASSERT_EQ(::symlink((dir_ + "/target").c_str(), lockFile_.c_str()), 0);
-  testing::internal::CaptureStderr();
-  ExpectOpensAtOnce();
-  const std::string log = testing::internal::GetCapturedStderr();
-  EXPECT_NE(log.find("ignored: a symbolic link"), std::string::npos) << log;
+  const platform::OpenAttempt attempt = ExpectOpensAtOnce();
+  EXPECT_EQ(attempt.ignoredLockReason.rfind("a symbolic link", 0), 0u) << attempt.ignoredLockReason;
 }
 
 TEST_F(UucpLockTest, SymbolicLinkToAFifoNeitherBlocksNorMakesThePortBusy) {
@@ -141,10 +140,9 @@ TEST_F(UucpLockTest, RegularLockFileWithALivePidStillMakesThePortBusy) {
     SCOPED_TRACE(text);
     std::ofstream(lockFile_, std::ios::trunc) << text;
     SerialDevice device;
-    testing::internal::CaptureStderr();
     EXPECT_FALSE(device.Open(Path()));
-    const std::string log = testing::internal::GetCapturedStderr();
-    EXPECT_NE(log.find("busy: locked by PID " + LivePid()), std::string::npos) << log;
+    EXPECT_EQ(device.LastOpen().failedStep, platform::OpenStep::kUucpLock);
+    EXPECT_EQ(std::to_string(device.LastOpen().lockPid), LivePid());
   }
 }
 

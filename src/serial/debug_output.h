@@ -1,9 +1,9 @@
 #pragma once
 // The debug texts, on standard error: each text is one line, written whole through
-// WriteStandardError, so texts from two threads never interleave and the next text, or a line
-// the program writes there itself, starts on a line of its own.
+// platform::WriteStandardError, so texts from two threads never interleave and the next text, or a
+// line the program writes there itself, starts on a line of its own.
 
-namespace platform {
+namespace serial {
 
 // Writes text as one line: CR and LF at its start and end are dropped (a caller's text may
 // bring line breaks of its own at either end) and a newline is put at its end; whatever else it
@@ -11,9 +11,9 @@ namespace platform {
 // outside. An empty text writes nothing. Any thread.
 void DebugOutput(const char* text);
 
-// Whether the texts reach standard error: they do unless a run that says the same to a person in
-// its own lines (the report, the port listing) turns them off. Set once at start, before any
-// thread; read from any thread.
+// Whether the texts reach standard error (platform::StandardErrorStream::ShowDebugTexts, which
+// keeps the switch): they do unless a run that says the same to a person in its own lines (the
+// report, the port listing) turns them off. Set once at start, before any thread.
 void ShowDebugOutput(bool shown);
 
 // A text the user must hear whatever the switch above says (a record that is incomplete, a
@@ -25,4 +25,4 @@ void WarningOutput(const char* text);
 // one text; the result is cut at 511 characters.
 [[gnu::format(printf, 1, 2)]] void DebugOutputF(const char* format, ...);
 
-}  // namespace platform
+}  // namespace serial

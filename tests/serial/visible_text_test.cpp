@@ -2,7 +2,7 @@
 // and screen sequences, C1 controls, bidirectional overrides, invalid UTF-8) come out as visible
 // escapes on one line, and ordinary text, non-ASCII letters included, as it is.
 
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +41,7 @@ TEST(VisibleText, HostileStringsBecomeVisibleEscapesAndPlainTextStays) {
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.out);
-    const std::string shown = platform::VisibleText(c.in);
+    const std::string shown = serial::VisibleText(c.in);
     EXPECT_EQ(shown, c.out);
     for (const char ch : shown) {
       const auto byte = static_cast<unsigned char>(ch);

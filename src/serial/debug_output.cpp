@@ -1,19 +1,15 @@
-#include "platform/debug_output.h"
+#include "serial/debug_output.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "platform/standard_error.h"
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
-namespace platform {
+namespace serial {
 namespace {
-
-// Set at start and only read after: a switch of the whole process, like its standard error.
-std::atomic<bool> debugOutputShown{true};
 
 // One of the program's own formats, cut at 511 characters.
 std::string Formatted(const char* format, va_list args) {
@@ -24,10 +20,10 @@ std::string Formatted(const char* format, va_list args) {
 
 }  // namespace
 
-void ShowDebugOutput(bool shown) { debugOutputShown.store(shown); }
+void ShowDebugOutput(bool shown) { platform::StandardError().ShowDebugTexts(shown); }
 
 void DebugOutput(const char* text) {
-  if (debugOutputShown.load()) WarningOutput(text);
+  if (platform::StandardError().DebugTextsShown()) WarningOutput(text);
 }
 
 void WarningOutput(const char* text) {
@@ -35,7 +31,7 @@ void WarningOutput(const char* text) {
   while (!body.empty() && (body.front() == '\n' || body.front() == '\r')) body.remove_prefix(1);
   while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.remove_suffix(1);
   if (body.empty()) return;
-  WriteStandardError(VisibleText(body) + '\n');
+  platform::WriteStandardError(VisibleText(body) + '\n');
 }
 
 void DebugOutputF(const char* format, ...) {
@@ -54,4 +50,4 @@ void WarningOutputF(const char* format, ...) {
   WarningOutput(text.c_str());
 }
 
-}  // namespace platform
+}  // namespace serial

@@ -1,10 +1,10 @@
-#include "platform/visible_text.h"
+#include "serial/visible_text.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
 
-namespace platform {
+namespace serial {
 namespace {
 
 void AppendHexByte(std::string& out, unsigned char byte) {
@@ -60,43 +60,50 @@ bool IsHiddenControl(uint32_t codePoint) {
          (codePoint >= 0x2066 && codePoint <= 0x2069) || codePoint == 0xFEFF;
 }
 
-}  // namespace
+// An ASCII byte as both renderings show it.
+void AppendAsciiByte(std::string& out, unsigned char c) {
+  if (c == '\\')
+    out += "\\\\";
+  else if (c == '\t')
+    out += "\\t";
+  else if (c == '\n')
+    out += "\\n";
+  else if (c == '\r')
+    out += "\\r";
+  else if (c < 0x20 || c == 0x7F)
+    AppendHexByte(out, c);
+  else
+    out += static_cast<char>(c);
+}
 
-std::string VisibleText(std::string_view text) {
+enum class PastAscii { kKeepUtf8, kHex };
+
+std::string Render(std::string_view text, PastAscii pastAscii) {
   std::string out;
   out.reserve(text.size());
   while (!text.empty()) {
     const auto c = static_cast<unsigned char>(text.front());
-    if (c < 0x80) {
-      if (c == '\\')
-        out += "\\\\";
-      else if (c == '\t')
-        out += "\\t";
-      else if (c == '\n')
-        out += "\\n";
-      else if (c == '\r')
-        out += "\\r";
-      else if (c < 0x20 || c == 0x7F)
-        AppendHexByte(out, c);
-      else
-        out += static_cast<char>(c);
-      text.remove_prefix(1);
-      continue;
-    }
     uint32_t codePoint = 0;
-    const size_t length = DecodeUtf8(text, &codePoint);
-    if (length == 0) {
+    const size_t length =
+        c < 0x80 || pastAscii == PastAscii::kHex ? 0 : DecodeUtf8(text, &codePoint);
+    if (c < 0x80) {
+      AppendAsciiByte(out, c);
+    } else if (length == 0) {
       AppendHexByte(out, c);
-      text.remove_prefix(1);
+    } else if (IsHiddenControl(codePoint)) {
+      AppendCodePoint(out, codePoint);
     } else {
-      if (IsHiddenControl(codePoint))
-        AppendCodePoint(out, codePoint);
-      else
-        out.append(text.substr(0, length));
-      text.remove_prefix(length);
+      out.append(text.substr(0, length));
     }
+    text.remove_prefix(length == 0 ? 1 : length);
   }
   return out;
 }
 
-}  // namespace platform
+}  // namespace
+
+std::string VisibleText(std::string_view text) { return Render(text, PastAscii::kKeepUtf8); }
+
+std::string EscapeTranscriptText(std::string_view text) { return Render(text, PastAscii::kHex); }
+
+}  // namespace serial
