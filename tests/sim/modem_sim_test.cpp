@@ -257,7 +257,7 @@ TEST_F(Sim, DefaultGuardTimeAcceptsTheToolsOneSecondPauseAndFirstEscapeCanBeIgno
   EXPECT_EQ(c->Take(), "+++") << "the first escape must be ignored";
   EXPECT_TRUE(modem.WaitForEvent("COM3", "fault", "ignore-first-escape", Ms(0)));
   c->Send("aaa\r\n");
-  std::this_thread::sleep_for(Ms(1000));
+  std::this_thread::sleep_for(Ms(1000));  // the guard time before the escape, not a wait
   c->Send("+++");
   ASSERT_TRUE(c->WaitFor("\r\nOK\r\n", Ms(3000)));
   EXPECT_EQ(c->Take(), "aaa\r\n+++\r\nOK\r\n");
