@@ -132,6 +132,9 @@ struct LineCase {
   const char* result = "";
   std::size_t commands = 7;  // how many of Commands() went out
   std::size_t restoreWrites = 4;
+  // Whether the start's upper bound is checked too: once is enough, and a loaded machine may
+  // stretch any wait.
+  bool startTimed = false;
 };
 
 inline void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
@@ -169,7 +172,7 @@ TEST_P(LineRun, ShowsEachStepToTheResultAndLeavesTheModemAsFound) {
   EXPECT_FALSE(okEnabledEarly);
   // The sequence waits for its 500 ms timer; the dialog is on screen meanwhile.
   EXPECT_GE(firstCommandMs - firstSeenMs, 400);
-  EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
+  if (c.startTimed) EXPECT_LT(firstCommandMs - firstSeenMs, 1000);
   // The test leaves no run button state behind: the modal dialog alone kept the main one still.
   for (const std::string& event : view.events)
     EXPECT_EQ(event.rfind("enable", 0), std::string::npos);
