@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -131,76 +130,58 @@ TEST(DetectionVerdicts, StoredProfileV0OrQ1IsNamedWithItsMend) {
   EXPECT_EQ(ports.Received("COM4"), (std::vector<std::string>{"at&FZ"}));
 }
 
-// One port kind per case on COM3 (and a modem on COM4 where detection goes on to one): the
+// One port kind per row on COM3 (and a modem on COM4 where detection goes on to one): the
 // verdict each port gets, in the order tried, its "I3" line as the port answered it, and the line
 // the not-found box would carry for the first.
-struct SimulatedVerdictCase {
-  const char* name;
-  PortKind com3;
-  bool modemOnCom4;
-  std::vector<PortVerdictKind> kinds;
-  const char* firstReason;  // %s: COM3's "I3" line
-};
+TEST(DetectionVerdicts, EachPortTriedGetsItsVerdictWithItsI3Line) {
+  const struct {
+    PortKind com3;
+    std::vector<PortVerdictKind> kinds;  // two: detection goes on to a modem on COM4
+    const char* firstReason;             // %s: COM3's "I3" line
+  } rows[] = {
+      {PortKind::kSilent, {PortVerdictKind::kNoAnswer}, "no answer to \"&FZ\" within the time-out"},
+      {PortKind::kForeign,
+       {PortVerdictKind::kNotListed, PortVerdictKind::kFound},
+       "answered, but its \"I3\" line \"%s\" is not in the identification list"},
+      {PortKind::kModem, {PortVerdictKind::kFound}, "found: \"%s\""},
+  };
+  for (const auto& c : rows) {
+    SCOPED_TRACE(c.firstReason);
+    SimulatedPorts ports;
+    std::vector<sim::PortConfig> configs = {Port(3, c.com3)};
+    if (c.kinds.size() > 1) configs.push_back(Port(4, PortKind::kModem));
+    ASSERT_TRUE(ports.Start(configs));
+    RecordingView view;
+    modem::Session session;
+    UseShippedStyleList(view);
 
-void PrintTo(const SimulatedVerdictCase& c, std::ostream* out) { *out << c.name; }
+    const modem::DetectionResult detection = modem::DetectModem(session, view);
 
-class SimulatedVerdicts : public testing::TestWithParam<SimulatedVerdictCase> {};
-
-TEST_P(SimulatedVerdicts, EachPortTriedGetsItsVerdictWithItsI3Line) {
-  const SimulatedVerdictCase& c = GetParam();
-  SimulatedPorts ports;
-  std::vector<sim::PortConfig> configs = {Port(3, c.com3)};
-  if (c.modemOnCom4) configs.push_back(Port(4, PortKind::kModem));
-  ASSERT_TRUE(ports.Start(configs));
-  RecordingView view;
-  modem::Session session;
-  UseShippedStyleList(view);
-
-  const modem::DetectionResult detection = modem::DetectModem(session, view);
-
-  ASSERT_GE(detection.verdicts.size(), c.kinds.size());
-  for (size_t i = 0; i < c.kinds.size(); ++i) {
-    const modem::PortVerdict& verdict = detection.verdicts[i];
-    EXPECT_EQ(verdict.kind, c.kinds[i]) << verdict.comName;
-    if (verdict.kind == PortVerdictKind::kNotListed || verdict.kind == PortVerdictKind::kFound) {
-      EXPECT_FALSE(verdict.i3Line.empty()) << verdict.comName;
-      EXPECT_EQ(verdict.i3Line, ports.AnswerTo(verdict.comName, "atI3")) << verdict.comName;
+    ASSERT_GE(detection.verdicts.size(), c.kinds.size());
+    for (size_t i = 0; i < c.kinds.size(); ++i) {
+      const modem::PortVerdict& verdict = detection.verdicts[i];
+      EXPECT_EQ(verdict.kind, c.kinds[i]) << verdict.comName;
+      if (verdict.kind == PortVerdictKind::kNotListed || verdict.kind == PortVerdictKind::kFound) {
+        EXPECT_FALSE(verdict.i3Line.empty()) << verdict.comName;
+        EXPECT_EQ(verdict.i3Line, ports.AnswerTo(verdict.comName, "atI3")) << verdict.comName;
+      }
     }
+    const bool found = detection.verdicts.back().kind == PortVerdictKind::kFound;
+    EXPECT_EQ(view.boxes.size(), found ? 0u : 1u);
+    if (found) {
+      EXPECT_EQ(detection.verdicts.back().devicePath, PathOf(detection.comNumber));
+    }
+    std::string reason = c.firstReason;
+    const size_t at = reason.find("%s");
+    if (at != std::string::npos) reason.replace(at, 2, detection.verdicts[0].i3Line);
+    EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]), Line(3, reason));
+    if (!found && !view.boxes.empty()) {
+      EXPECT_EQ(Lines(view.boxes[0].details),
+                Concat({Line(3, reason)}, MissingFrom({4, 2, 1, 5, 6})));
+    }
+    session.port.Close();
   }
-  const bool found = detection.verdicts.back().kind == PortVerdictKind::kFound;
-  EXPECT_EQ(view.boxes.size(), found ? 0u : 1u);
-  if (found) EXPECT_EQ(detection.verdicts.back().devicePath, PathOf(detection.comNumber));
-  std::string reason = c.firstReason;
-  const size_t at = reason.find("%s");
-  if (at != std::string::npos) reason.replace(at, 2, detection.verdicts[0].i3Line);
-  EXPECT_EQ(modem::FormatVerdictLine(detection.verdicts[0]), Line(3, reason));
-  if (!found) {
-    ASSERT_EQ(view.boxes.size(), 1u);
-    EXPECT_EQ(Lines(view.boxes[0].details),
-              Concat({Line(3, reason)}, MissingFrom({4, 2, 1, 5, 6})));
-  }
-  session.port.Close();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    DetectionVerdicts, SimulatedVerdicts,
-    testing::Values(SimulatedVerdictCase{"SilentPortHasNoAnswer",
-                                         PortKind::kSilent,
-                                         false,
-                                         {PortVerdictKind::kNoAnswer},
-                                         "no answer to \"&FZ\" within the time-out"},
-                    SimulatedVerdictCase{"ForeignModemIsNotListedWithItsI3LineQuoted",
-                                         PortKind::kForeign,
-                                         true,
-                                         {PortVerdictKind::kNotListed, PortVerdictKind::kFound},
-                                         "answered, but its \"I3\" line \"%s\" is not in the "
-                                         "identification list"},
-                    SimulatedVerdictCase{"FoundModemIsTheLastVerdictWithItsI3Line",
-                                         PortKind::kModem,
-                                         false,
-                                         {PortVerdictKind::kFound},
-                                         "found: \"%s\""}),
-    [](const testing::TestParamInfo<SimulatedVerdictCase>& info) { return info.param.name; });
 
 TEST(DetectionVerdicts, TerminalHeldByAnotherProgramIsBusyWithItsNameAndPid) {
   SimulatedPorts ports;

@@ -42,6 +42,25 @@ class PutBack : public testing::Test {
     ASSERT_EQ(modem::WriteTestValue(session, 0), modem::TestValueWrite::kAnswered);
     before18 = session.ledger.Find(ChangeKind::kRegister, "18")->before;
   }
+  static std::string Com3() { return serial::PortMap().DevicePathFor("COM3"); }
+  // A journal of COM3's modem, by its "I3" line, with register 18 to go back to 5A.
+  static std::string JournalOf(std::string_view i3) {
+    modem::Change change;
+    change.reg = "18";
+    change.before = "5A";
+    return modem::JournalText({Com3(), std::string(i3), "t", {}, {change}});
+  }
+  static void WriteFile(const std::string& path, const std::string& text, unsigned mode) {
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text.data(), qint64(text.size()));
+    file.close();
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+  }
+  static std::string ReadFile(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "(unreadable)";
+  }
 
   QTemporaryDir state;
   modem_test::SimulatedPorts sim;
@@ -54,39 +73,27 @@ class PutBack : public testing::Test {
 // mode for mode, named (with the chmod that mends a mode), and the run journals beside it.
 TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOwn) {
   ASSERT_NO_FATAL_FAILURE(Start({3}));
-  const std::string device = serial::PortMap().DevicePathFor("COM3");
-  const std::string kept = modem::JournalPath(session.stateDirectory, device);
-  const auto journal = [&device](std::string_view i3) {
-    modem::Change change;
-    change.reg = "18";
-    change.before = "5A";
-    return modem::JournalText({device, std::string(i3), "t", {}, {change}});
-  };
+  const std::string kept = modem::JournalPath(session.stateDirectory, Com3());
   const struct {
     std::string text;
     unsigned mode;
     modem::Recovery::Outcome outcome;
     std::string mend;
-  } rows[] = {{journal("Another Modem"), 0600, modem::Recovery::Outcome::kOtherModem, ""},
-              {journal(sim::kModemIdentification), 0644, modem::Recovery::Outcome::kUnreadable,
+  } rows[] = {{JournalOf("Another Modem"), 0600, modem::Recovery::Outcome::kOtherModem, ""},
+              {JournalOf(sim::kModemIdentification), 0644, modem::Recovery::Outcome::kUnreadable,
                "chmod 600 '" + kept + "'"},
               {std::string(5000, 'x'), 0600, modem::Recovery::Outcome::kUnreadable, ""}};
   for (const auto& row : rows) {
-    QFile file(QString::fromStdString(kept));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(row.text.data(), qint64(row.text.size()));
-    file.close();
-    ASSERT_EQ(::chmod(kept.c_str(), row.mode), 0);
+    ASSERT_NO_FATAL_FAILURE(WriteFile(kept, row.text, row.mode));
 
     ASSERT_NO_FATAL_FAILURE(DetectAndChange());
-    EXPECT_EQ(session.journalPath, modem::JournalPath(session.stateDirectory, device, 2));
+    EXPECT_EQ(session.journalPath, modem::JournalPath(session.stateDirectory, Com3(), 2));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(session.journalPath)));
     modem::FinishProgramRun(session);
 
     EXPECT_FALSE(session.ledger.HasPending());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(session.journalPath)));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll().toStdString(), row.text);
+    EXPECT_EQ(ReadFile(kept), row.text);
     struct stat facts {};
     EXPECT_EQ(::stat(kept.c_str(), &facts) == 0 ? facts.st_mode & 07777 : 0, row.mode);
     ASSERT_EQ(session.journals.size(), 1u);
@@ -101,18 +108,10 @@ TEST_F(PutBack, AJournalNotActedOnIsKeptAsItIsAndTheRunJournalsUnderANameOfItsOw
 // of its own, not counted as one the tool could not read.
 TEST_F(PutBack, ASecondJournalOfTheModemIsKeptAsNotActedOn) {
   ASSERT_NO_FATAL_FAILURE(Start({3}));
-  const std::string device = serial::PortMap().DevicePathFor("COM3");
-  modem::Change change;
-  change.reg = "18";
-  change.before = "5A";
-  const std::string text =
-      modem::JournalText({device, std::string(sim::kModemIdentification), "t", {}, {change}});
+  const std::string text = JournalOf(sim::kModemIdentification);
   for (int index : {1, 2}) {
-    QFile file(QString::fromStdString(modem::JournalPath(session.stateDirectory, device, index)));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text.data(), qint64(text.size()));
-    file.close();
-    ASSERT_TRUE(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_NO_FATAL_FAILURE(
+        WriteFile(modem::JournalPath(session.stateDirectory, Com3(), index), text, 0600));
   }
 
   ASSERT_EQ(modem::DetectModem(session, view).comNumber, 3);
@@ -120,9 +119,7 @@ TEST_F(PutBack, ASecondJournalOfTheModemIsKeptAsNotActedOn) {
   ASSERT_EQ(session.journals.size(), 2u);
   EXPECT_EQ(session.journals[0].outcome, modem::Recovery::Outcome::kPutBack);
   EXPECT_EQ(session.journals[1].outcome, modem::Recovery::Outcome::kNotActedOn);
-  QFile second(QString::fromStdString(session.journals[1].path));
-  ASSERT_TRUE(second.open(QIODevice::ReadOnly));
-  EXPECT_EQ(second.readAll().toStdString(), text);
+  EXPECT_EQ(ReadFile(session.journals[1].path), text);
 }
 
 // Modem A is unplugged with register 18 changed and Detect Again finds B on COM4: nothing of A
