@@ -13,6 +13,7 @@
 #include <string>
 
 #include "../../sim/modem_sim.h"
+#include "../support/sim_ports.h"
 #include "desktop/beep.h"
 #include "modem/detection.h"
 #include "modem/session.h"
@@ -53,13 +54,7 @@ void BM_DetectModemOnCom3(benchmark::State& state) {
   sim::Options options;
   options.ports = {sim::PortConfig{3, sim::PortKind::kModem, {}}};
   options.pacing = true;
-  std::string error;
-  if (!sim.Start(options, &error)) {
-    state.SkipWithError(("simulator: " + error).c_str());
-    return;
-  }
-  for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
-  ::setenv("KALVEX_COM_DIR", sim.Directory().c_str(), 1);
+  if (!benchsupport::StartSimulator(state, sim, options)) return;
 
   modem::Session session;
   BenchView view;

@@ -25,6 +25,7 @@
 
 #include "../../sim/modem_sim.h"
 #include "../support/quiet_view.h"
+#include "../support/sim_ports.h"
 #include "diagnostics/diagnostic_run.h"
 #include "diagnostics/program_run.h"
 #include "modem/detection.h"
@@ -69,14 +70,8 @@ struct Bench {
     options.pacing = pacing;
     options.guardTimeMs = kGuardMs;
     options.dialTimeMs = kDialMs;
-    std::string error;
     simStart = Clock::now();
-    if (!sim.Start(options, &error)) {
-      state.SkipWithError(("simulator: " + error).c_str());
-      return false;
-    }
-    for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
-    ::setenv("KALVEX_COM_DIR", sim.Directory().c_str(), 1);
+    if (!benchsupport::StartSimulator(state, sim, options)) return false;
     std::snprintf(view.identificationList.lines[0], modem::kIdentificationLineSize, "%s",
                   std::string(sim::kModemIdentification).c_str());
     view.identificationList.count = 1;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "../../sim/modem_sim.h"
+#include "../support/sim_ports.h"
 #include "modem/port_probe.h"
 
 namespace {
@@ -23,13 +24,7 @@ void BM_ProbeEightSilentDevices(benchmark::State& state) {
   sim::ModemSim sim;
   sim::Options options;
   for (int n = 1; n <= kDevices; ++n) options.ports.push_back({n, sim::PortKind::kSilent, {}});
-  std::string error;
-  if (!sim.Start(options, &error)) {
-    state.SkipWithError(("simulator: " + error).c_str());
-    return;
-  }
-  for (int n = 1; n <= 9; ++n) ::unsetenv(("KALVEX_COM" + std::to_string(n)).c_str());
-  ::setenv("KALVEX_COM_DIR", sim.Directory().c_str(), 1);
+  if (!benchsupport::StartSimulator(state, sim, options)) return;
   // The machine's own devices stay out of it.
   ::setenv("KALVEX_SYSFS_ROOT", (sim.Directory() + "/no-sysfs").c_str(), 1);
 
